@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Ardentis needs to build, run and test, but only
+# those that are missing, then configures and builds the given build folder.
+#   scripts/setup.sh [BUILD_DIR] [extra cmake arguments...]
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${1:-$ROOT/build}"
+shift || true
+
+PACKAGES=(
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools
+    libopencv-dev libcharls-dev
+    libimage-exiftool-perl
+    locales
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locale tests need a locale that writes decimal commas.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    if [ -f /etc/locale.gen ]; then
+        $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+        grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+        $SUDO locale-gen >/dev/null
+    fi
+fi
+
+cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)"
