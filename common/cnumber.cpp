@@ -1,0 +1,86 @@
+#include "cnumber.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace ardentis
+{
+
+namespace
+{
+
+bool is_c_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool is_hex_digit(char c)
+{
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The value of a leading number that overflows or underflows a double, as
+// strtod gives it: infinity for a large magnitude, zero for a tiny one.
+double out_of_range_value(std::string_view digits)
+{
+    const auto e = digits.find_first_of("eEpP");
+    const bool tiny = e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-';
+    return tiny ? 0.0 : std::numeric_limits<double>::infinity();
+}
+
+} // namespace
+
+double leading_number(std::string_view text, NumberSyntax syntax)
+{
+    size_t i = 0;
+    while (i < text.size() && is_c_space(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::string_view rest = text.substr(i);
+    if (rest.empty())
+        return 0.0;
+
+    double value = 0.0;
+    const char *first = rest.data();
+    const char *last = rest.data() + rest.size();
+    std::from_chars_result r{first, std::errc::invalid_argument};
+
+    const bool hex =
+        syntax == NumberSyntax::Atof && rest.size() > 2 && rest[0] == '0' &&
+        (rest[1] == 'x' || rest[1] == 'X') &&
+        (is_hex_digit(rest[2]) || (rest[2] == '.' && rest.size() > 3 && is_hex_digit(rest[3])));
+    if (hex) {
+        r = std::from_chars(first + 2, last, value, std::chars_format::hex);
+    } else {
+        if (syntax == NumberSyntax::Decimal && !is_digit(rest[0]) && rest[0] != '.')
+            return 0.0;
+        r = std::from_chars(first, last, value, std::chars_format::general);
+    }
+    if (r.ec == std::errc::result_out_of_range)
+        value = out_of_range_value(std::string_view(first, static_cast<size_t>(r.ptr - first)));
+    else if (r.ec != std::errc())
+        return 0.0;
+    return negative ? -value : value;
+}
+
+std::string format_fixed6(double value)
+{
+    if (std::isnan(value))
+        return "nan";
+    char buffer[400]; // the largest double has 309 integer digits
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    return std::string(buffer, r.ptr);
+}
+
+} // namespace ardentis

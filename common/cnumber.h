@@ -1,0 +1,27 @@
+#pragma once
+// Reading and writing numbers the way the C library does in the "C" locale,
+// whatever locale the process runs under: a user whose locale writes decimal
+// commas must still get the same files and read the same values.
+
+#include <string>
+#include <string_view>
+
+namespace ardentis
+{
+
+enum class NumberSyntax {
+    // What atof accepts: decimal or hexadecimal, "inf", "infinity", "nan".
+    Atof,
+    // Plain decimal only: sign, digits, fraction, exponent.
+    Decimal,
+};
+
+// Skips leading white space, converts the longest leading part that forms a
+// number and ignores the rest. Text that does not begin with a number gives 0.
+double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax::Atof);
+
+// The text printf("%f") writes in the "C" locale: six decimals, "-0.000000"
+// for a negative zero, "inf" and "-inf". A NaN is written "nan" whatever its sign.
+std::string format_fixed6(double value);
+
+} // namespace ardentis

@@ -1,0 +1,30 @@
+#pragma once
+// The optional table of emissivity and reflected apparent temperature by image
+// code: a comma-separated text file of three numbers per line.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ardentis
+{
+
+// Columns of one row, stored row after row in a table array.
+enum ReflColumn { ReflCode = 0, ReflEmissivity = 1, ReflTemperature = 2, ReflColumns = 3 };
+
+// Parses the text of a table file. Every line is a row, the first one and
+// empty ones included; a final line without line feed counts too. Each line
+// splits at its first two commas; each field is read as a decimal number in
+// the locale-independent notation with the rest of the field ignored. A
+// leading UTF-8 byte-order mark is skipped. Returns rows × 3 values.
+std::vector<double> parse_refl_table(std::string_view text);
+
+// Reads the file at `utf8_path` and parses it. A file that cannot be read
+// gives an empty table.
+std::vector<double> load_refl_table(const std::string &utf8_path);
+
+// The 1-based number of the first row whose code equals `code` exactly, 0 when
+// no row does.
+int match_refl_code(const std::vector<double> &table, double code);
+
+} // namespace ardentis
