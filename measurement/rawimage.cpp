@@ -1,0 +1,127 @@
+#include "rawimage.h"
+
+#include <QFile>
+#include <charls/charls.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <cstdlib>
+
+namespace ardentis
+{
+
+namespace
+{
+
+bool starts_with(const std::vector<std::uint8_t> &bytes, std::initializer_list<std::uint8_t> magic)
+{
+    if (bytes.size() < magic.size())
+        return false;
+    size_t i = 0;
+    for (std::uint8_t m : magic) {
+        if (bytes[i++] != m)
+            return false;
+    }
+    return true;
+}
+
+inline std::uint16_t swapped(std::uint16_t v)
+{
+    return static_cast<std::uint16_t>((v >> 8) | (v << 8));
+}
+
+// Sum of the absolute differences between neighbouring samples, right and down.
+template <bool Swap> std::uint64_t roughness(const cv::Mat &m)
+{
+    std::uint64_t sum = 0;
+    for (int r = 0; r < m.rows; ++r) {
+        const auto *row = m.ptr<std::uint16_t>(r);
+        const auto *below = r + 1 < m.rows ? m.ptr<std::uint16_t>(r + 1) : nullptr;
+        for (int c = 0; c < m.cols; ++c) {
+            const int v = Swap ? swapped(row[c]) : row[c];
+            if (c + 1 < m.cols)
+                sum += static_cast<std::uint64_t>(
+                    std::abs((Swap ? swapped(row[c + 1]) : row[c + 1]) - v));
+            if (below)
+                sum +=
+                    static_cast<std::uint64_t>(std::abs((Swap ? swapped(below[c]) : below[c]) - v));
+        }
+    }
+    return sum;
+}
+
+// Lossless JPEG-LS, as the camera maker's desktop software stores raw images.
+cv::Mat decode_jpeg_ls(const std::vector<std::uint8_t> &bytes)
+{
+    try {
+        charls::jpegls_decoder decoder;
+        decoder.source(bytes.data(), bytes.size());
+        decoder.read_header();
+        const charls::frame_info info = decoder.frame_info();
+        if (info.width == 0 || info.height == 0 || info.component_count < 1 ||
+            info.component_count > 4 || info.bits_per_sample < 2 || info.bits_per_sample > 16)
+            return {};
+        const int depth = info.bits_per_sample > 8 ? CV_16U : CV_8U;
+        cv::Mat image(static_cast<int>(info.height), static_cast<int>(info.width),
+                      CV_MAKETYPE(depth, info.component_count));
+        const size_t stride = image.step[0];
+        if (decoder.destination_size(static_cast<std::uint32_t>(stride)) >
+            image.total() * image.elemSize())
+            return {};
+        decoder.decode(image.data, image.total() * image.elemSize(),
+                       static_cast<std::uint32_t>(stride));
+        return image;
+    } catch (const std::exception &) {
+        return {};
+    }
+}
+
+} // namespace
+
+void swap_sample_bytes(cv::Mat &counts)
+{
+    for (int r = 0; r < counts.rows; ++r) {
+        auto *row = counts.ptr<std::uint16_t>(r);
+        for (int c = 0; c < counts.cols; ++c)
+            row[c] = swapped(row[c]);
+    }
+}
+
+bool swapped_bytes_are_smoother(const cv::Mat &counts)
+{
+    if (counts.type() != CV_16UC1 || counts.empty())
+        return false;
+    // Cameras write their PNG samples little-endian: on a tie (a flat image)
+    // follow the camera's habit.
+    return roughness<true>(counts) <= roughness<false>(counts);
+}
+
+cv::Mat decode_raw_thermal(const std::vector<std::uint8_t> &bytes)
+{
+    if (bytes.empty())
+        return {};
+    if (starts_with(bytes, {0xFF, 0xD8, 0xFF})) {
+        cv::Mat image = decode_jpeg_ls(bytes);
+        if (!image.empty())
+            return image;
+    }
+    cv::Mat image;
+    try {
+        image = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception &) {
+        return {};
+    }
+    if (starts_with(bytes, {0x89, 'P', 'N', 'G'}) && swapped_bytes_are_smoother(image))
+        swap_sample_bytes(image);
+    return image;
+}
+
+cv::Mat read_raw_thermal(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    return decode_raw_thermal(std::vector<std::uint8_t>(data.begin(), data.end()));
+}
+
+} // namespace ardentis
