@@ -1,0 +1,205 @@
+#include "dialog.h"
+#include "ui_dialog.h"
+
+#include "about.h"
+#include "exiftool.h"
+#include "refltable.h"
+#include "temperature.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGraphicsScene>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStringListModel>
+
+Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
+{
+    ui->setupUi(this);
+
+    QFont title_font = ui->l_title->font();
+    title_font.setPointSize(16);
+    title_font.setWeight(QFont::Bold);
+    ui->l_title->setFont(title_font);
+
+    scene = new QGraphicsScene(this);
+
+    ui->lst_imagefile->setModel(new QStringListModel(image_files));
+    ui->lst_outdir->setModel(new QStringListModel(output_dirs));
+    ui->lst_outfiles->setModel(new QStringListModel(output_files));
+
+    refl_loaded = false;
+    refl_count = 0;
+
+    about_dlg = new about(this);
+}
+
+Dialog::~Dialog()
+{
+    // The list models were created without a parent.
+    delete ui->lst_imagefile->model();
+    delete ui->lst_outdir->model();
+    delete ui->lst_outfiles->model();
+    delete ui;
+}
+
+namespace
+{
+
+QStringListModel *list_model(QAbstractItemView *view)
+{
+    return static_cast<QStringListModel *>(view->model());
+}
+
+} // namespace
+
+void Dialog::on_pb_addimage_clicked()
+{
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Question);
+    box.setText(QStringLiteral("Please select if you want to work with files or directories (it "
+                               "should contain only images): "));
+    QPushButton *files = box.addButton(tr("Files"), QMessageBox::ActionRole);
+    QPushButton *directories = box.addButton(tr("Directories"), QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Cancel);
+    box.exec();
+
+    if (box.clickedButton() == files) {
+        const QStringList chosen = QFileDialog::getOpenFileNames(
+            this, tr("Open files"), QString(),
+            tr("JPEG(*.jpg *.jpeg);;BMP(*.bmp);;TIFF(*.tif);; All files (*.*)"));
+        for (const QString &path : chosen) {
+            image_files.append(path);
+            list_model(ui->lst_imagefile)->setStringList(image_files);
+        }
+    } else if (box.clickedButton() == directories) {
+        const QString dir = QFileDialog::getExistingDirectory(this, tr("Open directory"), QString(),
+                                                              QFileDialog::ShowDirsOnly |
+                                                                  QFileDialog::DontResolveSymlinks);
+        if (dir.isEmpty())
+            return;
+        const QDir folder(dir);
+        const QStringList entries =
+            folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
+                             QDir::Files | QDir::NoSymLinks, QDir::NoSort);
+        for (const QString &entry : entries) {
+            image_files.append(folder.absoluteFilePath(entry));
+            list_model(ui->lst_imagefile)->setStringList(image_files);
+        }
+    }
+}
+
+void Dialog::show_image(const QStringList &list, const QModelIndex &index)
+{
+    if (list.isEmpty() || index.row() < 0 || index.row() >= list.size())
+        return;
+    const QPixmap pixmap(list.at(index.row()));
+    scene->clear();
+    scene->addPixmap(pixmap);
+    scene->setSceneRect(0.0, 0.0, pixmap.width(), pixmap.height());
+    ui->graphicsView->setScene(scene);
+    ui->graphicsView->fitInView(scene->sceneRect(), Qt::IgnoreAspectRatio);
+}
+
+void Dialog::on_lst_imagefile_clicked(const QModelIndex &index)
+{
+    show_image(image_files, index);
+}
+
+void Dialog::on_lst_outfiles_clicked(const QModelIndex &index)
+{
+    show_image(output_files, index);
+}
+
+void Dialog::on_pb_deleteitem_clicked()
+{
+    const QModelIndexList selected = ui->lst_imagefile->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        const int row = selected.first().row();
+        ui->lst_imagefile->model()->removeRows(row, 1, QModelIndex());
+        if (row >= 0 && row < image_files.size())
+            image_files.removeAt(row);
+    }
+    scene->clear();
+}
+
+void Dialog::on_pb_deleteall_clicked()
+{
+    if (!image_files.isEmpty()) {
+        while (!image_files.isEmpty())
+            image_files.removeLast();
+        list_model(ui->lst_imagefile)->setStringList(image_files);
+    }
+    scene->clear();
+}
+
+void Dialog::on_pb_saveresults_clicked()
+{
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Open directory"), QString(),
+                                                          QFileDialog::ShowDirsOnly |
+                                                              QFileDialog::DontResolveSymlinks);
+    if (dir.isEmpty())
+        return;
+    if (!output_dirs.isEmpty()) {
+        while (!output_dirs.isEmpty())
+            output_dirs.removeLast();
+        list_model(ui->lst_outdir)->setStringList(output_dirs);
+    }
+    output_dirs.append(dir);
+    list_model(ui->lst_outdir)->setStringList(output_dirs);
+}
+
+void Dialog::on_pb_clean_clicked()
+{
+    if (!output_files.isEmpty()) {
+        while (!output_files.isEmpty())
+            output_files.removeLast();
+        list_model(ui->lst_outfiles)->setStringList(output_files);
+    }
+    if (!output_dirs.isEmpty()) {
+        while (!output_dirs.isEmpty())
+            output_dirs.removeLast();
+        list_model(ui->lst_outdir)->setStringList(output_dirs);
+    }
+    scene->clear();
+}
+
+void Dialog::on_pb_addimage_2_clicked()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open files"), QString(),
+                                                      tr("CSV(*.csv);;All files (*.*)"));
+    if (path.isEmpty())
+        return;
+    refl_path = path;
+    refl_loaded = true;
+    refl_table = ardentis::load_refl_table(refl_path.toUtf8().toStdString());
+    refl_count = static_cast<int>(refl_table.size() / ardentis::ReflColumns);
+}
+
+int Dialog::matchCodeCsv(double code)
+{
+    if (refl_count <= 0)
+        return 0;
+    return ardentis::match_refl_code(refl_table, code);
+}
+
+void Dialog::get_temperature(bool flag_er, QString filename, double *emi_in, double *t_refl_in)
+{
+    ardentis::ProcessExifTool tool;
+    temp_matrix = ardentis::measure_temperatures(tool, flag_er, filename, emi_in, t_refl_in,
+                                                 QStringLiteral("test.tiff"));
+}
+
+QString Dialog::get_datetimeoriginal(QString filename)
+{
+    ardentis::ProcessExifTool tool;
+    return ardentis::query_capture_time(tool, filename);
+}
+
+void Dialog::on_pb_generate_clicked() {}
+
+void Dialog::on_pb_about_clicked()
+{
+    about_dlg->exec();
+}
