@@ -4,6 +4,7 @@
 #include "about.h"
 #include "exiftool.h"
 #include "refltable.h"
+#include "run.h"
 #include "temperature.h"
 
 #include <QDir>
@@ -79,12 +80,8 @@ void Dialog::on_pb_addimage_clicked()
                                                                   QFileDialog::DontResolveSymlinks);
         if (dir.isEmpty())
             return;
-        const QDir folder(dir);
-        const QStringList entries =
-            folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
-                             QDir::Files | QDir::NoSymLinks, QDir::NoSort);
-        for (const QString &entry : entries) {
-            image_files.append(folder.absoluteFilePath(entry));
+        for (const QString &path : ardentis::list_jpeg_files(dir)) {
+            image_files.append(path);
             list_model(ui->lst_imagefile)->setStringList(image_files);
         }
     }
@@ -197,7 +194,53 @@ QString Dialog::get_datetimeoriginal(QString filename)
     return ardentis::query_capture_time(tool, filename);
 }
 
-void Dialog::on_pb_generate_clicked() {}
+void Dialog::on_pb_generate_clicked()
+{
+    // The window's side of the run: message boxes, the progress bar, the
+    // output list, and its own measurement slots.
+    class WindowFrontEnd : public ardentis::RunFrontEnd
+    {
+    public:
+        explicit WindowFrontEnd(Dialog *window) : w(window) {}
+        void warning(const QString &text) override
+        {
+            QMessageBox::warning(w, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                                 QMessageBox::NoButton);
+        }
+        void critical(const QString &text) override
+        {
+            QMessageBox::critical(w, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                                  QMessageBox::NoButton);
+        }
+        void progress(int value) override { w->ui->pbar_status->setValue(value); }
+        void output_file(const QString &path) override
+        {
+            w->output_files.append(path);
+            list_model(w->ui->lst_outfiles)->setStringList(w->output_files);
+        }
+        cv::Mat temperatures(bool flag_er, const QString &file, double *emi_in,
+                             double *t_refl_in) override
+        {
+            w->get_temperature(flag_er, file, emi_in, t_refl_in);
+            return w->temp_matrix;
+        }
+        QString capture_time(const QString &file) override { return w->get_datetimeoriginal(file); }
+        int match_code(double code) override { return w->matchCodeCsv(code); }
+        void table_row(int row, double *emissivity, double *t_refl) override
+        {
+            const size_t at = size_t(row - 1) * ardentis::ReflColumns;
+            *emissivity = w->refl_table[at + ardentis::ReflEmissivity];
+            *t_refl = w->refl_table[at + ardentis::ReflTemperature];
+        }
+
+    private:
+        Dialog *w;
+    };
+
+    WindowFrontEnd front(this);
+    ardentis::run_generation({image_files, output_dirs, refl_loaded}, front, stdout);
+    std::fflush(stdout);
+}
 
 void Dialog::on_pb_about_clicked()
 {
