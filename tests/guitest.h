@@ -1,7 +1,11 @@
 #pragma once
 // Helpers for tests that drive the real window and its modal dialogs.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
@@ -32,6 +36,89 @@ inline void answer_next_modal(std::function<void(QWidget *)> answer, int timeout
         }
     });
     timer->start();
+}
+
+// Answers every message box that opens while it lives with its OK (or
+// first) button, recording title, text and icon.
+class MessageBoxRecorder
+{
+public:
+    struct Box {
+        QString title, text;
+        int icon;
+        int buttons;
+    };
+    MessageBoxRecorder()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            boxes << Box{box->windowTitle(), box->text(), int(box->icon()),
+                         int(box->buttons().size())};
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            (ok ? ok : box->buttons().value(0))->click();
+        });
+        timer_.start(10);
+    }
+    QList<Box> boxes;
+
+private:
+    QTimer timer_;
+};
+
+// Answers the question box with the button whose text is `choice` ("Files",
+// "Directories" or "Cancel").
+inline void answer_question(const QString &choice, QString *question = nullptr)
+{
+    answer_next_modal([choice, question](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box)
+            return;
+        if (question)
+            *question = box->text() + QLatin1Char('|') + box->windowTitle() + QLatin1Char('|') +
+                        QString::number(int(box->icon()));
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == choice ||
+                (choice == "Cancel" && box->buttonRole(b) == QMessageBox::RejectRole)) {
+                b->click();
+                return;
+            }
+        }
+        box->reject();
+    });
+}
+
+// Answers the file dialog that follows with `names` typed in `dir`, or cancels it
+// when `names` is empty; records its caption and filters.
+inline void answer_file_dialog(const QString &dir, const QStringList &names,
+                               QString *caption = nullptr, QStringList *filters = nullptr)
+{
+    answer_next_modal([=](QWidget *modal) {
+        auto *fd = qobject_cast<QFileDialog *>(modal);
+        if (!fd) {
+            modal->close();
+            return;
+        }
+        if (caption)
+            *caption = fd->windowTitle();
+        if (filters)
+            *filters = fd->nameFilters();
+        if (names.isEmpty() && dir.isEmpty()) {
+            fd->reject();
+            return;
+        }
+        fd->setDirectory(dir);
+        QString typed;
+        if (names.size() == 1)
+            typed = names.first();
+        else
+            for (const QString &n : names)
+                typed += QLatin1Char('"') + n + QStringLiteral("\" ");
+        if (auto *edit = fd->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->setText(names.isEmpty() ? dir : typed);
+        static_cast<QDialog *>(fd)->accept();
+    });
 }
 
 template <typename T> T *child(QWidget *window, const char *name)

@@ -14,7 +14,9 @@
 #include <QStringListModel>
 #include <QTemporaryDir>
 
+using guitest::answer_file_dialog;
 using guitest::answer_next_modal;
+using guitest::answer_question;
 using guitest::child;
 
 namespace
@@ -25,60 +27,6 @@ void write_image(const QString &path, QSize size, QColor colour = Qt::green)
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     QVERIFY(image.save(path, "JPG"));
-}
-
-// Answers the question box with the button whose text is `choice` ("Files",
-// "Directories" or "Cancel").
-void answer_question(const QString &choice, QString *question = nullptr)
-{
-    answer_next_modal([choice, question](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box)
-            return;
-        if (question)
-            *question = box->text() + QLatin1Char('|') + box->windowTitle() + QLatin1Char('|') +
-                        QString::number(int(box->icon()));
-        for (QAbstractButton *b : box->buttons()) {
-            if (b->text() == choice ||
-                (choice == "Cancel" && box->buttonRole(b) == QMessageBox::RejectRole)) {
-                b->click();
-                return;
-            }
-        }
-        box->reject();
-    });
-}
-
-// Answers the file dialog that follows with `names` typed in `dir`, or cancels it
-// when `names` is empty; records its caption and filters.
-void answer_file_dialog(const QString &dir, const QStringList &names, QString *caption = nullptr,
-                        QStringList *filters = nullptr)
-{
-    answer_next_modal([=](QWidget *modal) {
-        auto *fd = qobject_cast<QFileDialog *>(modal);
-        if (!fd) {
-            modal->close();
-            return;
-        }
-        if (caption)
-            *caption = fd->windowTitle();
-        if (filters)
-            *filters = fd->nameFilters();
-        if (names.isEmpty() && dir.isEmpty()) {
-            fd->reject();
-            return;
-        }
-        fd->setDirectory(dir);
-        QString typed;
-        if (names.size() == 1)
-            typed = names.first();
-        else
-            for (const QString &n : names)
-                typed += QLatin1Char('"') + n + QStringLiteral("\" ");
-        if (auto *edit = fd->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-            edit->setText(names.isEmpty() ? dir : typed);
-        static_cast<QDialog *>(fd)->accept();
-    });
 }
 
 } // namespace
