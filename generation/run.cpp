@@ -92,118 +92,140 @@ QString skipped_report(const RunResult &result)
     return text;
 }
 
-RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics)
+PairPlan PairPlanner::next(int k, const QString &radiometric, const QString &visible, double number)
 {
-    RunResult result;
+    PairPlan plan;
+    plan.pair = k;
+    plan.radiometric = radiometric;
+    plan.visible = visible;
+    plan.number = number;
+    if (refl_loaded_) {
+        const int row = front_.match_code(number);
+        if (row > 0) {
+            front_.table_row(row, &emissivity_, &t_refl_);
+            row_found_ = true;
+            plan.table_hit = true;
+            return plan;
+        }
+    }
+    plan.flag_er = row_found_;
+    plan.emissivity = emissivity_;
+    plan.t_refl = t_refl_;
+    return plan;
+}
+
+PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QString &output_dir,
+                         bool refl_loaded, std::FILE *diagnostics)
+{
+    PairOutcome outcome;
+    const cv::Mat ir = decode(plan.radiometric);
+    const cv::Mat rgb = decode(plan.visible);
+    outcome.reason = pictures_problem(ir, rgb);
+    if (outcome.reason.isEmpty() && !(plan.number <= double(INT_MAX)))
+        outcome.reason = QStringLiteral("The image number %1 is too large for a file name.")
+                             .arg(QString::fromStdString(format_fixed6(plan.number)));
+    if (!outcome.reason.isEmpty())
+        return outcome;
+
+    double emissivity = plan.emissivity, t_refl = plan.t_refl;
+    const cv::Mat temps =
+        measurer.temperatures(plan.flag_er, plan.radiometric, &emissivity, &t_refl);
+    if (!refl_loaded) {
+        if (temps.total() >= 3 && temps.type() == CV_64FC1 && temps.isContinuous()) {
+            const double *t = temps.ptr<double>(0);
+            say(diagnostics, "\nDATA: " + format_fixed6(t[0]) + " " + format_fixed6(t[1]) + " " +
+                                 format_fixed6(t[2]) + "\n");
+        }
+        say(diagnostics, "\n" + format_fixed6(emissivity) + "," + format_fixed6(t_refl) + "\n");
+    }
+    outcome.reason = temperatures_problem(temps);
+    if (!outcome.reason.isEmpty())
+        return outcome;
+
+    const double mean = process_pair(ir, rgb, temps, output_dir, int(plan.number), &outcome.reason);
+    if (!outcome.reason.isEmpty())
+        return outcome;
+    const QByteArray time = time_of_day(measurer.capture_time(plan.radiometric));
+    outcome.summary_line =
+        format_fixed6(plan.number) + "," + time.toStdString() + "," + format_fixed6(mean) + "\n";
+    outcome.processed = true;
+    return outcome;
+}
+
+std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics)
+{
     say(diagnostics, "JAJAJA");
     if (input.output_dirs.isEmpty()) {
         front.warning(QString::fromUtf8(no_output_dir_text));
-        return result;
+        return nullptr;
     }
     if (input.image_files.size() < 2) {
         front.warning(QString::fromUtf8(too_few_images_text));
-        return result;
+        return nullptr;
     }
     if (input.image_files.size() % 2 != 0) {
         front.warning(QString::fromUtf8(odd_images_text));
-        return result;
+        return nullptr;
     }
-
-    const int pairs = int(input.image_files.size() / 2);
-    double emissivity = 0, t_refl = 0;
     const QString out_dir = input.output_dirs.first();
-
     // "\n" line ends on every platform.
     std::FILE *csv =
         std::fopen((out_dir + QStringLiteral("/result.csv")).toUtf8().constData(), "wb");
     if (!csv) {
         front.critical(QString::fromUtf8(result_file_text));
-        return result;
+        return nullptr;
     }
-    result.started = true;
-    result.pairs = pairs;
     std::fputs("Image number, Time, Average Temp\n", csv);
     say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
-
     const QDir out(out_dir);
     for (const char *sub : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"})
         out.mkdir(QString::fromLatin1(sub));
+    return csv;
+}
 
-    bool table_row_found = false;
-    for (int k = 0; k < pairs; ++k) {
-        const QString &radiometric = input.image_files.at(2 * k);
-        const QString &visible = input.image_files.at(2 * k + 1);
-        auto skip = [&](const QString &reason) {
-            result.skipped.push_back({k, radiometric, visible, reason});
-        };
-
-        const cv::Mat ir = decode(radiometric);
-        const cv::Mat rgb = decode(visible);
-        const double number = parse_image_number(visible, diagnostics);
-        front.progress(progress_value(k, pairs));
-
-        // A table row only sets the values in force for the following pairs.
-        bool flag_er = false;
-        if (input.refl_loaded) {
-            const int row = front.match_code(number);
-            if (row > 0) {
-                front.table_row(row, &emissivity, &t_refl);
-                table_row_found = true;
-                continue;
-            }
-            // Until a row is found each image keeps its own values.
-            flag_er = table_row_found;
-        }
-
-        QString problem = pictures_problem(ir, rgb);
-        if (problem.isEmpty() && !(number <= double(INT_MAX)))
-            problem = QStringLiteral("The image number %1 is too large for a file name.")
-                          .arg(QString::fromStdString(format_fixed6(number)));
-        if (!problem.isEmpty()) {
-            skip(problem);
-            continue;
-        }
-
-        const cv::Mat temps = front.temperatures(flag_er, radiometric, &emissivity, &t_refl);
-        if (!input.refl_loaded) {
-            if (temps.total() >= 3 && temps.type() == CV_64FC1) {
-                const double *t = temps.ptr<double>(0);
-                say(diagnostics, "\nDATA: " + format_fixed6(t[0]) + " " + format_fixed6(t[1]) +
-                                     " " + format_fixed6(t[2]) + "\n");
-            }
-            say(diagnostics, "\n" + format_fixed6(emissivity) + "," + format_fixed6(t_refl) + "\n");
-        }
-        problem = temperatures_problem(temps);
-        if (!problem.isEmpty()) {
-            skip(problem);
-            continue;
-        }
-
-        const int file_number = int(number);
-        QString error;
-        const double mean = process_pair(ir, rgb, temps, out_dir, file_number, &error);
-        if (!error.isEmpty()) {
-            skip(error);
-            continue;
-        }
-        const QByteArray time = time_of_day(front.capture_time(radiometric));
-        const std::string line =
-            format_fixed6(number) + "," + time.toStdString() + "," + format_fixed6(mean) + "\n";
-        std::fputs(line.c_str(), csv);
-        ++result.processed;
-    }
+void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFrontEnd &front)
+{
     const bool written = std::fflush(csv) == 0 && !std::ferror(csv);
-    std::fclose(csv);
-
+    const bool closed = std::fclose(csv) == 0;
+    const QDir out(input.output_dirs.first());
     for (const char *sub : {"0Aligned", "1PartRGB", "2Mascara"})
         for (const QString &path : list_jpeg_files(out.filePath(QString::fromLatin1(sub))))
             front.output_file(path);
-
-    if (!written)
-        front.warning(
-            QStringLiteral("result.csv in %1 could not be written completely.").arg(out_dir));
+    if (!written || !closed)
+        front.warning(QStringLiteral("%1 could not be written completely.")
+                          .arg(out.filePath(QStringLiteral("result.csv"))));
     if (!result.skipped.empty())
         front.warning(skipped_report(result));
+}
+
+RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics)
+{
+    RunResult result;
+    std::FILE *csv = start_run(input, front, diagnostics);
+    if (!csv)
+        return result;
+    result.started = true;
+    result.pairs = int(input.image_files.size() / 2);
+
+    PairPlanner planner(input.refl_loaded, front);
+    for (int k = 0; k < result.pairs; ++k) {
+        const QString &radiometric = input.image_files.at(2 * k);
+        const QString &visible = input.image_files.at(2 * k + 1);
+        const double number = parse_image_number(visible, diagnostics);
+        front.progress(progress_value(k, result.pairs));
+        const PairPlan plan = planner.next(k, radiometric, visible, number);
+        if (plan.table_hit)
+            continue;
+        const PairOutcome outcome =
+            execute_pair(plan, front, input.output_dirs.first(), input.refl_loaded, diagnostics);
+        if (outcome.processed) {
+            std::fputs(outcome.summary_line.c_str(), csv);
+            ++result.processed;
+        } else {
+            result.skipped.push_back({k, radiometric, visible, outcome.reason});
+        }
+    }
+    finish_run(csv, input, result, front);
     return result;
 }
 

@@ -1,33 +1,25 @@
 #pragma once
 // The generation run: checks the input, writes result.csv and the result
 // folders, and walks the input images two by two (radiometric image, then
-// photograph). The window and the batch command both run it through a
-// RunFrontEnd.
+// photograph). The window runs it pair after pair through a RunFrontEnd; the
+// batch command plans the same pairs and processes them on several workers.
 
 #include <QString>
 #include <QStringList>
 #include <opencv2/core.hpp>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace ardentis
 {
 
-// What the run needs from whoever starts it: a place for its messages, its
-// progress and its result list, and the measurement of one radiometric image.
-class RunFrontEnd
+// Measures radiometric images for the run.
+class PairMeasurer
 {
 public:
-    virtual ~RunFrontEnd() = default;
-    // A modal warning titled "Warning" with a single OK button.
-    virtual void warning(const QString &text) = 0;
-    // The same as a critical box.
-    virtual void critical(const QString &text) = 0;
-    virtual void progress(int value) = 0;
-    // A result picture to list, after the last pair.
-    virtual void output_file(const QString &path) = 0;
-
+    virtual ~PairMeasurer() = default;
     // Temperatures of the radiometric image `file` (CV_64FC1; empty when none
     // can be had). With `flag_er` true the emissivity and reflected
     // temperature are taken from `emi_in` and `t_refl_in`; otherwise the
@@ -36,6 +28,20 @@ public:
                                  double *t_refl_in) = 0;
     // The capture time text of `file`.
     virtual QString capture_time(const QString &file) = 0;
+};
+
+// What the run needs from whoever starts it: a place for its messages, its
+// progress and its result list, the table lookup and the measurement.
+class RunFrontEnd : public PairMeasurer
+{
+public:
+    // A modal warning titled "Warning" with a single OK button.
+    virtual void warning(const QString &text) = 0;
+    // The same as a critical box.
+    virtual void critical(const QString &text) = 0;
+    virtual void progress(int value) = 0;
+    // A result picture to list, after the last pair.
+    virtual void output_file(const QString &path) = 0;
     // The 1-based row of the reflected temperature table holding `code`, 0 if none.
     virtual int match_code(double code) = 0;
     // Columns 2 and 3 (emissivity, reflected temperature) of table row `row`.
@@ -81,7 +87,58 @@ QStringList list_jpeg_files(const QString &dir);
 // The text of the warning that lists the skipped pairs.
 QString skipped_report(const RunResult &result);
 
-// Runs the whole generation. Diagnostic lines go to `diagnostics` unless null.
+// One pair as the run will treat it.
+struct PairPlan {
+    int pair = 0;
+    QString radiometric, visible;
+    double number = 0;
+    // The pair's number is in the table: it only sets the values in force.
+    bool table_hit = false;
+    // How the pair is converted (see PairMeasurer::temperatures).
+    bool flag_er = false;
+    double emissivity = 0, t_refl = 0;
+};
+
+// Follows the reflected temperature table from pair to pair. The values in
+// force depend only on the order of the image numbers. Until a table row has
+// been found, a pair is converted with its own emissivity and reflected
+// temperature, as without a table.
+class PairPlanner
+{
+public:
+    PairPlanner(bool refl_loaded, RunFrontEnd &front) : refl_loaded_(refl_loaded), front_(front) {}
+    PairPlan next(int k, const QString &radiometric, const QString &visible, double number);
+
+private:
+    bool refl_loaded_;
+    RunFrontEnd &front_;
+    bool row_found_ = false;
+    double emissivity_ = 0, t_refl_ = 0;
+};
+
+// What became of one pair that was not a table hit.
+struct PairOutcome {
+    bool processed = false;
+    QString reason;           // why it was skipped
+    std::string summary_line; // its line of result.csv
+};
+
+// Decodes, checks, measures and writes one planned pair. Diagnostic lines
+// (only without a table) go to `diagnostics` unless null.
+PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QString &output_dir,
+                         bool refl_loaded, std::FILE *diagnostics);
+
+// The start of a run: the input checks, result.csv with its header, the
+// result folders. Returns the open result file, or null when the run ends here
+// (the front end has been told why).
+std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics);
+
+// The end of a run: closes result.csv, lists the result pictures and reports
+// skipped pairs.
+void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFrontEnd &front);
+
+// Runs the whole generation, pair after pair. Diagnostic lines go to
+// `diagnostics` unless null.
 RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics);
 
 } // namespace ardentis
