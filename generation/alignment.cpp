@@ -60,24 +60,42 @@ QString temperatures_problem(const cv::Mat &temps)
     return {};
 }
 
+namespace
+{
+
+// round(0.5 * a + 0.5 * b) with halves away from zero, for bytes.
+void average_up(const uchar *a, const uchar *b, uchar *out, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uchar((a[i] + b[i] + 1) >> 1);
+}
+
+// round(0.5 * a), halves away from zero: the photograph over the black canvas.
+void half_up(const uchar *a, uchar *out, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uchar((a[i] + 1) >> 1);
+}
+
+} // namespace
+
 cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb)
 {
     const cv::Mat ir_scaled = resized(ir, field_width, field_height);
     cv::Mat blend(rgb.size(), CV_8UC3);
+    const size_t left = size_t(field_left) * 3, field = size_t(field_width) * 3;
+    const size_t row_bytes = size_t(rgb.cols) * 3;
     for (int r = 0; r < rgb.rows; ++r) {
         const uchar *photo = rgb.ptr<uchar>(r);
         uchar *out = blend.ptr<uchar>(r);
         const int fr = r - field_top;
-        const uchar *thermal = fr >= 0 && fr < field_height ? ir_scaled.ptr<uchar>(fr) : nullptr;
-        for (int c = 0; c < rgb.cols; ++c) {
-            const int fc = c - field_left;
-            const bool inside = thermal && fc >= 0 && fc < field_width;
-            for (int ch = 0; ch < 3; ++ch) {
-                const int canvas = inside ? thermal[3 * fc + ch] : 0;
-                // round(0.5 * canvas + 0.5 * photo), halves away from zero
-                out[3 * c + ch] = uchar((canvas + photo[3 * c + ch] + 1) >> 1);
-            }
+        if (fr < 0 || fr >= field_height) {
+            half_up(photo, out, row_bytes);
+            continue;
         }
+        half_up(photo, out, left);
+        average_up(ir_scaled.ptr<uchar>(fr), photo + left, out + left, field);
+        half_up(photo + left + field, out + left + field, row_bytes - left - field);
     }
     return blend;
 }

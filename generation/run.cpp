@@ -5,6 +5,7 @@
 #include "exiftool.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 
 #include <climits>
@@ -118,6 +119,14 @@ PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QSt
                          bool refl_loaded, std::FILE *diagnostics)
 {
     PairOutcome outcome;
+    if (!QFileInfo::exists(plan.radiometric)) {
+        outcome.reason = QStringLiteral("The radiometric image does not exist.");
+        return outcome;
+    }
+    if (!QFileInfo::exists(plan.visible)) {
+        outcome.reason = QStringLiteral("The photograph does not exist.");
+        return outcome;
+    }
     const cv::Mat ir = decode(plan.radiometric);
     const cv::Mat rgb = decode(plan.visible);
     outcome.reason = pictures_problem(ir, rgb);
@@ -198,7 +207,8 @@ void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFro
         front.warning(skipped_report(result));
 }
 
-RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics)
+RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer &measurer,
+                         std::FILE *diagnostics)
 {
     RunResult result;
     std::FILE *csv = start_run(input, front, diagnostics);
@@ -217,7 +227,7 @@ RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *d
         if (plan.table_hit)
             continue;
         const PairOutcome outcome =
-            execute_pair(plan, front, input.output_dirs.first(), input.refl_loaded, diagnostics);
+            execute_pair(plan, measurer, input.output_dirs.first(), input.refl_loaded, diagnostics);
         if (outcome.processed) {
             std::fputs(outcome.summary_line.c_str(), csv);
             ++result.processed;

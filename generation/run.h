@@ -31,10 +31,11 @@ public:
 };
 
 // What the run needs from whoever starts it: a place for its messages, its
-// progress and its result list, the table lookup and the measurement.
-class RunFrontEnd : public PairMeasurer
+// progress and its result list, and the table lookup.
+class RunFrontEnd
 {
 public:
+    virtual ~RunFrontEnd() = default;
     // A modal warning titled "Warning" with a single OK button.
     virtual void warning(const QString &text) = 0;
     // The same as a critical box.
@@ -139,6 +140,7 @@ void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFro
 
 // Runs the whole generation, pair after pair. Diagnostic lines go to
 // `diagnostics` unless null.
-RunResult run_generation(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics);
+RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer &measurer,
+                         std::FILE *diagnostics);
 
 } // namespace ardentis
