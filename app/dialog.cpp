@@ -198,7 +198,7 @@ void Dialog::on_pb_generate_clicked()
 {
     // The window's side of the run: message boxes, the progress bar, the
     // output list, and its own measurement slots.
-    class WindowFrontEnd : public ardentis::RunFrontEnd
+    class WindowFrontEnd : public ardentis::RunFrontEnd, public ardentis::PairMeasurer
     {
     public:
         explicit WindowFrontEnd(Dialog *window) : w(window) {}
@@ -238,7 +238,7 @@ void Dialog::on_pb_generate_clicked()
     };
 
     WindowFrontEnd front(this);
-    ardentis::run_generation({image_files, output_dirs, refl_loaded}, front, stdout);
+    ardentis::run_generation({image_files, output_dirs, refl_loaded}, front, front, stdout);
     std::fflush(stdout);
 }
 
