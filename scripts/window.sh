@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets up (installs what is missing), builds and opens the Ardentis window.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$ROOT/scripts/setup.sh" "$ROOT/build"
+exec "$ROOT/build/app/ardentis" "$@"
