@@ -53,6 +53,17 @@ QStringListModel *list_model(QAbstractItemView *view)
     return static_cast<QStringListModel *>(view->model());
 }
 
+// Empties `list` from its last entry to its first and, if it held any, shows
+// the empty list in `view`.
+void empty_list(QStringList &list, QAbstractItemView *view)
+{
+    if (list.isEmpty())
+        return;
+    while (!list.isEmpty())
+        list.removeLast();
+    list_model(view)->setStringList(list);
+}
+
 } // namespace
 
 void Dialog::on_pb_addimage_clicked()
@@ -123,11 +134,7 @@ void Dialog::on_pb_deleteitem_clicked()
 
 void Dialog::on_pb_deleteall_clicked()
 {
-    if (!image_files.isEmpty()) {
-        while (!image_files.isEmpty())
-            image_files.removeLast();
-        list_model(ui->lst_imagefile)->setStringList(image_files);
-    }
+    empty_list(image_files, ui->lst_imagefile);
     scene->clear();
 }
 
@@ -138,27 +145,15 @@ void Dialog::on_pb_saveresults_clicked()
                                                               QFileDialog::DontResolveSymlinks);
     if (dir.isEmpty())
         return;
-    if (!output_dirs.isEmpty()) {
-        while (!output_dirs.isEmpty())
-            output_dirs.removeLast();
-        list_model(ui->lst_outdir)->setStringList(output_dirs);
-    }
+    empty_list(output_dirs, ui->lst_outdir);
     output_dirs.append(dir);
     list_model(ui->lst_outdir)->setStringList(output_dirs);
 }
 
 void Dialog::on_pb_clean_clicked()
 {
-    if (!output_files.isEmpty()) {
-        while (!output_files.isEmpty())
-            output_files.removeLast();
-        list_model(ui->lst_outfiles)->setStringList(output_files);
-    }
-    if (!output_dirs.isEmpty()) {
-        while (!output_dirs.isEmpty())
-            output_dirs.removeLast();
-        list_model(ui->lst_outdir)->setStringList(output_dirs);
-    }
+    empty_list(output_files, ui->lst_outfiles);
+    empty_list(output_dirs, ui->lst_outdir);
     scene->clear();
 }
 

@@ -2,6 +2,7 @@
 // pictures built in code.
 
 #include "alignment.h"
+#include "testfiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,12 +24,6 @@ cv::Mat photograph(cv::Vec3b inside, cv::Vec3b outside = cv::Vec3b(255, 255, 255
     rgb(cv::Rect(field_left, field_top, field_width, field_height))
         .setTo(cv::Scalar(inside[0], inside[1], inside[2]));
     return rgb;
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -106,12 +101,12 @@ void TestAlignment::table()
         .setTo(cv::Scalar(40, 140, 50));
     const double mean = process_pair(ir, rgb, temps, tmp->path(), 12);
     QCOMPARE(mean, 25.0);
-    QCOMPARE(read(tmp->path() + "/3tempmask/3tempmask_12.csv"),
+    QCOMPARE(read_file(tmp->path() + "/3tempmask/3tempmask_12.csv"),
              QByteArray("24.500000,24.500000,-0.000000,-0.000000,\n"
                         "24.500000,26.500000,-0.000000,-0.000000,\n"));
     for (const char *file :
          {"/0Aligned/0Aligned_12.jpg", "/1PartRGB/1PartRGB_12.jpg", "/2Mascara/2Mascara1_12.jpg"})
-        QVERIFY2(!read(tmp->path() + file).isEmpty(), file);
+        QVERIFY2(!read_file(tmp->path() + file).isEmpty(), file);
     const cv::Mat part = cv::imread((tmp->path() + "/1PartRGB/1PartRGB_12.jpg").toStdString());
     QCOMPARE(part.size(), cv::Size(870, 640));
     QCOMPARE(cv::imread((tmp->path() + "/0Aligned/0Aligned_12.jpg").toStdString()).size(),
@@ -123,7 +118,7 @@ void TestAlignment::noPlantGivesNan()
     const cv::Mat ir(3, 3, CV_8UC3, cv::Scalar(50, 60, 70));
     const cv::Mat temps(3, 3, CV_64FC1, cv::Scalar(20));
     QVERIFY(std::isnan(process_pair(ir, photograph(grey), temps, tmp->path(), 0)));
-    QCOMPARE(read(tmp->path() + "/3tempmask/3tempmask_0.csv"),
+    QCOMPARE(read_file(tmp->path() + "/3tempmask/3tempmask_0.csv"),
              QByteArray("0.000000,0.000000,0.000000,\n").repeated(3));
 }
 
@@ -144,7 +139,8 @@ void TestAlignment::tableShape()
     const cv::Mat temps(raw.height(), raw.width(), CV_64FC1, cv::Scalar(21.25));
     const double mean = process_pair(ir, photograph(cv::Vec3b(40, 140, 50)), temps, tmp->path(), 5);
     QCOMPARE(mean, 21.25);
-    const QList<QByteArray> lines = read(tmp->path() + "/3tempmask/3tempmask_5.csv").split('\n');
+    const QList<QByteArray> lines =
+        read_file(tmp->path() + "/3tempmask/3tempmask_5.csv").split('\n');
     QCOMPARE(lines.size(), raw.height() + 1); // the last line ends in a line feed
     QCOMPARE(lines.last(), QByteArray());
     QCOMPARE(lines.first().count(','), raw.width());

@@ -7,6 +7,7 @@
 #include "guitest.h"
 #include "run.h"
 #include "stayopen.h"
+#include "testfiles.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -47,12 +48,6 @@ QMap<QString, QByteArray> tree(const QString &dir)
             QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
     }
     return files;
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -168,7 +163,7 @@ void TestBatch::sameAsWindow()
     QCOMPARE(c, w);
     QVERIFY(w.contains("result.csv"));
     QVERIFY(w.contains("3tempmask/3tempmask_15.csv"));
-    QCOMPARE(read(batch_out + "/result.csv").count('\n'), table.startsWith("12,") ? 4 : 5);
+    QCOMPARE(read_file(batch_out + "/result.csv").count('\n'), table.startsWith("12,") ? 4 : 5);
 }
 
 void TestBatch::parallelSameAsSequential()
@@ -199,9 +194,9 @@ void TestBatch::sameFileNumber()
     const Outcome last =
         batch({"-o", tmp.filePath("same-last"), dir + "/FLIR31.jpg", dir + "/FLIR31_RGB21.jpg"});
     QCOMPARE(last.status, 0);
-    QCOMPARE(read(tmp.filePath("same-par/3tempmask/3tempmask_21.csv")),
-             read(tmp.filePath("same-last/3tempmask/3tempmask_21.csv")));
-    QCOMPARE(read(tmp.filePath("same-par/result.csv")).count("21.000000,"), 2);
+    QCOMPARE(read_file(tmp.filePath("same-par/3tempmask/3tempmask_21.csv")),
+             read_file(tmp.filePath("same-last/3tempmask/3tempmask_21.csv")));
+    QCOMPARE(read_file(tmp.filePath("same-par/result.csv")).count("21.000000,"), 2);
 }
 
 void TestBatch::inputChecks_data()
@@ -281,7 +276,7 @@ void TestBatch::missingFile()
                             "/FLIR12_RGB12.jpg\n    The radiometric image does not exist."),
              qPrintable(o.err));
     QVERIFY2(o.err.contains("1 of 2 pairs processed, 1 skipped"), qPrintable(o.err));
-    QCOMPARE(read(tmp.filePath("missing/result.csv")).count('\n'), 2);
+    QCOMPARE(read_file(tmp.filePath("missing/result.csv")).count('\n'), 2);
 }
 
 void TestBatch::brokenExifTool()

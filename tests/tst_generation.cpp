@@ -5,6 +5,7 @@
 #include "flirfixture.h"
 #include "guitest.h"
 #include "run.h"
+#include "testfiles.h"
 
 #include <QListView>
 #include <QProgressBar>
@@ -53,15 +54,9 @@ struct Pair {
     }
 };
 
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QList<QByteArray> result_lines(const QString &dir)
 {
-    QList<QByteArray> lines = read(dir + "/result.csv").split('\n');
+    QList<QByteArray> lines = read_file(dir + "/result.csv").split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
@@ -106,6 +101,9 @@ private:
     void add_files(const QStringList &paths);
     void choose_output(const QString &dir);
     void load_table(const QString &path);
+    // Runs three pairs numbered from `first_number` with a table.
+    QList<Pair> run_three_with_table(const char *prefix, int first_number,
+                                     const QByteArray &table_text);
     QList<MessageBoxRecorder::Box> generate();
     QStringList outputs() const;
 
@@ -256,7 +254,7 @@ void TestGeneration::onePair()
     QVERIFY2(qAbs(mean_of(lines[1]) - p.own_mean()) < 2e-6, lines[1]);
 
     // The per-pixel table: plant columns carry their temperature, soil 0.
-    const QList<QByteArray> rows = read(out + "/3tempmask/3tempmask_123.csv").split('\n');
+    const QList<QByteArray> rows = read_file(out + "/3tempmask/3tempmask_123.csv").split('\n');
     QCOMPARE(rows.size(), raw_height + 1);
     const QList<QByteArray> values = rows[4].split(',');
     QCOMPARE(values.size(), raw_width + 1);
@@ -323,25 +321,41 @@ void TestGeneration::sameNumberTwice()
     QVERIFY(qAbs(mean_of(lines[1]) - a.own_mean()) < 2e-6);
     QVERIFY(qAbs(mean_of(lines[2]) - b.own_mean()) < 2e-6);
     // The later pair's table replaced the earlier one.
-    const double first = read(out + "/3tempmask/3tempmask_5.csv").split(',').first().toDouble();
+    const double first =
+        read_file(out + "/3tempmask/3tempmask_5.csv").split(',').first().toDouble();
     QVERIFY(qAbs(first - temperature(b.file.counts.at<std::uint16_t>(0, 0), b.file,
                                      double(b.file.emissivity),
                                      fixtures::reported_t_refl(b.file))) < 1e-6);
 }
 
-void TestGeneration::tableHitSetsFollowingPairs()
+QList<Pair> TestGeneration::run_three_with_table(const char *prefix, int first_number,
+                                                 const QByteArray &table_text)
 {
-    const Pair p1 = make_pair("t_ir1.jpg", "t_101.jpg", 1);
-    const Pair p2 = make_pair("t_ir2.jpg", "t_102.jpg", 2);
-    const Pair p3 = make_pair("t_ir3.jpg", "t_103.jpg", 3);
-    QFile table(tmp.filePath("table.csv"));
-    QVERIFY(table.open(QIODevice::WriteOnly));
-    table.write("101,0.8,12.5\n");
+    QList<Pair> pairs;
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        pairs << make_pair(QStringLiteral("%1_ir%2.jpg").arg(prefix).arg(i),
+                           QStringLiteral("%1_%2.jpg").arg(prefix).arg(first_number + i),
+                           unsigned(i + 1));
+        files << pairs.last().ir << pairs.last().vis;
+    }
+    QFile table(tmp.filePath(QStringLiteral("%1.csv").arg(prefix)));
+    if (!table.open(QIODevice::WriteOnly))
+        qFatal("cannot write the table");
+    table.write(table_text);
     table.close();
     choose_output(out);
     load_table(table.fileName());
-    add_files({p1.ir, p1.vis, p2.ir, p2.vis, p3.ir, p3.vis});
-    QVERIFY(generate().isEmpty());
+    add_files(files);
+    if (!generate().isEmpty())
+        qWarning("unexpected message box");
+    return pairs;
+}
+
+void TestGeneration::tableHitSetsFollowingPairs()
+{
+    const QList<Pair> p = run_three_with_table("t", 101, "101,0.8,12.5\n");
+    const Pair &p2 = p[1], &p3 = p[2];
     const auto lines = result_lines(out);
     QCOMPARE(lines.size(), 3); // pair 1 only set the values
     QVERIFY(lines[1].startsWith("102.000000,"));
@@ -352,17 +366,8 @@ void TestGeneration::tableHitSetsFollowingPairs()
 
 void TestGeneration::firstPairNotInTable()
 {
-    const Pair p1 = make_pair("f_ir1.jpg", "f_7.jpg", 1);
-    const Pair p2 = make_pair("f_ir2.jpg", "f_8.jpg", 2);
-    const Pair p3 = make_pair("f_ir3.jpg", "f_9.jpg", 3);
-    QFile table(tmp.filePath("table8.csv"));
-    QVERIFY(table.open(QIODevice::WriteOnly));
-    table.write("8,0.85,10\n");
-    table.close();
-    choose_output(out);
-    load_table(table.fileName());
-    add_files({p1.ir, p1.vis, p2.ir, p2.vis, p3.ir, p3.vis});
-    QVERIFY(generate().isEmpty());
+    const QList<Pair> p = run_three_with_table("f", 7, "8,0.85,10\n");
+    const Pair &p1 = p[0], &p3 = p[2];
     const auto lines = result_lines(out);
     QCOMPARE(lines.size(), 3);
     // Before any row is found a pair keeps its own values (finite temperatures).
