@@ -15,11 +15,9 @@ RunResult run_generation_parallel(const RunInput &input, RunFrontEnd &front, int
                                   const MeasurerFactory &make_measurer, const PairsDone &pairs_done)
 {
     RunResult result;
-    std::FILE *csv = start_run(input, front, nullptr);
+    std::FILE *csv = start_run(input, front, nullptr, result);
     if (!csv)
         return result;
-    result.started = true;
-    result.pairs = int(input.image_files.size() / 2);
     const QString out_dir = input.output_dirs.first();
 
     // The plan depends only on the paths and the table.
@@ -86,12 +84,7 @@ RunResult run_generation_parallel(const RunInput &input, RunFrontEnd &front, int
                 outcome = std::move(*outcomes[size_t(k)]);
                 outcomes[size_t(k)].reset();
             }
-            if (outcome.processed) {
-                std::fputs(outcome.summary_line.c_str(), csv);
-                ++result.processed;
-            } else {
-                result.skipped.push_back({k, plan.radiometric, plan.visible, outcome.reason});
-            }
+            record_outcome(csv, result, plan, outcome);
         }
         if (pairs_done)
             pairs_done(k + 1, result.pairs);

@@ -161,7 +161,8 @@ PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QSt
     return outcome;
 }
 
-std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics)
+std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics,
+                     RunResult &result)
 {
     say(diagnostics, "JAJAJA");
     if (input.output_dirs.isEmpty()) {
@@ -184,12 +185,25 @@ std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagn
         front.critical(QString::fromUtf8(result_file_text));
         return nullptr;
     }
+    result.started = true;
+    result.pairs = int(input.image_files.size() / 2);
     std::fputs("Image number, Time, Average Temp\n", csv);
     say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
     const QDir out(out_dir);
     for (const char *sub : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"})
         out.mkdir(QString::fromLatin1(sub));
     return csv;
+}
+
+void record_outcome(std::FILE *csv, RunResult &result, const PairPlan &plan,
+                    const PairOutcome &outcome)
+{
+    if (outcome.processed) {
+        std::fputs(outcome.summary_line.c_str(), csv);
+        ++result.processed;
+    } else {
+        result.skipped.push_back({plan.pair, plan.radiometric, plan.visible, outcome.reason});
+    }
 }
 
 void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFrontEnd &front)
@@ -211,11 +225,9 @@ RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer
                          std::FILE *diagnostics)
 {
     RunResult result;
-    std::FILE *csv = start_run(input, front, diagnostics);
+    std::FILE *csv = start_run(input, front, diagnostics, result);
     if (!csv)
         return result;
-    result.started = true;
-    result.pairs = int(input.image_files.size() / 2);
 
     PairPlanner planner(input.refl_loaded, front);
     for (int k = 0; k < result.pairs; ++k) {
@@ -226,14 +238,9 @@ RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer
         const PairPlan plan = planner.next(k, radiometric, visible, number);
         if (plan.table_hit)
             continue;
-        const PairOutcome outcome =
-            execute_pair(plan, measurer, input.output_dirs.first(), input.refl_loaded, diagnostics);
-        if (outcome.processed) {
-            std::fputs(outcome.summary_line.c_str(), csv);
-            ++result.processed;
-        } else {
-            result.skipped.push_back({k, radiometric, visible, outcome.reason});
-        }
+        record_outcome(csv, result, plan,
+                       execute_pair(plan, measurer, input.output_dirs.first(), input.refl_loaded,
+                                    diagnostics));
     }
     finish_run(csv, input, result, front);
     return result;

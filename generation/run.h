@@ -130,9 +130,14 @@ PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QSt
                          bool refl_loaded, std::FILE *diagnostics);
 
 // The start of a run: the input checks, result.csv with its header, the
-// result folders. Returns the open result file, or null when the run ends here
-// (the front end has been told why).
-std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics);
+// result folders. Returns the open result file and marks `result` started,
+// or returns null when the run ends here (the front end has been told why).
+std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics,
+                     RunResult &result);
+
+// Adds a pair's outcome to the run: its summary line, or its skip.
+void record_outcome(std::FILE *csv, RunResult &result, const PairPlan &plan,
+                    const PairOutcome &outcome);
 
 // The end of a run: closes result.csv, lists the result pictures and reports
 // skipped pairs.
