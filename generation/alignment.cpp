@@ -132,12 +132,15 @@ double process_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
         auto *masked = mask.ptr<cv::Vec3b>(r);
         for (int c = 0; c < width; ++c) {
             const bool plant = is_plant(cut[c]);
-            if (plant)
-                masked[c] = thermal[c];
+            // The table keeps 0 times the temperature for other pixels; the
+            // mean takes plant pixels only, so that a soil pixel whose
+            // temperature is not a number cannot spoil it.
             const double v = (plant ? 1.0 : 0.0) * t[c];
-            sum += v;
-            if (plant)
+            if (plant) {
+                masked[c] = thermal[c];
+                sum += v;
                 ++count;
+            }
             table += format_fixed6(v);
             table += ',';
         }

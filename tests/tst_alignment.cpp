@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <cmath>
+#include <limits>
 
 using namespace ardentis;
 
@@ -37,6 +38,7 @@ private slots:
     void plantTest_data();
     void plantTest();
     void table();
+    void soilNanDoesNotSpoilTheMean();
     void noPlantGivesNan();
     void tableShape_data();
     void tableShape();
@@ -111,6 +113,18 @@ void TestAlignment::table()
     QCOMPARE(part.size(), cv::Size(870, 640));
     QCOMPARE(cv::imread((tmp->path() + "/0Aligned/0Aligned_12.jpg").toStdString()).size(),
              cv::Size(1467, 1144));
+}
+
+void TestAlignment::soilNanDoesNotSpoilTheMean()
+{
+    const cv::Mat ir(1, 2, CV_8UC3, cv::Scalar(9, 9, 9));
+    cv::Mat temps(1, 2, CV_64FC1, cv::Scalar(20.5));
+    temps.at<double>(0, 1) = std::numeric_limits<double>::quiet_NaN();
+    cv::Mat rgb = photograph(grey);
+    rgb(cv::Rect(field_left, field_top, field_width / 2, field_height))
+        .setTo(cv::Scalar(40, 140, 50));
+    QCOMPARE(process_pair(ir, rgb, temps, tmp->path(), 4), 20.5);
+    QCOMPARE(read_file(tmp->path() + "/3tempmask/3tempmask_4.csv"), QByteArray("20.500000,nan,\n"));
 }
 
 void TestAlignment::noPlantGivesNan()
