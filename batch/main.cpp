@@ -16,8 +16,16 @@
 #include <opencv2/core.hpp>
 
 #include <cstdio>
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 namespace
 {
@@ -176,8 +184,10 @@ int main(int argc, char *argv[])
     // Every pair needs the same few large pictures: keep their memory for the
     // next pair instead of handing it back to the system and faulting it in
     // again.
+#ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
 
     BatchFrontEnd front(std::move(table));
     const bool terminal = isatty(STDERR_FILENO);

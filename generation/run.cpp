@@ -5,6 +5,7 @@
 #include "exiftool.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 
@@ -32,13 +33,35 @@ void say(std::FILE *out, const std::string &text)
         std::fputs(text.c_str(), out);
 }
 
+// Decodes a picture unchanged; the file is read here so that any path the
+// platform can open works, whatever its characters.
 cv::Mat decode(const QString &path)
 {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty())
+        return {};
     try {
-        return cv::imread(path.toUtf8().toStdString(), cv::IMREAD_UNCHANGED);
+        return cv::imdecode(
+            cv::Mat(1, int(bytes.size()), CV_8UC1, const_cast<char *>(bytes.constData())),
+            cv::IMREAD_UNCHANGED);
     } catch (const cv::Exception &) {
         return {};
     }
+}
+
+// Opens a file for writing in binary mode, so that lines end in "\n" on
+// every platform.
+std::FILE *open_for_writing(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return _wfopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                   L"wb");
+#else
+    return std::fopen(QFile::encodeName(path).constData(), "wb");
+#endif
 }
 
 } // namespace
@@ -178,9 +201,7 @@ std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagn
         return nullptr;
     }
     const QString out_dir = input.output_dirs.first();
-    // "\n" line ends on every platform.
-    std::FILE *csv =
-        std::fopen((out_dir + QStringLiteral("/result.csv")).toUtf8().constData(), "wb");
+    std::FILE *csv = open_for_writing(out_dir + QStringLiteral("/result.csv"));
     if (!csv) {
         front.critical(QString::fromUtf8(result_file_text));
         return nullptr;

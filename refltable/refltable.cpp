@@ -2,6 +2,7 @@
 
 #include "cnumber.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -48,7 +49,7 @@ std::vector<double> parse_refl_table(std::string_view text)
 
 std::vector<double> load_refl_table(const std::string &utf8_path)
 {
-    std::ifstream in(utf8_path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(utf8_path), std::ios::binary);
     if (!in)
         return {};
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
