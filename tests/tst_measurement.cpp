@@ -333,13 +333,17 @@ void TestMeasurement::captureTime()
 
 void TestMeasurement::pathWithSpaces()
 {
-    QDir(tmp.path()).mkpath("field day 1");
-    const QString path = tmp.filePath("field day 1/IR 0001.jpg");
+    const QString dir = tmp.filePath(QString::fromUtf8("field day \xC3\xA9t\xC3\xA9 1"));
+    QDir().mkpath(dir);
+    const QString path = dir + "/IR 0001.jpg";
     fixtures::FlirFile file;
     file.counts = fixtures::plot_counts(8, 6);
     QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
     ProcessExifTool tool;
     QCOMPARE(time_of_day(query_capture_time(tool, path)), QByteArray("10:15:32"));
+    double e = 0, tr = 0;
+    QCOMPARE(measure_temperatures(tool, false, path, &e, &tr, dir + "/work.tiff").size(),
+             cv::Size(8, 6));
     QVERIFY(qAbs(query_value(tool, "PlanckB", path) - 1396.5) < 1e-9);
 }
 
