@@ -7,7 +7,6 @@
 #include "run.h"
 #include "temperature.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QMessageBox>
@@ -220,20 +219,14 @@ void Dialog::on_pb_generate_clicked()
             return w->temp_matrix;
         }
         QString capture_time(const QString &file) override { return w->get_datetimeoriginal(file); }
-        int match_code(double code) override { return w->matchCodeCsv(code); }
-        void table_row(int row, double *emissivity, double *t_refl) override
-        {
-            const size_t at = size_t(row - 1) * ardentis::ReflColumns;
-            *emissivity = w->refl_table[at + ardentis::ReflEmissivity];
-            *t_refl = w->refl_table[at + ardentis::ReflTemperature];
-        }
 
     private:
         Dialog *w;
     };
 
     WindowFrontEnd front(this);
-    ardentis::run_generation({image_files, output_dirs, refl_loaded}, front, front, stdout);
+    ardentis::run_generation({image_files, output_dirs, refl_loaded, refl_table}, front, front,
+                             stdout);
     std::fflush(stdout);
 }
 

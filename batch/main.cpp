@@ -4,7 +4,6 @@
 #include "parallel.h"
 #include "refltable.h"
 #include "stayopen.h"
-#include "temperature.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,22 +41,14 @@ QString absolute(const QString &path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-// Messages go to standard error; the table is the one given on the command line.
+// Messages go to standard error.
 class BatchFrontEnd : public ardentis::RunFrontEnd
 {
 public:
-    explicit BatchFrontEnd(std::vector<double> table) : table_(std::move(table)) {}
     void warning(const QString &text) override { print_err(end_line() + text + "\n"); }
     void critical(const QString &text) override { print_err(end_line() + text + "\n"); }
     void progress(int) override {}
-    void output_file(const QString &) override { ++listed; }
-    int match_code(double code) override { return ardentis::match_refl_code(table_, code); }
-    void table_row(int row, double *emissivity, double *t_refl) override
-    {
-        const size_t at = size_t(row - 1) * ardentis::ReflColumns;
-        *emissivity = table_[at + ardentis::ReflEmissivity];
-        *t_refl = table_[at + ardentis::ReflTemperature];
-    }
+    void output_file(const QString &) override {}
     // Ends a progress line before a message.
     QString end_line()
     {
@@ -66,31 +57,20 @@ public:
         return open ? QStringLiteral("\n") : QString();
     }
 
-    int listed = 0;
     bool progress_shown = false;
-
-private:
-    std::vector<double> table_;
 };
 
-// One worker's measurement: its own ExifTool and its own working file.
-class BatchMeasurer : public ardentis::PairMeasurer
+// What one worker keeps: a private folder for its working file and one
+// running ExifTool.
+struct WorkerTools {
+    QTemporaryDir dir;
+    ardentis::StayOpenExifTool tool;
+};
+
+class BatchMeasurer : private WorkerTools, public ardentis::ExifToolMeasurer
 {
 public:
-    cv::Mat temperatures(bool flag_er, const QString &file, double *emi_in,
-                         double *t_refl_in) override
-    {
-        return ardentis::measure_temperatures(tool_, flag_er, file, emi_in, t_refl_in,
-                                              dir_.filePath(QStringLiteral("raw.tiff")));
-    }
-    QString capture_time(const QString &file) override
-    {
-        return ardentis::query_capture_time(tool_, file);
-    }
-
-private:
-    QTemporaryDir dir_;
-    ardentis::StayOpenExifTool tool_;
+    BatchMeasurer() : ExifToolMeasurer(tool, dir.filePath(QStringLiteral("raw.tiff"))) {}
 };
 
 int usage_error(const QString &message)
@@ -163,12 +143,11 @@ int main(int argc, char *argv[])
         QDir().mkpath(out);
         input.output_dirs << out;
     }
-    std::vector<double> table;
     if (parser.isSet(table_option)) {
         const QString path = parser.value(table_option);
         if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
             return usage_error(QStringLiteral("cannot read the table '%1'.").arg(path));
-        table = ardentis::load_refl_table(path.toUtf8().toStdString());
+        input.refl_table = ardentis::load_refl_table(path.toUtf8().toStdString());
         input.refl_loaded = true;
     }
     const QStringList images = parser.positionalArguments();
@@ -189,7 +168,7 @@ int main(int argc, char *argv[])
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
 
-    BatchFrontEnd front(std::move(table));
+    BatchFrontEnd front;
     const bool terminal = isatty(STDERR_FILENO);
     QElapsedTimer clock;
     clock.start();

@@ -152,6 +152,11 @@ double process_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
     const bool encoded = cv::imencode(".jpg", blend, aligned_jpeg) &&
                          cv::imencode(".jpg", part, part_jpeg) &&
                          cv::imencode(".jpg", mask, mask_jpeg);
+    if (!encoded) {
+        if (error)
+            *error = QStringLiteral("The result pictures cannot be encoded.");
+        return std::numeric_limits<double>::quiet_NaN();
+    }
     const PairFiles files = pair_files(output_dir, file_number);
     const struct {
         const QString &path;
@@ -163,11 +168,6 @@ double process_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
         {files.table, table.data(), table.size()},
         {files.mask, reinterpret_cast<const char *>(mask_jpeg.data()), mask_jpeg.size()},
     };
-    if (!encoded) {
-        if (error)
-            *error = QStringLiteral("The result pictures cannot be encoded.");
-        return std::numeric_limits<double>::quiet_NaN();
-    }
     for (const auto &w : writes) {
         if (!write_file(w.path, w.data, w.size)) {
             if (error)

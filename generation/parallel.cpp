@@ -23,7 +23,7 @@ RunResult run_generation_parallel(const RunInput &input, RunFrontEnd &front, int
     // The plan depends only on the paths and the table.
     std::vector<PairPlan> plans;
     plans.reserve(size_t(result.pairs));
-    PairPlanner planner(input.refl_loaded, front);
+    PairPlanner planner(input);
     for (int k = 0; k < result.pairs; ++k) {
         const QString &visible = input.image_files.at(2 * k + 1);
         plans.push_back(

@@ -2,7 +2,8 @@
 
 #include "alignment.h"
 #include "cnumber.h"
-#include "exiftool.h"
+#include "refltable.h"
+#include "temperature.h"
 
 #include <QDir>
 #include <QFile>
@@ -123,10 +124,10 @@ PairPlan PairPlanner::next(int k, const QString &radiometric, const QString &vis
     plan.radiometric = radiometric;
     plan.visible = visible;
     plan.number = number;
-    if (refl_loaded_) {
-        const int row = front_.match_code(number);
+    if (input_.refl_loaded) {
+        const int row = match_refl_code(input_.refl_table, number);
         if (row > 0) {
-            front_.table_row(row, &emissivity_, &t_refl_);
+            refl_row_values(input_.refl_table, row, &emissivity_, &t_refl_);
             row_found_ = true;
             plan.table_hit = true;
             return plan;
@@ -136,6 +137,17 @@ PairPlan PairPlanner::next(int k, const QString &radiometric, const QString &vis
     plan.emissivity = emissivity_;
     plan.t_refl = t_refl_;
     return plan;
+}
+
+cv::Mat ExifToolMeasurer::temperatures(bool flag_er, const QString &file, double *emi_in,
+                                       double *t_refl_in)
+{
+    return measure_temperatures(tool_, flag_er, file, emi_in, t_refl_in, work_file_);
+}
+
+QString ExifToolMeasurer::capture_time(const QString &file)
+{
+    return query_capture_time(tool_, file);
 }
 
 PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QString &output_dir,
@@ -250,7 +262,7 @@ RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer
     if (!csv)
         return result;
 
-    PairPlanner planner(input.refl_loaded, front);
+    PairPlanner planner(input);
     for (int k = 0; k < result.pairs; ++k) {
         const QString &radiometric = input.image_files.at(2 * k);
         const QString &visible = input.image_files.at(2 * k + 1);

@@ -4,6 +4,8 @@
 // photograph). The window runs it pair after pair through a RunFrontEnd; the
 // batch command plans the same pairs and processes them on several workers.
 
+#include "exiftool.h"
+
 #include <QString>
 #include <QStringList>
 #include <opencv2/core.hpp>
@@ -30,8 +32,26 @@ public:
     virtual QString capture_time(const QString &file) = 0;
 };
 
+// Measures through ExifTool queries, the raw thermal image passing through
+// `work_file`.
+class ExifToolMeasurer : public PairMeasurer
+{
+public:
+    ExifToolMeasurer(ExifTool &tool, QString work_file)
+        : tool_(tool), work_file_(std::move(work_file))
+    {
+    }
+    cv::Mat temperatures(bool flag_er, const QString &file, double *emi_in,
+                         double *t_refl_in) override;
+    QString capture_time(const QString &file) override;
+
+private:
+    ExifTool &tool_;
+    QString work_file_;
+};
+
 // What the run needs from whoever starts it: a place for its messages, its
-// progress and its result list, and the table lookup.
+// progress and its result list.
 class RunFrontEnd
 {
 public:
@@ -43,16 +63,15 @@ public:
     virtual void progress(int value) = 0;
     // A result picture to list, after the last pair.
     virtual void output_file(const QString &path) = 0;
-    // The 1-based row of the reflected temperature table holding `code`, 0 if none.
-    virtual int match_code(double code) = 0;
-    // Columns 2 and 3 (emissivity, reflected temperature) of table row `row`.
-    virtual void table_row(int row, double *emissivity, double *t_refl) = 0;
 };
 
 struct RunInput {
     QStringList image_files;
     QStringList output_dirs;
+    // A reflected temperature table was chosen; `refl_table` holds its rows
+    // (empty when the file could not be read).
     bool refl_loaded = false;
+    std::vector<double> refl_table;
 };
 
 struct SkippedPair {
@@ -107,12 +126,11 @@ struct PairPlan {
 class PairPlanner
 {
 public:
-    PairPlanner(bool refl_loaded, RunFrontEnd &front) : refl_loaded_(refl_loaded), front_(front) {}
+    explicit PairPlanner(const RunInput &input) : input_(input) {}
     PairPlan next(int k, const QString &radiometric, const QString &visible, double number);
 
 private:
-    bool refl_loaded_;
-    RunFrontEnd &front_;
+    const RunInput &input_;
     bool row_found_ = false;
     double emissivity_ = 0, t_refl_ = 0;
 };

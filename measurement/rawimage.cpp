@@ -4,6 +4,7 @@
 #include <charls/charls.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ardentis
@@ -12,16 +13,9 @@ namespace ardentis
 namespace
 {
 
-bool starts_with(const std::vector<std::uint8_t> &bytes, std::initializer_list<std::uint8_t> magic)
+bool starts_with(const std::uint8_t *data, size_t size, std::initializer_list<std::uint8_t> magic)
 {
-    if (bytes.size() < magic.size())
-        return false;
-    size_t i = 0;
-    for (std::uint8_t m : magic) {
-        if (bytes[i++] != m)
-            return false;
-    }
-    return true;
+    return size >= magic.size() && std::equal(magic.begin(), magic.end(), data);
 }
 
 inline std::uint16_t swapped(std::uint16_t v)
@@ -50,11 +44,11 @@ template <bool Swap> std::uint64_t roughness(const cv::Mat &m)
 }
 
 // Lossless JPEG-LS, as the camera maker's desktop software stores raw images.
-cv::Mat decode_jpeg_ls(const std::vector<std::uint8_t> &bytes)
+cv::Mat decode_jpeg_ls(const std::uint8_t *data, size_t size)
 {
     try {
         charls::jpegls_decoder decoder;
-        decoder.source(bytes.data(), bytes.size());
+        decoder.source(data, size);
         decoder.read_header();
         const charls::frame_info info = decoder.frame_info();
         if (info.width == 0 || info.height == 0 || info.component_count < 1 ||
@@ -95,22 +89,24 @@ bool swapped_bytes_are_smoother(const cv::Mat &counts)
     return roughness<true>(counts) <= roughness<false>(counts);
 }
 
-cv::Mat decode_raw_thermal(const std::vector<std::uint8_t> &bytes)
+cv::Mat decode_raw_thermal(const std::uint8_t *data, size_t size)
 {
-    if (bytes.empty())
+    if (size == 0)
         return {};
-    if (starts_with(bytes, {0xFF, 0xD8, 0xFF})) {
-        cv::Mat image = decode_jpeg_ls(bytes);
+    if (starts_with(data, size, {0xFF, 0xD8, 0xFF})) {
+        cv::Mat image = decode_jpeg_ls(data, size);
         if (!image.empty())
             return image;
     }
     cv::Mat image;
     try {
-        image = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+        // A header over the bytes: decoding reads them in place.
+        image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
+                             cv::IMREAD_UNCHANGED);
     } catch (const cv::Exception &) {
         return {};
     }
-    if (starts_with(bytes, {0x89, 'P', 'N', 'G'}) && swapped_bytes_are_smoother(image))
+    if (starts_with(data, size, {0x89, 'P', 'N', 'G'}) && swapped_bytes_are_smoother(image))
         swap_sample_bytes(image);
     return image;
 }
@@ -121,7 +117,8 @@ cv::Mat read_raw_thermal(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray data = file.readAll();
-    return decode_raw_thermal(std::vector<std::uint8_t>(data.begin(), data.end()));
+    return decode_raw_thermal(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                              size_t(data.size()));
 }
 
 } // namespace ardentis

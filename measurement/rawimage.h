@@ -6,15 +6,14 @@
 #include <opencv2/core.hpp>
 
 #include <cstdint>
-#include <vector>
 
 namespace ardentis
 {
 
-// Decodes the bytes of a raw thermal image, keeping its stored depth and
+// Decodes the `size` bytes at `data` of a raw thermal image, keeping its stored depth and
 // channels. One channel of 16-bit counts comes back as CV_16UC1, a PNG in the
 // byte order the camera wrote it. Undecodable or empty data gives an empty matrix.
-cv::Mat decode_raw_thermal(const std::vector<std::uint8_t> &bytes);
+cv::Mat decode_raw_thermal(const std::uint8_t *data, size_t size);
 
 // Reads and decodes a raw thermal image file.
 cv::Mat read_raw_thermal(const QString &path);

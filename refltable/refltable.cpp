@@ -66,4 +66,11 @@ int match_refl_code(const std::vector<double> &table, double code)
     return 0;
 }
 
+void refl_row_values(const std::vector<double> &table, int row, double *emissivity, double *t_refl)
+{
+    const size_t at = size_t(row - 1) * ReflColumns;
+    *emissivity = table[at + ReflEmissivity];
+    *t_refl = table[at + ReflTemperature];
+}
+
 } // namespace ardentis

@@ -27,4 +27,7 @@ std::vector<double> load_refl_table(const std::string &utf8_path);
 // no row does.
 int match_refl_code(const std::vector<double> &table, double code);
 
+// The emissivity and reflected temperature of the 1-based row `row`.
+void refl_row_values(const std::vector<double> &table, int row, double *emissivity, double *t_refl);
+
 } // namespace ardentis

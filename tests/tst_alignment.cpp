@@ -2,7 +2,7 @@
 // pictures built in code.
 
 #include "alignment.h"
-#include "testfiles.h"
+#include "testutil.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -7,7 +7,7 @@
 #include "guitest.h"
 #include "run.h"
 #include "stayopen.h"
-#include "testfiles.h"
+#include "testutil.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>

@@ -5,7 +5,7 @@
 #include "flirfixture.h"
 #include "guitest.h"
 #include "run.h"
-#include "testfiles.h"
+#include "testutil.h"
 
 #include <QListView>
 #include <QProgressBar>
@@ -30,9 +30,7 @@ constexpr int raw_width = 29, raw_height = 20, plant_columns = 15;
 
 double temperature(double count, const fixtures::FlirFile &f, double e, double tr)
 {
-    const double refl = f.r1 / (f.r2 * (std::exp(f.b / (tr + 273.15)) - f.f)) - f.o;
-    const double obj = (count - (1 - e) * refl) / e;
-    return f.b / std::log(f.r1 / (f.r2 * (obj + f.o)) + f.f) - 273.15;
+    return expected_temperature(count, f.r1, f.r2, f.b, f.o, f.f, e, tr);
 }
 
 struct Pair {

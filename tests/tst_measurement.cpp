@@ -7,6 +7,7 @@
 #include "flirfixture.h"
 #include "rawimage.h"
 #include "temperature.h"
+#include "testutil.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,15 +22,6 @@ Q_DECLARE_METATYPE(fixtures::RawForm)
 
 namespace
 {
-
-// The temperature of one count, written out from the calibration formula.
-double expected_temperature(double raw, double r1, double r2, double b, double o, double f,
-                            double e, double tr)
-{
-    const double refl = r1 / (r2 * (std::exp(b / (tr + 273.15)) - f)) - o;
-    const double obj = (raw - (1 - e) * refl) / e;
-    return b / std::log(r1 / (r2 * (obj + o)) + f) - 273.15;
-}
 
 // Puts a fake "exiftool" first on PATH for as long as it lives; the script
 // prints `output` (printf format) whatever it is asked.

@@ -8,7 +8,6 @@
 #include "exiftool.h"
 #include "flirfixture.h"
 #include "run.h"
-#include "temperature.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,27 +64,6 @@ public:
     void critical(const QString &text) override { warning(text); }
     void progress(int) override {}
     void output_file(const QString &) override {}
-    int match_code(double) override { return 0; }
-    void table_row(int, double *, double *) override {}
-};
-
-// The window's measurement: a fresh ExifTool per query, the working file in
-// the current folder.
-class PerQueryMeasurer : public ardentis::PairMeasurer
-{
-public:
-    cv::Mat temperatures(bool flag_er, const QString &file, double *e, double *tr) override
-    {
-        return ardentis::measure_temperatures(tool_, flag_er, file, e, tr,
-                                              QStringLiteral("test.tiff"));
-    }
-    QString capture_time(const QString &file) override
-    {
-        return ardentis::query_capture_time(tool_, file);
-    }
-
-private:
-    ardentis::ProcessExifTool tool_;
 };
 
 struct Run {
@@ -133,11 +111,14 @@ int main(int argc, char **argv)
     QDir::setCurrent(tmp.path());
     QDir().mkpath(tmp.filePath("out-window"));
     QuietFrontEnd front;
-    PerQueryMeasurer measurer;
+    // The window's measurement: a fresh ExifTool per query, the working file
+    // in the current folder.
+    ardentis::ProcessExifTool per_query;
+    ardentis::ExifToolMeasurer measurer(per_query, QStringLiteral("test.tiff"));
     QElapsedTimer clock;
     clock.start();
-    ardentis::run_generation({window_list, {tmp.filePath("out-window")}, false}, front, measurer,
-                             nullptr);
+    ardentis::run_generation({window_list, {tmp.filePath("out-window")}, false, {}}, front,
+                             measurer, nullptr);
     const double window_rate = window_pairs / (clock.elapsed() / 1000.0);
 
     std::printf("batch, 1 job, on %d pairs...\n", pairs);
