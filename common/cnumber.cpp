@@ -73,13 +73,13 @@ double leading_number(std::string_view text, NumberSyntax syntax)
     return negative ? -value : value;
 }
 
-std::string format_fixed6(double value)
+std::string format_fixed(double value, int decimals)
 {
     if (std::isnan(value))
         return "nan";
     char buffer[400]; // the largest double has 309 integer digits
     const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     return std::string(buffer, r.ptr);
 }
 

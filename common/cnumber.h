@@ -20,8 +20,15 @@ enum class NumberSyntax {
 // number and ignores the rest. Text that does not begin with a number gives 0.
 double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax::Atof);
 
-// The text printf("%f") writes in the "C" locale: six decimals, "-0.000000"
-// for a negative zero, "inf" and "-inf". A NaN is written "nan" whatever its sign.
-std::string format_fixed6(double value);
+// The text printf("%.*f") writes in the "C" locale: `decimals` decimals,
+// "-0.000000" for a negative zero, "inf" and "-inf". A NaN is written "nan"
+// whatever its sign.
+std::string format_fixed(double value, int decimals);
+
+// printf("%f"): six decimals.
+inline std::string format_fixed6(double value)
+{
+    return format_fixed(value, 6);
+}
 
 } // namespace ardentis

@@ -2,8 +2,17 @@
 
 #include "cnumber.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 
 namespace ardentis
 {
@@ -17,25 +26,104 @@ QString exiftool_program()
 #endif
 }
 
-ProcessExifTool::ProcessExifTool(QString program) : program_(std::move(program)) {}
+ChildProcess::ChildProcess() : parent_(QCoreApplication::applicationPid()) {}
 
-QByteArray ProcessExifTool::output(const QStringList &arguments)
+void ChildProcess::setupChildProcess()
 {
-    QProcess process;
-    process.start(program_, arguments, QIODevice::ReadWrite);
-    process.waitForFinished(-1);
-    return process.readAllStandardOutput();
+#ifdef Q_OS_LINUX
+    // Runs in the child between fork and exec: ask the kernel to kill it
+    // when its parent goes, and go at once if the parent is already gone.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (qint64(::getppid()) != parent_)
+        ::_exit(127);
+#endif
 }
 
-void ProcessExifTool::output_to_file(const QStringList &arguments, const QString &path)
+QString timeout_failure(int timeout_ms)
 {
-    // Empty the file here too: a tool that cannot be started must not leave
-    // the previous image's data behind.
-    QFile(path).open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QProcess process;
-    process.setStandardOutputFile(path, QIODevice::Truncate);
-    process.start(program_, arguments, QIODevice::ReadWrite);
+    return QStringLiteral("ExifTool did not answer within %1 s.").arg(timeout_ms / 1000.0);
+}
+
+QString too_large_failure()
+{
+    return QStringLiteral("ExifTool answered more than %1 MB.").arg(max_answer_bytes >> 20);
+}
+
+QString work_file_failure(const QString &path, const QString &error)
+{
+    return QStringLiteral("The working file %1 cannot be written: %2").arg(path, error);
+}
+
+int time_left(int timeout_ms, qint64 elapsed_ms)
+{
+    return timeout_ms < 0 ? -1 : int(std::max<qint64>(0, timeout_ms - elapsed_ms));
+}
+
+namespace
+{
+
+void stop(QProcess &process)
+{
+    process.kill();
     process.waitForFinished(-1);
+}
+
+} // namespace
+
+ProcessExifTool::ProcessExifTool(QString program, int timeout_ms)
+    : program_(std::move(program)), timeout_ms_(timeout_ms)
+{
+}
+
+ToolAnswer ProcessExifTool::output(const QStringList &arguments)
+{
+    ToolAnswer answer;
+    ChildProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program_, arguments, QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1))
+        return answer; // a tool that cannot start prints nothing
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        answer.output += process.readAllStandardOutput();
+        if (answer.output.size() > max_answer_bytes) {
+            stop(process);
+            answer.failure = too_large_failure();
+            break;
+        }
+        if (process.state() == QProcess::NotRunning)
+            break;
+        const int left = time_left(timeout_ms_, clock.elapsed());
+        if (left == 0) {
+            stop(process);
+            answer.failure = timeout_failure(timeout_ms_);
+            break;
+        }
+        if (!process.waitForReadyRead(left) && process.state() == QProcess::Running &&
+            process.error() != QProcess::Timedout)
+            process.waitForFinished(left); // output closed: wait for the end
+    }
+    return answer;
+}
+
+QString ProcessExifTool::output_to_file(const QStringList &arguments, const QString &path)
+{
+    // Empty the file first: whatever happens next, the previous image's data
+    // must not be taken for this one's.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return work_file_failure(path, file.errorString());
+    file.close();
+    ChildProcess process;
+    process.setStandardOutputFile(path, QIODevice::Truncate);
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program_, arguments, QIODevice::ReadWrite);
+    if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
+        stop(process);
+        return timeout_failure(timeout_ms_);
+    }
+    return {};
 }
 
 QString output_text(const QByteArray &output)
@@ -52,29 +140,52 @@ double text_number(const QString &text)
 
 QString query_capture_time(ExifTool &tool, const QString &file)
 {
-    return output_text(tool.output({QStringLiteral("-DateTimeOriginal"), file}));
+    return output_text(tool.output({QStringLiteral("-DateTimeOriginal"), file}).output);
 }
+
+namespace
+{
+
+// The tool's line is its label padded to 32 columns, ": ", then the value;
+// the time of day starts 11 bytes into the value.
+constexpr int capture_label_width = 34;
+constexpr int time_offset_in_value = 11;
+constexpr int time_length = 8;
+
+QByteArray only_clock_characters(const QByteArray &time)
+{
+    for (const char c : time)
+        if (!(c >= '0' && c <= '9') && c != ':')
+            return {};
+    return time;
+}
+
+} // namespace
 
 QByteArray time_of_day(const QString &capture_time_text)
 {
-    const QByteArray utf8 = capture_time_text.toUtf8();
-    if (utf8.size() <= 45)
-        return {};
-    return utf8.mid(45, 8);
+    return only_clock_characters(
+        capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length));
+}
+
+QByteArray time_of_day_from_value(const QByteArray &value)
+{
+    return only_clock_characters(value.mid(time_offset_in_value, time_length));
 }
 
 double query_value(ExifTool &tool, const char *tag, const QString &file)
 {
     const QStringList arguments{QStringLiteral("-b"), QLatin1Char('-') + QLatin1String(tag),
                                 QStringLiteral("--warning"), file};
-    return text_number(output_text(tool.output(arguments)));
+    return text_number(output_text(tool.output(arguments).output));
 }
 
-void query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file)
+QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file)
 {
-    tool.output_to_file({QStringLiteral("-b"), QStringLiteral("-FlirImage"),
-                         QStringLiteral("-RawThermalImage"), QStringLiteral("--warning"), file},
-                        work_file);
+    return tool.output_to_file({QStringLiteral("-b"), QStringLiteral("-FlirImage"),
+                                QStringLiteral("-RawThermalImage"), QStringLiteral("--warning"),
+                                file},
+                               work_file);
 }
 
 } // namespace ardentis

@@ -4,6 +4,7 @@
 // output is the answer.
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,32 @@ namespace ardentis
 // The program name the platform knows the tool by.
 QString exiftool_program();
 
+// No real answer comes near this size; a tool that writes more is broken.
+constexpr qint64 max_answer_bytes = 256LL << 20;
+
+// What one query gave: the tool's standard output, and why the answer is not
+// complete when it is not (the tool did not answer in time, died before the
+// end, or answered too much).
+struct ToolAnswer {
+    QByteArray output;
+    QString failure;
+    bool complete() const { return failure.isEmpty(); }
+};
+
+// A child process that does not outlive the thread that started it: when the
+// program ends, even killed, its tools end with it.
+class ChildProcess : public QProcess
+{
+public:
+    ChildProcess();
+
+protected:
+    void setupChildProcess() override;
+
+private:
+    qint64 parent_;
+};
+
 // Answers ExifTool queries. The window starts the tool once per query; another
 // front end may keep one tool running and hand it query after query, as long
 // as the arguments and the answers are the same.
@@ -21,23 +48,35 @@ class ExifTool
 public:
     virtual ~ExifTool() = default;
     // Runs the tool with `arguments` and returns its standard output.
-    virtual QByteArray output(const QStringList &arguments) = 0;
+    virtual ToolAnswer output(const QStringList &arguments) = 0;
     // Runs the tool with `arguments`, its standard output written to the file
-    // `path`, which is emptied (or created) first.
-    virtual void output_to_file(const QStringList &arguments, const QString &path) = 0;
+    // `path`, which is emptied (or created) first. Returns why the file does
+    // not hold the answer, or an empty text.
+    virtual QString output_to_file(const QStringList &arguments, const QString &path) = 0;
 };
 
-// Starts the tool afresh for every query and waits for it without a time limit.
+// Starts the tool afresh for every query and waits for it, without a time
+// limit unless one is given.
 class ProcessExifTool : public ExifTool
 {
 public:
-    explicit ProcessExifTool(QString program = exiftool_program());
-    QByteArray output(const QStringList &arguments) override;
-    void output_to_file(const QStringList &arguments, const QString &path) override;
+    explicit ProcessExifTool(QString program = exiftool_program(), int timeout_ms = -1);
+    ToolAnswer output(const QStringList &arguments) override;
+    QString output_to_file(const QStringList &arguments, const QString &path) override;
 
 private:
     QString program_;
+    int timeout_ms_;
 };
+
+// Why an answer stopped or a working file failed: texts shared by every way
+// of asking the tool.
+QString timeout_failure(int timeout_ms);
+QString too_large_failure();
+QString work_file_failure(const QString &path, const QString &error);
+
+// Milliseconds left of `timeout_ms` (-1: no limit) after `elapsed_ms`.
+int time_left(int timeout_ms, qint64 elapsed_ms);
 
 // Standard output as text: the bytes up to the first NUL byte, as UTF-8.
 QString output_text(const QByteArray &output);
@@ -50,13 +89,17 @@ double text_number(const QString &text);
 QString query_capture_time(ExifTool &tool, const QString &file);
 
 // The time of day in a capture time text: the 8 bytes at byte offset 45 of its
-// UTF-8 form, fewer when the text ends earlier, empty when it has no byte there.
+// UTF-8 form, fewer when the text ends earlier. Anything but digits and colons
+// there gives an empty time, so that the summary line keeps its columns.
 QByteArray time_of_day(const QString &capture_time_text);
+
+// The same from the bare DateTimeOriginal value ("2014:03:12 10:15:32").
+QByteArray time_of_day_from_value(const QByteArray &value);
 
 // One numeric tag, asked for bare ("-b") and without the tool's warning.
 double query_value(ExifTool &tool, const char *tag, const QString &file);
 
 // Writes the raw thermal image of `file` to `work_file` (emptied first).
-void query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file);
+QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file);
 
 } // namespace ardentis

@@ -1,5 +1,8 @@
 #include "rawimage.h"
 
+#include "exiftool.h"
+#include "imagesize.h"
+
 #include <QFile>
 #include <charls/charls.h>
 #include <opencv2/imgcodecs.hpp>
@@ -12,11 +15,6 @@ namespace ardentis
 
 namespace
 {
-
-bool starts_with(const std::uint8_t *data, size_t size, std::initializer_list<std::uint8_t> magic)
-{
-    return size >= magic.size() && std::equal(magic.begin(), magic.end(), data);
-}
 
 inline std::uint16_t swapped(std::uint16_t v)
 {
@@ -89,33 +87,57 @@ bool swapped_bytes_are_smoother(const cv::Mat &counts)
     return roughness<true>(counts) <= roughness<false>(counts);
 }
 
-cv::Mat decode_raw_thermal(const std::uint8_t *data, size_t size)
+QString no_raw_data_text()
 {
-    if (size == 0)
-        return {};
-    if (starts_with(data, size, {0xFF, 0xD8, 0xFF})) {
-        cv::Mat image = decode_jpeg_ls(data, size);
-        if (!image.empty())
-            return image;
-    }
-    cv::Mat image;
-    try {
-        // A header over the bytes: decoding reads them in place.
-        image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
-                             cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception &) {
-        return {};
-    }
-    if (starts_with(data, size, {0x89, 'P', 'N', 'G'}) && swapped_bytes_are_smoother(image))
-        swap_sample_bytes(image);
-    return image;
+    return QStringLiteral("No temperatures could be read from the radiometric image (no raw "
+                          "thermal data in it, or ExifTool missing).");
 }
 
-cv::Mat read_raw_thermal(const QString &path)
+RawImage decode_raw_thermal(const std::uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return {{}, no_raw_data_text()};
+    const QString undecodable =
+        QStringLiteral("The raw thermal data of the radiometric image cannot be decoded.");
+    const std::optional<cv::Size> declared = declared_size(data, size);
+    if (!declared)
+        return {{}, undecodable};
+    if (declared->width > max_raw_side || declared->height > max_raw_side)
+        return {{},
+                QStringLiteral("The raw thermal image is %1 x %2 pixels, more than the limit of "
+                               "%3 x %3.")
+                    .arg(declared->width)
+                    .arg(declared->height)
+                    .arg(max_raw_side)};
+    cv::Mat image;
+    if (picture_format(data, size) == PictureFormat::Jpeg)
+        image = decode_jpeg_ls(data, size);
+    if (image.empty()) {
+        try {
+            // A header over the bytes: decoding reads them in place.
+            image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
+                                 cv::IMREAD_UNCHANGED);
+        } catch (const cv::Exception &) {
+            return {{}, undecodable};
+        }
+    }
+    if (image.empty() || image.size() != *declared)
+        return {{}, undecodable};
+    if (image.type() != CV_16UC1)
+        return {{}, QStringLiteral("The raw thermal data of the radiometric image is not one "
+                                   "channel of 16-bit counts.")};
+    if (picture_format(data, size) == PictureFormat::Png && swapped_bytes_are_smoother(image))
+        swap_sample_bytes(image);
+    return {image, {}};
+}
+
+RawImage read_raw_thermal(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return {{}, no_raw_data_text()};
+    if (file.size() > max_answer_bytes)
+        return {{}, too_large_failure()};
     const QByteArray data = file.readAll();
     return decode_raw_thermal(reinterpret_cast<const std::uint8_t *>(data.constData()),
                               size_t(data.size()));

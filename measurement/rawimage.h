@@ -10,13 +10,25 @@
 namespace ardentis
 {
 
-// Decodes the `size` bytes at `data` of a raw thermal image, keeping its stored depth and
-// channels. One channel of 16-bit counts comes back as CV_16UC1, a PNG in the
-// byte order the camera wrote it. Undecodable or empty data gives an empty matrix.
-cv::Mat decode_raw_thermal(const std::uint8_t *data, size_t size);
+// No thermal camera has a larger sensor; a larger header is damage or malice.
+constexpr int max_raw_side = 4096;
+
+// The raw sensor counts (CV_16UC1), or why there are none.
+struct RawImage {
+    cv::Mat counts;
+    QString problem;
+};
+
+// Why a radiometric image gave no raw data at all.
+QString no_raw_data_text();
+
+// Decodes the `size` bytes at `data` of a raw thermal image. A PNG comes back
+// in the byte order the camera wrote it. The size the header declares is
+// checked before anything is decoded.
+RawImage decode_raw_thermal(const std::uint8_t *data, size_t size);
 
 // Reads and decodes a raw thermal image file.
-cv::Mat read_raw_thermal(const QString &path);
+RawImage read_raw_thermal(const QString &path);
 
 // A 16-bit image whose samples were stored in the other byte order than the
 // decoder assumed comes back with every sample's bytes swapped, which turns a

@@ -1,12 +1,31 @@
 #include "stayopen.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+
+#include <algorithm>
 
 namespace ardentis
 {
 
-StayOpenExifTool::StayOpenExifTool(QString program)
-    : program_(std::move(program)), fallback_(program_)
+namespace
+{
+
+// Whether `argument` survives the trip through the tool's argument stream
+// unchanged: the tool reads one argument per line, drops white space at the
+// start of a line and the line end, and skips empty lines and lines beginning
+// with '#'.
+bool streamable(const QString &argument)
+{
+    return !argument.isEmpty() && !argument.startsWith(QLatin1Char('#')) &&
+           !argument.contains(QLatin1Char('\n')) && !argument.contains(QLatin1Char('\r')) &&
+           !argument.at(0).isSpace();
+}
+
+} // namespace
+
+StayOpenExifTool::StayOpenExifTool(QString program, int timeout_ms)
+    : program_(std::move(program)), timeout_ms_(timeout_ms), fallback_(program_, timeout_ms)
 {
 }
 
@@ -16,21 +35,14 @@ StayOpenExifTool::~StayOpenExifTool()
         return;
     process_.write("-stay_open\nFalse\n");
     process_.closeWriteChannel();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(1000);
-    }
+    if (!process_.waitForFinished(5000))
+        stop();
 }
 
-bool StayOpenExifTool::streamable(const QString &argument)
+void StayOpenExifTool::stop()
 {
-    // The tool reads one argument per line, drops white space at the start of
-    // a line and the line end, and skips empty lines and lines beginning
-    // with '#'.
-    if (argument.isEmpty() || argument.startsWith(QLatin1Char('#')) ||
-        argument.contains(QLatin1Char('\n')) || argument.contains(QLatin1Char('\r')))
-        return false;
-    return !argument.at(0).isSpace();
+    process_.kill();
+    process_.waitForFinished(-1);
 }
 
 bool StayOpenExifTool::running()
@@ -52,12 +64,10 @@ bool StayOpenExifTool::running()
     return true;
 }
 
-QByteArray StayOpenExifTool::output(const QStringList &arguments)
+ToolAnswer StayOpenExifTool::output(const QStringList &arguments)
 {
-    for (const QString &a : arguments) {
-        if (!streamable(a))
-            return fallback_.output(arguments);
-    }
+    if (!std::all_of(arguments.begin(), arguments.end(), streamable))
+        return fallback_.output(arguments);
     if (!running())
         return {};
 
@@ -65,34 +75,54 @@ QByteArray StayOpenExifTool::output(const QStringList &arguments)
     // the marker cannot be confused with an earlier answer; it is looked for
     // only at the end of what has arrived, so binary data that happens to
     // contain other text does not end the answer early.
-    const quint64 id = next_id_++;
-    const QByteArray marker = "{ready" + QByteArray::number(id) + "}\n";
+    const QByteArray id = QByteArray::number(next_id_++);
     QByteArray request;
     for (const QString &a : arguments)
         request += a.toUtf8() + '\n';
-    request += "-execute" + QByteArray::number(id) + '\n';
+    request += "-execute" + id + '\n';
     process_.write(request);
+    return read_answer("{ready" + id + "}\n");
+}
 
-    QByteArray answer;
-    while (!answer.endsWith(marker)) {
-        if (!process_.waitForReadyRead(-1) && process_.state() != QProcess::Running) {
-            answer += process_.readAllStandardOutput();
-            if (answer.endsWith(marker))
-                break;
-            return answer; // the tool died: what it wrote is all there is
+ToolAnswer StayOpenExifTool::read_answer(const QByteArray &marker)
+{
+    ToolAnswer answer;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        answer.output += process_.readAllStandardOutput();
+        if (answer.output.endsWith(marker)) {
+            answer.output.chop(marker.size());
+            return answer;
         }
-        answer += process_.readAllStandardOutput();
+        if (answer.output.size() > max_answer_bytes) {
+            answer.failure = too_large_failure();
+            break;
+        }
+        if (process_.state() != QProcess::Running) {
+            answer.failure = QStringLiteral("ExifTool stopped before its answer was complete.");
+            break;
+        }
+        const int left = time_left(timeout_ms_, clock.elapsed());
+        if (left == 0) {
+            answer.failure = timeout_failure(timeout_ms_);
+            break;
+        }
+        process_.waitForReadyRead(left);
     }
-    answer.chop(marker.size());
+    stop(); // the next query starts a fresh tool
     return answer;
 }
 
-void StayOpenExifTool::output_to_file(const QStringList &arguments, const QString &path)
+QString StayOpenExifTool::output_to_file(const QStringList &arguments, const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
-    file.write(output(arguments));
+        return work_file_failure(path, file.errorString());
+    const ToolAnswer answer = output(arguments);
+    if (file.write(answer.output) != answer.output.size() || !file.flush())
+        return work_file_failure(path, file.errorString());
+    return answer.failure;
 }
 
 } // namespace ardentis

@@ -5,31 +5,31 @@
 
 #include "exiftool.h"
 
-#include <QProcess>
-
 namespace ardentis
 {
 
 class StayOpenExifTool : public ExifTool
 {
 public:
-    explicit StayOpenExifTool(QString program = exiftool_program());
+    // Each answer must be complete within `timeout_ms` (-1: no limit); a tool
+    // that misses it, dies or answers too much is stopped and started afresh
+    // for the next query.
+    explicit StayOpenExifTool(QString program = exiftool_program(), int timeout_ms = -1);
     ~StayOpenExifTool() override;
     StayOpenExifTool(const StayOpenExifTool &) = delete;
     StayOpenExifTool &operator=(const StayOpenExifTool &) = delete;
 
-    QByteArray output(const QStringList &arguments) override;
-    void output_to_file(const QStringList &arguments, const QString &path) override;
-
-    // Whether `argument` survives the trip through the tool's argument
-    // stream unchanged; others are asked with a fresh start of the tool.
-    static bool streamable(const QString &argument);
+    ToolAnswer output(const QStringList &arguments) override;
+    QString output_to_file(const QStringList &arguments, const QString &path) override;
 
 private:
     bool running();
+    void stop();
+    ToolAnswer read_answer(const QByteArray &marker);
 
     QString program_;
-    QProcess process_;
+    int timeout_ms_;
+    ChildProcess process_;
     ProcessExifTool fallback_;
     quint64 next_id_ = 1;
     bool start_failed_ = false;

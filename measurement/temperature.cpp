@@ -1,60 +1,188 @@
 #include "temperature.h"
 
-#include "rawimage.h"
-
 #include <cmath>
 #include <cstdint>
 
 namespace ardentis
 {
 
-namespace
+double black_body_signal(const PlanckConstants &k, double t)
 {
-constexpr double kelvin_offset = 273.15;
+    return k.r1 / (k.r2 * (std::exp(k.b / (t + kelvin_offset)) - k.f)) - k.o;
 }
 
-double reflected_signal(const PlanckConstants &k, double t_refl)
+double air_transmission(const Atmosphere &air)
 {
-    return k.r1 / (k.r2 * (std::exp(k.b / (t_refl + kelvin_offset)) - k.f)) - k.o;
+    // Water vapour content of the air from its temperature and humidity.
+    const double t = air.t_atm;
+    const double h2o = air.humidity * std::exp(1.5587 + 0.06939 * t - 0.00027816 * t * t +
+                                               0.00000068455 * t * t * t);
+    const double root_d = std::sqrt(air.distance), root_h = std::sqrt(h2o);
+    return air.x * std::exp(-root_d * (air.alpha1 + air.beta1 * root_h)) +
+           (1 - air.x) * std::exp(-root_d * (air.alpha2 + air.beta2 * root_h));
+}
+
+namespace
+{
+
+// The object's signal is (count - offset) / gain.
+struct SignalModel {
+    double offset, gain;
+};
+
+SignalModel signal_model(const Calibration &c)
+{
+    const double e = c.emissivity;
+    if (c.model == Radiometry::Simple)
+        return {(1 - e) * black_body_signal(c.k, c.t_refl), e};
+    // The camera sees, through the window, the object and its reflection
+    // attenuated by the air, the air itself, and the window's own radiation.
+    const double tau = air_transmission(c.air), w = c.air.window_transmission;
+    return {(1 - w) * black_body_signal(c.k, c.air.t_window) +
+                w * tau * (1 - e) * black_body_signal(c.k, c.t_refl) +
+                w * (1 - tau) * black_body_signal(c.k, c.air.t_atm),
+            w * tau * e};
+}
+
+QString number(double v)
+{
+    return QString::number(v, 'g', 10);
+}
+
+} // namespace
+
+cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_temperature)
+{
+    if (raw.type() != CV_16UC1 || raw.empty())
+        return {};
+    const SignalModel m = signal_model(c);
+    const PlanckConstants &k = c.k;
+    int missing = 0;
+    cv::Mat temps(raw.rows, raw.cols, CV_64FC1);
+    for (int r = 0; r < raw.rows; ++r) {
+        const auto *counts = raw.ptr<std::uint16_t>(r);
+        auto *out = temps.ptr<double>(r);
+        for (int col = 0; col < raw.cols; ++col) {
+            const double raw_count = counts[col];
+            const double raw_obj = (raw_count - m.offset) / m.gain;
+            const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
+            if (std::isfinite(t) && t >= -kelvin_offset) {
+                out[col] = t;
+            } else {
+                out[col] = std::nan("");
+                ++missing;
+            }
+        }
+    }
+    if (without_temperature)
+        *without_temperature = missing;
+    return temps;
 }
 
 cv::Mat temperatures_from_raw(const cv::Mat &raw, const PlanckConstants &k, double emissivity,
                               double t_refl)
 {
-    if (raw.type() != CV_16UC1 || raw.empty())
-        return {};
-    const double raw_refl = reflected_signal(k, t_refl);
-    cv::Mat temps(raw.rows, raw.cols, CV_64FC1);
-    for (int r = 0; r < raw.rows; ++r) {
-        const auto *counts = raw.ptr<std::uint16_t>(r);
-        auto *out = temps.ptr<double>(r);
-        for (int c = 0; c < raw.cols; ++c) {
-            const double raw_count = counts[c];
-            const double raw_obj = (raw_count - (1 - emissivity) * raw_refl) / emissivity;
-            out[c] = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-        }
-    }
-    return temps;
+    return convert_counts(raw, {k, emissivity, t_refl, Radiometry::Simple, {}});
 }
 
-cv::Mat measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
-                             double *t_refl_in, const QString &work_file)
+QString planck_problem(const PlanckConstants &k)
 {
-    query_raw_thermal_image(tool, file, work_file);
-    const cv::Mat raw = read_raw_thermal(work_file);
+    const struct {
+        const char *name;
+        double value;
+        bool positive;
+    } constants[] = {{"PlanckR1", k.r1, true},
+                     {"PlanckR2", k.r2, true},
+                     {"PlanckB", k.b, true},
+                     {"PlanckF", k.f, false}};
+    for (const auto &c : constants) {
+        if (!(c.positive ? c.value > 0 : c.value >= 0) || !std::isfinite(c.value))
+            return QStringLiteral("%1 of the radiometric image is %2; it must be %3.")
+                .arg(QLatin1String(c.name), number(c.value),
+                     c.positive ? QStringLiteral("a positive number")
+                                : QStringLiteral("a number of 0 or more"));
+    }
+    if (!std::isfinite(k.o))
+        return QStringLiteral("PlanckO of the radiometric image is %1; it must be a number.")
+            .arg(number(k.o));
+    return {};
+}
 
-    PlanckConstants k;
-    k.r1 = query_value(tool, "PlanckR1", file);
-    k.r2 = query_value(tool, "PlanckR2", file);
-    k.b = query_value(tool, "PlanckB", file);
-    k.o = query_value(tool, "PlanckO", file);
-    k.f = query_value(tool, "PlanckF", file);
+QString emissivity_problem(double emissivity, const QString &source)
+{
+    if (emissivity > 0 && emissivity <= 1)
+        return {};
+    return QStringLiteral("The emissivity %1 %2 is outside (0, 1].").arg(number(emissivity), source);
+}
 
+QString t_refl_problem(double t_refl, const QString &source)
+{
+    if (t_refl > -kelvin_offset && std::isfinite(t_refl))
+        return {};
+    return QStringLiteral("The reflected temperature %1 °C %2 is not above absolute zero.")
+        .arg(number(t_refl), source);
+}
+
+QString atmosphere_problem(const Atmosphere &air)
+{
+    const auto out_of_range = [](const char *name, double v, const char *range) {
+        return QStringLiteral("%1 of the radiometric image is %2; it must be %3.")
+            .arg(QLatin1String(name), number(v), QLatin1String(range));
+    };
+    if (!(air.distance >= 0 && std::isfinite(air.distance)))
+        return out_of_range("ObjectDistance", air.distance, "0 m or more");
+    if (!(air.humidity >= 0 && air.humidity <= 1))
+        return out_of_range("RelativeHumidity", air.humidity, "between 0 and 1");
+    if (!(air.window_transmission > 0 && air.window_transmission <= 1))
+        return out_of_range("IRWindowTransmission", air.window_transmission, "in (0, 1]");
+    if (!(air.t_atm > -kelvin_offset && std::isfinite(air.t_atm)))
+        return out_of_range("AtmosphericTemperature", air.t_atm, "above absolute zero");
+    if (!(air.t_window > -kelvin_offset && std::isfinite(air.t_window)))
+        return out_of_range("IRWindowTemperature", air.t_window, "above absolute zero");
+    for (double v : {air.alpha1, air.alpha2, air.beta1, air.beta2, air.x})
+        if (!std::isfinite(v))
+            return out_of_range("AtmosphericTrans", v, "a number");
+    return {};
+}
+
+Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file_values)
+{
+    Measurement m;
+    m.calibration = c;
+    const QString from_file = QStringLiteral("of the radiometric image");
+    m.problem = raw.problem;
+    if (m.problem.isEmpty())
+        m.problem = planck_problem(c.k);
+    if (m.problem.isEmpty() && file_values)
+        m.problem = emissivity_problem(c.emissivity, from_file);
+    if (m.problem.isEmpty() && file_values)
+        m.problem = t_refl_problem(c.t_refl, from_file);
+    if (m.problem.isEmpty() && c.model == Radiometry::Full)
+        m.problem = atmosphere_problem(c.air);
+    if (m.problem.isEmpty())
+        m.temps = convert_counts(raw.counts, c, &m.without_temperature);
+    return m;
+}
+
+Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file,
+                                 double *emi_in, double *t_refl_in, const QString &work_file)
+{
+    const QString work_problem = query_raw_thermal_image(tool, file, work_file);
+    RawImage raw = work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
+
+    Calibration c;
+    c.k.r1 = query_value(tool, "PlanckR1", file);
+    c.k.r2 = query_value(tool, "PlanckR2", file);
+    c.k.b = query_value(tool, "PlanckB", file);
+    c.k.o = query_value(tool, "PlanckO", file);
+    c.k.f = query_value(tool, "PlanckF", file);
     if (!flag_er) {
         *emi_in = query_value(tool, "Emissivity", file);
         *t_refl_in = query_value(tool, "ReflectedApparentTemperature", file);
     }
-    return temperatures_from_raw(raw, k, *emi_in, *t_refl_in);
+    c.emissivity = *emi_in;
+    c.t_refl = *t_refl_in;
+    return convert_checked(raw, c, !flag_er);
 }
 
 } // namespace ardentis

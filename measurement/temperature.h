@@ -1,8 +1,11 @@
 #pragma once
 // From raw sensor counts to degrees Celsius with the camera's Planck-curve
-// calibration, corrected for emissivity and reflected radiation.
+// calibration, corrected for emissivity and reflected radiation, and in the
+// full model also for the air and a protective window between camera and
+// object.
 
 #include "exiftool.h"
+#include "rawimage.h"
 
 #include <QString>
 #include <opencv2/core.hpp>
@@ -10,25 +13,78 @@
 namespace ardentis
 {
 
+constexpr double kelvin_offset = 273.15;
+
 struct PlanckConstants {
     double r1 = 0, r2 = 0, b = 0, o = 0, f = 0;
 };
 
-// The raw signal a black body at `t_refl` degrees Celsius gives.
-double reflected_signal(const PlanckConstants &k, double t_refl);
+// What lies between the camera and the object, as the camera records it.
+struct Atmosphere {
+    double distance = 0;            // m
+    double t_atm = 20;              // air temperature, degrees Celsius
+    double humidity = 0;            // relative humidity, a fraction of 1
+    double t_window = 20;           // window temperature, degrees Celsius
+    double window_transmission = 1; // 1: no window
+    double alpha1 = 0, alpha2 = 0, beta1 = 0, beta2 = 0, x = 1;
+};
+
+enum class Radiometry {
+    Simple, // emissivity and reflected temperature only
+    Full,   // also the air's transmission and radiation, and a window
+};
+
+// Everything the conversion of one image needs.
+struct Calibration {
+    PlanckConstants k;
+    double emissivity = 0, t_refl = 0;
+    Radiometry model = Radiometry::Simple;
+    Atmosphere air;
+};
+
+// The raw signal a black body at `t` degrees Celsius gives.
+double black_body_signal(const PlanckConstants &k, double t);
+
+// The transmission of the air over the whole object distance.
+double air_transmission(const Atmosphere &air);
 
 // Temperatures in degrees Celsius, one double per pixel (CV_64FC1, same rows
 // and columns) of `raw`, which must be one channel of unsigned 16-bit counts;
-// any other raw image gives an empty matrix.
+// any other raw image gives an empty matrix. A pixel whose temperature is not
+// a finite number at or above absolute zero has none: it is NaN, and counted
+// in `without_temperature` when that is given.
+cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_temperature = nullptr);
+
+// The same with emissivity and reflected temperature only.
 cv::Mat temperatures_from_raw(const cv::Mat &raw, const PlanckConstants &k, double emissivity,
                               double t_refl);
+
+// Why values cannot turn counts into temperatures, naming the value and where
+// it came from (`source`, e.g. "of the radiometric image"); empty when they can.
+QString planck_problem(const PlanckConstants &k);
+QString emissivity_problem(double emissivity, const QString &source);
+QString t_refl_problem(double t_refl, const QString &source);
+QString atmosphere_problem(const Atmosphere &air);
+
+// One radiometric image's temperatures, or why there are none.
+struct Measurement {
+    cv::Mat temps; // CV_64FC1
+    int without_temperature = 0;
+    Calibration calibration; // the values used
+    QByteArray time;         // the capture time of day
+    QString problem;
+};
+
+// Checks the values and converts the counts. The emissivity and reflected
+// temperature are checked only when they come from the file (`file_values`).
+Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file_values);
 
 // Measures one radiometric JPEG: extracts its raw thermal image to
 // `work_file`, reads its Planck constants and, unless `flag_er` is true, its
 // emissivity and reflected temperature, which are then stored through
 // `emi_in` and `t_refl_in`. With `flag_er` true those two are read from the
 // pointers instead.
-cv::Mat measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
-                             double *t_refl_in, const QString &work_file);
+Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file,
+                                 double *emi_in, double *t_refl_in, const QString &work_file);
 
 } // namespace ardentis

@@ -1,0 +1,192 @@
+#include "tagquery.h"
+
+namespace ardentis
+{
+
+namespace
+{
+
+class JsonScanner
+{
+public:
+    explicit JsonScanner(const QByteArray &text) : s_(text) {}
+
+    bool expect(char c)
+    {
+        skip_space();
+        if (at_ >= s_.size() || s_[at_] != c)
+            return false;
+        ++at_;
+        return true;
+    }
+    bool peek(char c)
+    {
+        skip_space();
+        return at_ < s_.size() && s_[at_] == c;
+    }
+    // A string (unescaped) or any other value as written.
+    bool value(QByteArray &out)
+    {
+        skip_space();
+        if (peek('"'))
+            return string(out);
+        const int start = at_;
+        while (at_ < s_.size() && !QByteArray(",}] \t\r\n").contains(s_[at_]))
+            ++at_;
+        out = s_.mid(start, at_ - start);
+        return at_ > start;
+    }
+
+private:
+    void skip_space()
+    {
+        while (at_ < s_.size() && QByteArray(" \t\r\n").contains(s_[at_]))
+            ++at_;
+    }
+    bool string(QByteArray &out)
+    {
+        ++at_; // the opening quote
+        out.clear();
+        while (at_ < s_.size() && s_[at_] != '"') {
+            const char c = s_[at_++];
+            if (c != '\\') {
+                out += c;
+                continue;
+            }
+            if (at_ >= s_.size())
+                return false;
+            const char e = s_[at_++];
+            if (e == 'u') {
+                if (!unicode_escape(out))
+                    return false;
+                continue;
+            }
+            const int known = QByteArray("\"\\/bfnrt").indexOf(e);
+            if (known < 0)
+                return false;
+            out += "\"\\/\b\f\n\r\t"[known];
+        }
+        return at_++ < s_.size();
+    }
+    bool hex4(uint &code)
+    {
+        if (at_ + 4 > s_.size())
+            return false;
+        bool ok = false;
+        code = s_.mid(at_, 4).toUInt(&ok, 16);
+        at_ += 4;
+        return ok;
+    }
+    bool unicode_escape(QByteArray &out)
+    {
+        uint code = 0;
+        if (!hex4(code))
+            return false;
+        if (code >= 0xD800 && code < 0xDC00 && s_.mid(at_, 2) == "\\u") {
+            at_ += 2;
+            uint low = 0;
+            if (!hex4(low))
+                return false;
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        }
+        out += QString::fromUcs4(&code, 1).toUtf8();
+        return true;
+    }
+
+    const QByteArray &s_;
+    int at_ = 0;
+};
+
+// The tags of the full model, in the order of the Atmosphere fields.
+const char *const air_tags[] = {"ObjectDistance",         "AtmosphericTemperature",
+                                "RelativeHumidity",       "IRWindowTemperature",
+                                "IRWindowTransmission",   "AtmosphericTransAlpha1",
+                                "AtmosphericTransAlpha2", "AtmosphericTransBeta1",
+                                "AtmosphericTransBeta2",  "AtmosphericTransX"};
+
+double *air_field(Atmosphere &air, int i)
+{
+    double *fields[] = {&air.distance, &air.t_atm,  &air.humidity, &air.t_window, &air.window_transmission,
+                        &air.alpha1,   &air.alpha2, &air.beta1,    &air.beta2,    &air.x};
+    return fields[i];
+}
+
+QStringList query_arguments(const QString &file, Radiometry model)
+{
+    // "#" asks for a value without conversion to its printed form: the same
+    // text the bare ("-b") per-tag query gives.
+    QStringList arguments{QStringLiteral("-json"), QStringLiteral("-b"),
+                          QStringLiteral("-RawThermalImage"), QStringLiteral("-DateTimeOriginal")};
+    for (const char *tag : {"PlanckR1", "PlanckR2", "PlanckB", "PlanckO", "PlanckF", "Emissivity",
+                            "ReflectedApparentTemperature"})
+        arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
+    if (model == Radiometry::Full)
+        for (const char *tag : air_tags)
+            arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
+    arguments << QStringLiteral("--warning") << file;
+    return arguments;
+}
+
+} // namespace
+
+std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
+{
+    std::map<QByteArray, QByteArray> fields;
+    JsonScanner scan(answer);
+    if (!scan.expect('[') || !scan.expect('{'))
+        return fields;
+    QByteArray key, value;
+    while (!scan.peek('}') && scan.value(key) && scan.expect(':') && scan.value(value)) {
+        fields[key] = value;
+        if (!scan.expect(','))
+            break;
+    }
+    return fields;
+}
+
+Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
+                                    double emissivity, double t_refl, Radiometry model)
+{
+    const ToolAnswer answer = tool.output(query_arguments(file, model));
+    if (!answer.complete()) {
+        Measurement failed;
+        failed.problem = answer.failure;
+        return failed;
+    }
+    const std::map<QByteArray, QByteArray> fields = json_fields(answer.output);
+    const auto text = [&fields](const char *tag) {
+        const auto found = fields.find(tag);
+        return found == fields.end() ? QByteArray() : found->second;
+    };
+    const auto number = [&text](const char *tag) { return text_number(output_text(text(tag))); };
+
+    QByteArray raw_bytes = text("RawThermalImage");
+    if (raw_bytes.startsWith("base64:"))
+        raw_bytes = QByteArray::fromBase64(raw_bytes.mid(7));
+    const RawImage raw = decode_raw_thermal(
+        reinterpret_cast<const std::uint8_t *>(raw_bytes.constData()), size_t(raw_bytes.size()));
+
+    Calibration c;
+    c.k = {number("PlanckR1"), number("PlanckR2"), number("PlanckB"), number("PlanckO"),
+           number("PlanckF")};
+    c.emissivity = flag_er ? emissivity : number("Emissivity");
+    c.t_refl = flag_er ? t_refl : number("ReflectedApparentTemperature");
+    c.model = model;
+    QString missing;
+    if (model == Radiometry::Full) {
+        for (int i = 0; i < int(std::size(air_tags)); ++i) {
+            if (!fields.count(air_tags[i]) && missing.isEmpty())
+                missing = QStringLiteral("%1 is missing from the radiometric image.")
+                              .arg(QLatin1String(air_tags[i]));
+            *air_field(c.air, i) = number(air_tags[i]);
+        }
+    }
+    Measurement m = convert_checked(raw.problem.isEmpty() && !missing.isEmpty()
+                                        ? RawImage{{}, missing}
+                                        : raw,
+                                    c, !flag_er);
+    m.time = time_of_day_from_value(text("DateTimeOriginal"));
+    return m;
+}
+
+} // namespace ardentis
