@@ -47,13 +47,23 @@ std::vector<double> parse_refl_table(std::string_view text)
     return table;
 }
 
-std::vector<double> load_refl_table(const std::string &utf8_path)
+ReflTableFile read_refl_table(const std::string &utf8_path)
 {
-    std::ifstream in(std::filesystem::u8path(utf8_path), std::ios::binary);
+    const std::filesystem::path path = std::filesystem::u8path(utf8_path);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return {{}, "it is not a readable file"};
+    if (std::filesystem::file_size(path, error) > std::uintmax_t(max_table_bytes))
+        return {{}, "it is larger than " + std::to_string(max_table_bytes >> 20) + " MB"};
+    std::ifstream in(path, std::ios::binary);
     if (!in)
-        return {};
+        return {{}, "it is not a readable file"};
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parse_refl_table(text);
+    if (in.bad())
+        return {{}, "it cannot be read"};
+    if (text.find('\0') != std::string::npos)
+        return {{}, "it is not a text file (UTF-16 or binary)"};
+    return {parse_refl_table(text), {}};
 }
 
 int match_refl_code(const std::vector<double> &table, double code)

@@ -19,9 +19,19 @@ enum ReflColumn { ReflCode = 0, ReflEmissivity = 1, ReflTemperature = 2, ReflCol
 // leading UTF-8 byte-order mark is skipped. Returns rows × 3 values.
 std::vector<double> parse_refl_table(std::string_view text);
 
-// Reads the file at `utf8_path` and parses it. A file that cannot be read
-// gives an empty table.
-std::vector<double> load_refl_table(const std::string &utf8_path);
+// No table of image numbers comes near this size.
+constexpr long long max_table_bytes = 64LL << 20;
+
+// A table file read: its rows, or why it could not be read (then no rows).
+struct ReflTableFile {
+    std::vector<double> rows;
+    std::string problem;
+};
+
+// Reads the file at `utf8_path` and parses it. A file that cannot be read, is
+// larger than the limit or is not text (NUL bytes: UTF-16 or binary) gives
+// an empty table and the reason.
+ReflTableFile read_refl_table(const std::string &utf8_path);
 
 // The 1-based number of the first row whose code equals `code` exactly, 0 when
 // no row does.
