@@ -1,51 +1,74 @@
 #pragma once
-// One pair's pictures: the thermal picture placed over the fixed field of the
-// photograph, the cut photograph, the plant mask and the per-pixel plant
-// temperatures.
+// One pair's pictures: the thermal picture placed over its field in the
+// photograph, the cut photograph, the plant mask, the masked thermal picture
+// and the per-pixel plant temperatures.
 
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <string>
+
 namespace ardentis
 {
 
-// The thermal camera's field inside the photograph.
-constexpr int field_width = 870;
-constexpr int field_height = 640;
-constexpr int field_left = 597;
-constexpr int field_top = 504;
+// Where the thermal camera's picture lies in the photograph, in photograph
+// pixels. The default is the field of the camera and distance the program was
+// made for.
+struct Field {
+    int x = 597, y = 504, width = 870, height = 640;
+    cv::Rect rect() const { return {x, y, width, height}; }
+    bool operator==(const Field &o) const
+    {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
 
-// Why a pair's pictures cannot be processed, or an empty text when they can:
-// both decoded to three 8-bit channels and the photograph covers the field.
-QString pictures_problem(const cv::Mat &ir, const cv::Mat &rgb);
+// How plant is told from the rest.
+enum class MaskMethod {
+    GreenOverBlue, // green stronger than blue, on the cut photograph scaled to the raw grid
+    ExGR, // excess green minus excess red on the photograph, carried to the raw grid by area
+};
 
-// Why a radiometric image's temperatures cannot be used, or an empty text.
-QString temperatures_problem(const cv::Mat &temps);
+struct MaskOptions {
+    MaskMethod method = MaskMethod::GreenOverBlue;
+    // ExGR: the least share of a thermal pixel's photograph pixels that must be plant.
+    double purity = 0.5;
+};
+
+// The method's name in option values and stats.csv ("gb", "exgr").
+const char *mask_name(MaskMethod method);
+
+// Why a pair's pictures cannot be processed with `field`, or an empty text
+// when they can: both decoded to three 8-bit channels and the photograph
+// holds the field.
+QString pictures_problem(const cv::Mat &ir, const cv::Mat &rgb, const Field &field = {});
 
 // The photograph with the thermal picture scaled into the field, both at half
 // weight, rounded half away from zero.
-cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb);
+cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb, const Field &field = {});
 
-// A pixel is plant when its green value exceeds its blue value.
-inline bool is_plant(const cv::Vec3b &bgr)
-{
-    return bgr[1] > bgr[0];
-}
+// Plant pixels (255) on the raw grid of `width` × `height`, from the part of
+// the photograph under the field.
+cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions &mask);
 
-// The file paths of one pair's results.
-struct PairFiles {
-    QString aligned, part, table, mask;
+// Everything the pair's four files hold, computed before any is written.
+struct PairPictures {
+    cv::Mat blend, part, masked; // the 0Aligned, 1PartRGB and 2Mascara pictures
+    cv::Mat plant;               // CV_8UC1 on the raw grid, 255 where plant
+    std::string table;           // the 3tempmask text
+    double mean = 0;             // of plant pixels that have a temperature; NaN when none
 };
-PairFiles pair_files(const QString &output_dir, int file_number);
 
-// Writes the pair's four files into the result folders below `output_dir`
-// (which exist) and returns the mean plant temperature, NaN when no pixel is
-// plant. `temps` holds one temperature per raw thermal pixel (CV_64FC1); the
-// mask and the table have one value per raw pixel, the radiometric picture
-// being scaled to the raw size when the two differ. Everything is computed
-// before the first file is written. The caller checks pictures_problem and temperatures_problem
-// first; on a failed write `error` tells which file.
-double process_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
-                    const QString &output_dir, int file_number, QString *error = nullptr);
+// `temps` holds one temperature per raw thermal pixel (CV_64FC1, NaN where a
+// pixel has none); the mask and the table have one value per raw pixel, the
+// radiometric picture being scaled to the raw size when the two differ. The
+// caller checks pictures_problem first.
+PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
+                          const Field &field = {}, const MaskOptions &mask = {});
+
+// The per-pixel table of `temps`: one line per row, each value with six
+// decimals and a comma; `plant` (CV_8UC1, or empty for every pixel) keeps a
+// pixel's temperature, others are written as 0 times it.
+std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant = {});
 
 } // namespace ardentis

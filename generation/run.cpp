@@ -1,29 +1,26 @@
 #include "run.h"
 
-#include "alignment.h"
 #include "cnumber.h"
+#include "outputs.h"
+#include "pictures.h"
 #include "refltable.h"
-#include "temperature.h"
+#include "tagquery.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
 
 namespace ardentis
 {
-
-const char *const no_output_dir_text =
-    "The process needs an Output directory to start.\n Press \"Select output directory\" button.";
-const char *const too_few_images_text =
-    "The process needs more than one image to start.\n Press \"Add image(s)\" button.";
-const char *const odd_images_text =
-    "It doesn't exist a even number of images.\nVerify the input images.";
-const char *const result_file_text =
-    "Result file cannot be created. \n Verify your user's privileges.";
 
 namespace
 {
@@ -34,38 +31,15 @@ void say(std::FILE *out, const std::string &text)
         std::fputs(text.c_str(), out);
 }
 
-// Decodes a picture unchanged; the file is read here so that any path the
-// platform can open works, whatever its characters.
-cv::Mat decode(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty())
-        return {};
-    try {
-        return cv::imdecode(
-            cv::Mat(1, int(bytes.size()), CV_8UC1, const_cast<char *>(bytes.constData())),
-            cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception &) {
-        return {};
-    }
-}
-
-// Opens a file for writing in binary mode, so that lines end in "\n" on
-// every platform.
-std::FILE *open_for_writing(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return _wfopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                   L"wb");
-#else
-    return std::fopen(QFile::encodeName(path).constData(), "wb");
-#endif
-}
-
 } // namespace
+
+int RunResult::count(PairState state) const
+{
+    int n = 0;
+    for (const PairOutcome &o : outcomes)
+        n += o.state == state;
+    return n;
+}
 
 double parse_image_number(const QString &path, std::FILE *diagnostics)
 {
@@ -89,6 +63,11 @@ double parse_image_number(const QString &path, std::FILE *diagnostics)
     return number;
 }
 
+int file_number(double image_number)
+{
+    return image_number <= double(INT_MAX) ? int(image_number) : -1;
+}
+
 int progress_value(int k, int pairs)
 {
     return pairs == 1 ? 100 : int(100LL * k / (pairs - 1));
@@ -105,177 +84,420 @@ QStringList list_jpeg_files(const QString &dir)
     return paths;
 }
 
-QString skipped_report(const RunResult &result)
+PairPlan PairPlanner::next(int k, std::FILE *diagnostics)
 {
-    QString text = QStringLiteral("%1 of %2 image pairs could not be processed and were skipped:\n")
-                       .arg(result.skipped.size())
-                       .arg(result.pairs);
-    for (const SkippedPair &s : result.skipped)
-        text += QStringLiteral("\nPair %1: %2, %3\n    %4")
-                    .arg(s.pair + 1)
-                    .arg(s.radiometric, s.visible, s.reason);
-    return text;
-}
-
-PairPlan PairPlanner::next(int k, const QString &radiometric, const QString &visible, double number)
-{
-    PairPlan plan;
+    PairPlan plan = in_force_;
     plan.pair = k;
-    plan.radiometric = radiometric;
-    plan.visible = visible;
-    plan.number = number;
+    plan.radiometric = input_.image_files.at(2 * k);
+    plan.visible = input_.image_files.at(2 * k + 1);
+    plan.number = parse_image_number(plan.visible, diagnostics);
+    plan.table_hit = false;
     if (input_.refl_loaded) {
-        const int row = match_refl_code(input_.refl_table, number);
+        const int row = match_refl_code(input_.refl_table, plan.number);
         if (row > 0) {
-            refl_row_values(input_.refl_table, row, &emissivity_, &t_refl_);
-            row_found_ = true;
+            refl_row_values(input_.refl_table, row, &in_force_.emissivity, &in_force_.t_refl);
+            in_force_.flag_er = true;
+            in_force_.table_line = row; // every line of the table is a row
             plan.table_hit = true;
-            return plan;
         }
     }
-    plan.flag_er = row_found_;
-    plan.emissivity = emissivity_;
-    plan.t_refl = t_refl_;
     return plan;
 }
 
-cv::Mat ExifToolMeasurer::temperatures(bool flag_er, const QString &file, double *emi_in,
-                                       double *t_refl_in)
+Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
 {
-    return measure_temperatures(tool_, flag_er, file, emi_in, t_refl_in, work_file_);
+    ProcessExifTool tool;
+    double e = plan.emissivity, tr = plan.t_refl;
+    Measurement m = measure_temperatures(tool, plan.flag_er, plan.radiometric, &e, &tr, work_file_);
+    if (m.problem.isEmpty())
+        m.time = time_of_day(query_capture_time(tool, plan.radiometric));
+    return m;
 }
 
-QString ExifToolMeasurer::capture_time(const QString &file)
+Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model)
 {
-    return query_capture_time(tool_, file);
+    return measure_in_one_exchange(tool_, plan.radiometric, plan.flag_er, plan.emissivity,
+                                   plan.t_refl, model);
 }
 
-PairOutcome execute_pair(const PairPlan &plan, PairMeasurer &measurer, const QString &output_dir,
-                         bool refl_loaded, std::FILE *diagnostics)
+namespace
+{
+
+// What one worker keeps from pair to pair.
+struct Worker {
+    std::unique_ptr<PairMeasurer> measurer;
+    // File numbers whose files this run has written: a later pair with the
+    // same number that fails leaves them.
+    std::set<int> written;
+};
+
+std::string encoded_jpeg(const cv::Mat &picture)
+{
+    std::vector<uchar> bytes;
+    if (!cv::imencode(".jpg", picture, bytes))
+        throw std::runtime_error("a result picture cannot be encoded");
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void print_data_lines(std::FILE *diagnostics, const Measurement &m)
+{
+    const cv::Mat &t = m.temps;
+    if (t.total() >= 3 && t.type() == CV_64FC1 && t.isContinuous()) {
+        const double *v = t.ptr<double>(0);
+        say(diagnostics, "\nDATA: " + format_fixed6(v[0]) + " " + format_fixed6(v[1]) + " " +
+                             format_fixed6(v[2]) + "\n");
+    }
+    say(diagnostics, "\n" + format_fixed6(m.calibration.emissivity) + "," +
+                         format_fixed6(m.calibration.t_refl) + "\n");
+}
+
+// Why the table's values in force cannot be used for the plan's pair.
+QString table_values_problem(const PairPlan &plan)
+{
+    if (!plan.flag_er)
+        return {};
+    const QString source = QStringLiteral("on line %1 of the table").arg(plan.table_line);
+    const QString problem = emissivity_problem(plan.emissivity, source);
+    return problem.isEmpty() ? t_refl_problem(plan.t_refl, source) : problem;
+}
+
+// The checks before any tool runs: the files, their pictures, the number.
+QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv::Mat &ir,
+                            cv::Mat &rgb)
+{
+    Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
+    if (!r.problem.isEmpty())
+        return r.problem;
+    Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
+    if (!v.problem.isEmpty())
+        return v.problem;
+    ir = r.image;
+    rgb = v.image;
+    // A search may move the field anywhere; its prior must fit all the same.
+    const QString problem = pictures_problem(ir, rgb, options.field);
+    if (!problem.isEmpty())
+        return problem;
+    if (file_number(plan.number) < 0)
+        return QStringLiteral("The image number %1 is too large for a file name.")
+            .arg(QString::fromStdString(format_fixed6(plan.number)));
+    return table_values_problem(plan);
+}
+
+QString temperatures_problem(const Measurement &m)
+{
+    if (!m.problem.isEmpty())
+        return m.problem;
+    if (m.temps.empty())
+        return no_raw_data_text();
+    if (m.without_temperature * 2 > int(m.temps.total()))
+        return QStringLiteral("The raw data lie outside the calibration: %1 of %2 pixels have "
+                              "no temperature.")
+            .arg(m.without_temperature)
+            .arg(m.temps.total());
+    return {};
+}
+
+std::vector<OutputFile> pair_outputs(const PairPictures &p, const Measurement &m,
+                                     const PairFiles &files, const RunOptions &options)
+{
+    std::vector<OutputFile> out{{files.aligned, encoded_jpeg(p.blend)},
+                                {files.part, encoded_jpeg(p.part)},
+                                {files.table, p.table},
+                                {files.mask, encoded_jpeg(p.masked)}};
+    if (options.temperatures)
+        out.push_back({files.temperatures, temperature_table(m.temps)});
+    return out;
+}
+
+StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registration &reg,
+                   const RunOptions &options, const PlantStats &stats)
+{
+    StatsRow row;
+    row.number = plan.number;
+    row.time = m.time.toStdString();
+    row.field_x = reg.field.x;
+    row.field_y = reg.field.y;
+    row.field_width = reg.field.width;
+    row.field_height = reg.field.height;
+    row.searched = reg.searched;
+    row.registered = reg.registered;
+    row.correlation = reg.correlation;
+    row.mask = mask_name(options.mask.method);
+    row.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
+    row.plant = stats;
+    row.emissivity = m.calibration.emissivity;
+    row.t_refl = m.calibration.t_refl;
+    return row;
+}
+
+void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
+                      const cv::Mat &rgb, const RunInput &input, Worker &worker,
+                      PairOutcome &outcome)
+{
+    const RunOptions &options = input.options;
+    Registration reg;
+    reg.field = options.field;
+    if (options.search_field)
+        reg = register_field(rgb, m.temps, options.field);
+    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    const int n = file_number(plan.number);
+    const PairFiles files = pair_files(input.output_dir, n);
+    outcome.reason = write_together(pair_outputs(pictures, m, files, options));
+    if (!outcome.reason.isEmpty())
+        return;
+    worker.written.insert(n);
+    outcome.summary_line = format_fixed6(plan.number) + "," + m.time.toStdString() + "," +
+                           format_fixed6(pictures.mean) + "\n";
+    if (options.stats || options.extras) {
+        const PlantStats stats = plant_statistics(m.temps, pictures.plant);
+        outcome.stats_line = stats_line(stats_row(plan, m, reg, options, stats));
+        if (options.extras)
+            outcome.extras = options.extras->piece({plan, rgb, m, reg, pictures, stats, n});
+    }
+    outcome.state = PairState::Processed;
+}
+
+void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &worker,
+                       std::FILE *diagnostics, PairOutcome &outcome)
+{
+    cv::Mat ir, rgb;
+    outcome.reason = pictures_and_number(plan, input.options, ir, rgb);
+    if (!outcome.reason.isEmpty())
+        return;
+    const Measurement m = worker.measurer->measure(plan, input.options.radiometry);
+    if (!input.refl_loaded)
+        print_data_lines(diagnostics, m);
+    outcome.pixels = int(m.temps.total());
+    outcome.without_temperature = m.without_temperature;
+    outcome.reason = temperatures_problem(m);
+    if (outcome.reason.isEmpty())
+        process_measured(plan, m, ir, rgb, input, worker, outcome);
+}
+
+// Processes one planned pair that is not a table entry. Whatever goes wrong
+// inside skips this pair only, with the reason.
+PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker,
+                         std::FILE *diagnostics)
 {
     PairOutcome outcome;
-    if (!QFileInfo::exists(plan.radiometric)) {
-        outcome.reason = QStringLiteral("The radiometric image does not exist.");
-        return outcome;
+    outcome.plan = plan;
+    try {
+        execute_unguarded(plan, input, worker, diagnostics, outcome);
+    } catch (const std::bad_alloc &) {
+        outcome.reason = QStringLiteral("There was not enough memory to process the pair.");
+    } catch (const cv::Exception &e) {
+        outcome.reason =
+            QStringLiteral("The pair could not be processed: %1").arg(QString::fromStdString(e.err));
+    } catch (const std::exception &e) {
+        outcome.reason =
+            QStringLiteral("The pair could not be processed: %1").arg(QString::fromUtf8(e.what()));
     }
-    if (!QFileInfo::exists(plan.visible)) {
-        outcome.reason = QStringLiteral("The photograph does not exist.");
-        return outcome;
-    }
-    const cv::Mat ir = decode(plan.radiometric);
-    const cv::Mat rgb = decode(plan.visible);
-    outcome.reason = pictures_problem(ir, rgb);
-    if (outcome.reason.isEmpty() && !(plan.number <= double(INT_MAX)))
-        outcome.reason = QStringLiteral("The image number %1 is too large for a file name.")
-                             .arg(QString::fromStdString(format_fixed6(plan.number)));
-    if (!outcome.reason.isEmpty())
-        return outcome;
-
-    double emissivity = plan.emissivity, t_refl = plan.t_refl;
-    const cv::Mat temps =
-        measurer.temperatures(plan.flag_er, plan.radiometric, &emissivity, &t_refl);
-    if (!refl_loaded) {
-        if (temps.total() >= 3 && temps.type() == CV_64FC1 && temps.isContinuous()) {
-            const double *t = temps.ptr<double>(0);
-            say(diagnostics, "\nDATA: " + format_fixed6(t[0]) + " " + format_fixed6(t[1]) + " " +
-                                 format_fixed6(t[2]) + "\n");
+    if (outcome.state != PairState::Processed) {
+        outcome.state = PairState::Skipped;
+        // Earlier files under the pair's names would pass for its results.
+        const int n = file_number(plan.number);
+        if (n >= 0 && !worker.written.count(n)) {
+            const PairFiles f = pair_files(input.output_dir, n);
+            remove_files({f.aligned, f.part, f.table, f.mask, f.temperatures, f.thermal});
         }
-        say(diagnostics, "\n" + format_fixed6(emissivity) + "," + format_fixed6(t_refl) + "\n");
     }
-    outcome.reason = temperatures_problem(temps);
-    if (!outcome.reason.isEmpty())
-        return outcome;
-
-    const double mean = process_pair(ir, rgb, temps, output_dir, int(plan.number), &outcome.reason);
-    if (!outcome.reason.isEmpty())
-        return outcome;
-    const QByteArray time = time_of_day(measurer.capture_time(plan.radiometric));
-    outcome.summary_line =
-        format_fixed6(plan.number) + "," + time.toStdString() + "," + format_fixed6(mean) + "\n";
-    outcome.processed = true;
     return outcome;
 }
 
-std::FILE *start_run(const RunInput &input, RunFrontEnd &front, std::FILE *diagnostics,
-                     RunResult &result)
+PairOutcome table_entry(const PairPlan &plan)
 {
-    say(diagnostics, "JAJAJA");
-    if (input.output_dirs.isEmpty()) {
-        front.warning(QString::fromUtf8(no_output_dir_text));
-        return nullptr;
-    }
-    if (input.image_files.size() < 2) {
-        front.warning(QString::fromUtf8(too_few_images_text));
-        return nullptr;
-    }
-    if (input.image_files.size() % 2 != 0) {
-        front.warning(QString::fromUtf8(odd_images_text));
-        return nullptr;
-    }
-    const QString out_dir = input.output_dirs.first();
-    std::FILE *csv = open_for_writing(out_dir + QStringLiteral("/result.csv"));
-    if (!csv) {
-        front.critical(QString::fromUtf8(result_file_text));
-        return nullptr;
-    }
-    result.started = true;
-    result.pairs = int(input.image_files.size() / 2);
-    std::fputs("Image number, Time, Average Temp\n", csv);
-    say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
-    const QDir out(out_dir);
-    for (const char *sub : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"})
-        out.mkdir(QString::fromLatin1(sub));
-    return csv;
+    PairOutcome outcome;
+    outcome.plan = plan;
+    outcome.state = PairState::TableEntry;
+    return outcome;
 }
 
-void record_outcome(std::FILE *csv, RunResult &result, const PairPlan &plan,
-                    const PairOutcome &outcome)
+// The files written in pair order: result.csv, stats.csv.
+class OrderedFiles
 {
-    if (outcome.processed) {
-        std::fputs(outcome.summary_line.c_str(), csv);
-        ++result.processed;
-    } else {
-        result.skipped.push_back({plan.pair, plan.radiometric, plan.visible, outcome.reason});
+public:
+    OrderedFiles(const RunInput &input, RunResult &result, RunObserver *observer)
+        : input_(input), result_(result), observer_(observer)
+    {
     }
-}
+    bool open()
+    {
+        const QString dir = input_.output_dir;
+        if (!result_csv_.open(dir + QStringLiteral("/result.csv")) ||
+            !result_csv_.write("Image number, Time, Average Temp\n"))
+            return false;
+        if (input_.options.stats)
+            return stats_csv_.open(dir + QStringLiteral("/stats.csv")) &&
+                   stats_csv_.write(stats_header());
+        return true;
+    }
+    void record(PairOutcome outcome)
+    {
+        if (outcome.state == PairState::Processed &&
+            (!result_csv_.write(outcome.summary_line) ||
+             (input_.options.stats && !stats_csv_.write(outcome.stats_line)))) {
+            outcome.state = PairState::Skipped;
+            outcome.reason = QStringLiteral("Its line of the summary could not be written.");
+        }
+        if (input_.options.extras)
+            input_.options.extras->add(outcome);
+        outcome.summary_line.clear();
+        outcome.stats_line.clear();
+        outcome.extras.clear();
+        result_.outcomes.push_back(std::move(outcome));
+        if (observer_)
+            observer_->pair_finished(result_.outcomes.back(), int(result_.outcomes.size()),
+                                     result_.pairs);
+    }
+    void finish()
+    {
+        QString problem = result_csv_.commit();
+        if (input_.options.stats) {
+            const QString stats = stats_csv_.commit();
+            problem = problem.isEmpty() ? stats : problem;
+        }
+        if (input_.options.extras && problem.isEmpty())
+            problem = input_.options.extras->finish(result_);
+        result_.result_problem = problem;
+    }
 
-void finish_run(std::FILE *csv, const RunInput &input, RunResult &result, RunFrontEnd &front)
+private:
+    const RunInput &input_;
+    RunResult &result_;
+    RunObserver *observer_;
+    TextFile result_csv_, stats_csv_;
+};
+
+void run_in_order(const RunInput &input, const MeasurerFactory &measurers, OrderedFiles &files,
+                  int pairs, RunObserver *observer, std::FILE *diagnostics)
 {
-    const bool written = std::fflush(csv) == 0 && !std::ferror(csv);
-    const bool closed = std::fclose(csv) == 0;
-    const QDir out(input.output_dirs.first());
-    for (const char *sub : {"0Aligned", "1PartRGB", "2Mascara"})
-        for (const QString &path : list_jpeg_files(out.filePath(QString::fromLatin1(sub))))
-            front.output_file(path);
-    if (!written || !closed)
-        front.warning(QStringLiteral("%1 could not be written completely.")
-                          .arg(out.filePath(QStringLiteral("result.csv"))));
-    if (!result.skipped.empty())
-        front.warning(skipped_report(result));
-}
-
-RunResult run_generation(const RunInput &input, RunFrontEnd &front, PairMeasurer &measurer,
-                         std::FILE *diagnostics)
-{
-    RunResult result;
-    std::FILE *csv = start_run(input, front, diagnostics, result);
-    if (!csv)
-        return result;
-
+    Worker worker{measurers(), {}};
     PairPlanner planner(input);
-    for (int k = 0; k < result.pairs; ++k) {
-        const QString &radiometric = input.image_files.at(2 * k);
-        const QString &visible = input.image_files.at(2 * k + 1);
-        const double number = parse_image_number(visible, diagnostics);
-        front.progress(progress_value(k, result.pairs));
-        const PairPlan plan = planner.next(k, radiometric, visible, number);
+    for (int k = 0; k < pairs; ++k) {
+        const PairPlan plan = planner.next(k, diagnostics);
+        if (observer)
+            observer->pair_starting(k, pairs);
+        files.record(plan.table_hit ? table_entry(plan)
+                                    : execute_pair(plan, input, worker, diagnostics));
+    }
+}
+
+// Pairs writing the same files form one chain, processed in order by one
+// worker, so that the later pair's files are the ones left.
+std::vector<std::vector<int>> chains_of(const std::vector<PairPlan> &plans)
+{
+    std::vector<std::vector<int>> chains;
+    std::map<int, size_t> chain_of_number;
+    for (const PairPlan &plan : plans) {
         if (plan.table_hit)
             continue;
-        record_outcome(csv, result, plan,
-                       execute_pair(plan, measurer, input.output_dirs.first(), input.refl_loaded,
-                                    diagnostics));
+        const int n = file_number(plan.number);
+        if (n >= 0) {
+            const auto found = chain_of_number.find(n);
+            if (found != chain_of_number.end()) {
+                chains[found->second].push_back(plan.pair);
+                continue;
+            }
+            chain_of_number[n] = chains.size();
+        }
+        chains.push_back({plan.pair});
     }
-    finish_run(csv, input, result, front);
+    return chains;
+}
+
+void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
+                    OrderedFiles &files, int pairs)
+{
+    std::vector<PairPlan> plans;
+    PairPlanner planner(input);
+    for (int k = 0; k < pairs; ++k)
+        plans.push_back(planner.next(k));
+    const std::vector<std::vector<int>> chains = chains_of(plans);
+
+    std::vector<std::optional<PairOutcome>> outcomes(plans.size());
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<size_t> next_chain{0};
+    auto work = [&] {
+        Worker worker{measurers(), {}};
+        for (size_t c = next_chain++; c < chains.size(); c = next_chain++) {
+            for (int k : chains[c]) {
+                PairOutcome outcome = execute_pair(plans[size_t(k)], input, worker, nullptr);
+                const std::lock_guard<std::mutex> lock(mutex);
+                outcomes[size_t(k)] = std::move(outcome);
+                finished.notify_one();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < std::min<int>(jobs, int(chains.size())); ++i)
+        threads.emplace_back(work);
+
+    // Record the pairs in pair order as they come in.
+    for (int k = 0; k < pairs; ++k) {
+        if (plans[size_t(k)].table_hit) {
+            files.record(table_entry(plans[size_t(k)]));
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&] { return outcomes[size_t(k)].has_value(); });
+        PairOutcome outcome = std::move(*outcomes[size_t(k)]);
+        outcomes[size_t(k)].reset();
+        lock.unlock();
+        files.record(std::move(outcome));
+    }
+    for (std::thread &t : threads)
+        t.join();
+}
+
+void make_result_folders(const RunInput &input)
+{
+    const QDir out(input.output_dir);
+    for (const char *sub : result_folders)
+        out.mkdir(QString::fromLatin1(sub));
+    if (input.options.temperatures)
+        out.mkdir(QString::fromLatin1(temperature_folder));
+}
+
+} // namespace
+
+RunStart check_input(const RunInput &input)
+{
+    if (input.output_dir.isEmpty())
+        return RunStart::NoOutputDir;
+    if (input.image_files.size() < 2)
+        return RunStart::TooFewImages;
+    if (input.image_files.size() % 2 != 0)
+        return RunStart::OddImages;
+    return RunStart::Started;
+}
+
+RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs,
+                         RunObserver *observer, std::FILE *diagnostics)
+{
+    RunResult result;
+    say(diagnostics, "JAJAJA");
+    result.start = check_input(input);
+    if (result.start != RunStart::Started)
+        return result;
+    OutputLock lock;
+    if (!lock.lock(input.output_dir)) {
+        result.start = RunStart::OutputLocked;
+        return result;
+    }
+    OrderedFiles files(input, result, observer);
+    if (!files.open()) {
+        result.start = RunStart::NoResultFile;
+        return result;
+    }
+    result.pairs = int(input.image_files.size() / 2);
+    say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
+    make_result_folders(input);
+    if (jobs <= 1)
+        run_in_order(input, measurers, files, result.pairs, observer, diagnostics);
+    else
+        run_on_workers(input, measurers, jobs, files, result.pairs);
+    files.finish();
     return result;
 }
 

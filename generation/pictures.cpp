@@ -1,0 +1,170 @@
+#include "pictures.h"
+
+#include "imagesize.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <opencv2/imgcodecs.hpp>
+
+#include <csetjmp>
+#include <cstdio>
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+namespace ardentis
+{
+
+namespace
+{
+
+// libjpeg's error manager, extended with where to jump on an error and the
+// first message that means the picture is damaged.
+struct JpegErrors {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    char damage[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void jpeg_error(j_common_ptr info)
+{
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    info->err->format_message(info, errors->damage);
+    std::longjmp(errors->jump, 1);
+}
+
+// Warnings that mean some pixels were not decoded from the data: the
+// decoder made them up. Other warnings are about metadata.
+void jpeg_message(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return; // trace messages
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    ++info->err->num_warnings;
+    switch (info->err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+        if (!errors->damage[0])
+            info->err->format_message(info, errors->damage);
+        break;
+    default:
+        break;
+    }
+}
+
+struct DecompressGuard {
+    jpeg_decompress_struct *info;
+    ~DecompressGuard() { jpeg_destroy_decompress(info); }
+};
+
+enum class JpegResult { Decoded, Damaged, Cmyk, NotColour };
+
+// Decodes a JPEG into `image` (blue, green, red, as the image library's own
+// reader does, with the same library and settings) and tells whether every
+// pixel came from the data.
+JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, char *damage)
+{
+    jpeg_decompress_struct info;
+    JpegErrors errors;
+    info.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = jpeg_error;
+    errors.mgr.emit_message = jpeg_message;
+    errors.damage[0] = 0;
+    jpeg_create_decompress(&info);
+    const DecompressGuard guard{&info};
+    if (setjmp(errors.jump)) {
+        std::snprintf(damage, JMSG_LENGTH_MAX, "%s", errors.damage);
+        return JpegResult::Damaged;
+    }
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    if (info.num_components == 4)
+        return JpegResult::Cmyk;
+    if (info.num_components != 3)
+        return JpegResult::NotColour;
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    image.create(int(info.output_height), int(info.output_width), CV_8UC3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = image.ptr<uchar>(int(info.output_scanline));
+        if (jpeg_read_scanlines(&info, &row, 1) != 1)
+            break;
+    }
+    jpeg_finish_decompress(&info);
+    std::snprintf(damage, JMSG_LENGTH_MAX, "%s", errors.damage);
+    return damage[0] ? JpegResult::Damaged : JpegResult::Decoded;
+}
+
+Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what)
+{
+    const QString undecodable = QStringLiteral("The %1 cannot be decoded.").arg(what);
+    const std::optional<cv::Size> declared = declared_size(data, size);
+    if (!declared)
+        return {{}, undecodable};
+    if (double(declared->width) * declared->height > max_picture_pixels)
+        return {{},
+                QStringLiteral("The %1 is %2 x %3 pixels, more than the limit of %4 megapixels.")
+                    .arg(what)
+                    .arg(declared->width)
+                    .arg(declared->height)
+                    .arg(max_picture_pixels / 1e6)};
+    const QString not_colour =
+        QStringLiteral("The %1 is not a picture of three 8-bit channels.").arg(what);
+    if (picture_format(data, size) != PictureFormat::Jpeg) {
+        cv::Mat image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
+                                     cv::IMREAD_UNCHANGED);
+        return {image, image.empty() ? undecodable : QString()};
+    }
+    cv::Mat image;
+    char damage[JMSG_LENGTH_MAX] = {};
+    switch (decode_jpeg(data, size, image, damage)) {
+    case JpegResult::Decoded:
+        return {image, {}};
+    case JpegResult::Damaged:
+        return {{}, QStringLiteral("The %1 is damaged or cut short (%2).")
+                        .arg(what, QString::fromLatin1(damage))};
+    case JpegResult::Cmyk:
+        return {{}, QStringLiteral("The %1 is a CMYK JPEG; only RGB pictures can be used.")
+                        .arg(what)};
+    case JpegResult::NotColour:
+        break;
+    }
+    return {{}, not_colour};
+}
+
+} // namespace
+
+Picture decode_picture(const QByteArray &bytes, const QString &what)
+{
+    try {
+        return decode_checked(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                              size_t(bytes.size()), what);
+    } catch (const cv::Exception &) {
+        return {{}, QStringLiteral("The %1 cannot be decoded.").arg(what)};
+    }
+}
+
+Picture read_picture(const QString &path, const QString &what)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {{}, QStringLiteral("The %1 does not exist.").arg(what)};
+    if (!info.isFile())
+        return {{}, QStringLiteral("The %1 is not a regular file.").arg(what)};
+    if (info.size() > max_picture_bytes)
+        return {{}, QStringLiteral("The %1 is larger than %2 MB.")
+                        .arg(what)
+                        .arg(max_picture_bytes >> 20)};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, QStringLiteral("The %1 cannot be read: %2").arg(what, file.errorString())};
+    return decode_picture(file.readAll(), what);
+}
+
+} // namespace ardentis

@@ -1,0 +1,30 @@
+#pragma once
+// Reading a pair's pictures safely: only regular files, only sizes no camera
+// reaches exceeded, and only pictures that decode completely and cleanly, so
+// that the same file always gives the same pixels.
+
+#include <QString>
+#include <opencv2/core.hpp>
+
+namespace ardentis
+{
+
+// Limits no real picture reaches.
+constexpr double max_picture_pixels = 250e6;
+constexpr qint64 max_picture_bytes = 1LL << 30;
+
+// A decoded picture, or why there is none.
+struct Picture {
+    cv::Mat image;
+    QString problem;
+};
+
+// Decodes the picture at `path` unchanged in depth and channels (a JPEG in
+// blue, green, red order, as the image library decodes it). `what` names the
+// picture in the problem texts ("radiometric image", "photograph").
+Picture read_picture(const QString &path, const QString &what);
+
+// Decodes picture bytes already read.
+Picture decode_picture(const QByteArray &bytes, const QString &what);
+
+} // namespace ardentis

@@ -1,0 +1,87 @@
+#include "stats.h"
+
+#include "cnumber.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ardentis
+{
+
+double percentile(const std::vector<double> &sorted, double p)
+{
+    if (sorted.empty())
+        return std::nan("");
+    const double at = p / 100.0 * double(sorted.size() - 1);
+    const size_t below = size_t(std::floor(at));
+    const size_t above = std::min(below + 1, sorted.size() - 1);
+    return sorted[below] + (at - double(below)) * (sorted[above] - sorted[below]);
+}
+
+PlantStats plant_statistics(const cv::Mat &temps, const cv::Mat &plant)
+{
+    std::vector<double> values;
+    values.reserve(temps.total());
+    double other_sum = 0;
+    int others = 0;
+    for (int r = 0; r < temps.rows; ++r) {
+        const double *t = temps.ptr<double>(r);
+        const uchar *p = plant.ptr<uchar>(r);
+        for (int c = 0; c < temps.cols; ++c) {
+            if (std::isnan(t[c]))
+                continue;
+            if (p[c]) {
+                values.push_back(t[c]);
+            } else {
+                other_sum += t[c];
+                ++others;
+            }
+        }
+    }
+    PlantStats s;
+    s.plant_pixels = int(values.size());
+    s.plant_fraction = double(values.size()) / double(values.size() + size_t(others));
+    s.other_mean = other_sum / others;
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    s.mean = sum / double(values.size());
+    double squares = 0;
+    for (double v : values)
+        squares += (v - s.mean) * (v - s.mean);
+    s.sd = std::sqrt(squares / double(values.size()));
+    std::sort(values.begin(), values.end());
+    s.median = percentile(values, 50);
+    s.p5 = percentile(values, 5);
+    s.p25 = percentile(values, 25);
+    s.p75 = percentile(values, 75);
+    s.p95 = percentile(values, 95);
+    s.min = percentile(values, 0);
+    s.max = percentile(values, 100);
+    return s;
+}
+
+std::string stats_header()
+{
+    return "image number,time,field x,field y,field width,field height,correlation,registered,"
+           "mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
+           "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
+           "reflected temperature,radiometry\n";
+}
+
+std::string stats_line(const StatsRow &row)
+{
+    const PlantStats &s = row.plant;
+    std::string line = format_fixed6(row.number) + "," + row.time;
+    for (int v : {row.field_x, row.field_y, row.field_width, row.field_height})
+        line += "," + std::to_string(v);
+    line += "," + (row.searched ? format_fixed6(row.correlation) : std::string());
+    line += "," + std::string(row.searched ? (row.registered ? "yes" : "no") : "");
+    line += "," + row.mask + "," + std::to_string(s.plant_pixels);
+    for (double v : {s.plant_fraction, s.mean, s.median, s.sd, s.p5, s.p25, s.p75, s.p95, s.min,
+                     s.max, s.other_mean, row.emissivity, row.t_refl})
+        line += "," + format_fixed6(v);
+    return line + "," + row.radiometry + "\n";
+}
+
+} // namespace ardentis
