@@ -1,0 +1,249 @@
+#include "report.h"
+
+#include "cnumber.h"
+#include "outputs.h"
+#include "reportpage.h"
+#include "thermalmap.h"
+
+#include <QDir>
+#include <QFile>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <map>
+#include <mutex>
+
+namespace ardentis
+{
+
+namespace
+{
+
+// Report pictures are at most this wide, so that a report of hundreds of
+// pairs stays light.
+constexpr int picture_width = 320;
+
+// The campaign's plant temperatures, in bins of a hundredth of a degree: the
+// range of the maps without keeping any pixel.
+class CampaignHistogram
+{
+public:
+    void add(double t)
+    {
+        const long bin = std::lround((std::clamp(t, lowest, highest) - lowest) / width);
+        ++bins_[size_t(bin)];
+        ++count_;
+    }
+    // The value below which `share` of the temperatures lie.
+    double quantile(double share) const
+    {
+        const double wanted = share * double(count_);
+        double seen = 0;
+        for (size_t i = 0; i < bins_.size(); ++i) {
+            seen += double(bins_[i]);
+            if (seen >= wanted && bins_[i] > 0)
+                return lowest + double(i) * width;
+        }
+        return highest;
+    }
+    bool empty() const { return count_ == 0; }
+
+private:
+    static constexpr double lowest = -100, highest = 300, width = 0.01;
+    std::vector<std::uint64_t> bins_ = std::vector<std::uint64_t>(40001);
+    std::uint64_t count_ = 0;
+};
+
+cv::Mat shrunk(const cv::Mat &picture, int width)
+{
+    cv::Mat out;
+    const double f = std::min(1.0, double(width) / picture.cols);
+    cv::resize(picture, out, cv::Size(), f, f, cv::INTER_AREA);
+    return out;
+}
+
+// The photograph with the thermal field outlined.
+cv::Mat field_view(const cv::Mat &photograph, const Field &field)
+{
+    cv::Mat view = shrunk(photograph, picture_width);
+    const double f = double(view.cols) / photograph.cols;
+    cv::rectangle(view,
+                  cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f),
+                           int(field.height * f)),
+                  cv::Scalar(0, 230, 255), 2);
+    return view;
+}
+
+// The part of the photograph under the field: plant tinted, the rest dimmed.
+cv::Mat mask_view(const cv::Mat &part, const cv::Mat &plant)
+{
+    const cv::Mat view = shrunk(part, picture_width);
+    cv::Mat on_view;
+    cv::resize(plant, on_view, view.size(), 0, 0, cv::INTER_NEAREST);
+    cv::Mat out(view.size(), CV_8UC3);
+    const cv::Vec3f tint(80, 255, 120);
+    for (int r = 0; r < view.rows; ++r)
+        for (int c = 0; c < view.cols; ++c) {
+            const cv::Vec3f px = view.at<cv::Vec3b>(r, c);
+            out.at<cv::Vec3b>(r, c) =
+                on_view.at<uchar>(r, c) ? cv::Vec3b(0.55f * px + 0.45f * tint) : cv::Vec3b(0.3f * px);
+        }
+    return out;
+}
+
+std::string png(const cv::Mat &picture)
+{
+    std::vector<uchar> bytes;
+    if (!cv::imencode(".png", picture, bytes))
+        throw std::runtime_error("a report picture cannot be encoded");
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class Report : public PairExtras
+{
+public:
+    Report(const QString &dir, const ReportStyle &style, const ReportContext &context)
+        : dir_(dir), folder_(dir + QStringLiteral("/report")), style_(style), context_(context)
+    {
+        QDir(dir).mkpath(QStringLiteral("report/.work"));
+        QDir(dir).mkpath(QString::fromLatin1(thermal_folder));
+    }
+    std::string piece(const ProcessedPair &p) override;
+    void add(const PairOutcome &outcome) override;
+    QString finish(const RunResult &result) override;
+
+private:
+    QString picture_path(int pair, const char *what) const
+    {
+        return QStringLiteral("%1/p%2_%3.png").arg(folder_).arg(pair + 1).arg(QLatin1String(what));
+    }
+    QString spill_path(int pair) const
+    {
+        return QStringLiteral("%1/.work/p%2.temps").arg(folder_).arg(pair + 1);
+    }
+    void note(const QString &problem)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (problem_.isEmpty())
+            problem_ = problem;
+    }
+    QString write_maps(double lo, double hi);
+
+    QString dir_, folder_;
+    ReportStyle style_;
+    ReportContext context_;
+    std::mutex mutex_; // guards what the workers share below
+    CampaignHistogram histogram_;
+    std::map<int, ReportRow> pending_;
+    QString problem_;
+    // Kept in pair order on the starting thread.
+    std::vector<ReportRow> rows_;
+    std::vector<ReportSkip> skipped_;
+    std::unique_ptr<TextFile> cards_file_;
+};
+
+std::string Report::piece(const ProcessedPair &p)
+{
+    const int pair = p.plan.pair;
+    note(write_together({{picture_path(pair, "photo"), png(field_view(p.photograph, p.registration.field))},
+                         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))}}));
+    // The map waits for the campaign's range: its temperatures wait on disk.
+    cv::Mat temps;
+    p.measurement.temps.convertTo(temps, CV_32F);
+    const std::string header = std::to_string(temps.cols) + " " + std::to_string(temps.rows) + "\n";
+    note(write_together({{spill_path(pair),
+                          header + std::string(temps.ptr<char>(0), temps.total() * sizeof(float))}}));
+
+    ReportRow row = report_row(p);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (int r = 0; r < temps.rows; ++r)
+            for (int c = 0; c < temps.cols; ++c)
+                if (p.pictures.plant.at<uchar>(r, c) && !std::isnan(temps.at<float>(r, c)))
+                    histogram_.add(temps.at<float>(r, c));
+        pending_[pair] = row;
+    }
+    return card_html(row, p.measurement.temps, p.pictures.plant);
+}
+
+void Report::add(const PairOutcome &outcome)
+{
+    if (outcome.state == PairState::Skipped)
+        skipped_.push_back({outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible,
+                            outcome.reason});
+    if (outcome.state != PairState::Processed)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = pending_.find(outcome.plan.pair);
+        if (found == pending_.end())
+            return;
+        rows_.push_back(found->second);
+        pending_.erase(found);
+    }
+    if (!cards_file_) {
+        cards_file_ = std::make_unique<TextFile>();
+        cards_file_->open(folder_ + QStringLiteral("/.work/cards.html"));
+    }
+    cards_file_->write(outcome.extras);
+}
+
+QString Report::write_maps(double lo, double hi)
+{
+    for (const ReportRow &row : rows_) {
+        QFile spill(spill_path(row.pair));
+        if (!spill.open(QIODevice::ReadOnly))
+            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+        const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
+        const QByteArray data = spill.readAll();
+        const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
+        if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
+            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+        const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
+        const std::string picture = png(with_colour_bar(thermal_map(temps, style_.palette, lo, hi),
+                                                        style_.palette, lo, hi));
+        const QString problem = write_together(
+            {{picture_path(row.pair, "map"), picture},
+             {pair_files(dir_, row.file_number).thermal, picture}});
+        if (!problem.isEmpty())
+            return problem;
+    }
+    return {};
+}
+
+QString Report::finish(const RunResult &result)
+{
+    double lo = style_.range_min, hi = style_.range_max;
+    if (!style_.range_given) {
+        lo = histogram_.empty() ? 15 : histogram_.quantile(0.01);
+        hi = histogram_.empty() ? 35 : histogram_.quantile(0.99);
+        if (hi - lo < 0.1)
+            hi = lo + 0.1;
+    }
+    QString problem = problem_.isEmpty() ? write_maps(lo, hi) : problem_;
+    TextFile page;
+    if (problem.isEmpty()) {
+        if (cards_file_)
+            problem = cards_file_->commit();
+        const PageFacts facts{context_, result.pairs, rows_, skipped_, style_.palette, lo, hi};
+        if (problem.isEmpty() &&
+            !(page.open(dir_ + QStringLiteral("/report.html")) && write_page(page, facts,
+                                                                        folder_ + QStringLiteral("/.work/cards.html"))))
+            problem = QStringLiteral("%1/report.html cannot be written.").arg(dir_);
+        if (problem.isEmpty())
+            problem = page.commit();
+    }
+    QDir(folder_ + QStringLiteral("/.work")).removeRecursively();
+    return problem;
+}
+
+} // namespace
+
+std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
+                                        const ReportContext &context)
+{
+    return std::make_unique<Report>(output_dir, style, context);
+}
+
+} // namespace ardentis

@@ -1,0 +1,31 @@
+#pragma once
+// The campaign report: report.html and the folder report/ beside it in the
+// output folder, readable offline, built as the pairs finish.
+
+#include "run.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace ardentis
+{
+
+enum class Palette { Inferno, Iron, Grey };
+
+// How thermal maps are coloured.
+struct ReportStyle {
+    Palette palette = Palette::Inferno;
+    bool range_given = false; // otherwise the 1st to 99th percentile of all plant pixels
+    double range_min = 0, range_max = 0;
+};
+
+// What the report says of how it ran.
+struct ReportContext {
+    QString version, options, table, started;
+};
+
+std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
+                                        const ReportContext &context);
+
+} // namespace ardentis

@@ -1,0 +1,307 @@
+#include "reportpage.h"
+
+#include "cnumber.h"
+#include "thermalmap.h"
+
+#include <QFile>
+
+#include <cmath>
+
+namespace ardentis
+{
+
+namespace
+{
+
+std::string esc(const QString &text)
+{
+    return text.toHtmlEscaped().toStdString();
+}
+
+std::string fx(double v, int decimals)
+{
+    return std::isnan(v) ? std::string("–") : format_fixed(v, decimals);
+}
+
+std::string hex(const cv::Vec3b &bgr)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", bgr[2], bgr[1], bgr[0]);
+    return text;
+}
+
+// Seconds since midnight of a time of day, for sorting; -1 without one.
+double seconds_of(const std::string &time)
+{
+    int h = 0, m = 0, s = 0;
+    return std::sscanf(time.c_str(), "%d:%d:%d", &h, &m, &s) == 3 ? h * 3600 + m * 60 + s : -1;
+}
+
+const char *const style = R"(<style>
+body{font:15px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;color:#1d2327;background:#f4f5f2;margin:0}
+main{max-width:1120px;margin:0 auto;padding:24px 28px 60px}
+h1{font-size:28px;margin:0 0 4px}h2{font-size:20px;margin:34px 0 10px;border-bottom:2px solid #d7dbd2;padding-bottom:4px}
+.meta{color:#5b6368;margin:0 0 16px;font-size:13px}.meta code{background:#e8eae4;padding:1px 5px;border-radius:4px}
+.tiles{display:flex;gap:12px;flex-wrap:wrap;margin:14px 0}
+.tile{background:#fff;border-radius:10px;padding:10px 16px;box-shadow:0 1px 3px #0001;min-width:120px}
+.tile b{display:block;font-size:24px}.tile span{color:#5b6368;font-size:13px}
+.skipped li{margin-bottom:6px}.skipped .why{color:#9a3412}
+figure.chart{background:#fff;border-radius:10px;padding:10px;margin:0;box-shadow:0 1px 3px #0001}
+table{border-collapse:collapse;width:100%;background:#fff;border-radius:10px;overflow:hidden;box-shadow:0 1px 3px #0001;font-variant-numeric:tabular-nums}
+th,td{padding:6px 10px;text-align:right;border-bottom:1px solid #eceee9}
+th{background:#e8eae4;cursor:pointer;user-select:none;white-space:nowrap}th:hover{background:#dde0d8}
+td:first-child,th:first-child{text-align:left}tbody tr:hover{background:#f7f8f4}
+.card{background:#fff;border-radius:12px;padding:14px 18px;margin:16px 0;box-shadow:0 1px 3px #0001}
+.card h3{margin:0;font-size:17px}.card h3 .time{color:#5b6368;font-weight:normal;margin-left:8px}
+.card .facts{margin:4px 0 10px;color:#39414a}.card .facts b{font-size:18px;color:#1d2327}
+.pics{display:grid;grid-template-columns:repeat(4,minmax(0,1fr));gap:14px;align-items:start}
+.pics figure{margin:0}.pics img,.pics svg{display:block;width:100%;height:auto;border-radius:4px}
+figcaption{font-size:12px;color:#5b6368;margin-top:3px}
+.badge{font-size:12px;border-radius:9px;padding:1px 8px;margin-left:6px}
+.yes{background:#dcfce7;color:#166534}.no{background:#fee2e2;color:#991b1b}
+svg text{font:11px system-ui,sans-serif;fill:#39414a}
+</style>)";
+
+const char *const script = R"(<script>
+document.querySelectorAll('th[data-sort]').forEach(function (th) {
+  th.addEventListener('click', function () {
+    var column = th.cellIndex, body = th.closest('table').tBodies[0];
+    var up = th.dataset.dir !== 'up';
+    th.dataset.dir = up ? 'up' : 'down';
+    Array.from(body.rows).sort(function (a, b) {
+      var d = parseFloat(a.cells[column].dataset.v) - parseFloat(b.cells[column].dataset.v);
+      return up ? d : -d;
+    }).forEach(function (row) { body.appendChild(row); });
+  });
+});
+</script>)";
+
+std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
+{
+    double lo = 1e300, hi = -1e300;
+    for (int r = 0; r < temps.rows; ++r)
+        for (int c = 0; c < temps.cols; ++c)
+            if (!std::isnan(temps.at<double>(r, c))) {
+                lo = std::min(lo, temps.at<double>(r, c));
+                hi = std::max(hi, temps.at<double>(r, c));
+            }
+    if (!(hi > lo))
+        return {};
+    const int bins = 30, w = 300, h = 130, base = 104;
+    std::vector<int> counts[2] = {std::vector<int>(bins), std::vector<int>(bins)};
+    for (int r = 0; r < temps.rows; ++r)
+        for (int c = 0; c < temps.cols; ++c) {
+            const double t = temps.at<double>(r, c);
+            if (!std::isnan(t))
+                ++counts[plant.at<uchar>(r, c) ? 1 : 0][std::min(bins - 1, int((t - lo) / (hi - lo) * bins))];
+        }
+    const int most = std::max(*std::max_element(counts[0].begin(), counts[0].end()),
+                              *std::max_element(counts[1].begin(), counts[1].end()));
+    std::string svg = "<svg viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
+                      "\" role=\"img\" aria-label=\"Histogram of temperatures\">";
+    const char *fills[2] = {"#9ca3af", "#2f9e44"};
+    for (int kind : {0, 1})
+        for (int b = 0; b < bins; ++b) {
+            const double bh = 90.0 * counts[kind][size_t(b)] / most;
+            svg += "<rect x=\"" + fx(10 + b * 9.4, 1) + "\" y=\"" + fx(base - bh, 1) +
+                   "\" width=\"8.4\" height=\"" + fx(bh, 1) + "\" fill=\"" + fills[kind] +
+                   "\" fill-opacity=\"0.75\"/>";
+        }
+    const std::vector<double> ticks = nice_ticks(lo, hi);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    for (double t : ticks)
+        svg += "<text x=\"" + fx(10 + (t - lo) / (hi - lo) * 282, 1) + "\" y=\"" +
+               std::to_string(base + 14) + "\" text-anchor=\"middle\">" + tick_label(t, step) + "</text>";
+    return svg + "<text x=\"296\" y=\"128\" text-anchor=\"end\">°C</text><text x=\"12\" y=\"10\">"
+                 "<tspan fill=\"#2f9e44\">■ plant</tspan> <tspan fill=\"#6b7280\">■ other</tspan>"
+                 "</text></svg>";
+}
+
+} // namespace
+
+ReportRow report_row(const ProcessedPair &p)
+{
+    ReportRow row;
+    row.pair = p.plan.pair;
+    row.file_number = p.file_number;
+    row.number = p.plan.number;
+    row.time = p.measurement.time.toStdString();
+    row.field = p.registration.field;
+    row.searched = p.registration.searched;
+    row.registered = p.registration.registered;
+    row.correlation = p.registration.correlation;
+    row.full_model = p.measurement.calibration.model == Radiometry::Full;
+    row.emissivity = p.measurement.calibration.emissivity;
+    row.t_refl = p.measurement.calibration.t_refl;
+    row.stats = p.stats;
+    return row;
+}
+
+std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat &plant)
+{
+    const std::string k = std::to_string(row.pair + 1), picture = "report/p" + k + "_";
+    const Field &f = row.field;
+    std::string registration;
+    if (row.searched)
+        registration = std::string("<span class=\"badge ") + (row.registered ? "yes\">registered" : "no\">not registered") +
+                       ", r = " + fx(row.correlation, 2) + "</span>";
+    const auto figure = [&](const char *what, const char *caption) {
+        return "<figure><img src=\"" + picture + what + ".png\" alt=\"" + caption +
+               "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
+    };
+    return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
+           fx(row.number, 0) + "<span class=\"time\">" + row.time + "</span></h3>" +
+           "<p class=\"facts\"><b>" + fx(row.stats.mean, 2) + " °C</b> plant mean · median " +
+           fx(row.stats.median, 2) + " · SD " + fx(row.stats.sd, 2) + " · plant " +
+           fx(100 * row.stats.plant_fraction, 0) + " % · field " + std::to_string(f.x) + ", " +
+           std::to_string(f.y) + ", " + std::to_string(f.width) + " × " + std::to_string(f.height) +
+           registration + "</p><div class=\"pics\">" +
+           figure("photo", "Photograph, thermal field outlined") +
+           figure("map", "Temperature (campaign scale)") +
+           figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
+           histogram_svg(temps, plant) +
+           "<figcaption>Temperatures of plant and other pixels</figcaption></figure></div></article>\n";
+}
+
+namespace
+{
+
+std::string scale_svg(Palette palette, double lo, double hi)
+{
+    const cv::Mat lut = palette_colours(palette);
+    std::string svg = "<svg class=\"scale\" width=\"340\" height=\"46\"><defs><linearGradient id=\"g\">";
+    for (int i = 0; i <= 16; ++i)
+        svg += "<stop offset=\"" + fx(i / 16.0, 4) + "\" stop-color=\"" +
+               hex(lut.at<cv::Vec3b>(std::min(255, i * 16))) + "\"/>";
+    svg += "</linearGradient></defs><rect x=\"10\" y=\"4\" width=\"300\" height=\"16\" fill=\"url(#g)\"/>";
+    const std::vector<double> ticks = nice_ticks(lo, hi);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    for (double t : ticks) {
+        const std::string x = fx(10 + (t - lo) / (hi - lo) * 300, 1);
+        svg += "<line x1=\"" + x + "\" x2=\"" + x + "\" y1=\"20\" y2=\"25\" stroke=\"#39414a\"/>"
+               "<text class=\"tick\" data-value=\"" + tick_label(t, step) + "\" x=\"" + x +
+               "\" y=\"37\" text-anchor=\"middle\">" + tick_label(t, step) + "</text>";
+    }
+    return svg + "<text x=\"320\" y=\"17\">°C</text></svg>";
+}
+
+std::string head_html(const PageFacts &f)
+{
+    const ReportContext &c = f.context;
+    const int processed = int(f.rows.size()), skipped = int(f.skipped.size());
+    const bool full = !f.rows.empty() && f.rows.front().full_model;
+    std::string html = std::string("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                                   "<meta name=\"viewport\" content=\"width=device-width\">"
+                                   "<title>Ardentis report</title>") +
+                       style + "</head><body><main><h1>Plant temperatures</h1><p class=\"meta\">" +
+                       "Ardentis " + esc(c.version) + " · run " + esc(c.started) +
+                       " · <code>ardentis-batch " + esc(c.options) + "</code> · table: " +
+                       (c.table.isEmpty() ? std::string("none") : esc(c.table)) +
+                       " · radiometry: " + (full ? "full model (air and window)" : "simple") + "</p>";
+    html += "<div class=\"tiles\"><div class=\"tile\"><b>" + std::to_string(f.pairs) +
+            "</b><span>pairs</span></div><div class=\"tile\"><b>" + std::to_string(processed) +
+            "</b><span>processed</span></div><div class=\"tile\"><b>" + std::to_string(skipped) +
+            "</b><span>skipped</span></div><div class=\"tile\">" + scale_svg(f.palette, f.lo, f.hi) +
+            "<span>map scale, the same for every pair</span></div></div>";
+    if (!f.skipped.empty()) {
+        html += "<h2>Skipped pairs</h2><ul class=\"skipped\">";
+        for (const ReportSkip &s : f.skipped)
+            html += "<li>Pair " + std::to_string(s.pair + 1) + ": " + esc(s.radiometric) + ", " +
+                    esc(s.visible) + "<br><span class=\"why\">" + esc(s.reason) + "</span></li>";
+        html += "</ul>";
+    }
+    return html;
+}
+
+std::string plot_svg(const std::vector<ReportRow> &rows)
+{
+    if (rows.empty())
+        return "<p>No pair was processed.</p>";
+    double lo = 1e300, hi = -1e300;
+    for (const ReportRow &r : rows)
+        for (double v : {r.stats.p25, r.stats.p75, r.stats.mean})
+            if (!std::isnan(v)) {
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+    if (!(hi >= lo))
+        return "<p>No pair had plant pixels.</p>";
+    const double pad = std::max(0.2, 0.08 * (hi - lo));
+    lo -= pad;
+    hi += pad;
+    const double left = 56, top = 12, width = 1040, height = 230, n = double(rows.size());
+    const auto x = [&](size_t i) { return left + (double(i) + 0.5) * width / n; };
+    const auto y = [&](double v) { return top + (hi - v) / (hi - lo) * height; };
+    std::string svg = "<figure class=\"chart\"><svg viewBox=\"0 0 1110 290\" width=\"100%\" "
+                      "role=\"img\" aria-label=\"Plant temperature of every pair\">";
+    const std::vector<double> ticks = nice_ticks(lo, hi);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    for (double t : ticks)
+        svg += "<line x1=\"" + fx(left, 0) + "\" x2=\"" + fx(left + width, 0) + "\" y1=\"" +
+               fx(y(t), 1) + "\" y2=\"" + fx(y(t), 1) + "\" stroke=\"#e5e7e2\"/><text x=\"" +
+               fx(left - 6, 0) + "\" y=\"" + fx(y(t) + 4, 1) + "\" text-anchor=\"end\">" +
+               tick_label(t, step) + "</text>";
+    const size_t label_every = size_t(std::ceil(n / 12));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ReportRow &r = rows[i];
+        if (i % label_every == 0)
+            svg += "<text x=\"" + fx(x(i), 1) + "\" y=\"" + fx(top + height + 16, 0) +
+                   "\" text-anchor=\"middle\">" + std::to_string(r.pair + 1) + "</text>";
+        if (std::isnan(r.stats.mean))
+            continue;
+        svg += "<g><title>Image " + fx(r.number, 0) + " (pair " + std::to_string(r.pair + 1) +
+               "): " + fx(r.stats.mean, 2) + " °C, P25–P75 " + fx(r.stats.p25, 2) + "–" +
+               fx(r.stats.p75, 2) + " °C</title><line x1=\"" + fx(x(i), 1) + "\" x2=\"" + fx(x(i), 1) +
+               "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" + fx(y(r.stats.p75), 1) +
+               "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" + fx(x(i), 1) + "\" cy=\"" +
+               fx(y(r.stats.mean), 1) + "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
+    }
+    return svg + "<text x=\"" + fx(left + width / 2, 0) + "\" y=\"284\" text-anchor=\"middle\">"
+                 "Pair, in input order</text><text transform=\"translate(14 " + fx(top + height / 2, 0) +
+                 ") rotate(-90)\" text-anchor=\"middle\">Plant temperature (°C)</text></svg>"
+                 "<figcaption>Plant mean of every pair (dot) with its 25th to 75th percentile "
+                 "(line); hover a dot for its image number.</figcaption></figure>";
+}
+
+std::string table_html(const std::vector<ReportRow> &rows)
+{
+    std::string html = "<table><thead><tr>";
+    for (const char *h : {"Pair", "Image", "Time", "Plant °C", "Median", "SD", "Plant share",
+                          "Correlation", "Emissivity", "Reflected °C"})
+        html += std::string("<th data-sort>") + h + "</th>";
+    html += "</tr></thead><tbody>";
+    const auto cell = [](double sort, const std::string &text) {
+        return "<td data-v=\"" + (std::isnan(sort) ? std::string("-1e99") : format_fixed(sort, 6)) +
+               "\">" + text + "</td>";
+    };
+    for (const ReportRow &r : rows) {
+        const std::string k = std::to_string(r.pair + 1);
+        html += "<tr>" + cell(r.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
+                cell(r.number, fx(r.number, 0)) + cell(seconds_of(r.time), r.time) +
+                cell(r.stats.mean, fx(r.stats.mean, 2)) + cell(r.stats.median, fx(r.stats.median, 2)) +
+                cell(r.stats.sd, fx(r.stats.sd, 2)) +
+                cell(r.stats.plant_fraction, fx(100 * r.stats.plant_fraction, 1) + " %") +
+                cell(r.searched ? r.correlation : std::nan(""), r.searched ? fx(r.correlation, 2) : "") +
+                cell(r.emissivity, fx(r.emissivity, 3)) + cell(r.t_refl, fx(r.t_refl, 2)) + "</tr>";
+    }
+    return html + "</tbody></table>";
+}
+
+} // namespace
+
+bool write_page(TextFile &page, const PageFacts &facts, const QString &cards_path)
+{
+    bool ok = page.write(head_html(facts)) && page.write("<h2>Campaign</h2>") &&
+              page.write(plot_svg(facts.rows)) && page.write("<h2>Pairs</h2>") &&
+              page.write(table_html(facts.rows)) && page.write("<h2>Every pair</h2>");
+    QFile cards(cards_path);
+    if (ok && cards.open(QIODevice::ReadOnly)) {
+        while (ok && !cards.atEnd()) {
+            const QByteArray chunk = cards.read(1 << 20);
+            ok = page.write(std::string(chunk.constData(), size_t(chunk.size())));
+        }
+    }
+    return ok && page.write(std::string("</main>") + script + "</body></html>\n");
+}
+
+} // namespace ardentis

@@ -1,0 +1,47 @@
+#pragma once
+// The text of report.html: the campaign's head, plot and table, and one card
+// per pair.
+
+#include "outputs.h"
+#include "report.h"
+
+#include <string>
+#include <vector>
+
+namespace ardentis
+{
+
+// What the report keeps of a processed pair: its row of numbers.
+struct ReportRow {
+    int pair = 0, file_number = 0;
+    double number = 0;
+    std::string time;
+    Field field;
+    bool searched = false, registered = false, full_model = false;
+    double correlation = 0, emissivity = 0, t_refl = 0;
+    PlantStats stats;
+};
+ReportRow report_row(const ProcessedPair &p);
+
+struct ReportSkip {
+    int pair;
+    QString radiometric, visible, reason;
+};
+
+// A pair's card: its numbers, pictures and a histogram of its plant and
+// other temperatures.
+std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat &plant);
+
+struct PageFacts {
+    const ReportContext &context;
+    int pairs;
+    const std::vector<ReportRow> &rows;
+    const std::vector<ReportSkip> &skipped;
+    Palette palette;
+    double lo, hi; // the maps' range
+};
+
+// Writes the page, the cards taken from the file `cards_path`.
+bool write_page(TextFile &page, const PageFacts &facts, const QString &cards_path);
+
+} // namespace ardentis

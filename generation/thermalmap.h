@@ -1,0 +1,36 @@
+#pragma once
+// False-colour maps of temperatures with a colour bar in degrees Celsius,
+// one range and one palette for a whole campaign.
+
+#include "report.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+namespace ardentis
+{
+
+// The palette's 256 colours (CV_8UC3, 256 × 1, blue, green, red), coldest first.
+cv::Mat palette_colours(Palette palette);
+
+// The palette entry of `t` in the range [lo, hi], ends included.
+int colour_index(double t, double lo, double hi);
+
+// Pixels without a temperature are shown in this colour.
+const cv::Vec3b no_temperature_colour(96, 96, 96);
+
+// `temps` (CV_64FC1 or CV_32FC1) coloured: CV_8UC3 of the same size.
+cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi);
+
+// Round values between lo and hi, four to eight of them.
+std::vector<double> nice_ticks(double lo, double hi);
+
+// A tick's value written with as many decimals as the ticks' step needs.
+std::string tick_label(double v, double step);
+
+// The map with a vertical colour bar and its values in °C to its right.
+cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double hi);
+
+} // namespace ardentis
