@@ -4,6 +4,7 @@
 #include "about.h"
 #include "exiftool.h"
 #include "refltable.h"
+#include "outputs.h"
 #include "run.h"
 #include "temperature.h"
 
@@ -11,6 +12,7 @@
 #include <QGraphicsScene>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringListModel>
 
@@ -164,7 +166,7 @@ void Dialog::on_pb_addimage_2_clicked()
         return;
     refl_path = path;
     refl_loaded = true;
-    refl_table = ardentis::load_refl_table(refl_path.toUtf8().toStdString());
+    refl_table = ardentis::read_refl_table(refl_path.toUtf8().toStdString()).rows;
     refl_count = static_cast<int>(refl_table.size() / ardentis::ReflColumns);
 }
 
@@ -175,11 +177,19 @@ int Dialog::matchCodeCsv(double code)
     return ardentis::match_refl_code(refl_table, code);
 }
 
-void Dialog::get_temperature(bool flag_er, QString filename, double *emi_in, double *t_refl_in)
+ardentis::Measurement Dialog::measure(bool flag_er, const QString &filename, double *emi_in,
+                                      double *t_refl_in)
 {
     ardentis::ProcessExifTool tool;
-    temp_matrix = ardentis::measure_temperatures(tool, flag_er, filename, emi_in, t_refl_in,
-                                                 QStringLiteral("test.tiff"));
+    ardentis::Measurement m = ardentis::measure_temperatures(tool, flag_er, filename, emi_in,
+                                                             t_refl_in, QStringLiteral("test.tiff"));
+    temp_matrix = m.temps;
+    return m;
+}
+
+void Dialog::get_temperature(bool flag_er, QString filename, double *emi_in, double *t_refl_in)
+{
+    measure(flag_er, filename, emi_in, t_refl_in);
 }
 
 QString Dialog::get_datetimeoriginal(QString filename)
@@ -188,46 +198,109 @@ QString Dialog::get_datetimeoriginal(QString filename)
     return ardentis::query_capture_time(tool, filename);
 }
 
+namespace
+{
+
+QString skipped_report(const ardentis::RunResult &result)
+{
+    QString text = QStringLiteral("%1 of %2 image pairs could not be processed and were skipped:")
+                       .arg(result.count(ardentis::PairState::Skipped))
+                       .arg(result.pairs);
+    for (const ardentis::PairOutcome &o : result.outcomes)
+        if (o.state == ardentis::PairState::Skipped)
+            text += QStringLiteral("\n\nPair %1: %2, %3\n    %4")
+                        .arg(o.plan.pair + 1)
+                        .arg(o.plan.radiometric, o.plan.visible, o.reason);
+    return text;
+}
+
+// Why a run did not start, as the window says it.
+QString start_text(ardentis::RunStart start, const QString &output_dir)
+{
+    switch (start) {
+    case ardentis::RunStart::NoOutputDir:
+        return QStringLiteral("The process needs an Output directory to start.\n Press \"Select "
+                              "output directory\" button.");
+    case ardentis::RunStart::TooFewImages:
+        return QStringLiteral(
+            "The process needs more than one image to start.\n Press \"Add image(s)\" button.");
+    case ardentis::RunStart::OddImages:
+        return QStringLiteral("It doesn't exist a even number of images.\nVerify the input images.");
+    case ardentis::RunStart::OutputLocked:
+        return QStringLiteral("Another run is writing into %1.\nWait until it has finished, or "
+                              "choose another output directory.")
+            .arg(output_dir);
+    case ardentis::RunStart::NoResultFile:
+        return QStringLiteral("Result file cannot be created. \n Verify your user's privileges.");
+    case ardentis::RunStart::Started:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 void Dialog::on_pb_generate_clicked()
 {
-    // The window's side of the run: message boxes, the progress bar, the
-    // output list, and its own measurement slots.
-    class WindowFrontEnd : public ardentis::RunFrontEnd, public ardentis::PairMeasurer
+    // The window measures through its own slots, one ExifTool start per
+    // query, and shows the progress of the pair about to be processed.
+    class Measurer : public ardentis::PairMeasurer
     {
     public:
-        explicit WindowFrontEnd(Dialog *window) : w(window) {}
-        void warning(const QString &text) override
+        explicit Measurer(Dialog *window) : w(window) {}
+        ardentis::Measurement measure(const ardentis::PairPlan &plan, ardentis::Radiometry) override
         {
-            QMessageBox::warning(w, QStringLiteral("Warning"), text, QMessageBox::Ok,
-                                 QMessageBox::NoButton);
+            double e = plan.emissivity, tr = plan.t_refl;
+            ardentis::Measurement m = w->measure(plan.flag_er, plan.radiometric, &e, &tr);
+            if (m.problem.isEmpty())
+                m.time = ardentis::time_of_day(w->get_datetimeoriginal(plan.radiometric));
+            return m;
         }
-        void critical(const QString &text) override
-        {
-            QMessageBox::critical(w, QStringLiteral("Warning"), text, QMessageBox::Ok,
-                                  QMessageBox::NoButton);
-        }
-        void progress(int value) override { w->ui->pbar_status->setValue(value); }
-        void output_file(const QString &path) override
-        {
-            w->output_files.append(path);
-            list_model(w->ui->lst_outfiles)->setStringList(w->output_files);
-        }
-        cv::Mat temperatures(bool flag_er, const QString &file, double *emi_in,
-                             double *t_refl_in) override
-        {
-            w->get_temperature(flag_er, file, emi_in, t_refl_in);
-            return w->temp_matrix;
-        }
-        QString capture_time(const QString &file) override { return w->get_datetimeoriginal(file); }
 
     private:
         Dialog *w;
     };
+    class Progress : public ardentis::RunObserver
+    {
+    public:
+        explicit Progress(QProgressBar *bar) : bar_(bar) {}
+        void pair_starting(int pair, int pairs) override
+        {
+            bar_->setValue(ardentis::progress_value(pair, pairs));
+        }
 
-    WindowFrontEnd front(this);
-    ardentis::run_generation({image_files, output_dirs, refl_loaded, refl_table}, front, front,
-                             stdout);
+    private:
+        QProgressBar *bar_;
+    };
+
+    Progress progress(ui->pbar_status);
+    const QString out_dir = output_dirs.isEmpty() ? QString() : output_dirs.first();
+    const ardentis::RunResult result = ardentis::run_generation(
+        {image_files, out_dir, refl_loaded, refl_table, {}},
+        [this] { return std::make_unique<Measurer>(this); }, 1, &progress, stdout);
     std::fflush(stdout);
+    const auto warn = [this](const QString &text) {
+        QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                             QMessageBox::NoButton);
+    };
+    if (result.start == ardentis::RunStart::NoResultFile) {
+        QMessageBox::critical(this, QStringLiteral("Warning"), start_text(result.start, out_dir),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    if (result.start != ardentis::RunStart::Started)
+        return warn(start_text(result.start, out_dir));
+    for (const char *folder : ardentis::picture_folders) {
+        for (const QString &path :
+             ardentis::list_jpeg_files(out_dir + QLatin1Char('/') + QLatin1String(folder))) {
+            output_files.append(path);
+            list_model(ui->lst_outfiles)->setStringList(output_files);
+        }
+    }
+    if (!result.result_problem.isEmpty())
+        warn(result.result_problem);
+    if (result.count(ardentis::PairState::Skipped) > 0)
+        warn(skipped_report(result));
 }
 
 void Dialog::on_pb_about_clicked()

@@ -10,6 +10,10 @@
 
 class QGraphicsScene;
 class about;
+namespace ardentis
+{
+struct Measurement;
+}
 
 QT_BEGIN_NAMESPACE
 namespace Ui
@@ -46,6 +50,9 @@ private slots:
 
 private:
     void show_image(const QStringList &list, const QModelIndex &index);
+    // What get_temperature does, with why there are no temperatures.
+    ardentis::Measurement measure(bool flag_er, const QString &filename, double *emi_in,
+                                  double *t_refl_in);
 
     Ui::Dialog *ui;
     QStringList image_files;
