@@ -1,0 +1,229 @@
+// The run of ardentis-batch: the window's generation on several workers, each
+// keeping one ExifTool running, with messages as a command-line tool gives them.
+
+#include "imagesize.h"
+#include "options.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextCodec>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#endif
+
+namespace ardentis
+{
+
+namespace
+{
+
+void print(std::FILE *err, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), err);
+    std::fflush(err);
+}
+
+// Progress on a terminal, and each pair that was skipped or had pixels
+// without a temperature, as the pairs finish.
+class Console : public RunObserver
+{
+public:
+    Console(std::FILE *err, bool terminal) : err_(err), terminal_(terminal) { clock_.start(); }
+    void pair_finished(const PairOutcome &o, int done, int pairs) override
+    {
+        const QString files = o.plan.radiometric + QStringLiteral(", ") + o.plan.visible;
+        if (o.state == PairState::Skipped)
+            say(QStringLiteral("pair %1 skipped (%2):\n    %3\n")
+                    .arg(o.plan.pair + 1)
+                    .arg(files, o.reason));
+        else if (o.without_temperature > 0)
+            say(QStringLiteral("pair %1 (%2): %3 of %4 pixels have no temperature (raw data "
+                               "outside the calibration).\n")
+                    .arg(o.plan.pair + 1)
+                    .arg(files)
+                    .arg(o.without_temperature)
+                    .arg(o.pixels));
+        if (!terminal_)
+            return;
+        const double seconds = clock_.elapsed() / 1000.0;
+        const double rate = seconds > 0 ? done / seconds : 0;
+        print(err_, QStringLiteral("\r%1/%2 pairs, %3 pairs/s, %4 s left   ")
+                        .arg(done)
+                        .arg(pairs)
+                        .arg(rate, 0, 'f', 1)
+                        .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0));
+        progress_shown_ = true;
+    }
+    // A message on a line of its own, after any progress line.
+    void say(const QString &text)
+    {
+        print(err_, (progress_shown_ ? QStringLiteral("\n") : QString()) + text);
+        progress_shown_ = false;
+    }
+    double seconds() const { return clock_.elapsed() / 1000.0; }
+
+private:
+    std::FILE *err_;
+    bool terminal_;
+    bool progress_shown_ = false;
+    QElapsedTimer clock_;
+};
+
+QString pairs_text(const QString &count_of)
+{
+    return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
+}
+
+QString start_problem(RunStart start, const BatchOptions &o)
+{
+    const int images = int(o.input.image_files.size());
+    switch (start) {
+    case RunStart::NoOutputDir:
+        return QStringLiteral("no output folder given: add --output DIR.");
+    case RunStart::TooFewImages:
+        if (!o.images_from.isEmpty())
+            return pairs_text(QStringLiteral("the folder %1 holds %2 JPEG files")
+                                  .arg(o.images_from)
+                                  .arg(images));
+        return images == 0 ? QStringLiteral("no images given.")
+                           : pairs_text(QStringLiteral("only one image given"));
+    case RunStart::OddImages:
+        return pairs_text(QStringLiteral("%1 images given, an odd number").arg(images));
+    case RunStart::OutputLocked:
+        return QStringLiteral("another run is writing into %1; wait until it has finished, or "
+                              "choose another output folder.")
+            .arg(o.input.output_dir);
+    case RunStart::NoResultFile:
+        return QStringLiteral("cannot create %1/result.csv.").arg(o.input.output_dir);
+    case RunStart::Started:
+        break;
+    }
+    return {};
+}
+
+// JPEG names in the folder that are not UTF-8: they cannot be named to the
+// tools, and leaving them out would pair the wrong pictures.
+QString unusable_names(const QString &folder)
+{
+#ifndef Q_OS_WIN
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+    QString problem;
+    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        QTextCodec::ConverterState state;
+        utf8->toUnicode(name.constData(), name.size(), &state);
+        const QByteArray lower = name.toLower();
+        if (state.invalidChars > 0 && (lower.endsWith(".jpg") || lower.endsWith(".jpeg"))) {
+            problem = QStringLiteral("the name of %1/%2 is not UTF-8 text; rename the file.")
+                          .arg(folder, QString::fromLatin1(name.toPercentEncoding("/")));
+            break;
+        }
+    }
+    ::closedir(dir);
+    return problem;
+#else
+    Q_UNUSED(folder);
+    return {};
+#endif
+}
+
+// The photograph's size from its header, when it can be read.
+std::optional<cv::Size> photograph_size(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(4 << 20);
+    return declared_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
+                         size_t(head.size()));
+}
+
+QString field_problem(const BatchOptions &o)
+{
+    if (!o.field_given)
+        return {};
+    const Field &f = o.input.options.field;
+    for (int i = 1; i < o.input.image_files.size(); i += 2) {
+        const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
+        if (size && (f.x + f.width > size->width || f.y + f.height > size->height))
+            return QStringLiteral("the field %1,%2,%3,%4 does not fit inside the photograph %5 "
+                                  "(%6 x %7 pixels).")
+                .arg(f.x)
+                .arg(f.y)
+                .arg(f.width)
+                .arg(f.height)
+                .arg(o.input.image_files[i])
+                .arg(size->width)
+                .arg(size->height);
+    }
+    return {};
+}
+
+QString input_problem(const BatchOptions &o)
+{
+    QString problem = start_problem(check_input(o.input), o);
+    if (problem.isEmpty() && !o.images_from.isEmpty())
+        problem = unusable_names(o.images_from);
+    if (problem.isEmpty())
+        problem = field_problem(o);
+    if (problem.isEmpty() && !QDir().mkpath(o.input.output_dir))
+        problem = QStringLiteral("cannot create the output folder %1.").arg(o.input.output_dir);
+    return problem;
+}
+
+QString summary(const RunResult &result, double seconds, const QString &dir)
+{
+    const int entries = result.count(PairState::TableEntry);
+    QString text = QStringLiteral("%1 of %2 pairs processed")
+                       .arg(result.count(PairState::Processed))
+                       .arg(result.pairs);
+    if (entries > 0)
+        text += entries == 1 ? QStringLiteral(", 1 used as a table entry")
+                             : QStringLiteral(", %1 used as table entries").arg(entries);
+    return text + QStringLiteral(", %1 skipped, in %2 s. Results in %3\n")
+                      .arg(result.count(PairState::Skipped))
+                      .arg(seconds, 0, 'f', 1)
+                      .arg(dir);
+}
+
+} // namespace
+
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
+{
+    const QString problem = input_problem(options);
+    if (!problem.isEmpty()) {
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
+        return 2;
+    }
+    RunInput input = options.input;
+    input.options.stats = true;
+    std::unique_ptr<PairExtras> report;
+    if (options.report) {
+        report = make_report(input.output_dir, options.style,
+                             {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
+                              QDateTime::currentDateTime().toString(Qt::ISODate)});
+        input.options.extras = report.get();
+    }
+    Console console(err, terminal);
+    const int timeout = options.tool_timeout_ms;
+    const RunResult result = run_generation(
+        input, [timeout] { return std::make_unique<OneExchangeMeasurer>(timeout); }, options.jobs,
+        &console);
+    if (result.start != RunStart::Started) {
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(start_problem(result.start, options)));
+        return 2;
+    }
+    if (!result.result_problem.isEmpty())
+        console.say(QStringLiteral("ardentis-batch: %1\n").arg(result.result_problem));
+    console.say(summary(result, console.seconds(), input.output_dir));
+    return result.count(PairState::Skipped) > 0 || !result.result_problem.isEmpty() ? 1 : 0;
+}
+
+} // namespace ardentis

@@ -1,0 +1,285 @@
+#include "options.h"
+
+#include "refltable.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include <optional>
+
+namespace ardentis
+{
+
+namespace
+{
+
+QString absolute(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QCommandLineOption option(const QStringList &names, const char *description,
+                          const char *value = nullptr)
+{
+    return value ? QCommandLineOption(names, QString::fromUtf8(description), QLatin1String(value))
+                 : QCommandLineOption(names, QString::fromUtf8(description));
+}
+
+struct Options {
+    QCommandLineOption help = option({"h", "help"}, "Shows this help.");
+    QCommandLineOption version = option({"v", "version"}, "Shows the version.");
+    QCommandLineOption output = option(
+        {"o", "output"}, "Folder for result.csv, stats.csv and the result folders (created if "
+                         "missing).",
+        "DIR");
+    QCommandLineOption table = option(
+        {"t", "table"},
+        "Table of emissivity and reflected temperature by image number: CSV lines of "
+        "number,emissivity,temperature in °C.",
+        "FILE");
+    QCommandLineOption jobs = option({"j", "jobs"}, "Pairs processed at once (default: one per "
+                                                    "core).",
+                                     "N");
+    QCommandLineOption timeout = option(
+        {"tool-timeout"},
+        "Longest wait in seconds for ExifTool's answer on one image; a pair whose answer does not "
+        "come in time is skipped (default 60).",
+        "SECONDS");
+    QCommandLineOption field = option(
+        {"field"},
+        "X,Y,W,H: where the thermal picture lies in the photograph, in photograph pixels "
+        "(default 597,504,870,640, the FLIR E60 at the distance Ardentis was made for); give it "
+        "when your lens or distance differs. auto: find each pair's field from its two images, "
+        "falling back to the default field, or to the X,Y,W,H also given, where the search finds "
+        "nothing convincing.",
+        "FIELD");
+    QCommandLineOption mask = option(
+        {"mask"},
+        "How plant is told from the rest. gb (default): green above blue. exgr: excess green "
+        "minus excess red, which also rejects pale, brown and straw-coloured soil; use it on "
+        "bare soil.",
+        "METHOD");
+    QCommandLineOption purity = option(
+        {"purity"},
+        "With --mask exgr: the least share of a thermal pixel's photograph pixels that must be "
+        "plant for it to count as plant (over 0, at most 1; default 0.5). Raise it to keep "
+        "mixed edge pixels out.",
+        "F");
+    QCommandLineOption radiometry = option(
+        {"radiometry"},
+        "simple (default): emissivity and reflected temperature only. full: also the air's "
+        "transmission and radiation and a protective window, from the values in each file, "
+        "as the camera maker's software does; use it beyond a metre, in humid or hot air, or "
+        "behind a window.",
+        "MODEL");
+    QCommandLineOption temperatures =
+        option({"temperatures"}, "Also write every pixel's temperature in 4Temperature.");
+    QCommandLineOption report = option(
+        {"report"}, "Also write report.html and report/: thermal maps with a °C scale, a plot "
+                    "and a table of the campaign, and every pair on one page.");
+    QCommandLineOption palette =
+        option({"palette"}, "Colours of the report's maps: inferno (default), iron or grey.",
+               "NAME");
+    QCommandLineOption range = option(
+        {"range"},
+        "The maps' temperature range in °C (default: the 1st to the 99th percentile of all "
+        "plant pixels of the campaign).",
+        "MIN,MAX");
+    QList<QCommandLineOption> all() const
+    {
+        return {help,   version,    output,       table,  jobs,    timeout, field,
+                mask,   purity,     radiometry,   temperatures, report, palette, range};
+    }
+};
+
+QString description()
+{
+    return QStringLiteral(
+        "Measures plant temperatures in pairs of FLIR radiometric JPEGs and visible-light\n"
+        "photographs, as the Ardentis window's \"Generate results\" does.\n\n"
+        "IMAGE... is the input list: radiometric image, photograph, radiometric image,\n"
+        "photograph, ... or a single folder, whose JPEG files are taken in name order.\n"
+        "Put -- before file names that begin with a dash.\n\n"
+        "Exit status: 0 every pair processed or used as a table entry, 1 some pairs\n"
+        "skipped or a result file incomplete, 2 the input or the command line is wrong.");
+}
+
+void configure(QCommandLineParser &parser, const Options &o)
+{
+    parser.setApplicationDescription(description());
+    parser.addOptions(o.all());
+    parser.addPositionalArgument(QStringLiteral("IMAGE"),
+                                 QStringLiteral("Input images, or one folder."),
+                                 QStringLiteral("IMAGE..."));
+}
+
+// `count` numbers separated by commas, in the C locale's notation.
+std::optional<std::vector<double>> numbers(const QString &text, int count)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != count)
+        return std::nullopt;
+    std::vector<double> values;
+    for (const QString &p : parts) {
+        bool ok = false;
+        values.push_back(p.trimmed().toDouble(&ok));
+        if (!ok)
+            return std::nullopt;
+    }
+    return values;
+}
+
+QString parse_field(const QStringList &values, BatchOptions &b)
+{
+    for (const QString &value : values) {
+        if (value == QLatin1String("auto")) {
+            b.input.options.search_field = true;
+            continue;
+        }
+        const auto v = numbers(value, 4);
+        if (!v || (*v)[0] < 0 || (*v)[1] < 0 || (*v)[2] < 1 || (*v)[3] < 1 ||
+            std::any_of(v->begin(), v->end(), [](double x) { return x != int(x); }))
+            return QStringLiteral("--field takes auto or X,Y,W,H in whole pixels, not '%1'.")
+                .arg(value);
+        b.input.options.field = {int((*v)[0]), int((*v)[1]), int((*v)[2]), int((*v)[3])};
+        b.field_given = true;
+    }
+    return {};
+}
+
+QString parse_style(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+{
+    const QString palette = p.value(o.palette);
+    if (palette == QLatin1String("iron"))
+        b.style.palette = Palette::Iron;
+    else if (palette == QLatin1String("grey"))
+        b.style.palette = Palette::Grey;
+    else if (p.isSet(o.palette) && palette != QLatin1String("inferno"))
+        return QStringLiteral("--palette takes inferno, iron or grey, not '%1'.").arg(palette);
+    if (p.isSet(o.range)) {
+        const auto v = numbers(p.value(o.range), 2);
+        if (!v || !((*v)[0] < (*v)[1]))
+            return QStringLiteral("--range takes MIN,MAX in °C with MIN below MAX, not '%1'.")
+                .arg(p.value(o.range));
+        b.style = {b.style.palette, true, (*v)[0], (*v)[1]};
+    }
+    return {};
+}
+
+QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+{
+    RunOptions &run = b.input.options;
+    const QString mask = p.value(o.mask);
+    if (mask == QLatin1String("exgr"))
+        run.mask.method = MaskMethod::ExGR;
+    else if (p.isSet(o.mask) && mask != QLatin1String("gb"))
+        return QStringLiteral("--mask takes gb or exgr, not '%1'.").arg(mask);
+    if (p.isSet(o.purity)) {
+        bool ok = false;
+        run.mask.purity = p.value(o.purity).toDouble(&ok);
+        if (!ok || !(run.mask.purity > 0 && run.mask.purity <= 1))
+            return QStringLiteral("--purity takes a number over 0 and at most 1, not '%1'.")
+                .arg(p.value(o.purity));
+    }
+    const QString model = p.value(o.radiometry);
+    if (model == QLatin1String("full"))
+        run.radiometry = Radiometry::Full;
+    else if (p.isSet(o.radiometry) && model != QLatin1String("simple"))
+        return QStringLiteral("--radiometry takes simple or full, not '%1'.").arg(model);
+    run.temperatures = p.isSet(o.temperatures);
+    b.report = p.isSet(o.report);
+    return parse_field(p.values(o.field), b);
+}
+
+QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+{
+    b.jobs = QThread::idealThreadCount();
+    if (p.isSet(o.jobs)) {
+        bool ok = false;
+        b.jobs = p.value(o.jobs).toInt(&ok);
+        if (!ok || b.jobs < 1)
+            return QStringLiteral("--jobs takes a whole number of 1 or more, not '%1'.")
+                .arg(p.value(o.jobs));
+    }
+    if (p.isSet(o.timeout)) {
+        bool ok = false;
+        const double seconds = p.value(o.timeout).toDouble(&ok);
+        if (!ok || !(seconds > 0 && seconds <= 86400))
+            return QStringLiteral("--tool-timeout takes a number of seconds over 0, not '%1'.")
+                .arg(p.value(o.timeout));
+        b.tool_timeout_ms = int(seconds * 1000);
+    }
+    return {};
+}
+
+QString read_inputs(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+{
+    if (p.isSet(o.output)) {
+        if (p.value(o.output).isEmpty())
+            return QStringLiteral("--output takes a folder, not an empty name.");
+        b.input.output_dir = absolute(p.value(o.output));
+    }
+    if (p.isSet(o.table)) {
+        b.table_path = p.value(o.table);
+        const ReflTableFile table = read_refl_table(b.table_path.toUtf8().toStdString());
+        if (!table.problem.empty())
+            return QStringLiteral("cannot use the table '%1': %2.")
+                .arg(b.table_path, QString::fromStdString(table.problem));
+        b.input.refl_table = table.rows;
+        b.input.refl_loaded = true;
+    }
+    const QStringList images = p.positionalArguments();
+    if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
+        b.images_from = absolute(images.first());
+        b.input.image_files = list_jpeg_files(b.images_from);
+    } else {
+        for (const QString &image : images)
+            b.input.image_files << absolute(image);
+    }
+    return {};
+}
+
+} // namespace
+
+QString batch_help()
+{
+    QCommandLineParser parser;
+    const Options o;
+    configure(parser, o);
+    return parser.helpText();
+}
+
+CommandLine parse_command_line(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const Options o;
+    configure(parser, o);
+    CommandLine line;
+    if (!parser.parse(QStringList{QStringLiteral("ardentis-batch")} + arguments)) {
+        line.text = parser.errorText();
+        return line;
+    }
+    if (parser.isSet(o.help)) {
+        line.action = CommandLine::Help;
+        line.text = parser.helpText();
+        return line;
+    }
+    if (parser.isSet(o.version)) {
+        line.action = CommandLine::Version;
+        line.text = QStringLiteral("ardentis-batch %1\n").arg(QStringLiteral(ARDENTIS_VERSION));
+        return line;
+    }
+    BatchOptions &b = line.options;
+    b.command = arguments.join(QLatin1Char(' '));
+    for (const auto step : {parse_counts, parse_methods, parse_style, read_inputs}) {
+        line.text = step(parser, o, b);
+        if (!line.text.isEmpty())
+            return line;
+    }
+    line.action = CommandLine::Run;
+    return line;
+}
+
+} // namespace ardentis

@@ -1,0 +1,48 @@
+#pragma once
+// ardentis-batch's command line and its run, apart from the process's own
+// start-up, so that both can be used and tested in-process.
+
+#include "report.h"
+#include "run.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace ardentis
+{
+
+struct BatchOptions {
+    RunInput input;      // the images as given (made absolute), the table read
+    QString images_from; // the folder the images were listed from, if one was given
+    QString table_path;
+    QString command; // the arguments as given
+    int jobs = 1;
+    int tool_timeout_ms = 60000;
+    bool field_given = false;
+    bool report = false;
+    ReportStyle style;
+};
+
+// What the command line asks for.
+struct CommandLine {
+    enum Action { Run, Help, Version, Error } action = Error;
+    BatchOptions options;
+    QString text; // the help or version text, or the error
+};
+
+// Parses the arguments after the program name; reads the table and lists
+// an image folder, since those are part of what was asked.
+CommandLine parse_command_line(const QStringList &arguments);
+
+// The help text.
+QString batch_help();
+
+// Runs what the options ask for, writing messages (and, when `terminal` is
+// true, progress) to `err`. Returns the exit status: 0 when every pair was
+// processed or used as a table entry, 1 when some were skipped or a result
+// file is incomplete, 2 when the input is wrong.
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal);
+
+} // namespace ardentis
