@@ -12,8 +12,10 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     libopencv-dev libcharls-dev
+    libjpeg-dev
     libimage-exiftool-perl
     locales
+    chromium
 )
 
 missing=()
