@@ -1,53 +1,62 @@
-// The batch command against the window on the same inputs, its workers, its
-// exit statuses and messages, and the persistent ExifTool it uses.
+// ardentis-batch: the same files as the window, its workers, its command line,
+// what it does with hostile input, tools and disks, and its options: the
+// field search, the ExGR mask, statistics, the full radiometric model and the
+// report.
 
 #include "dialog.h"
-#include "exiftool.h"
-#include "flirfixture.h"
 #include "guitest.h"
-#include "run.h"
-#include "stayopen.h"
+#include "options.h"
+#include "outputs.h"
+#include "stats.h"
 #include "testutil.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <opencv2/imgcodecs.hpp>
+
+#include <csignal>
 
 using guitest::child;
 
 namespace
 {
 
-struct Outcome {
-    int status = -1;
-    QString err;
-};
-
-Outcome batch(const QStringList &arguments,
-              const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+Finished batch(const QStringList &arguments)
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ARDENTIS_BATCH), arguments);
-    p.waitForFinished(-1);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
+    return run_program(QStringLiteral(ARDENTIS_BATCH), arguments);
 }
 
-// Every file below `dir` with a digest of its content.
-QMap<QString, QByteArray> tree(const QString &dir)
+// The non-empty lines of a file.
+QList<QByteArray> lines_of(const QString &path)
 {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        files[QDir(dir).relativeFilePath(path)] =
-            QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-    }
-    return files;
+    QList<QByteArray> lines = read_file(path).split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
+}
+
+// The line of stats.csv as fields, by column name.
+QMap<QString, QString> stats_of(const QString &dir, int line = 0)
+{
+    const QList<QByteArray> lines = read_file(dir + "/stats.csv").split('\n');
+    const QList<QByteArray> names = lines.value(0).split(','), values = lines.value(line + 1).split(',');
+    QMap<QString, QString> fields;
+    for (int i = 0; i < names.size(); ++i)
+        fields[names[i]] = values.value(i);
+    return fields;
+}
+
+// A synthetic plot pair written as dir/FLIR<n>.jpg and a lossless photograph dir/FLIR<n>_RGB<n>.png.
+fixtures::Plot write_plot(const QString &dir, int n, const fixtures::PlotScene &scene,
+                          const fixtures::PlotScene *photo_scene = nullptr)
+{
+    fixtures::FlirFile file;
+    fixtures::Plot plot = fixtures::draw_plot(scene, file);
+    file.counts = plot.counts;
+    const QString name = QStringLiteral("%1/FLIR%2").arg(dir).arg(n);
+    const cv::Mat photo = photo_scene ? fixtures::draw_plot(*photo_scene, file).photograph : plot.photograph;
+    if (!fixtures::write_flir_jpeg((name + ".jpg").toStdString(), file) ||
+        !cv::imwrite((name + QStringLiteral("_RGB%1.png").arg(n)).toStdString(), photo))
+        qFatal("cannot write the plot");
+    return plot;
 }
 
 } // namespace
@@ -58,58 +67,37 @@ class TestBatch : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-
     void sameAsWindow_data();
     void sameAsWindow();
-    void parallelSameAsSequential();
-    void sameFileNumber();
-    void inputChecks_data();
-    void inputChecks();
+    void parallelAsSequential();
     void commandLine_data();
     void commandLine();
-    void missingFile();
-    void brokenExifTool();
-
-    void stayOpenAnswersAsFreshStarts();
-    void streamable_data();
-    void streamable();
+    void inputErrors_data();
+    void inputErrors();
+    void badPairs();
+    void hungTools_data();
+    void hungTools();
+    void killedBatchLeavesNoTool();
+    void fullDisk();
+    void fieldSearch_data();
+    void fieldSearch();
+    void maskAndStats();
+    void fullRadiometry();
+    void report();
 
 private:
-    void write_pair(const QString &dir, int n, unsigned seed, int photo_width = 1467);
     QTemporaryDir tmp;
-    QString pairs; // a folder of pairs, one of them unusable
-    QString old_cwd;
+    QString pairs; // five pairs, the third unusable
 };
-
-void TestBatch::write_pair(const QString &dir, int n, unsigned seed, int photo_width)
-{
-    const QString number = QString::number(n);
-    fixtures::FlirFile file;
-    file.counts = fixtures::plot_counts(32, 24, 19000 + 50 * int(seed), seed);
-    file.emissivity = 0.93f + 0.01f * float(seed % 3);
-    QVERIFY(fixtures::write_flir_jpeg((dir + "/FLIR" + number + ".jpg").toStdString(), file));
-    QVERIFY(fixtures::write_jpeg((dir + "/FLIR" + number + "_RGB" + number + ".jpg").toStdString(),
-                                 fixtures::plot_photograph(photo_width, 1144, 32, 24, seed)));
-}
 
 void TestBatch::initTestCase()
 {
     QVERIFY(tmp.isValid());
     pairs = tmp.filePath("pairs");
     QDir().mkpath(pairs);
-    write_pair(pairs, 11, 1);
-    write_pair(pairs, 12, 2);
-    write_pair(pairs, 13, 3, 1400); // photograph too small: skipped
-    write_pair(pairs, 14, 4);
-    write_pair(pairs, 15, 5);
-    old_cwd = QDir::currentPath();
+    for (int n = 11; n <= 15; ++n)
+        write_pair(pairs, n, unsigned(n), {32, 24}, n == 13 ? 1400 : 1467);
     QDir::setCurrent(tmp.path());
-}
-
-void TestBatch::cleanupTestCase()
-{
-    QDir::setCurrent(old_cwd);
 }
 
 void TestBatch::sameAsWindow_data()
@@ -123,18 +111,10 @@ void TestBatch::sameAsWindow_data()
 void TestBatch::sameAsWindow()
 {
     QFETCH(QByteArray, table);
-    static int run = 0;
-    ++run;
-    const QString window_out = tmp.filePath(QStringLiteral("window%1").arg(run));
-    const QString batch_out = tmp.filePath(QStringLiteral("batch%1").arg(run));
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+    const QString window_out = tmp.filePath("window-" + tag), batch_out = tmp.filePath("batch-" + tag);
     QDir().mkpath(window_out);
-    const QString table_path = tmp.filePath(QStringLiteral("table%1.csv").arg(run));
-    if (!table.isEmpty()) {
-        QFile f(table_path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(table);
-    }
-
+    write_file(tmp.filePath(tag + ".csv"), table);
     Dialog window;
     window.show();
     guitest::answer_question("Directories");
@@ -143,218 +123,393 @@ void TestBatch::sameAsWindow()
     guitest::answer_file_dialog(window_out, {});
     QTest::mouseClick(child<QPushButton>(&window, "pb_saveresults"), Qt::LeftButton);
     if (!table.isEmpty()) {
-        guitest::answer_file_dialog(tmp.path(), {QFileInfo(table_path).fileName()});
+        guitest::answer_file_dialog(tmp.path(), {tag + ".csv"});
         QTest::mouseClick(child<QPushButton>(&window, "pb_addimage_2"), Qt::LeftButton);
     }
     guitest::MessageBoxRecorder boxes;
     QTest::mouseClick(child<QPushButton>(&window, "pb_generate"), Qt::LeftButton);
-    QTest::qWait(30);
     QCOMPARE(boxes.boxes.size(), 1); // the skipped pair
 
     QStringList arguments{"--output", batch_out, pairs};
     if (!table.isEmpty())
-        arguments << "--table" << table_path;
-    const Outcome b = batch(arguments);
+        arguments << "--table" << tmp.filePath(tag + ".csv");
+    const Finished b = batch(arguments);
     QCOMPARE(b.status, 1);
-    QVERIFY2(b.err.contains(boxes.boxes[0].text), qPrintable(b.err));
-
-    const auto w = tree(window_out), c = tree(batch_out);
-    QCOMPARE(c.keys(), w.keys());
-    QCOMPARE(c, w);
-    QVERIFY(w.contains("result.csv"));
-    QVERIFY(w.contains("3tempmask/3tempmask_15.csv"));
-    QCOMPARE(read_file(batch_out + "/result.csv").count('\n'), table.startsWith("12,") ? 4 : 5);
+    const QString reason = "    The photograph is 1400 x 1144 pixels, smaller than 1467 x 1144.";
+    QVERIFY(boxes.boxes[0].text.endsWith(reason));
+    QVERIFY2(b.err.contains(QStringLiteral("pair 3 skipped (%1/FLIR13.jpg, %1/FLIR13_RGB13.jpg):\n").arg(pairs) + reason),
+             qPrintable(b.err));
+    auto files = tree(batch_out);
+    QVERIFY(files.remove("stats.csv"));
+    QCOMPARE(files, tree(window_out));
+    QCOMPARE(lines_of(batch_out + "/result.csv").size(), table.startsWith("12,") ? 4 : 5);
 }
 
-void TestBatch::parallelSameAsSequential()
+void TestBatch::parallelAsSequential()
 {
-    const Outcome one = batch({"--jobs", "1", "--output", tmp.filePath("seq"), pairs});
-    const Outcome three = batch({"-j", "3", "-o", tmp.filePath("par"), pairs});
-    QCOMPARE(one.status, 1);
-    QCOMPARE(three.status, 1);
-    QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
-}
-
-void TestBatch::sameFileNumber()
-{
-    // Pairs 1 and 3 both write the files of number 21; the later wins.
-    const QString dir = tmp.filePath("same");
-    QDir().mkpath(dir);
-    write_pair(dir, 21, 6);
-    write_pair(dir, 22, 7);
-    write_pair(dir, 31, 8);
-    const QStringList list{dir + "/FLIR21.jpg", dir + "/FLIR21_RGB21.jpg",
-                           dir + "/FLIR22.jpg", dir + "/FLIR22_RGB22.jpg",
-                           dir + "/FLIR31.jpg", dir + "/FLIR31_RGB21.jpg"};
-    QFile::copy(dir + "/FLIR31_RGB31.jpg", dir + "/FLIR31_RGB21.jpg");
-    const Outcome par = batch(QStringList{"-j", "2", "-o", tmp.filePath("same-par")} + list);
-    const Outcome seq = batch(QStringList{"-j", "1", "-o", tmp.filePath("same-seq")} + list);
-    QCOMPARE(par.status, 0);
-    QCOMPARE(tree(tmp.filePath("same-par")), tree(tmp.filePath("same-seq")));
-    const Outcome last =
-        batch({"-o", tmp.filePath("same-last"), dir + "/FLIR31.jpg", dir + "/FLIR31_RGB21.jpg"});
-    QCOMPARE(last.status, 0);
-    QCOMPARE(read_file(tmp.filePath("same-par/3tempmask/3tempmask_21.csv")),
-             read_file(tmp.filePath("same-last/3tempmask/3tempmask_21.csv")));
-    QCOMPARE(read_file(tmp.filePath("same-par/result.csv")).count("21.000000,"), 2);
-}
-
-void TestBatch::inputChecks_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("text");
-    const QString one = tmp.filePath("pairs/FLIR11.jpg");
-    QTest::newRow("no output folder")
-        << QStringList{one, one, one} << QString(ardentis::no_output_dir_text);
-    QTest::newRow("no image") << QStringList{"-o", tmp.filePath("chk")}
-                              << QString(ardentis::too_few_images_text);
-    QTest::newRow("one image") << QStringList{"-o", tmp.filePath("chk"), one}
-                               << QString(ardentis::too_few_images_text);
-    QTest::newRow("three images") << QStringList{"-o", tmp.filePath("chk"), one, one, one}
-                                  << QString(ardentis::odd_images_text);
-    QTest::newRow("empty folder") << QStringList{"-o", tmp.filePath("chk"), tmp.filePath("chk")}
-                                  << QString(ardentis::too_few_images_text);
-}
-
-void TestBatch::inputChecks()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, text);
-    const Outcome o = batch(arguments);
-    QCOMPARE(o.status, 2);
-    QCOMPARE(o.err, text + "\n");
-    QVERIFY(!QFile::exists(tmp.filePath("chk/result.csv")));
+    // Also two pairs writing the files of number 21: the later one's are left.
+    const QString same = tmp.filePath("same");
+    QDir().mkpath(same);
+    write_pair(same, 21, 6);
+    write_pair(same, 31, 8);
+    QFile::copy(same + "/FLIR31_RGB31.jpg", same + "/FLIR31_RGB21.jpg");
+    const QStringList twice{same + "/FLIR21.jpg", same + "/FLIR21_RGB21.jpg", pairs + "/FLIR12.jpg",
+                            pairs + "/FLIR12_RGB12.jpg", same + "/FLIR31.jpg", same + "/FLIR31_RGB21.jpg"};
+    for (const QStringList &input : {QStringList{pairs}, twice}) {
+        const Finished one = batch(QStringList{"-j", "1", "-o", tmp.filePath("seq")} + input);
+        const Finished three = batch(QStringList{"-j", "3", "-o", tmp.filePath("par")} + input);
+        QCOMPARE(three.status, one.status);
+        QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
+    }
+    QVERIFY(batch({"-o", tmp.filePath("last"), same + "/FLIR31.jpg", same + "/FLIR31_RGB21.jpg"}).status == 0);
+    QCOMPARE(read_file(tmp.filePath("par/3tempmask/3tempmask_21.csv")),
+             read_file(tmp.filePath("last/3tempmask/3tempmask_21.csv")));
 }
 
 void TestBatch::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("err");
-    QTest::newRow("bad option") << QStringList{"--frobnicate"} << 2
-                                << "Unknown option 'frobnicate'";
-    QTest::newRow("jobs zero") << QStringList{"-j", "0", "-o", "x", "a", "b"} << 2
-                               << "--jobs takes a whole number";
-    QTest::newRow("jobs word") << QStringList{"--jobs", "many"} << 2
-                               << "--jobs takes a whole number";
-    QTest::newRow("missing option value")
-        << QStringList{"--output"} << 2 << "Missing value after '--output'";
-    QTest::newRow("unreadable table")
-        << QStringList{"-o", "x", "--table", "/nonexistent.csv", "a", "b"} << 2
-        << "cannot read the table '/nonexistent.csv'";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "";
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("text");
+    const int error = ardentis::CommandLine::Error;
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << error << "Unknown option 'frobnicate'.";
+    QTest::newRow("jobs 0") << QStringList{"-j", "0"} << error << "--jobs takes a whole number of 1 or more, not '0'.";
+    QTest::newRow("timeout") << QStringList{"--tool-timeout", "soon"} << error << "--tool-timeout takes a number of seconds over 0, not 'soon'.";
+    QTest::newRow("empty output") << QStringList{"--output", ""} << error << "--output takes a folder, not an empty name.";
+    QTest::newRow("field") << QStringList{"--field", "1,2,3"} << error << "--field takes auto or X,Y,W,H in whole pixels, not '1,2,3'.";
+    QTest::newRow("mask") << QStringList{"--mask", "ndvi"} << error << "--mask takes gb or exgr, not 'ndvi'.";
+    QTest::newRow("purity") << QStringList{"--purity", "0"} << error << "--purity takes a number over 0 and at most 1, not '0'.";
+    QTest::newRow("radiometry") << QStringList{"--radiometry", "exact"} << error << "--radiometry takes simple or full, not 'exact'.";
+    QTest::newRow("palette") << QStringList{"--palette", "jet"} << error << "--palette takes inferno, iron or grey, not 'jet'.";
+    QTest::newRow("range") << QStringList{"--range", "30,20"} << error << "--range takes MIN,MAX in °C with MIN below MAX, not '30,20'.";
+    QTest::newRow("table") << QStringList{"--table", "/none.csv"} << error << "cannot use the table '/none.csv': it is not a readable file.";
+    QTest::newRow("version") << QStringList{"--version"} << int(ardentis::CommandLine::Version) << "ardentis-batch 1.3\n";
+    QTest::newRow("everything") << QStringList{"-o", "x", "-j", "2", "--field", "auto", "--field", "1,2,30,40", "--mask", "exgr",
+                                               "--purity", "0.7", "--radiometry", "full", "--temperatures", "--report", "--range",
+                                               "10,30.5", "--", "-a.jpg", "b.jpg"}
+                                << int(ardentis::CommandLine::Run) << "";
 }
 
 void TestBatch::commandLine()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(int, status);
+    QFETCH(int, action);
+    QFETCH(QString, text);
+    const ardentis::CommandLine line = ardentis::parse_command_line(arguments);
+    QCOMPARE(int(line.action), action);
+    QCOMPARE(line.text, text);
+    if (action != ardentis::CommandLine::Run)
+        return;
+    const ardentis::RunOptions &o = line.options.input.options;
+    QVERIFY(o.search_field && o.field == (ardentis::Field{1, 2, 30, 40}) && o.temperatures);
+    QVERIFY(o.mask.method == ardentis::MaskMethod::ExGR && o.mask.purity == 0.7);
+    QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report && line.options.jobs == 2);
+    QVERIFY(line.options.style.range_given && line.options.style.range_max == 30.5);
+    QCOMPARE(line.options.input.image_files, (QStringList{QDir::current().filePath("-a.jpg"), QDir::current().filePath("b.jpg")}));
+    const QString help = ardentis::batch_help();
+    for (const char *word : {"--output", "--table", "--jobs", "--tool-timeout", "--field", "--mask", "--purity",
+                             "--radiometry", "--temperatures", "--report", "--palette", "--range", "Put -- before",
+                             "Exit status"})
+        QVERIFY2(help.contains(word), word);
+}
+
+void TestBatch::inputErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("err");
+    const QString out = tmp.filePath("not-made"), a = pairs + "/FLIR11.jpg", b = pairs + "/FLIR11_RGB11.jpg";
+    write_file(tmp.filePath("utf16.csv"), QByteArray("1\0,\0", 4));
+    QDir().mkpath(tmp.filePath("empty"));
+    QTest::newRow("no output") << QStringList{a, b} << "no output folder given: add --output DIR.";
+    QTest::newRow("no images") << QStringList{"-o", out} << "no images given.";
+    QTest::newRow("one image") << QStringList{"-o", out, a} << "only one image given; images come in pairs: radiometric image, photograph.";
+    QTest::newRow("odd") << QStringList{"-o", out, a, b, a} << "3 images given, an odd number; images come in pairs: radiometric image, photograph.";
+    QTest::newRow("empty folder") << QStringList{"-o", out, tmp.filePath("empty")}
+        << QStringLiteral("the folder %1 holds 0 JPEG files; images come in pairs: radiometric image, photograph.").arg(tmp.filePath("empty"));
+    QTest::newRow("field outside") << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
+        << QStringLiteral("the field 600,500,900,700 does not fit inside the photograph %1 (1467 x 1144 pixels).").arg(b);
+    QTest::newRow("UTF-16 table") << QStringList{"-o", out, "-t", tmp.filePath("utf16.csv"), a, b}
+        << QStringLiteral("cannot use the table '%1': it is not a text file (UTF-16 or binary).\nTry 'ardentis-batch --help'.").arg(tmp.filePath("utf16.csv"));
+    QTest::newRow("locked") << QStringList{"-o", tmp.filePath("locked"), a, b}
+        << QStringLiteral("another run is writing into %1; wait until it has finished, or choose another output folder.").arg(tmp.filePath("locked"));
+}
+
+void TestBatch::inputErrors()
+{
+    QFETCH(QStringList, arguments);
     QFETCH(QString, err);
+    QDir().mkpath(tmp.filePath("locked"));
+    ardentis::OutputLock other;
+    QVERIFY(other.lock(tmp.filePath("locked")));
+    const Finished f = batch(arguments);
+    QCOMPARE(f.status, 2);
+    QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
+    QVERIFY(!QFileInfo::exists(tmp.filePath("not-made"))); // nothing made before the checks pass
+    QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
+}
+
+void TestBatch::badPairs()
+{
+    const QString dir = tmp.filePath("bad"), out = tmp.filePath("bad-out");
+    QDir().mkpath(dir);
+    const fixtures::FlirFile good = write_pair(dir, 1, 1);
+    fixtures::FlirFile file = good;
+    const QString v = dir + "/FLIR1_RGB1.jpg";
+    const auto flir = [&](const char *name, const fixtures::FlirFile &f) {
+        if (!fixtures::write_flir_jpeg((dir + "/" + name).toStdString(), f))
+            qFatal("cannot write %s", name);
+        return dir + "/" + name;
+    };
+    file.r1 = -1;
+    const QString r1 = flir("r1.jpg", file);
+    file.r1 = good.r1;
+    file.counts = cv::Mat(good.counts.size(), CV_16UC1, cv::Scalar(0)); // no count the calibration explains
+    const QString zero = flir("zero.jpg", file);
+    file.counts = good.counts.clone();
+    file.counts(cv::Rect(0, 0, 3, 2)).setTo(0);
+    file.date_time_original = "2014:03:12 10,15:32";
+    const QString some = flir("some.jpg", file);
+    const QByteArray photo = read_file(v);
+    write_file(dir + "/cut_2.jpg", photo.left(photo.size() * 2 / 3));
+    const std::vector<std::uint8_t> cmyk = fixtures::cmyk_jpeg(fixtures::field_photograph(1467, 1144, 450));
+    write_file(dir + "/cmyk_3.jpg", QByteArray(reinterpret_cast<const char *>(cmyk.data()), int(cmyk.size())));
+    write_file(dir + "/table.csv", "7,0,20\n");
+    QDir(out).mkpath("1PartRGB");
+    write_file(out + "/1PartRGB/1PartRGB_2.jpg", "from an earlier run");
+    QDir(out).mkpath("3tempmask/3tempmask_5.csv"); // a folder where the pair's table goes
+    QFile::copy(v, dir + "/p_5.jpg");
+    const QString g = dir + "/FLIR1.jpg";
+    const Finished f = batch({"-j", "2", "-o", out, "-t", dir + "/table.csv", g, v, r1, dir + "/cut_2.jpg", r1,
+                              dir + "/cmyk_3.jpg", r1, dir + "/none.jpg", zero, v, some, v, r1, v, g,
+                              dir + "/p_5.jpg", r1, dir + "/x_7.jpg", g, v});
+    QCOMPARE(f.status, 1);
+    const QStringList reasons{"The photograph is damaged or cut short (Premature end of JPEG file).",
+                              "The photograph is a CMYK JPEG; only RGB pictures can be used.",
+                              "The photograph does not exist.",
+                              "The raw data lie outside the calibration: 580 of 580 pixels have no temperature.",
+                              "PlanckR1 of the radiometric image is -1; it must be a positive number.",
+                              out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
+                              "The emissivity 0 on line 1 of the table is outside (0, 1]."};
+    for (const QString &reason : reasons)
+        QVERIFY2(f.err.contains("\n    " + reason + "\n"), qPrintable(reason + "\n" + f.err));
+    QVERIFY2(f.err.contains(QStringLiteral("pair 6 (%1, %2): 6 of 580 pixels have no temperature").arg(some, v)), qPrintable(f.err));
+    QVERIFY2(f.err.contains("2 of 10 pairs processed, 1 used as a table entry, 7 skipped"), qPrintable(f.err));
+    const QList<QByteArray> lines = lines_of(out + "/result.csv");
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[2].startsWith("1.000000,,")); // no time rather than a broken line
+    QVERIFY(read_file(out + "/3tempmask/3tempmask_1.csv").startsWith("nan,nan,nan,"));
+    // Files of an earlier run under a failing pair's names go; a failing pair leaves none.
+    QVERIFY(!QFile::exists(out + "/1PartRGB/1PartRGB_2.jpg"));
+    for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara"})
+        QCOMPARE(QDir(out + "/" + folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("%1%2_1.jpg").arg(folder, QByteArray(folder) == "2Mascara" ? "1" : "")});
+}
+
+void TestBatch::hungTools_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("jobs");
+    QTest::addColumn<QString>("reason");
+    const QString late = "ExifTool did not answer within 1 s.";
+    QTest::newRow("never answers, 1 job") << QByteArray("exec sleep 600") << "1" << late;
+    QTest::newRow("never answers, 2 jobs") << QByteArray("exec sleep 600") << "2" << late;
+    QTest::newRow("no end marker") << QByteArray("while read -r l; do case $l in -execute*) echo '[{}]';; esac; done") << "2" << late;
+    QTest::newRow("dies in mid-answer")
+        << QByteArray("while read -r l; do case $l in -execute*) printf '[{\"PlanckR1\": 14'; exit 1;; esac; done")
+        << "1" << "ExifTool stopped before its answer was complete.";
+}
+
+void TestBatch::hungTools()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, jobs);
+    QFETCH(QString, reason);
+    FakeExifTool fake(script);
+    const Finished f = batch({"-j", jobs, "--tool-timeout", "1", "-o", tmp.filePath("hung"), pairs + "/FLIR11.jpg",
+                              pairs + "/FLIR11_RGB11.jpg", pairs + "/FLIR12.jpg", pairs + "/FLIR12_RGB12.jpg"});
+    QCOMPARE(f.status, 1);
+    QCOMPARE(f.err.count("\n    " + reason + "\n"), 2);
+    QCOMPARE(lines_of(tmp.filePath("hung/result.csv")).size(), 1); // the header
+}
+
+void TestBatch::killedBatchLeavesNoTool()
+{
+    FakeExifTool fake("echo $$ >> '" + tmp.filePath("pids").toUtf8() + "'\nexec sleep 600");
     QProcess p;
-    p.start(QStringLiteral(ARDENTIS_BATCH), arguments);
+    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "-o", tmp.filePath("killed"), pairs});
+    QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), 2, 20000);
+    ::kill(pid_t(p.processId()), SIGKILL);
     p.waitForFinished(-1);
-    QCOMPARE(p.exitCode(), status);
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    const QString error = QString::fromLocal8Bit(p.readAllStandardError());
-    if (status == 2)
-        QVERIFY2(error.contains(err) && error.contains("--help"), qPrintable(error));
-    if (arguments.first() == "--help")
-        QVERIFY(out.contains("--output <DIR>") && out.contains("--jobs <N>") &&
-                out.contains("Exit status"));
-    if (arguments.first() == "--version")
-        QCOMPARE(out, QStringLiteral("ardentis-batch 1.3\n"));
-}
-
-void TestBatch::missingFile()
-{
-    const Outcome o =
-        batch({"-o", tmp.filePath("missing"), pairs + "/FLIR11.jpg", pairs + "/FLIR11_RGB11.jpg",
-               pairs + "/nothere.jpg", pairs + "/FLIR12_RGB12.jpg"});
-    QCOMPARE(o.status, 1);
-    QVERIFY2(o.err.contains("Pair 2: " + pairs + "/nothere.jpg, " + pairs +
-                            "/FLIR12_RGB12.jpg\n    The radiometric image does not exist."),
-             qPrintable(o.err));
-    QVERIFY2(o.err.contains("1 of 2 pairs processed, 1 skipped"), qPrintable(o.err));
-    QCOMPARE(read_file(tmp.filePath("missing/result.csv")).count('\n'), 2);
-}
-
-void TestBatch::brokenExifTool()
-{
-    QTemporaryDir fake;
-    QFile script(fake.filePath("exiftool"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho 'Error: broken installation' >&2\nexit 1\n");
-    script.close();
-    script.setPermissions(QFile::ExeOwner | QFile::ReadOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("PATH", fake.path() + ":" + env.value("PATH"));
-    const Outcome o = batch(
-        {"-o", tmp.filePath("broken"), pairs + "/FLIR11.jpg", pairs + "/FLIR11_RGB11.jpg"}, env);
-    QCOMPARE(o.status, 1);
-    QVERIFY2(o.err.contains("No temperatures could be read"), qPrintable(o.err));
-
-    env.insert("PATH", fake.path()); // no exiftool at all
-    QFile::remove(fake.filePath("exiftool"));
-    const Outcome none = batch(
-        {"-o", tmp.filePath("broken"), pairs + "/FLIR11.jpg", pairs + "/FLIR11_RGB11.jpg"}, env);
-    QCOMPARE(none.status, 1);
-    QVERIFY2(none.err.contains("ExifTool missing"), qPrintable(none.err));
-}
-
-void TestBatch::stayOpenAnswersAsFreshStarts()
-{
-    const QString spaced = tmp.filePath(" lead space");
-    QDir().mkpath(spaced);
-    QStringList files;
-    for (fixtures::RawForm form : {fixtures::RawForm::LittleEndian, fixtures::RawForm::PngCamera,
-                                   fixtures::RawForm::JpegLs}) {
-        fixtures::FlirFile file;
-        file.counts = fixtures::plot_counts(64, 48, 18000, unsigned(form) + 1);
-        file.form = form;
-        files << tmp.filePath(QStringLiteral("form%1.jpg").arg(int(form)));
-        QVERIFY(fixtures::write_flir_jpeg(files.last().toStdString(), file));
+    for (const QByteArray &pid : lines_of(tmp.filePath("pids"))) {
+        // Gone, or a zombie waiting to be reaped.
+        QTRY_VERIFY_WITH_TIMEOUT(!read_file("/proc/" + pid + "/stat").contains(" S ") &&
+                                     !read_file("/proc/" + pid + "/stat").contains(" R "), 5000);
     }
-    QFile::copy(files.first(), spaced + "/a b.jpg");
-    files << spaced + "/a b.jpg" << QStringLiteral(" leading.jpg") << tmp.filePath("nothere.jpg");
-    QFile::copy(files.first(), " leading.jpg");
+    QVERIFY(!QFile::exists(tmp.filePath("killed/result.csv")));
+}
 
-    ardentis::StayOpenExifTool open;
-    ardentis::ProcessExifTool fresh;
-    for (const QString &file : files) {
-        for (const QStringList &args :
-             {QStringList{"-b", "-FlirImage", "-RawThermalImage", "--warning", file},
-              QStringList{"-DateTimeOriginal", file},
-              QStringList{"-b", "-PlanckR2", "--warning", file},
-              QStringList{"-b", "-ReflectedApparentTemperature", "--warning", file}}) {
-            const QByteArray a = open.output(args), b = fresh.output(args);
-            QVERIFY2(a == b, qPrintable(args.join(' ')));
-        }
+void TestBatch::fullDisk()
+{
+    if (QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("prlimit is needed");
+    // A file size limit makes every larger write fail, as a full disk does.
+    const Finished f = run_program("prlimit", {"--fsize=20000", ARDENTIS_BATCH, "-o", tmp.filePath("full"), pairs});
+    QCOMPARE(f.status, 1);
+    QVERIFY2(f.err.contains("cannot be written (File too large)"), qPrintable(f.err));
+    QVERIFY2(f.err.contains("0 of 5 pairs processed, 5 skipped"), qPrintable(f.err));
+    for (const QString &file : tree(tmp.filePath("full")).keys()) // nothing but whole files
+        QVERIFY2(file == "result.csv" || file == "stats.csv", qPrintable(file));
+}
+
+void TestBatch::fieldSearch_data()
+{
+    QTest::addColumn<QRect>("field");
+    QTest::addColumn<QSize>("raw");
+    QTest::addColumn<int>("shift");
+    QTest::addColumn<bool>("related");
+    QTest::newRow("25 degrees") << QRect(660, 560, 940, 705) << QSize(320, 240) << 0 << true;
+    QTest::newRow("45 degrees, 85 % of the width") << QRect(150, 115, 1741, 1306) << QSize(320, 240) << 0 << true;
+    QTest::newRow("raw 160 x 120") << QRect(700, 500, 900, 675) << QSize(160, 120) << 0 << true;
+    QTest::newRow("the same, photograph shifted") << QRect(700, 500, 900, 675) << QSize(160, 120) << -37 << true;
+    QTest::newRow("raw 640 x 480") << QRect(640, 520, 880, 660) << QSize(640, 480) << 0 << true;
+    QTest::newRow("unrelated photograph") << QRect(700, 500, 900, 675) << QSize(320, 240) << 0 << false;
+}
+
+void TestBatch::fieldSearch()
+{
+    QFETCH(QRect, field);
+    QFETCH(QSize, raw);
+    QFETCH(int, shift);
+    QFETCH(bool, related);
+    const QString dir = tmp.filePath("search"), out = tmp.filePath("search-out");
+    QDir().mkpath(dir);
+    fixtures::PlotScene scene;
+    scene.field = {field.x(), field.y(), field.width(), field.height()};
+    scene.raw = {raw.width(), raw.height()};
+    scene.soil = fixtures::brown;
+    fixtures::PlotScene photo = scene;
+    photo.field.x += shift;
+    photo.field.y += shift / 2;
+    if (!related) {
+        photo.seed = 9;
+        photo.row_period = 7;
     }
-    QVERIFY(
-        open.output({"-b", "-FlirImage", "-RawThermalImage", "--warning", files.first()}).size() >
-        6000);
+    write_plot(dir, 1, scene, &photo);
+    QCOMPARE(batch({"-o", out, "--field", "auto", dir + "/FLIR1.jpg", dir + "/FLIR1_RGB1.png"}).status, 0);
+    const auto s = stats_of(out);
+    QCOMPARE(s["registered"], related ? QString("yes") : QString("no"));
+    const QRect found(s["field x"].toInt(), s["field y"].toInt(), s["field width"].toInt(), s["field height"].toInt());
+    if (!related) {
+        QCOMPARE(found, QRect(597, 504, 870, 640)); // the prior
+        QVERIFY(s["correlation"].toDouble() < 0.5);
+        return;
+    }
+    const QRect truth(photo.field.x, photo.field.y, field.width(), field.height());
+    QVERIFY2(std::abs(found.x() - truth.x()) <= (shift ? 4 : 20) && std::abs(found.y() - truth.y()) <= (shift ? 4 : 20) &&
+                 std::abs(found.width() - truth.width()) <= 30,
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(found.x()).arg(found.y()).arg(found.width()).arg(found.height())));
+    QVERIFY(s["correlation"].toDouble() > 0.7);
 }
 
-void TestBatch::streamable_data()
+void TestBatch::maskAndStats()
 {
-    QTest::addColumn<QString>("argument");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("path") << "/data/IR 0001.jpg" << true;
-    QTest::newRow("option") << "-DateTimeOriginal" << true;
-    QTest::newRow("trailing space") << "/data/a.jpg " << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("comment") << "#1.jpg" << false;
-    QTest::newRow("leading space") << " a.jpg" << false;
-    QTest::newRow("line feed") << "a\nb.jpg" << false;
-    QTest::newRow("carriage return") << "a.jpg\r" << false;
+    // A plot on straw-coloured soil, plants at 22 °C, soil at 30 °C.
+    const QString dir = tmp.filePath("mask"), out = tmp.filePath("mask-out");
+    QDir().mkpath(dir);
+    fixtures::PlotScene scene;
+    scene.soil = fixtures::straw;
+    const fixtures::Plot plot = write_plot(dir, 4, scene);
+    const QString ir = dir + "/FLIR4.jpg", photo = dir + "/FLIR4_RGB4.png";
+    QCOMPARE(batch({"-o", out + "-gb", ir, photo}).status, 0);
+    QVERIFY(stats_of(out + "-gb")["plant fraction"].toDouble() > 0.99); // the soil taken for plant
+    QCOMPARE(batch({"-o", out, "--mask", "exgr", ir, photo}).status, 0);
+    auto s = stats_of(out);
+    QVERIFY2(std::abs(s["plant mean"].toDouble() - 22) < 0.05, qPrintable(s["plant mean"]));
+    // The statistics, computed again from the written temperatures and mask.
+    const QList<QByteArray> rows = read_file(out + "/3tempmask/3tempmask_4.csv").split('\n');
+    std::vector<double> plant;
+    for (const QByteArray &row : rows)
+        for (const QByteArray &v : row.split(','))
+            if (!v.isEmpty() && v.toDouble() != 0)
+                plant.push_back(v.toDouble());
+    std::sort(plant.begin(), plant.end());
+    QCOMPARE(s["plant pixels"].toInt(), int(plant.size()));
+    QVERIFY(std::abs(int(plant.size()) - cv::countNonZero(plot.plant)) < 30); // the plants drawn
+    const double mean = std::accumulate(plant.begin(), plant.end(), 0.0) / double(plant.size());
+    QVERIFY(std::abs(s["plant mean"].toDouble() - mean) < 2e-6);
+    QVERIFY(std::abs(s["plant median"].toDouble() - plant[plant.size() / 2]) < 0.01);
+    QVERIFY(std::abs(s["plant max"].toDouble() - plant.back()) < 2e-6);
+    QVERIFY(std::abs(s["other mean"].toDouble() - 30) < 0.05);
+    QCOMPARE(s["mask"], QString("exgr"));
+    QCOMPARE(s["radiometry"], QString("simple"));
+    QCOMPARE(s["correlation"], QString());
+    // Purity: a field a third of a thermal pixel off puts two thirds of each
+    // edge pixel on the other side, so a purity of 0.9 drops them.
+    QCOMPARE(batch({"-o", out + "-shifted", "--mask", "exgr", "--field", "598,505,870,640", ir, photo}).status, 0);
+    QCOMPARE(batch({"-o", out + "-pure", "--mask", "exgr", "--purity", "0.9", "--field", "598,505,870,640", ir, photo}).status, 0);
+    QVERIFY(stats_of(out + "-pure")["plant pixels"].toInt() < stats_of(out + "-shifted")["plant pixels"].toInt() - 100);
 }
 
-void TestBatch::streamable()
+void TestBatch::fullRadiometry()
 {
-    QFETCH(QString, argument);
-    QFETCH(bool, ok);
-    QCOMPARE(ardentis::StayOpenExifTool::streamable(argument), ok);
+    const QString dir = tmp.filePath("full"), out = tmp.filePath("full-out");
+    QDir().mkpath(dir);
+    const fixtures::FlirFile file = write_pair(dir, 5, 2);
+    QCOMPARE(batch({"-o", out, "--radiometry", "full", "--temperatures", dir}).status, 0);
+    QCOMPARE(stats_of(out)["radiometry"], QString("full"));
+    const QList<QByteArray> rows = read_file(out + "/4Temperature/4Temperature_5.csv").split('\n');
+    QCOMPARE(rows.size(), 21);
+    QCOMPARE(rows[3].count(','), 29);
+    QVERIFY(rows[3].endsWith(','));
+    // 1 m of air at 20 °C, 50 %, as the fixture stores: near the simple model, not on it.
+    const double simple = own_temperature(file.counts.at<std::uint16_t>(3, 7), file);
+    const double full = rows[3].split(',')[7].toDouble();
+    QVERIFY2(std::abs(full - simple) > 0.001 && std::abs(full - simple) < 0.5, rows[3].split(',')[7]);
+    QCOMPARE(rows[3].split(',')[7].split('.').value(1).size(), 6);
+}
+
+void TestBatch::report()
+{
+    const QString out = tmp.filePath("report");
+    const Finished f = batch({"-o", out, "--report", "--palette", "grey", "--range", "0,50", pairs});
+    QCOMPARE(f.status, 1);
+    const QString html = QString::fromUtf8(read_file(out + "/report.html"));
+    QVERIFY(html.contains(QStringLiteral("Pair 3: %1/FLIR13.jpg, %1/FLIR13_RGB13.jpg").arg(pairs)));
+    for (const char *tick : {"0", "10", "20", "30", "40", "50"})
+        QVERIFY(html.contains(QStringLiteral("class=\"tick\" data-value=\"%1\"").arg(tick)));
+    QCOMPARE(html.count("<article class=\"card\""), 4);
+    // The grey map: a pixel's grey level is its temperature's share of the range.
+    const cv::Mat map = cv::imread((out + "/4Thermal/4Thermal_11.png").toStdString());
+    const QList<QByteArray> t = read_file(out + "/3tempmask/3tempmask_11.csv").split('\n')[5].split(',');
+    QCOMPARE(map.at<cv::Vec3b>(5, 2)[1], uchar(std::lround(t[2].toDouble() / 50 * 255)));
+    QCOMPARE(read_file(out + "/report/p1_map.png"), read_file(out + "/4Thermal/4Thermal_11.png"));
+
+    // In a real browser: every picture loads, the table sorts, no script error.
+    const QString chromium = QStandardPaths::findExecutable("chromium");
+    if (chromium.isEmpty())
+        QSKIP("Chromium is not installed: the report was not opened in a browser");
+    write_file(out + "/check.html", R"(<iframe id="r" src="report.html" width="1200" height="900"></iframe><pre id="o"></pre><script>
+var f = document.getElementById('r'), errors = [];
+f.onload = function () {
+  var w = f.contentWindow, d = f.contentDocument; w.onerror = function (m) { errors.push(m); };
+  var images = Array.from(d.images); images.forEach(function (i) { i.loading = 'eager'; });
+  setTimeout(function () {
+    var th = d.querySelectorAll('th')[3]; th.click();
+    var means = Array.from(d.querySelectorAll('tbody tr')).map(function (r) { return parseFloat(r.cells[3].dataset.v); });
+    document.getElementById('o').textContent = 'images ' + images.length + ' loaded ' +
+      images.filter(function (i) { return i.complete && i.naturalWidth > 0; }).length + ' rows ' + means.length +
+      ' sorted ' + means.every(function (v, k) { return k == 0 || means[k - 1] <= v; }) + ' errors ' + errors.length;
+  }, 1500);
+};</script>)");
+    const QStringList flags{"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                            "--disable-component-update", "--disable-sync", "--allow-file-access-from-files",
+                            "--user-data-dir=" + tmp.filePath("chromium"), "--virtual-time-budget=8000"};
+    const Finished dom = run_program(chromium, flags + QStringList{"--dump-dom", QUrl::fromLocalFile(out + "/check.html").toString()});
+    if (!dom.out.contains("<iframe"))
+        QSKIP(qPrintable("Chromium could not start here: " + dom.err.left(300)));
+    QVERIFY2(dom.out.contains("images 12 loaded 12 rows 4 sorted true errors 0"), qPrintable(dom.out.right(400)));
+    run_program(chromium, flags + QStringList{"--window-size=1200,1800", "--screenshot=" + tmp.filePath("report.png"),
+                                              QUrl::fromLocalFile(out + "/report.html").toString()});
+    QVERIFY(cv::imread(tmp.filePath("report.png").toStdString()).cols == 1200);
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,550 @@
+// The computations without tools or windows: numbers, the table, the
+// conversion and its checks, the picture limits, masks, statistics, maps and
+// the writing of result files.
+
+#include "alignment.h"
+#include "cnumber.h"
+#include "imagesize.h"
+#include "outputs.h"
+#include "pictures.h"
+#include "rawimage.h"
+#include "refltable.h"
+#include "stats.h"
+#include "tagquery.h"
+#include "temperature.h"
+#include "testutil.h"
+#include "thermalmap.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <clocale>
+#include <limits>
+#include <sys/stat.h>
+
+using namespace ardentis;
+
+Q_DECLARE_METATYPE(std::vector<double>)
+Q_DECLARE_METATYPE(cv::Scalar)
+Q_DECLARE_METATYPE(ardentis::Atmosphere)
+
+namespace
+{
+const double inf = std::numeric_limits<double>::infinity(), nan_ = std::nan("");
+const PlanckConstants camera{14906.216, 0.010956882, 1396.5, -7261, 1};
+
+QByteArray bytes_of(const std::vector<uchar> &v)
+{
+    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
+}
+
+// A photograph of exactly the smallest size, the field filled with `inside`.
+cv::Mat photograph(cv::Scalar inside, cv::Scalar outside = cv::Scalar::all(255))
+{
+    cv::Mat rgb(1144, 1467, CV_8UC3, outside);
+    rgb(Field().rect()).setTo(inside);
+    return rgb;
+}
+} // namespace
+
+class TestCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void leadingNumber_data();
+    void leadingNumber();
+    void fixedMatchesPrintf();
+    void decimalCommaLocale();
+    void table_data();
+    void table();
+    void tableFiles();
+    void conversion_data();
+    void conversion();
+    void fullModel_data();
+    void fullModel();
+    void problems_data();
+    void problems();
+    void json_data();
+    void json();
+    void timeOfDay_data();
+    void timeOfDay();
+    void limits_data();
+    void limits();
+    void statistics();
+    void masks_data();
+    void masks();
+    void pairPictures();
+    void thermalMap();
+    void writeTogether();
+};
+
+void TestCore::leadingNumber_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<double>("atof");
+    QTest::addColumn<double>("decimal");
+    QTest::newRow("value and line end") << QByteArray("0.95\n") << 0.95 << 0.95;
+    QTest::newRow("spaces, sign, unit") << QByteArray("  -12.5 C") << -12.5 << -12.5;
+    QTest::newRow("empty") << QByteArray("") << 0.0 << 0.0;
+    QTest::newRow("no number") << QByteArray("Time") << 0.0 << 0.0;
+    QTest::newRow("exponent") << QByteArray("1.5e3x") << 1500.0 << 1500.0;
+    QTest::newRow("dangling exponent") << QByteArray("2e") << 2.0 << 2.0;
+    QTest::newRow("decimal comma stops") << QByteArray("0,95") << 0.0 << 0.0;
+    QTest::newRow("hexadecimal") << QByteArray("0x10") << 16.0 << 0.0;
+    QTest::newRow("infinity word") << QByteArray("inf") << inf << 0.0;
+    QTest::newRow("overflow") << QByteArray("1e999") << inf << inf;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "5") << 0.0 << 0.0;
+}
+
+void TestCore::leadingNumber()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(double, atof);
+    QFETCH(double, decimal);
+    const std::string_view sv(text.constData(), size_t(text.size()));
+    QCOMPARE(leading_number(sv, NumberSyntax::Atof), atof);
+    QCOMPARE(leading_number(sv, NumberSyntax::Decimal), decimal);
+    QCOMPARE(leading_number(sv), std::atof(text.constData()));
+}
+
+void TestCore::fixedMatchesPrintf()
+{
+    QRandomGenerator rng(42);
+    char buffer[512];
+    for (int i = 0; i < 20000; ++i) {
+        const double v = (rng.generateDouble() - 0.5) * std::pow(10.0, rng.bounded(-8, 12));
+        std::snprintf(buffer, sizeof buffer, "%f", v);
+        QCOMPARE(format_fixed6(v), std::string(buffer));
+    }
+    QCOMPARE(format_fixed6(-0.0), std::string("-0.000000"));
+    QCOMPARE(format_fixed6(-nan_), std::string("nan"));
+    QCOMPARE(format_fixed(0.0078125, 6), std::string("0.007812")); // ties to even, as printf
+}
+
+void TestCore::decimalCommaLocale()
+{
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        QSKIP("the de_DE.UTF-8 locale is not installed");
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", 0.95);
+    const std::vector<double> table = parse_refl_table("101,0.95,21.5\n");
+    const double value = leading_number("0.95");
+    const std::string text = format_fixed6(-12.25);
+    std::setlocale(LC_ALL, "C");
+    QCOMPARE(QByteArray(buffer), QByteArray("0,95")); // the locale really writes commas
+    QCOMPARE(value, 0.95);
+    QCOMPARE(text, std::string("-12.250000"));
+    QCOMPARE(table, (std::vector<double>{101, 0.95, 21.5}));
+}
+
+void TestCore::table_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<std::vector<double>>("rows");
+    QTest::addColumn<double>("code");
+    QTest::addColumn<int>("row");
+    const std::vector<double> two{101, 0.95, 21.5, 102, 0.96, 22};
+    QTest::newRow("final line feed") << QByteArray("101,0.95,21.5\n102,0.96,22\n") << two << 102.0 << 2;
+    QTest::newRow("no final line feed, absent") << QByteArray("101,0.95,21.5\n102,0.96,22") << two << 103.0 << 0;
+    QTest::newRow("CRLF") << QByteArray("101,0.95,21.5\r\n102,0.96,22\r\n") << two << 101.0 << 1;
+    QTest::newRow("empty file") << QByteArray() << std::vector<double>{} << 0.0 << 0;
+    QTest::newRow("header row is row 1 of zeros")
+        << QByteArray("Code,E,T\n101,0.95,21.5\n") << std::vector<double>{0, 0, 0, 101, 0.95, 21.5} << 0.0 << 1;
+    QTest::newRow("spaces, units, fourth item")
+        << QByteArray("101,  0.95, 21.5 C,note\n") << std::vector<double>{101, 0.95, 21.5} << 101.0 << 1;
+    QTest::newRow("decimal commas misread") << QByteArray("101,0,95,21,5\n") << std::vector<double>{101, 0, 95} << 101.0 << 1;
+    QTest::newRow("empty line and missing fields")
+        << QByteArray("7\n\n8,0.9\n") << std::vector<double>{7, 0, 0, 0, 0, 0, 8, 0.9, 0} << 8.0 << 3;
+    QTest::newRow("byte-order mark skipped") << QByteArray("\xEF\xBB\xBF" "101,0.95,21.5\n")
+                                             << std::vector<double>{101, 0.95, 21.5} << 101.0 << 1;
+    QTest::newRow("duplicate codes: first") << QByteArray("5,0.9,1\n5,0.8,2\n")
+                                            << std::vector<double>{5, 0.9, 1, 5, 0.8, 2} << 5.0 << 1;
+    QTest::newRow("0101 matches, 101.5 does not") << QByteArray("101.5,0.9,1\n0101,0.8,2\n")
+                                                  << std::vector<double>{101.5, 0.9, 1, 101, 0.8, 2} << 101.0 << 2;
+    QTest::newRow("nan matches nothing") << QByteArray("0,0.9,1\n") << std::vector<double>{0, 0.9, 1} << nan_ << 0;
+}
+
+void TestCore::table()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(std::vector<double>, rows);
+    QFETCH(double, code);
+    QFETCH(int, row);
+    const std::vector<double> parsed = parse_refl_table(text.toStdString());
+    QCOMPARE(parsed.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        QVERIFY2(std::abs(parsed[i] - rows[i]) < 1e-12, qPrintable(QString::number(parsed[i])));
+    QCOMPARE(match_refl_code(parsed, code), row);
+}
+
+void TestCore::tableFiles()
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int i = 1; i <= 250; ++i)
+        text += QByteArray::number(i) + ",0.9," + QByteArray::number(i % 30) + "\n";
+    write_file(dir.filePath("long.csv"), text);
+    const ReflTableFile long_table = read_refl_table(dir.filePath("long.csv").toStdString());
+    QCOMPARE(match_refl_code(long_table.rows, 250), 250); // more than 100 rows are all kept
+    QCOMPARE(long_table.rows[249 * 3 + 2], 10.0);
+
+    write_file(dir.filePath("utf16.csv"), QByteArray("1\0,\0" "0\0.\0" "9\0", 10));
+    QFile big(dir.filePath("big.csv"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(65LL << 20)); // sparse
+    const struct {
+        const char *file, *problem;
+    } refused[] = {{"utf16.csv", "it is not a text file (UTF-16 or binary)"},
+                   {"big.csv", "it is larger than 64 MB"},
+                   {"none.csv", "it is not a readable file"}};
+    for (const auto &r : refused) {
+        const ReflTableFile t = read_refl_table(dir.filePath(r.file).toStdString());
+        QCOMPARE(QString::fromStdString(t.problem), QString(r.problem));
+        QVERIFY(t.rows.empty());
+    }
+}
+
+void TestCore::conversion_data()
+{
+    QTest::addColumn<double>("emissivity");
+    QTest::addColumn<double>("count");
+    QTest::addColumn<double>("expected");
+    const double refl = black_body_signal({10, 0.01, 600, 0, 1}, 20);
+    QTest::newRow("worked numbers, E = 1") << 1.0 << 150.0 << 21.42;
+    QTest::newRow("worked numbers, E = 0.5") << 0.5 << 150.0 << 22.83;
+    QTest::newRow("reflected signal converts back, E = 0.3") << 0.3 << refl << 20.0;
+}
+
+void TestCore::conversion()
+{
+    QFETCH(double, emissivity);
+    QFETCH(double, count);
+    QFETCH(double, expected);
+    const PlanckConstants k{10, 0.01, 600, 0, 1};
+    QVERIFY(std::abs(black_body_signal(k, 20) - 148.31) < 0.005);
+    // Counts are whole numbers: R1 and the counts a hundred times larger give
+    // the same temperatures.
+    const cv::Mat raw(2, 3, CV_16UC1, cv::Scalar(std::round(count * 100)));
+    const cv::Mat t = temperatures_from_raw(raw, {1000, 0.01, 600, 0, 1}, emissivity, 20);
+    QCOMPARE(t.type(), CV_64FC1);
+    QVERIFY2(std::abs(t.at<double>(1, 2) - expected) < 0.006, qPrintable(QString::number(t.at<double>(1, 2))));
+
+    // Counts the calibration cannot explain have no temperature.
+    cv::Mat counts(2, 3, CV_16UC1, cv::Scalar(18000));
+    counts.at<std::uint16_t>(0, 1) = 0;
+    int without = -1;
+    const cv::Mat some = convert_counts(counts, {camera, 0.95, 20, Radiometry::Simple, {}}, &without);
+    QCOMPARE(without, 1);
+    QVERIFY(std::isnan(some.at<double>(0, 1)) && std::isfinite(some.at<double>(0, 0)));
+}
+
+void TestCore::fullModel_data()
+{
+    QTest::addColumn<Atmosphere>("air");
+    Atmosphere none; // no distance, no window
+    QTest::newRow("no air, no window equals the simple model") << none;
+    Atmosphere humid{25, 32, 0.8, 20, 1, 0.006569, 0.01262, -0.002276, -0.00667, 1.9};
+    QTest::newRow("25 m of hot humid air") << humid;
+    Atmosphere window = humid;
+    window.distance = 3;
+    window.window_transmission = 0.8;
+    window.t_window = 35;
+    QTest::newRow("a window at 35 C") << window;
+}
+
+void TestCore::fullModel()
+{
+    QFETCH(Atmosphere, air);
+    const double e = 0.95, tr = 18, count = 18000;
+    // The equations written out, independently of the code.
+    const auto raw = [](double t) {
+        return camera.r1 / (camera.r2 * (std::exp(camera.b / (t + 273.15)) - camera.f)) - camera.o;
+    };
+    const double h2o = air.humidity * std::exp(1.5587 + 0.06939 * air.t_atm -
+                                               0.00027816 * air.t_atm * air.t_atm +
+                                               0.00000068455 * std::pow(air.t_atm, 3));
+    const double tau =
+        air.x * std::exp(-std::sqrt(air.distance) * (air.alpha1 + air.beta1 * std::sqrt(h2o))) +
+        (1 - air.x) * std::exp(-std::sqrt(air.distance) * (air.alpha2 + air.beta2 * std::sqrt(h2o)));
+    const double w = air.window_transmission;
+    const double obj = (count / w - (1 - w) / w * raw(air.t_window) - tau * (1 - e) * raw(tr) -
+                        (1 - tau) * raw(air.t_atm)) / (tau * e);
+    const double expected = camera.b / std::log(camera.r1 / (camera.r2 * (obj + camera.o)) + camera.f) - 273.15;
+
+    const cv::Mat counts(1, 1, CV_16UC1, cv::Scalar(count));
+    const double full = convert_counts(counts, {camera, e, tr, Radiometry::Full, air}).at<double>(0);
+    const double simple = temperatures_from_raw(counts, camera, e, tr).at<double>(0);
+    QVERIFY2(std::abs(full - expected) < 1e-9, qPrintable(QString::number(full - expected)));
+    if (air.distance == 0)
+        QVERIFY(std::abs(full - simple) < 1e-9);
+    else
+        QVERIFY(std::abs(full - simple) > 0.05); // the air matters
+}
+
+void TestCore::problems_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("expected");
+    const QString file = QStringLiteral("of the radiometric image");
+    QTest::newRow("R1 negative") << planck_problem({-1, 1, 1, 0, 1})
+                                 << "PlanckR1 of the radiometric image is -1; it must be a positive number.";
+    QTest::newRow("B zero (missing)") << planck_problem({1, 1, 0, 0, 1})
+                                      << "PlanckB of the radiometric image is 0; it must be a positive number.";
+    QTest::newRow("F negative") << planck_problem({1, 1, 1, 0, -2})
+                                << "PlanckF of the radiometric image is -2; it must be a number of 0 or more.";
+    QTest::newRow("O not finite") << planck_problem({1, 1, 1, inf, 1})
+                                  << "PlanckO of the radiometric image is inf; it must be a number.";
+    QTest::newRow("good constants") << planck_problem(camera) << "";
+    QTest::newRow("emissivity 0 in the table") << emissivity_problem(0, "on line 3 of the table")
+                                               << "The emissivity 0 on line 3 of the table is outside (0, 1].";
+    QTest::newRow("emissivity 1.2") << emissivity_problem(1.2, file)
+                                    << "The emissivity 1.2 of the radiometric image is outside (0, 1].";
+    QTest::newRow("emissivity nan") << emissivity_problem(nan_, file)
+                                    << "The emissivity nan of the radiometric image is outside (0, 1].";
+    QTest::newRow("emissivity 1") << emissivity_problem(1, file) << "";
+    QTest::newRow("below absolute zero") << t_refl_problem(-300, file)
+                                         << "The reflected temperature -300 °C of the radiometric image is not above absolute zero.";
+    Atmosphere air;
+    air.distance = -1;
+    QTest::newRow("negative distance") << atmosphere_problem(air)
+                                       << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
+    air = {};
+    air.humidity = 1.5;
+    QTest::newRow("humidity 1.5") << atmosphere_problem(air)
+                                  << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
+    air = {};
+    air.window_transmission = 0;
+    QTest::newRow("window transmission 0") << atmosphere_problem(air)
+                                           << "IRWindowTransmission of the radiometric image is 0; it must be in (0, 1].";
+}
+
+void TestCore::problems()
+{
+    QFETCH(QString, problem);
+    QFETCH(QString, expected);
+    QCOMPARE(problem, expected);
+}
+
+void TestCore::json_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("value");
+    const QByteArray answer = "[{\n  \"SourceFile\": \"a \\\"b\\\".jpg\",\n  \"PlanckR1\": 14906.2158203125,\n"
+                              "  \"Emissivity\": 0.95,\n  \"Text\": \"\\u00e9t\\u00e9 \\ud83c\\udf3f\\n\"\n}]\n";
+    QTest::newRow("number as written") << answer << QByteArray("PlanckR1") << QByteArray("14906.2158203125");
+    QTest::newRow("escaped quotes") << answer << QByteArray("SourceFile") << QByteArray("a \"b\".jpg");
+    QTest::newRow("unicode escapes") << answer << QByteArray("Text") << QByteArray("\xC3\xA9t\xC3\xA9 \xF0\x9F\x8C\xBF\n");
+    QTest::newRow("absent") << answer << QByteArray("PlanckB") << QByteArray();
+    QTest::newRow("not JSON") << QByteArray("Error: File not found") << QByteArray("SourceFile") << QByteArray();
+}
+
+void TestCore::json()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, value);
+    const auto fields = json_fields(answer);
+    QCOMPARE(fields.count(key) ? fields.at(key) : QByteArray(), value);
+}
+
+void TestCore::timeOfDay_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("time");
+    const QString label = QStringLiteral("Date/Time Original              : 2014:03:12 ");
+    QTest::newRow("full line") << label + "10:15:32\n" << QByteArray("10:15:32");
+    QTest::newRow("45 bytes") << label << QByteArray();
+    QTest::newRow("46 bytes") << label + "1" << QByteArray("1");
+    QTest::newRow("52 bytes") << label + "10:15:3" << QByteArray("10:15:3");
+    QTest::newRow("comma would add a column") << label + "10,15:32\n" << QByteArray();
+    QTest::newRow("quote") << label + "\"0:15:32\n" << QByteArray();
+    QTest::newRow("cut UTF-8") << label + QString::fromUtf8("10:15:3\xC3\xA9") << QByteArray();
+}
+
+void TestCore::timeOfDay()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, time);
+    QCOMPARE(time_of_day(text), time);
+    QCOMPARE(time_of_day_from_value(text.toUtf8().mid(34)), time);
+}
+
+void TestCore::limits_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("expected");
+    // Headers that claim sizes no real picture has, on tiny files.
+    std::vector<uchar> png;
+    cv::imencode(".png", cv::Mat(4, 4, CV_16UC1, cv::Scalar(1)), png);
+    QByteArray big_png = bytes_of(png);
+    big_png.replace(16, 8, QByteArray::fromHex("00004e2000003a98")); // 20000 x 15000
+    QTest::newRow("raw PNG of 20000 x 15000")
+        << decode_raw_thermal(reinterpret_cast<const uchar *>(big_png.constData()), size_t(big_png.size())).problem
+        << "The raw thermal image is 20000 x 15000 pixels, more than the limit of 4096 x 4096.";
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3)), jpeg);
+    QByteArray big_jpeg = bytes_of(jpeg);
+    const int sof = big_jpeg.indexOf("\xFF\xC0");
+    big_jpeg.replace(sof + 5, 4, QByteArray::fromHex("75307530")); // 30000 x 30000
+    QTest::newRow("photograph of 30000 x 30000") << decode_picture(big_jpeg, "photograph").problem
+                                                 << "The photograph is 30000 x 30000 pixels, more than the limit of 250 megapixels.";
+    cv::Mat noise(64, 64, CV_8UC3);
+    cv::randu(noise, 0, 255);
+    cv::imencode(".jpg", noise, jpeg);
+    QTest::newRow("photograph cut short") << decode_picture(bytes_of(jpeg).left(int(jpeg.size()) / 2), "photograph").problem
+                                          << "The photograph is damaged or cut short (Premature end of JPEG file).";
+    const std::vector<uchar> cmyk = fixtures::cmyk_jpeg(cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3)));
+    QTest::newRow("CMYK photograph") << decode_picture(bytes_of(cmyk), "photograph").problem
+                                     << "The photograph is a CMYK JPEG; only RGB pictures can be used.";
+    QTest::newRow("unknown format") << decode_picture("GIF89a....", "radiometric image").problem
+                                    << "The radiometric image cannot be decoded.";
+    QTest::newRow("no file") << read_picture(QString(), "photograph").problem << "The photograph does not exist.";
+    QTest::newRow("device") << read_picture("/dev/zero", "photograph").problem << "The photograph is not a regular file.";
+    static QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+    ::mkfifo(fifo.constData(), 0600);
+    QTest::newRow("FIFO") << read_picture(dir.filePath("fifo"), "photograph").problem << "The photograph is not a regular file.";
+}
+
+void TestCore::limits()
+{
+    QFETCH(QString, problem);
+    QFETCH(QString, expected);
+    QCOMPARE(problem, expected);
+}
+
+void TestCore::statistics()
+{
+    cv::Mat temps = (cv::Mat_<double>(2, 4) << 20, 21, 23, 26, 30, nan_, 31, 22);
+    const cv::Mat plant = (cv::Mat_<uchar>(2, 4) << 255, 255, 255, 255, 0, 255, 0, 255);
+    const PlantStats s = plant_statistics(temps, plant);
+    // Plant values 20, 21, 22, 23, 26; others 30, 31; one pixel without temperature.
+    QCOMPARE(s.plant_pixels, 5);
+    QVERIFY(std::abs(s.plant_fraction - 5.0 / 7) < 1e-12);
+    QVERIFY(std::abs(s.mean - 22.4) < 1e-12);
+    QVERIFY(std::abs(s.sd - std::sqrt((2.4 * 2.4 + 1.4 * 1.4 + 0.4 * 0.4 + 0.6 * 0.6 + 3.6 * 3.6) / 5)) < 1e-12);
+    QCOMPARE(s.median, 22.0);
+    QVERIFY(std::abs(s.p25 - 21.0) < 1e-12 && std::abs(s.p75 - 23.0) < 1e-12);
+    QVERIFY(std::abs(s.p5 - 20.2) < 1e-12 && std::abs(s.p95 - 25.4) < 1e-12);
+    QCOMPARE(s.min, 20.0);
+    QCOMPARE(s.max, 26.0);
+    QCOMPARE(s.other_mean, 30.5);
+    QVERIFY(std::isnan(plant_statistics(temps, cv::Mat::zeros(2, 4, CV_8UC1)).mean));
+}
+
+void TestCore::masks_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<cv::Scalar>("colour");
+    QTest::addColumn<bool>("plant");
+    const int gb = int(MaskMethod::GreenOverBlue), exgr = int(MaskMethod::ExGR);
+    QTest::newRow("gb: green 10, blue 10") << gb << cv::Scalar(10, 10, 200) << false;
+    QTest::newRow("gb: green 11, blue 10") << gb << cv::Scalar(10, 11, 200) << true;
+    QTest::newRow("gb: black") << gb << cv::Scalar(0, 0, 0) << false;
+    for (const auto &[name, soil] : {std::pair{"beige", fixtures::beige}, {"brown", fixtures::brown},
+                                     {"straw", fixtures::straw}}) {
+        QTest::newRow(qPrintable(QStringLiteral("gb takes %1 soil").arg(name)))
+            << gb << cv::Scalar(soil[0], soil[1], soil[2]) << true;
+        QTest::newRow(qPrintable(QStringLiteral("exgr rejects %1 soil").arg(name)))
+            << exgr << cv::Scalar(soil[0], soil[1], soil[2]) << false;
+    }
+    QTest::newRow("exgr: leaf") << exgr << cv::Scalar(50, 140, 60) << true;
+    QTest::newRow("exgr: 3G - 2.4R - B = 1") << exgr << cv::Scalar(29, 50, 50) << true;
+    QTest::newRow("exgr: 3G - 2.4R - B = 0") << exgr << cv::Scalar(30, 50, 50) << false;
+    QTest::newRow("exgr: too dark to tell") << exgr << cv::Scalar(5, 30, 9) << false;
+    QTest::newRow("exgr: clipped") << exgr << cv::Scalar(50, 250, 60) << false;
+}
+
+void TestCore::masks()
+{
+    QFETCH(int, method);
+    QFETCH(cv::Scalar, colour);
+    QFETCH(bool, plant);
+    // A field whose left column of thermal pixels is `colour` and the rest white.
+    cv::Mat part(640, 870, CV_8UC3, cv::Scalar::all(255));
+    part(cv::Rect(0, 0, 87, 640)).setTo(colour);
+    const cv::Mat mask = plant_mask(part, 10, 8, {MaskMethod(method), 0.5});
+    QCOMPARE(mask.at<uchar>(3, 0), uchar(plant ? 255 : 0));
+    QCOMPARE(cv::countNonZero(mask.colRange(1, 10)), 0);
+}
+
+void TestCore::pairPictures()
+{
+    // The ExGR mask carried by area: a thermal pixel is plant when at least
+    // --purity of it is plant. Here 40 of 87 columns of the first one are.
+    cv::Mat part(640, 870, CV_8UC3, cv::Scalar(140, 180, 200));
+    part(cv::Rect(0, 0, 40, 640)).setTo(cv::Scalar(50, 140, 60));
+    QCOMPARE(plant_mask(part, 10, 8, {MaskMethod::ExGR, 0.45}).at<uchar>(0, 0), uchar(255));
+    QCOMPARE(plant_mask(part, 10, 8, {MaskMethod::ExGR, 0.5}).at<uchar>(0, 0), uchar(0));
+
+    // Left half of the field plant; the soil's temperatures -3 and nan.
+    cv::Mat rgb = photograph(cv::Scalar(100, 100, 100));
+    rgb(cv::Rect(597, 504, 435, 640)).setTo(cv::Scalar(40, 140, 50));
+    cv::Mat temps = (cv::Mat_<double>(2, 4) << 24.5, nan_, -3, nan_, 24.5, 26.5, -3, -3);
+    // A plant pixel without a temperature counts nowhere.
+    const PairPictures p = compute_pair(cv::Mat(2, 4, CV_8UC3, cv::Scalar(9, 9, 9)), rgb, temps);
+    QCOMPARE(p.mean, (24.5 + 24.5 + 26.5) / 3);
+    QCOMPARE(QByteArray::fromStdString(p.table),
+             QByteArray("24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n"));
+    QVERIFY(std::isnan(compute_pair(cv::Mat::zeros(2, 4, CV_8UC3), photograph(cv::Scalar::all(100)), temps).mean));
+
+    // Blend: 1 over 0 rounds up to 1, 255 over 255 stays; outside the field 255 gives 128.
+    cv::Mat blend_rgb(1144, 1467, CV_8UC3, cv::Scalar(255, 1, 0));
+    blend_rgb(Field().rect()).setTo(cv::Scalar(0, 255, 3));
+    const cv::Mat blend = aligned_blend(cv::Mat(6, 8, CV_8UC3, cv::Scalar(1, 255, 0)), blend_rgb);
+    QCOMPARE(blend.at<cv::Vec3b>(504, 597), cv::Vec3b(1, 255, 2));
+    QCOMPARE(blend.at<cv::Vec3b>(1143, 1466), cv::Vec3b(1, 255, 2));
+    QCOMPARE(blend.at<cv::Vec3b>(503, 597), cv::Vec3b(128, 1, 0));
+    QCOMPARE(pictures_problem(cv::Mat(2, 2, CV_8UC3), cv::Mat(1144, 1466, CV_8UC3)),
+             QStringLiteral("The photograph is 1466 x 1144 pixels, smaller than 1467 x 1144."));
+}
+
+void TestCore::thermalMap()
+{
+    // A ramp from 10 to 30 degrees over a fixed range of 15 to 25.
+    cv::Mat ramp(1, 21, CV_64FC1);
+    for (int c = 0; c < 21; ++c)
+        ramp.at<double>(c) = 10 + c;
+    ramp.at<double>(20) = nan_;
+    for (Palette palette : {Palette::Inferno, Palette::Iron, Palette::Grey}) {
+        const cv::Mat map = thermal_map(ramp, palette, 15, 25);
+        const cv::Mat lut = palette_colours(palette);
+        for (int c = 0; c < 20; ++c) {
+            const double share = std::clamp((10.0 + c - 15) / 10, 0.0, 1.0);
+            QCOMPARE(map.at<cv::Vec3b>(c), lut.at<cv::Vec3b>(int(std::lround(share * 255))));
+        }
+        QCOMPARE(map.at<cv::Vec3b>(20), no_temperature_colour);
+    }
+    cv::Mat inferno;
+    cv::applyColorMap(cv::Mat(1, 1, CV_8UC1, cv::Scalar(255)), inferno, cv::COLORMAP_INFERNO);
+    QCOMPARE(palette_colours(Palette::Inferno).at<cv::Vec3b>(255), inferno.at<cv::Vec3b>(0));
+    QCOMPARE(palette_colours(Palette::Grey).at<cv::Vec3b>(128), cv::Vec3b(128, 128, 128));
+    QCOMPARE(nice_ticks(21.3, 33.9), (std::vector<double>{22, 24, 26, 28, 30, 32}));
+    QCOMPARE(tick_label(22.5, 2.5), std::string("22.5"));
+}
+
+void TestCore::writeTogether()
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("a");
+    write_file(dir.filePath("a/old.jpg"), "old");
+    const QString problem = write_together({{dir.filePath("a/old.jpg"), "new"},
+                                            {dir.filePath("a/x.csv"), "table"},
+                                            {dir.filePath("missing/y.jpg"), "picture"}});
+    QVERIFY2(problem.startsWith(dir.filePath("missing/y.jpg") + " cannot be written ("), qPrintable(problem));
+    QCOMPARE(QDir(dir.filePath("a")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.jpg"});
+    QCOMPARE(read_file(dir.filePath("a/old.jpg")), QByteArray("old")); // untouched until all are done
+    QCOMPARE(write_together({{dir.filePath("a/old.jpg"), "new"}, {dir.filePath("a/x.csv"), "t"}}), QString());
+    QCOMPARE(read_file(dir.filePath("a/old.jpg")), QByteArray("new"));
+
+    TextFile text;
+    QVERIFY(text.open(dir.filePath("a/result.csv")) && text.write("header\n"));
+    QVERIFY(!QFile::exists(dir.filePath("a/result.csv"))); // absent until complete
+    QCOMPARE(text.commit(), QString());
+    QCOMPARE(read_file(dir.filePath("a/result.csv")), QByteArray("header\n"));
+    QVERIFY(!text.open(dir.filePath("a"))); // a folder stands under the name
+}
+
+QTEST_APPLESS_MAIN(TestCore)
+#include "tst_core.moc"

@@ -1,0 +1,291 @@
+// Temperatures from radiometric JPEGs through the real exiftool: the window's
+// per-query runs against the batch's single exchange on every fixture form,
+// the full radiometric model from the file's values, the long-running tool,
+// and fake tools for every way a tool can fail.
+
+#include "exiftool.h"
+#include "stayopen.h"
+#include "tagquery.h"
+#include "testutil.h"
+
+using namespace ardentis;
+using fixtures::RawForm;
+
+Q_DECLARE_METATYPE(fixtures::Air)
+
+namespace
+{
+
+// A radiometric fixture of 40 × 30 counts, written to `path`.
+fixtures::FlirFile write_fixture(const QString &path, RawForm form = RawForm::LittleEndian,
+                                 unsigned seed = 1)
+{
+    fixtures::FlirFile file;
+    file.counts = fixtures::plot_counts(40, 30, 18170, seed);
+    file.form = form;
+    file.emissivity = 0.96f;
+    file.t_refl_celsius = 18.5f;
+    if (!fixtures::write_flir_jpeg(path.toStdString(), file))
+        qFatal("cannot write %s", qPrintable(path));
+    return file;
+}
+
+// A long-running tool that answers each query with `answer`, its shell
+// variable $n being the query's number, and then with its end marker.
+QByteArray stay_open_script(const QByteArray &answer)
+{
+    return "while read -r line; do case \"$line\" in -execute*) n=${line#-execute}; " + answer +
+           ";; esac; done";
+}
+
+} // namespace
+
+class TestExifTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void oneExchangeAsPerQuery_data();
+    void oneExchangeAsPerQuery();
+    void fullModelFromFile_data();
+    void fullModelFromFile();
+    void stayOpenAsFreshStarts();
+    void valueOutputs_data();
+    void valueOutputs();
+    void toolFailures_data();
+    void toolFailures();
+    void missingTool();
+
+private:
+    QTemporaryDir tmp;
+};
+
+void TestExifTool::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    QVERIFY2(!QStandardPaths::findExecutable(exiftool_program()).isEmpty(), "exiftool is needed");
+}
+
+void TestExifTool::oneExchangeAsPerQuery_data()
+{
+    QTest::addColumn<int>("form");
+    QTest::addColumn<bool>("dated");
+    QTest::addColumn<bool>("given");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << true << false << "";
+    QTest::newRow("PNG, camera byte order") << int(RawForm::PngCamera) << true << false << "";
+    QTest::newRow("PNG, standard byte order") << int(RawForm::PngStandard) << true << false << "";
+    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << true << false << "";
+    QTest::newRow("no capture time") << int(RawForm::JpegLs) << false << false << "";
+    QTest::newRow("table values") << int(RawForm::PngCamera) << true << true << "";
+    QTest::newRow("no raw data") << int(RawForm::None) << true << false
+                                 << "No temperatures could be read from the radiometric image "
+                                    "(no raw thermal data in it, or ExifTool missing).";
+    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << true << false
+                                    << "The raw thermal data of the radiometric image is not one "
+                                       "channel of 16-bit counts.";
+}
+
+void TestExifTool::oneExchangeAsPerQuery()
+{
+    QFETCH(int, form);
+    QFETCH(bool, dated);
+    QFETCH(bool, given);
+    QFETCH(QString, problem);
+    const QString path = tmp.filePath(QStringLiteral("form %1.jpg").arg(QTest::currentDataTag()));
+    fixtures::FlirFile file;
+    file.counts = fixtures::plot_counts(40, 30, 18170, 3);
+    file.form = RawForm(form);
+    file.emissivity = 0.96f;
+    if (!dated)
+        file.date_time_original.clear();
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
+
+    ProcessExifTool per_query;
+    double e = 0.8, tr = 30;
+    const Measurement a = measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
+    const QByteArray time = time_of_day(query_capture_time(per_query, path));
+    StayOpenExifTool open;
+    const Measurement b = measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple);
+    QCOMPARE(a.problem, problem);
+    QCOMPARE(b.problem, problem);
+    QCOMPARE(b.time, time);
+    QCOMPARE(time, dated ? QByteArray("10:15:32") : QByteArray());
+    QCOMPARE(b.calibration.emissivity, a.calibration.emissivity);
+    QCOMPARE(b.calibration.t_refl, a.calibration.t_refl);
+    QCOMPARE(e, given ? 0.8 : double(file.emissivity));
+    if (!problem.isEmpty())
+        return;
+    QCOMPARE(cv::norm(a.temps, b.temps, cv::NORM_INF), 0.0);
+    const double tr_used = given ? 30 : fixtures::reported_t_refl(file);
+    double worst = 0; // against the formula, from the counts written
+    for (int r = 0; r < 30; ++r)
+        for (int c = 0; c < 40; ++c)
+            worst = std::max(worst, std::abs(a.temps.at<double>(r, c) -
+                                             expected_temperature(file.counts.at<std::uint16_t>(r, c),
+                                                                  file, e, tr_used)));
+    QVERIFY2(worst < 1e-6, qPrintable(QString::number(worst)));
+}
+
+void TestExifTool::fullModelFromFile_data()
+{
+    QTest::addColumn<fixtures::Air>("air");
+    QTest::addColumn<QString>("problem");
+    fixtures::Air air;
+    air.distance = 12;
+    air.humidity = 0.8f;
+    air.t_atm_celsius = 31;
+    air.window_transmission = 0.8f;
+    air.t_window_celsius = 26;
+    QTest::newRow("12 m, humid, behind a window") << air << "";
+    fixtures::Air bad = air;
+    bad.distance = -1;
+    QTest::newRow("negative distance") << bad << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
+    bad = air;
+    bad.humidity = 1.5f;
+    QTest::newRow("humidity above 1") << bad << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
+    bad = air;
+    bad.window_transmission = 1.25f;
+    QTest::newRow("window transmission above 1") << bad << "IRWindowTransmission of the radiometric image is 1.25; it must be in (0, 1].";
+}
+
+void TestExifTool::fullModelFromFile()
+{
+    QFETCH(fixtures::Air, air);
+    QFETCH(QString, problem);
+    const QString path = tmp.filePath("full.jpg");
+    fixtures::FlirFile file;
+    file.counts = fixtures::plot_counts(8, 6);
+    file.air = air;
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
+    StayOpenExifTool tool;
+    const Measurement m = measure_in_one_exchange(tool, path, false, 0, 0, Radiometry::Full);
+    QCOMPARE(m.problem, problem);
+    if (!problem.isEmpty())
+        return;
+    // The values as the file stores them (single precision, kelvin for temperatures).
+    const Atmosphere &a = m.calibration.air;
+    QCOMPARE(a.distance, double(air.distance));
+    QCOMPARE(a.humidity, double(air.humidity));
+    QVERIFY(std::abs(a.t_atm - (double(air.t_atm_celsius + 273.15f) - 273.15)) < 1e-9);
+    QCOMPARE(a.alpha2, double(air.alpha2));
+    QCOMPARE(a.x, double(air.x));
+    const double simple = own_temperature(file.counts.at<std::uint16_t>(2, 3), file);
+    const Calibration c = m.calibration;
+    const cv::Mat one(1, 1, CV_16UC1, cv::Scalar(file.counts.at<std::uint16_t>(2, 3)));
+    QCOMPARE(m.temps.at<double>(2, 3), convert_counts(one, c).at<double>(0));
+    QVERIFY(std::abs(m.temps.at<double>(2, 3) - simple) > 0.1); // the air and the window count
+}
+
+void TestExifTool::stayOpenAsFreshStarts()
+{
+    QStringList files;
+    for (RawForm form : {RawForm::LittleEndian, RawForm::PngCamera, RawForm::JpegLs}) {
+        files << tmp.filePath(QStringLiteral("fresh%1.jpg").arg(int(form)));
+        write_fixture(files.last(), form);
+    }
+    QDir(tmp.path()).mkpath(" lead space");
+    QFile::copy(files.first(), tmp.filePath(" lead space/a b.jpg"));
+    QFile::copy(files.first(), tmp.filePath(" leading.jpg"));
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(tmp.path());
+    files << tmp.filePath(" lead space/a b.jpg") << " leading.jpg" << tmp.filePath("nothere.jpg");
+    StayOpenExifTool open;
+    ProcessExifTool fresh;
+    for (const QString &file : files)
+        for (const QStringList &args :
+             {QStringList{"-b", "-FlirImage", "-RawThermalImage", "--warning", file},
+              QStringList{"-DateTimeOriginal", file}, QStringList{"-b", "-PlanckR2", "--warning", file}})
+            QVERIFY2(open.output(args).output == fresh.output(args).output, qPrintable(args.join(' ')));
+    QDir::setCurrent(old);
+}
+
+void TestExifTool::valueOutputs_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<double>("value");
+    QTest::newRow("value and line end") << QByteArray("0.95\\n") << 0.95;
+    QTest::newRow("spaces and unit") << QByteArray("  -12.5 C") << -12.5;
+    QTest::newRow("empty") << QByteArray("") << 0.0;
+    QTest::newRow("NUL byte ends it") << QByteArray("1\\0002") << 1.0;
+}
+
+void TestExifTool::valueOutputs()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(double, value);
+    FakeExifTool fake("printf '" + output + "'\nfor a in \"$@\"; do echo \"$a\" >> '" +
+                      tmp.filePath("args").toUtf8() + "'; done");
+    QFile::remove(tmp.filePath("args"));
+    ProcessExifTool tool;
+    QCOMPARE(query_value(tool, "Emissivity", "/some dir/a b.jpg"), value);
+    QCOMPARE(read_file(tmp.filePath("args")), QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n"));
+}
+
+void TestExifTool::toolFailures_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    const QString late = QStringLiteral("ExifTool did not answer within 1 s.");
+    const QByteArray good = "printf 'answer\\n{ready%s}\\n' \"$n\"";
+    QTest::newRow("never answers") << QByteArray("exec sleep 600") << late << late;
+    QTest::newRow("stops after one answer") << stay_open_script(good + "; exec sleep 600") << "" << late;
+    QTest::newRow("no end marker") << stay_open_script("printf 'answer\\n'") << late << late;
+    QTest::newRow("another query's marker") << stay_open_script("printf 'a\\n{ready99}\\n'") << late << late;
+    QTest::newRow("dies in mid-answer") << stay_open_script("printf '[{\"PlanckR1\": 14'; exit 1")
+                                        << "ExifTool stopped before its answer was complete." << "ExifTool stopped before its answer was complete.";
+    QTest::newRow("endless answer") << QByteArray("exec yes") << "ExifTool answered more than 256 MB." << "";
+}
+
+void TestExifTool::toolFailures()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    FakeExifTool fake(script);
+    StayOpenExifTool tool(exiftool_program(), 1000);
+    const ToolAnswer a = tool.output({"-PlanckR1", "x.jpg"});
+    QCOMPARE(a.failure, first);
+    if (first.isEmpty())
+        QCOMPARE(a.output, QByteArray("answer\n"));
+    if (second.isEmpty())
+        return;
+    QCOMPARE(tool.output({"-PlanckR2", "x.jpg"}).failure, second); // from a fresh tool
+    // Never a value from a failed answer.
+    const Measurement m = measure_in_one_exchange(tool, "x.jpg", false, 0, 0, Radiometry::Simple);
+    QVERIFY(m.temps.empty() && !m.problem.isEmpty());
+}
+
+void TestExifTool::missingTool()
+{
+    const QString work = tmp.filePath("stale.tiff");
+    write_file(work, "old raw data");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", tmp.filePath("empty").toUtf8());
+    ProcessExifTool tool;
+    double e = 7, tr = 7;
+    const Measurement m = measure_temperatures(tool, false, tmp.filePath("x.jpg"), &e, &tr, work);
+    const QString time = query_capture_time(tool, "x.jpg");
+    qputenv("PATH", path);
+    QVERIFY(m.temps.empty());
+    QCOMPARE(e, 0.0);
+    QCOMPARE(QFileInfo(work).size(), 0); // emptied: no earlier data taken for this image
+    QCOMPARE(time, QString());
+
+    // A working file that cannot be written (here a folder stands in its
+    // place) is said so, and nothing is converted.
+    const QString fixture = tmp.filePath("ro.jpg");
+    write_fixture(fixture);
+    QDir(tmp.path()).mkdir("work-dir.tiff");
+    const Measurement ro =
+        measure_temperatures(tool, false, fixture, &e, &tr, tmp.filePath("work-dir.tiff"));
+    QVERIFY(ro.temps.empty());
+    QVERIFY2(ro.problem.startsWith(QStringLiteral("The working file %1 cannot be written: ")
+                                       .arg(tmp.filePath("work-dir.tiff"))),
+             qPrintable(ro.problem));
+}
+
+QTEST_MAIN(TestExifTool)
+#include "tst_exiftool.moc"

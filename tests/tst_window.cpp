@@ -1,0 +1,496 @@
+// The window as a user drives it: its start, the information box, the input
+// and output lists, the table, and generation runs with the real exiftool,
+// checked against independently computed temperatures and pictures.
+
+#include "dialog.h"
+#include "guitest.h"
+#include "outputs.h"
+#include "run.h"
+#include "testutil.h"
+
+#include <QGraphicsPixmapItem>
+#include <QGraphicsView>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStringListModel>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+using guitest::child;
+using guitest::MessageBoxRecorder;
+
+namespace
+{
+QStringList messages;
+void capture(QtMsgType, const QMessageLogContext &, const QString &m)
+{
+    messages << m;
+}
+
+void write_image(const QString &path, QSize size, QColor colour = Qt::green)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QVERIFY(image.save(path, "JPG"));
+}
+
+// The mean absolute difference of two pictures of the same size.
+double difference(const cv::Mat &a, const cv::Mat &b)
+{
+    return a.size() == b.size() ? cv::norm(a, b, cv::NORM_L1) / double(a.total() * 3) : 1e9;
+}
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { window.reset(); }
+
+    void startAndAbout();
+    void addingImages();
+    void viewerAndLists();
+    void tables();
+    void inputChecks_data();
+    void inputChecks();
+    void onePair();
+    void progressAndTableHits();
+    void skippedPairs();
+    void exiftoolRuns_data();
+    void exiftoolRuns();
+
+private:
+    QStringList listed(const char *view) const
+    {
+        return static_cast<QStringListModel *>(child<QListView>(window.get(), view)->model())->stringList();
+    }
+    void click(const char *button) { QTest::mouseClick(child<QPushButton>(window.get(), button), Qt::LeftButton); }
+    void click_row(const char *view, int row)
+    {
+        auto *list = child<QListView>(window.get(), view);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
+    }
+    void add_files(const QStringList &paths)
+    {
+        for (const QString &path : paths) {
+            guitest::answer_question("Files");
+            guitest::answer_file_dialog(QFileInfo(path).path(), {QFileInfo(path).fileName()});
+            click("pb_addimage");
+        }
+    }
+    void choose(const char *button, const QString &path, const QString &name = {})
+    {
+        guitest::answer_file_dialog(path, name.isEmpty() ? QStringList() : QStringList{name});
+        click(button);
+    }
+    int match(double code)
+    {
+        int row = -1;
+        QMetaObject::invokeMethod(window.get(), "matchCodeCsv", Q_RETURN_ARG(int, row), Q_ARG(double, code));
+        return row;
+    }
+    QList<MessageBoxRecorder::Box> generate()
+    {
+        MessageBoxRecorder recorder; // modal boxes are answered before the click returns
+        click("pb_generate");
+        return recorder.boxes;
+    }
+    QList<QByteArray> result_lines() const { return read_file(out + "/result.csv").split('\n'); }
+
+    QTemporaryDir tmp;
+    QString in, out;
+    std::unique_ptr<Dialog> window;
+};
+
+void TestWindow::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    in = tmp.filePath("in");
+    for (const char *folder : {"in", "folder/sub", "sorted", "empty", "out1", "out2"})
+        QDir(tmp.path()).mkpath(folder);
+    for (const char *name : {"folder/c.Jpeg", "folder/a.JPG", "folder/b.jpeg", "folder/sub/e.jpg",
+                             "sorted/IMG_2.jpg", "sorted/IMG_10.jpg", "sorted/b.jpg", "sorted/C.jpg"})
+        write_image(tmp.filePath(name), QSize(40, 30));
+    write_file(tmp.filePath("folder/d.png"), "");
+    write_image(tmp.filePath("portrait.jpg"), QSize(30, 90), Qt::red);
+    write_file(tmp.filePath("broken.jpg"), "not an image");
+    QDir::setCurrent(tmp.path()); // the window's working file goes here
+}
+
+void TestWindow::init()
+{
+    static int n = 0;
+    out = tmp.filePath(QStringLiteral("out-%1").arg(++n));
+    QDir().mkpath(out);
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    window = std::make_unique<Dialog>();
+    qInstallMessageHandler(previous);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestWindow::startAndAbout()
+{
+    // Every slot named for a widget's signal found it.
+    QVERIFY2(!messages.join('\n').contains("No matching signal"), qPrintable(messages.join('\n')));
+    QVERIFY(listed("lst_imagefile").isEmpty() && listed("lst_outfiles").isEmpty() && listed("lst_outdir").isEmpty());
+    QVERIFY(!child<QGraphicsView>(window.get(), "graphicsView")->scene());
+    QCOMPARE(child<QProgressBar>(window.get(), "pbar_status")->value(), 0);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Ardentis VLM V1.3"));
+
+    QList<QDialog *> shown;
+    for (int press = 0; press < 2; ++press) {
+        guitest::answer_next_modal([&shown](QWidget *modal) {
+            shown << qobject_cast<QDialog *>(modal);
+            static_cast<QDialog *>(modal)->reject();
+        });
+        click("pb_about");
+    }
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(shown[0] && shown[0] == shown[1]); // the same box both times
+    QCOMPARE(shown[0]->windowTitle(), QStringLiteral("Information"));
+    const QStringList info = child<QLabel>(shown[0], "label_2")->text().split('\n');
+    QCOMPARE(info.mid(0, 10), (QStringList{"Velmora", "2018", "", "ARDVLM V1.3", "Ardentis VLM V1.3", "",
+                                           "It was developed using:", "QT Creator", "", "Developed by:"}));
+    QCOMPARE(info.size(), 17);
+    QCOMPARE(child<QLabel>(shown[0], "label")->text(),
+             QStringLiteral("Thermal Image acquisition:\n\n Data is acquired by using the sensor FLIR E60 "
+                            "and with the following steps: \n (1 and 2) Data is acquired from both RGB "
+                            "and IR bands. \n (3) IR image is filtered to avoid false detection of "
+                            "plants. \n (4) RGB and IR images are aligned to process plant temperature "
+                            "in one specific region of the agricultural crop."));
+    QVERIFY(!child<QLabel>(shown[0], "label_img")->pixmap(Qt::ReturnByValue).isNull());
+    QTimer::singleShot(0, window.get(), [this] { window->close(); });
+    QCOMPARE(QApplication::exec(), 0); // closing the window ends the program
+}
+
+void TestWindow::addingImages()
+{
+    QString question, caption;
+    QStringList filters;
+    guitest::answer_question("Files", &question);
+    guitest::answer_file_dialog(tmp.path(), {"portrait.jpg", "broken.jpg"}, &caption, &filters);
+    click("pb_addimage");
+    QCOMPARE(question, QStringLiteral("Please select if you want to work with files or directories (it "
+                                      "should contain only images): ||%1").arg(int(QMessageBox::Question)));
+    QCOMPARE(caption, QStringLiteral("Open files"));
+    QCOMPARE(filters, (QStringList{"JPEG(*.jpg *.jpeg)", "BMP(*.bmp)", "TIFF(*.tif)", "All files (*.*)"}));
+    for (const char *dir : {"folder", "sorted", "empty", "folder"}) {
+        guitest::answer_question("Directories");
+        guitest::answer_file_dialog(tmp.filePath(dir), {});
+        click("pb_addimage");
+    }
+    for (const char *choice : {"Cancel", "Files", "Directories"}) { // cancelled at each step
+        guitest::answer_question(choice);
+        if (QByteArray(choice) != "Cancel")
+            guitest::answer_file_dialog(QString(), {});
+        click("pb_addimage");
+    }
+    const QStringList f{tmp.filePath("folder/a.JPG"), tmp.filePath("folder/b.jpeg"), tmp.filePath("folder/c.Jpeg")};
+    const QStringList sorted{tmp.filePath("sorted/b.jpg"), tmp.filePath("sorted/C.jpg"),
+                             tmp.filePath("sorted/IMG_10.jpg"), tmp.filePath("sorted/IMG_2.jpg")};
+    QCOMPARE(listed("lst_imagefile"),
+             QStringList({tmp.filePath("portrait.jpg"), tmp.filePath("broken.jpg")}) + f + sorted + f);
+}
+
+void TestWindow::viewerAndLists()
+{
+    add_files({tmp.filePath("portrait.jpg"), tmp.filePath("broken.jpg"), tmp.filePath("folder/a.JPG")});
+    auto *view = child<QGraphicsView>(window.get(), "graphicsView");
+    auto *list = child<QListView>(window.get(), "lst_imagefile");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down); // the keyboard only selects
+    QVERIFY(!view->scene());
+    click_row("lst_imagefile", 0);
+    QCOMPARE(view->scene()->items().size(), 1);
+    const auto *item = qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first());
+    QCOMPARE(item->pixmap().size(), QSize(30, 90));
+    const QRectF shown = view->mapFromScene(view->sceneRect()).boundingRect();
+    QVERIFY(std::abs(shown.width() - view->viewport()->width()) <= 6); // stretched both ways
+    QVERIFY(std::abs(shown.height() - view->viewport()->height()) <= 6);
+    click_row("lst_imagefile", 1); // unreadable: an empty picture
+    QVERIFY(qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first())->pixmap().isNull());
+
+    click("pb_deleteitem"); // the selected row 1
+    QCOMPARE(listed("lst_imagefile"), (QStringList{tmp.filePath("portrait.jpg"), tmp.filePath("folder/a.JPG")}));
+    QVERIFY(view->scene()->items().isEmpty());
+    list->clearSelection();
+    click("pb_deleteitem"); // nothing selected: nothing removed
+    QCOMPARE(listed("lst_imagefile").size(), 2);
+    click_row("lst_imagefile", 1);
+    QCOMPARE(qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first())->pixmap().size(), QSize(40, 30));
+    click("pb_deleteall");
+    QVERIFY(listed("lst_imagefile").isEmpty() && view->scene()->items().isEmpty());
+
+    QString caption;
+    guitest::answer_file_dialog(tmp.filePath("out1"), {}, &caption);
+    click("pb_saveresults");
+    QCOMPARE(caption, QStringLiteral("Open directory"));
+    choose("pb_saveresults", tmp.filePath("out2"));
+    choose("pb_saveresults", QString()); // cancelled: the choice stays
+    QCOMPARE(listed("lst_outdir"), QStringList{tmp.filePath("out2")});
+    click("pb_clean");
+    QVERIFY(listed("lst_outdir").isEmpty());
+}
+
+void TestWindow::tables()
+{
+    write_file(tmp.filePath("first.csv"), "101,0.95,21.5\n102,0.96,22\n");
+    write_file(tmp.filePath("second.csv"), "\xEF\xBB\xBF" "7,0.9,20\n");
+    QFile big(tmp.filePath("big.csv"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(65LL << 20));
+    big.close();
+    QString caption;
+    QStringList filters;
+    guitest::answer_file_dialog(tmp.path(), {"first.csv"}, &caption, &filters);
+    click("pb_addimage_2");
+    QCOMPARE(caption, QStringLiteral("Open files"));
+    QCOMPARE(filters, (QStringList{"CSV(*.csv)", "All files (*.*)"}));
+    QCOMPARE(match(102), 2);
+    QCOMPARE(match(103), 0);
+    choose("pb_addimage_2", QString()); // cancelled: the table stays
+    QCOMPARE(match(102), 2);
+    choose("pb_addimage_2", tmp.path(), "second.csv");
+    QCOMPARE(match(102), 0);
+    QCOMPARE(match(7), 1); // after the byte-order mark
+    choose("pb_addimage_2", tmp.path(), "big.csv"); // unreadable: an empty table
+    QCOMPARE(match(7), 0);
+}
+
+void TestWindow::inputChecks_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    const int warning = QMessageBox::Warning;
+    QTest::newRow("no folder, odd images") << 3 << ""
+        << "The process needs an Output directory to start.\n Press \"Select output directory\" button." << warning;
+    QTest::newRow("one image") << 1 << "out"
+        << "The process needs more than one image to start.\n Press \"Add image(s)\" button." << warning;
+    QTest::newRow("three images") << 3 << "out"
+        << "It doesn't exist a even number of images.\nVerify the input images." << warning;
+    QTest::newRow("result.csv is a folder") << 2 << "csv-folder"
+        << "Result file cannot be created. \n Verify your user's privileges." << int(QMessageBox::Critical);
+    QTest::newRow("another run holds the folder") << 2 << "locked"
+        << "Another run is writing into %1.\nWait until it has finished, or choose another output directory." << warning;
+}
+
+void TestWindow::inputChecks()
+{
+    QFETCH(int, images);
+    QFETCH(QString, output);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    write_pair(in, 1, 1);
+    ardentis::OutputLock other_run;
+    if (output == "csv-folder")
+        QDir(out).mkdir("result.csv");
+    if (output == "locked")
+        QVERIFY(other_run.lock(out));
+    if (!output.isEmpty())
+        choose("pb_saveresults", out);
+    QStringList files;
+    for (int i = 0; i < images; ++i)
+        files << in + (i % 2 ? "/FLIR1_RGB1.jpg" : "/FLIR1.jpg");
+    add_files(files);
+    const auto boxes = generate();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("Warning"));
+    QCOMPARE(boxes[0].text, text.contains("%1") ? text.arg(out) : text);
+    QCOMPARE(boxes[0].icon, icon);
+    QCOMPARE(boxes[0].buttons, 1);
+    QVERIFY(!QFile::exists(out + "/result.csv") || output == "csv-folder");
+    QVERIFY(!QDir(out + "/0Aligned").exists());
+}
+
+void TestWindow::onePair()
+{
+    // A thermal picture and a photograph that are not uniform, so that a
+    // flipped, shifted or mis-scaled picture shows.
+    fixtures::FlirFile file;
+    file.counts = fixtures::plot_counts(58, 40, 17000, 5);
+    QVERIFY(fixtures::write_flir_jpeg((in + "/one.jpg").toStdString(), file));
+    const cv::Mat photo = fixtures::plot_photograph(1500, 1200, 58, 40, 5);
+    QVERIFY(cv::imwrite((in + "/IMG0123.png").toStdString(), photo));
+    choose("pb_saveresults", out);
+    add_files({in + "/one.jpg", in + "/IMG0123.png"});
+    QSignalSpy progress(child<QProgressBar>(window.get(), "pbar_status"), &QProgressBar::valueChanged);
+    QVERIFY(generate().isEmpty());
+    QCOMPARE(progress.size(), 1);
+    QCOMPARE(progress[0][0].toInt(), 100);
+
+    // Independently: the cut, the plant mask on it at the raw size, the blend.
+    const cv::Mat ir = cv::imread((in + "/one.jpg").toStdString());
+    const cv::Mat part = photo(cv::Rect(597, 504, 870, 640));
+    cv::Mat small, field, blend = photo.clone(), masked(40, 58, CV_8UC3, cv::Scalar::all(0));
+    cv::resize(part, small, cv::Size(58, 40));
+    cv::resize(ir, field, cv::Size(870, 640));
+    cv::Mat canvas(photo.size(), CV_8UC3, cv::Scalar::all(0));
+    field.copyTo(canvas(cv::Rect(597, 504, 870, 640)));
+    cv::addWeighted(canvas, 0.5, photo, 0.5, 0, blend);
+    double sum = 0;
+    int plant = 0;
+    QByteArray table;
+    for (int r = 0; r < 40; ++r) {
+        for (int c = 0; c < 58; ++c) {
+            const cv::Vec3b px = small.at<cv::Vec3b>(r, c);
+            const double t = own_temperature(file.counts.at<std::uint16_t>(r, c), file);
+            if (px[1] > px[0]) {
+                masked.at<cv::Vec3b>(r, c) = ir.at<cv::Vec3b>(r, c);
+                sum += t;
+                ++plant;
+            }
+            table += QByteArray::number(px[1] > px[0] ? t : 0.0, 'f', 6) + ",";
+        }
+        table += "\n";
+    }
+    QVERIFY(plant > 500 && plant < 1800);
+    const auto picture = [this](const char *path) { return cv::imread((out + path).toStdString()); };
+    QVERIFY(difference(picture("/1PartRGB/1PartRGB_123.jpg"), part) < 2.5);
+    QVERIFY(difference(picture("/2Mascara/2Mascara1_123.jpg"), masked) < 5); // a small JPEG
+    cv::Mat flipped;
+    cv::flip(masked, flipped, 0);
+    QVERIFY(difference(picture("/2Mascara/2Mascara1_123.jpg"), flipped) > 15);
+    QVERIFY(difference(picture("/0Aligned/0Aligned_123.jpg"), blend) < 2.5);
+    QVERIFY(difference(picture("/1PartRGB/1PartRGB_123.jpg"), photo(cv::Rect(597, 540, 870, 640))) > 8);
+    const QByteArray written = read_file(out + "/3tempmask/3tempmask_123.csv");
+    QCOMPARE(written.size(), table.size());
+    const QList<QByteArray> got = written.split(','), want = table.split(',');
+    for (int i = 0; i < got.size(); ++i)
+        QVERIFY2(std::abs(got[i].toDouble() - want[i].toDouble()) < 2e-6, got[i]);
+    QCOMPARE(result_lines().mid(0, 1), QList<QByteArray>{"Image number, Time, Average Temp"});
+    QVERIFY2(result_lines()[1].startsWith("123.000000,10:15:32,"), result_lines()[1]);
+    QVERIFY(std::abs(result_lines()[1].split(',')[2].toDouble() - sum / plant) < 2e-6);
+    const QStringList outputs{out + "/0Aligned/0Aligned_123.jpg", out + "/1PartRGB/1PartRGB_123.jpg",
+                              out + "/2Mascara/2Mascara1_123.jpg"};
+    QCOMPARE(listed("lst_outfiles"), outputs);
+    QVERIFY(QFile::exists(tmp.filePath("test.tiff")));
+    click_row("lst_outfiles", 1); // an output picture shows
+    const auto *item = qgraphicsitem_cast<QGraphicsPixmapItem *>(
+        child<QGraphicsView>(window.get(), "graphicsView")->scene()->items().first());
+    QCOMPARE(item->pixmap().size(), QSize(870, 640));
+    QVERIFY(generate().isEmpty()); // again: the list holds every picture twice
+    QCOMPARE(listed("lst_outfiles"), outputs + outputs);
+}
+
+void TestWindow::progressAndTableHits()
+{
+    // Five pairs, numbers 8 to 12; the table holds 8 and 10. Pairs 8 and 10
+    // only set the values in force; 9 uses line 2's, 11 and 12 line 1's.
+    QList<fixtures::FlirFile> files;
+    QStringList paths;
+    for (int n = 8; n <= 12; ++n) {
+        files << write_pair(in, n, unsigned(n));
+        paths << in + QStringLiteral("/FLIR%1.jpg").arg(n) << in + QStringLiteral("/FLIR%1_RGB%1.jpg").arg(n);
+    }
+    write_file(tmp.filePath("hits.csv"), "10,0.85,10\n8,0.8,12.5\n");
+    choose("pb_saveresults", out);
+    choose("pb_addimage_2", tmp.path(), "hits.csv");
+    add_files(paths);
+    QSignalSpy progress(child<QProgressBar>(window.get(), "pbar_status"), &QProgressBar::valueChanged);
+    QVERIFY(generate().isEmpty());
+    QList<int> values;
+    for (const auto &args : progress)
+        values << args[0].toInt();
+    QCOMPARE(values, (QList<int>{25, 50, 75, 100})); // the first pair shows 0, as at the start
+    const auto lines = result_lines();
+    QCOMPARE(lines.size(), 5); // header, three pairs, the final line end
+    const double expected[] = {plant_mean(files[1], 0.8, 12.5), plant_mean(files[3], 0.85, 10),
+                               plant_mean(files[4], 0.85, 10)};
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(std::abs(lines[i + 1].split(',')[2].toDouble() - expected[i]) < 2e-6, lines[i + 1]);
+    QVERIFY(lines[1].startsWith("9.000000,") && lines[3].startsWith("12.000000,"));
+    QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_8.jpg"));
+    QCOMPARE(listed("lst_outfiles").first(), out + "/0Aligned/0Aligned_11.jpg"); // name order, case ignored
+}
+
+void TestWindow::skippedPairs()
+{
+    const fixtures::FlirFile good = write_pair(in, 21, 1);
+    fixtures::FlirFile noraw;
+    noraw.counts = fixtures::plot_counts(29, 20);
+    noraw.form = fixtures::RawForm::None;
+    QVERIFY(fixtures::write_flir_jpeg((in + "/noraw.jpg").toStdString(), noraw));
+    QVERIFY(fixtures::write_jpeg((in + "/small_3.jpg").toStdString(), fixtures::field_photograph(1400, 1144, 400)));
+    // Files of an earlier run under the names of a pair that now fails go.
+    QDir(out).mkpath("0Aligned");
+    write_file(out + "/0Aligned/0Aligned_3.jpg", "stale");
+    choose("pb_saveresults", out);
+    const QString g = in + "/FLIR21.jpg", v = in + "/FLIR21_RGB21.jpg";
+    add_files({in + "/noraw.jpg", v, g, in + "/small_3.jpg", tmp.filePath("broken.jpg"), v, g, v});
+    const auto boxes = generate();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text,
+             QStringLiteral("3 of 4 image pairs could not be processed and were skipped:\n\n"
+                            "Pair 1: %1/noraw.jpg, %2\n    No temperatures could be read from the radiometric "
+                            "image (no raw thermal data in it, or ExifTool missing).\n\n"
+                            "Pair 2: %3, %1/small_3.jpg\n    The photograph is 1400 x 1144 pixels, smaller than 1467 x 1144.\n\n"
+                            "Pair 3: %4, %2\n    The radiometric image cannot be decoded.")
+                 .arg(in, v, g, tmp.filePath("broken.jpg")));
+    QCOMPARE(result_lines().size(), 3);
+    QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_3.jpg"));
+    QCOMPARE(listed("lst_outfiles").size(), 3);
+}
+
+void TestWindow::exiftoolRuns_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QStringList>("runs");
+    const QString f = QStringLiteral("%1/FLIR31.jpg");
+    const QStringList planck{"-b -PlanckR1 --warning " + f, "-b -PlanckR2 --warning " + f,
+                             "-b -PlanckB --warning " + f, "-b -PlanckO --warning " + f,
+                             "-b -PlanckF --warning " + f};
+    const QString raw = "-b -FlirImage -RawThermalImage --warning " + f, time = "-DateTimeOriginal " + f;
+    QTest::newRow("no table") << QByteArray()
+        << QStringList{raw} + planck + QStringList{"-b -Emissivity --warning " + f, "-b -ReflectedApparentTemperature --warning " + f, time};
+    QTest::newRow("table values in force") << QByteArray("30,0.9,15\n") << QStringList{raw} + planck + QStringList{time};
+}
+
+void TestWindow::exiftoolRuns()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QStringList, runs);
+    write_pair(in, 30, 2);
+    write_pair(in, 31, 3);
+    QStringList files{in + "/FLIR31.jpg", in + "/FLIR31_RGB31.jpg"};
+    if (!table.isEmpty()) {
+        write_file(tmp.filePath("runs.csv"), table);
+        choose("pb_addimage_2", tmp.path(), "runs.csv");
+        files = QStringList{in + "/FLIR30.jpg", in + "/FLIR30_RGB30.jpg"} + files; // a table entry first
+    }
+    choose("pb_saveresults", out);
+    add_files(files);
+    // A recording exiftool that hands every run on to the real one.
+    FakeExifTool recorder("echo \"$*\" >> '" + tmp.filePath("runs.log").toUtf8() + "'\nexec \"$REAL\" \"$@\"");
+    QFile::remove(tmp.filePath("runs.log"));
+    QVERIFY(generate().isEmpty());
+    QCOMPARE(QString::fromUtf8(read_file(tmp.filePath("runs.log"))).split('\n', Qt::SkipEmptyParts),
+             runs.replaceInStrings("%1", in));
+    QCOMPARE(result_lines().size(), 3);
+
+    // A working file that cannot be written skips the pair, naming it.
+    QFile::remove(tmp.filePath("test.tiff"));
+    QDir(tmp.path()).mkdir("test.tiff");
+    const auto boxes = generate();
+    QDir(tmp.path()).rmdir("test.tiff");
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains("\n    The working file test.tiff cannot be written: "), qPrintable(boxes[0].text));
+}
+
+int main(int argc, char **argv)
+{
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication app(argc, argv);
+    TestWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_window.moc"
