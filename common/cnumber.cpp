@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace ardentis
@@ -73,14 +75,66 @@ double leading_number(std::string_view text, NumberSyntax syntax)
     return negative ? -value : value;
 }
 
-std::string format_fixed(double value, int decimals)
+namespace
 {
-    if (std::isnan(value))
-        return "nan";
+
+// printf's rounding done in integers, for the common case: the value times
+// 10^decimals is below 2^52 and not within reach of a tie, where the
+// rounding of that product could decide the digit. Returns false otherwise.
+bool append_fast(std::string &text, double value, int decimals)
+{
+    static const double scales[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    if (decimals < 0 || decimals > 9)
+        return false;
+    const double scaled = std::fabs(value) * scales[decimals];
+    if (!(scaled < 4.0e15))
+        return false;
+    const double whole = std::floor(scaled), fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) <= scaled * 4e-16 + 1e-12)
+        return false;
+    const std::uint64_t n = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    char digits[32];
+    char *start = digits + 1; // room for a sign
+    char *end = std::to_chars(start, digits + sizeof digits - 1, n).ptr;
+    const int length = int(end - start);
+    if (length <= decimals) { // leading zeros: 0.000123
+        const int pad = decimals + 1 - length;
+        std::memmove(start + pad, start, size_t(length));
+        std::memset(start, '0', size_t(pad));
+        end += pad;
+    }
+    if (decimals > 0) {
+        std::memmove(end - decimals + 1, end - decimals, size_t(decimals));
+        *(end - decimals) = '.';
+        ++end;
+    }
+    if (std::signbit(value))
+        *--start = '-';
+    text.append(start, end);
+    return true;
+}
+
+} // namespace
+
+void append_fixed(std::string &text, double value, int decimals)
+{
+    if (std::isnan(value)) {
+        text += "nan";
+        return;
+    }
+    if (append_fast(text, value, decimals))
+        return;
     char buffer[400]; // the largest double has 309 integer digits
     const auto r =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, r.ptr);
+    text.append(buffer, r.ptr);
+}
+
+std::string format_fixed(double value, int decimals)
+{
+    std::string text;
+    append_fixed(text, value, decimals);
+    return text;
 }
 
 } // namespace ardentis

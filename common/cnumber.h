@@ -24,6 +24,7 @@ double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax:
 // "-0.000000" for a negative zero, "inf" and "-inf". A NaN is written "nan"
 // whatever its sign.
 std::string format_fixed(double value, int decimals);
+void append_fixed(std::string &text, double value, int decimals);
 
 // printf("%f"): six decimals.
 inline std::string format_fixed6(double value)

@@ -133,7 +133,7 @@ std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)
         for (int c = 0; c < temps.cols; ++c) {
             // Other pixels are written as 0 times their temperature, which
             // keeps the sign of the temperature and a missing one as nan.
-            table += format_fixed6((!p || p[c] ? 1.0 : 0.0) * t[c]);
+            append_fixed(table, (!p || p[c] ? 1.0 : 0.0) * t[c], 6);
             table += ',';
         }
         table += '\n';

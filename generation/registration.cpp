@@ -14,8 +14,8 @@ namespace
 // The searches work on shrunken maps: the photograph's index map this many
 // pixels wide (and a quarter of it for the coarse search), and thermal
 // templates this wide, coarse then fine.
-constexpr int map_width = 512, coarse_map_width = 256;
-constexpr int coarse_template = 40, fine_template = 80;
+constexpr int map_width = 512, coarse_map_width = 256, refine_map_width = 1024;
+constexpr int coarse_template = 40, fine_template = 80, refine_template = 160;
 // Widths searched, as shares of the photograph's width, and their steps.
 constexpr double least_width = 0.25, coarse_step = 1.03, fine_step = 0.005;
 constexpr int fine_steps = 10;
@@ -26,9 +26,9 @@ constexpr double clear_margin = 0.02;
 cv::Mat vegetation_index(const cv::Mat &rgb)
 {
     cv::Mat small;
-    const double f = double(map_width) / rgb.cols;
-    cv::resize(rgb, small, cv::Size(map_width, std::max(1, int(std::lround(rgb.rows * f)))), 0,
-               0, cv::INTER_AREA);
+    const double f = double(refine_map_width) / rgb.cols;
+    cv::resize(rgb, small, cv::Size(refine_map_width, std::max(1, int(std::lround(rgb.rows * f)))),
+               0, 0, cv::INTER_AREA);
     cv::Mat index(small.size(), CV_32FC1);
     for (int r = 0; r < small.rows; ++r) {
         const auto *bgr = small.ptr<cv::Vec3b>(r);
@@ -220,11 +220,14 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
     r.searched = true;
     if (rgb.empty() || temps.empty())
         return r;
-    const cv::Mat index = vegetation_index(rgb);
+    const cv::Mat sharp = vegetation_index(rgb);
+    cv::Mat index;
+    cv::resize(sharp, index, cv::Size(map_width, sharp.rows * map_width / sharp.cols), 0, 0,
+               cv::INTER_AREA);
     const double pw = rgb.cols, ph = rgb.rows;
     const Candidate coarse = coarse_search(index, temps, pw, ph);
     const Candidate fine = fine_search(index, temps, pw, ph, coarse);
-    const Candidate best = refine(index, pw, thermal_template(temps, fine_template),
+    const Candidate best = refine(sharp, pw, thermal_template(temps, refine_template),
                                   fine.width > 0 ? fine : coarse);
     const Field found = to_field(best, temps, rgb.size());
     r.correlation = correlation_at(index, pw, thermal_template(temps, fine_template), found);

@@ -18,6 +18,30 @@ double percentile(const std::vector<double> &sorted, double p)
     return sorted[below] + (at - double(below)) * (sorted[above] - sorted[below]);
 }
 
+namespace
+{
+
+// Puts at each place the percentiles read the value a sort would put there.
+void partly_sort(std::vector<double> &values)
+{
+    std::vector<size_t> places;
+    for (double p : {0.0, 5.0, 25.0, 50.0, 75.0, 95.0, 100.0}) {
+        const double at = p / 100.0 * double(values.size() - 1);
+        places.push_back(size_t(std::floor(at)));
+        places.push_back(std::min(places.back() + 1, values.size() - 1));
+    }
+    std::sort(places.begin(), places.end());
+    auto from = values.begin();
+    for (size_t place : places) {
+        if (values.begin() + long(place) >= from) {
+            std::nth_element(from, values.begin() + long(place), values.end());
+            from = values.begin() + long(place) + 1;
+        }
+    }
+}
+
+} // namespace
+
 PlantStats plant_statistics(const cv::Mat &temps, const cv::Mat &plant)
 {
     std::vector<double> values;
@@ -50,7 +74,8 @@ PlantStats plant_statistics(const cv::Mat &temps, const cv::Mat &plant)
     for (double v : values)
         squares += (v - s.mean) * (v - s.mean);
     s.sd = std::sqrt(squares / double(values.size()));
-    std::sort(values.begin(), values.end());
+    if (!values.empty())
+        partly_sort(values);
     s.median = percentile(values, 50);
     s.p5 = percentile(values, 5);
     s.p25 = percentile(values, 25);

@@ -1,5 +1,7 @@
 #include "tagquery.h"
 
+#include <cstring>
+
 namespace ardentis
 {
 
@@ -31,7 +33,7 @@ public:
         if (peek('"'))
             return string(out);
         const int start = at_;
-        while (at_ < s_.size() && !QByteArray(",}] \t\r\n").contains(s_[at_]))
+        while (at_ < s_.size() && !std::strchr(",}] \t\r\n", s_[at_]))
             ++at_;
         out = s_.mid(start, at_ - start);
         return at_ > start;
@@ -40,7 +42,7 @@ public:
 private:
     void skip_space()
     {
-        while (at_ < s_.size() && QByteArray(" \t\r\n").contains(s_[at_]))
+        while (at_ < s_.size() && std::strchr(" \t\r\n", s_[at_]) && s_[at_])
             ++at_;
     }
     bool string(QByteArray &out)
@@ -48,11 +50,15 @@ private:
         ++at_; // the opening quote
         out.clear();
         while (at_ < s_.size() && s_[at_] != '"') {
-            const char c = s_[at_++];
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
+            // Plain characters in one piece: a raw image is a long string.
+            int plain = at_;
+            while (plain < s_.size() && s_[plain] != '"' && s_[plain] != '\\')
+                ++plain;
+            out.append(s_.constData() + at_, plain - at_);
+            at_ = plain;
+            if (at_ >= s_.size() || s_[at_] == '"')
+                break;
+            ++at_; // the backslash
             if (at_ >= s_.size())
                 return false;
             const char e = s_[at_++];
@@ -111,11 +117,15 @@ double *air_field(Atmosphere &air, int i)
     return fields[i];
 }
 
-QStringList query_arguments(const QString &file, Radiometry model)
+} // namespace
+
+QStringList one_exchange_arguments(const QString &file, Radiometry model)
 {
     // "#" asks for a value without conversion to its printed form: the same
     // text the bare ("-b") per-tag query gives.
-    QStringList arguments{QStringLiteral("-json"), QStringLiteral("-b"),
+    // -fast2: the values all come before the picture, in the FLIR and EXIF
+    // segments; nothing after them is read.
+    QStringList arguments{QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-b"),
                           QStringLiteral("-RawThermalImage"), QStringLiteral("-DateTimeOriginal")};
     for (const char *tag : {"PlanckR1", "PlanckR2", "PlanckB", "PlanckO", "PlanckF", "Emissivity",
                             "ReflectedApparentTemperature"})
@@ -126,8 +136,6 @@ QStringList query_arguments(const QString &file, Radiometry model)
     arguments << QStringLiteral("--warning") << file;
     return arguments;
 }
-
-} // namespace
 
 std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
 {
@@ -147,7 +155,13 @@ std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
 Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
                                     double emissivity, double t_refl, Radiometry model)
 {
-    const ToolAnswer answer = tool.output(query_arguments(file, model));
+    return measurement_from_answer(tool.output(one_exchange_arguments(file, model)), flag_er,
+                                   emissivity, t_refl, model);
+}
+
+Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, double emissivity,
+                                    double t_refl, Radiometry model)
+{
     if (!answer.complete()) {
         Measurement failed;
         failed.problem = answer.failure;

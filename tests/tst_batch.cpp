@@ -7,7 +7,9 @@
 #include "guitest.h"
 #include "options.h"
 #include "outputs.h"
+#include "cnumber.h"
 #include "stats.h"
+#include "temperature.h"
 #include "testutil.h"
 
 #include <QPushButton>
@@ -460,11 +462,17 @@ void TestBatch::fullRadiometry()
     QCOMPARE(rows.size(), 21);
     QCOMPARE(rows[3].count(','), 29);
     QVERIFY(rows[3].endsWith(','));
-    // 1 m of air at 20 °C, 50 %, as the fixture stores: near the simple model, not on it.
-    const double simple = own_temperature(file.counts.at<std::uint16_t>(3, 7), file);
-    const double full = rows[3].split(',')[7].toDouble();
-    QVERIFY2(std::abs(full - simple) > 0.001 && std::abs(full - simple) < 0.5, rows[3].split(',')[7]);
-    QCOMPARE(rows[3].split(',')[7].split('.').value(1).size(), 6);
+    // The conversion with the file's own values: 1 m of air at 20 °C and 50 %.
+    const fixtures::Air &a = file.air;
+    const ardentis::Atmosphere air{a.distance, double(a.t_atm_celsius + 273.15f) - 273.15, a.humidity,
+                                   double(a.t_window_celsius + 273.15f) - 273.15, a.window_transmission,
+                                   a.alpha1, a.alpha2, a.beta1, a.beta2, a.x};
+    const ardentis::Calibration c{{file.r1, file.r2, file.b, double(file.o), file.f}, file.emissivity,
+                                  fixtures::reported_t_refl(file), ardentis::Radiometry::Full, air};
+    const cv::Mat count(1, 1, CV_16UC1, cv::Scalar(file.counts.at<std::uint16_t>(3, 7)));
+    const QByteArray written = rows[3].split(',')[7];
+    QCOMPARE(written, QByteArray::fromStdString(ardentis::format_fixed6(ardentis::convert_counts(count, c).at<double>(0))));
+    QVERIFY(std::abs(written.toDouble() - own_temperature(count.at<std::uint16_t>(0), file)) > 0.001);
 }
 
 void TestBatch::report()
@@ -482,6 +490,8 @@ void TestBatch::report()
     const QList<QByteArray> t = read_file(out + "/3tempmask/3tempmask_11.csv").split('\n')[5].split(',');
     QCOMPARE(map.at<cv::Vec3b>(5, 2)[1], uchar(std::lround(t[2].toDouble() / 50 * 255)));
     QCOMPARE(read_file(out + "/report/p1_map.png"), read_file(out + "/4Thermal/4Thermal_11.png"));
+    QCOMPARE(batch({"-o", out + "-none", "--report", pairs + "/FLIR13.jpg", pairs + "/FLIR13_RGB13.jpg"}).status, 1);
+    QVERIFY(read_file(out + "-none/report.html").contains("<p>No pair was processed.</p>"));
 
     // In a real browser: every picture loads, the table sorts, no script error.
     const QString chromium = QStandardPaths::findExecutable("chromium");
