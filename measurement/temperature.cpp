@@ -66,7 +66,7 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
             const double raw_count = counts[col];
             const double raw_obj = (raw_count - m.offset) / m.gain;
             const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-            if (std::isfinite(t) && t >= -kelvin_offset) {
+            if (t >= -kelvin_offset && t <= max_celsius) { // false for NaN
                 out[col] = t;
             } else {
                 out[col] = std::nan("");
@@ -112,7 +112,8 @@ QString emissivity_problem(double emissivity, const QString &source)
 {
     if (emissivity > 0 && emissivity <= 1)
         return {};
-    return QStringLiteral("The emissivity %1 %2 is outside (0, 1].").arg(number(emissivity), source);
+    return QStringLiteral("The emissivity %1 %2 is outside (0, 1].")
+        .arg(number(emissivity), source);
 }
 
 QString t_refl_problem(double t_refl, const QString &source)
@@ -164,11 +165,12 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
     return m;
 }
 
-Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file,
-                                 double *emi_in, double *t_refl_in, const QString &work_file)
+Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
+                                 double *t_refl_in, const QString &work_file)
 {
     const QString work_problem = query_raw_thermal_image(tool, file, work_file);
-    RawImage raw = work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
+    RawImage raw =
+        work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
 
     Calibration c;
     c.k.r1 = query_value(tool, "PlanckR1", file);

@@ -14,6 +14,9 @@ namespace ardentis
 {
 
 constexpr double kelvin_offset = 273.15;
+// No thermal camera is calibrated anywhere near this: a hotter result is
+// damaged data, not a temperature.
+constexpr double max_celsius = 10000;
 
 struct PlanckConstants {
     double r1 = 0, r2 = 0, b = 0, o = 0, f = 0;
@@ -51,9 +54,10 @@ double air_transmission(const Atmosphere &air);
 // Temperatures in degrees Celsius, one double per pixel (CV_64FC1, same rows
 // and columns) of `raw`, which must be one channel of unsigned 16-bit counts;
 // any other raw image gives an empty matrix. A pixel whose temperature is not
-// a finite number at or above absolute zero has none: it is NaN, and counted
+// a number from absolute zero to max_celsius has none: it is NaN, and counted
 // in `without_temperature` when that is given.
-cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_temperature = nullptr);
+cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c,
+                       int *without_temperature = nullptr);
 
 // The same with emissivity and reflected temperature only.
 cv::Mat temperatures_from_raw(const cv::Mat &raw, const PlanckConstants &k, double emissivity,
@@ -84,7 +88,7 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
 // emissivity and reflected temperature, which are then stored through
 // `emi_in` and `t_refl_in`. With `flag_er` true those two are read from the
 // pointers instead.
-Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file,
-                                 double *emi_in, double *t_refl_in, const QString &work_file);
+Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
+                                 double *t_refl_in, const QString &work_file);
 
 } // namespace ardentis
