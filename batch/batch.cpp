@@ -86,9 +86,8 @@ QString start_problem(RunStart start, const BatchOptions &o)
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
         if (!o.images_from.isEmpty())
-            return pairs_text(QStringLiteral("the folder %1 holds %2 JPEG files")
-                                  .arg(o.images_from)
-                                  .arg(images));
+            return pairs_text(
+                QStringLiteral("the folder %1 holds %2 JPEG files").arg(o.images_from).arg(images));
         return images == 0 ? QStringLiteral("no images given.")
                            : pairs_text(QStringLiteral("only one image given"));
     case RunStart::OddImages:
@@ -168,9 +167,10 @@ QString field_problem(const BatchOptions &o)
 
 QString input_problem(const BatchOptions &o)
 {
-    QString problem = start_problem(check_input(o.input), o);
-    if (problem.isEmpty() && !o.images_from.isEmpty())
-        problem = unusable_names(o.images_from);
+    // A name left out of the folder's list would pair the wrong pictures.
+    QString problem = o.images_from.isEmpty() ? QString() : unusable_names(o.images_from);
+    if (problem.isEmpty())
+        problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
         problem = field_problem(o);
     if (problem.isEmpty() && !QDir().mkpath(o.input.output_dir))
@@ -217,7 +217,8 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
         input, [timeout] { return std::make_unique<OneExchangeMeasurer>(timeout); }, options.jobs,
         &console);
     if (result.start != RunStart::Started) {
-        print(err, QStringLiteral("ardentis-batch: %1\n").arg(start_problem(result.start, options)));
+        print(err,
+              QStringLiteral("ardentis-batch: %1\n").arg(start_problem(result.start, options)));
         return 2;
     }
     if (!result.result_problem.isEmpty())

@@ -32,7 +32,8 @@ int check_arguments(int argc, char *argv[])
         const QByteArray argument(argv[i]);
         utf8->toUnicode(argument.constData(), argument.size(), &state);
         if (state.invalidChars > 0) {
-            std::fprintf(stderr, "ardentis-batch: the name %s is not UTF-8 text; rename the file.\n",
+            std::fprintf(stderr,
+                         "ardentis-batch: the name %s is not UTF-8 text; rename the file.\n",
                          argument.toPercentEncoding("/").constData());
             return 2;
         }

@@ -30,17 +30,19 @@ QCommandLineOption option(const QStringList &names, const char *description,
 struct Options {
     QCommandLineOption help = option({"h", "help"}, "Shows this help.");
     QCommandLineOption version = option({"v", "version"}, "Shows the version.");
-    QCommandLineOption output = option(
-        {"o", "output"}, "Folder for result.csv, stats.csv and the result folders (created if "
-                         "missing).",
-        "DIR");
-    QCommandLineOption table = option(
-        {"t", "table"},
-        "Table of emissivity and reflected temperature by image number: CSV lines of "
-        "number,emissivity,temperature in °C.",
-        "FILE");
-    QCommandLineOption jobs = option({"j", "jobs"}, "Pairs processed at once (default: one per "
-                                                    "core).",
+    QCommandLineOption output =
+        option({"o", "output"},
+               "Folder for result.csv, stats.csv and the result folders (created if "
+               "missing).",
+               "DIR");
+    QCommandLineOption table =
+        option({"t", "table"},
+               "Table of emissivity and reflected temperature by image number: CSV lines of "
+               "number,emissivity,temperature in °C.",
+               "FILE");
+    QCommandLineOption jobs = option({"j", "jobs"},
+                                     "Pairs processed at once (default: one per "
+                                     "core).",
                                      "N");
     QCommandLineOption timeout = option(
         {"tool-timeout"},
@@ -79,18 +81,17 @@ struct Options {
     QCommandLineOption report = option(
         {"report"}, "Also write report.html and report/: thermal maps with a °C scale, a plot "
                     "and a table of the campaign, and every pair on one page.");
-    QCommandLineOption palette =
-        option({"palette"}, "Colours of the report's maps: inferno (default), iron or grey.",
-               "NAME");
-    QCommandLineOption range = option(
-        {"range"},
-        "The maps' temperature range in °C (default: the 1st to the 99th percentile of all "
-        "plant pixels of the campaign).",
-        "MIN,MAX");
+    QCommandLineOption palette = option(
+        {"palette"}, "Colours of the report's maps: inferno (default), iron or grey.", "NAME");
+    QCommandLineOption range =
+        option({"range"},
+               "The maps' temperature range in °C (default: the 1st to the 99th percentile of all "
+               "plant pixels of the campaign).",
+               "MIN,MAX");
     QList<QCommandLineOption> all() const
     {
-        return {help,   version,    output,       table,  jobs,    timeout, field,
-                mask,   purity,     radiometry,   temperatures, report, palette, range};
+        return {help, version, output,     table,        jobs,   timeout, field,
+                mask, purity,  radiometry, temperatures, report, palette, range};
     }
 };
 
