@@ -242,9 +242,12 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);
-    outcome.reason = write_together(pair_outputs(pictures, m, files, options));
+    const std::vector<OutputFile> outputs = pair_outputs(pictures, m, files, options);
+    outcome.reason = write_together(outputs);
     if (!outcome.reason.isEmpty())
         return;
+    for (const OutputFile &f : outputs)
+        outcome.files << f.path;
     worker.written.insert(n);
     outcome.summary_line = format_fixed6(plan.number) + "," + m.time.toStdString() + "," +
                            format_fixed6(pictures.mean) + "\n";
@@ -286,8 +289,8 @@ PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &wo
     } catch (const std::bad_alloc &) {
         outcome.reason = QStringLiteral("There was not enough memory to process the pair.");
     } catch (const cv::Exception &e) {
-        outcome.reason =
-            QStringLiteral("The pair could not be processed: %1").arg(QString::fromStdString(e.err));
+        outcome.reason = QStringLiteral("The pair could not be processed: %1")
+                             .arg(QString::fromStdString(e.err));
     } catch (const std::exception &e) {
         outcome.reason =
             QStringLiteral("The pair could not be processed: %1").arg(QString::fromUtf8(e.what()));

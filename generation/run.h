@@ -103,6 +103,7 @@ struct PairOutcome {
     PairState state = PairState::Skipped;
     QString reason; // why it was skipped
     int pixels = 0, without_temperature = 0;
+    QStringList files;                            // written for the pair
     std::string summary_line, stats_line, extras; // for the files written in pair order
 };
 
