@@ -47,8 +47,10 @@ QByteArray mutate(QByteArray data, std::mt19937 &rng)
         data.remove(at(data.size()), 1 + at(512));
         break;
     default: {
-        static const char extremes[][4] = {{0, 0, 0, 0}, {'\xFF', '\xFF', '\xFF', '\xFF'},
-                                           {'\x7F', '\xFF', '\xFF', '\xFF'}, {0, 1, 0, 0}};
+        static const char extremes[][4] = {{0, 0, 0, 0},
+                                           {'\xFF', '\xFF', '\xFF', '\xFF'},
+                                           {'\x7F', '\xFF', '\xFF', '\xFF'},
+                                           {0, 1, 0, 0}};
         const int width = rng() % 2 ? 2 : 4, where = at(data.size() - width);
         for (int i = 0; i < width && where + i < data.size(); ++i)
             data[where + i] = extremes[rng() % 4][i];
@@ -78,12 +80,14 @@ int check(const QString &out, const RunResult &result, int inputs)
         fault(QStringLiteral("result.csv is not complete"));
     for (int i = 1; i + 1 < lines.size(); ++i) {
         const double mean = lines[i].split(',').value(2).toDouble();
-        if (!line.match(QString::fromLatin1(lines[i])).hasMatch() || mean < -273.15 || std::isinf(mean))
+        if (!line.match(QString::fromLatin1(lines[i])).hasMatch() || mean < -273.15 ||
+            std::isinf(mean))
             fault(QStringLiteral("a broken summary line: %1").arg(QString::fromLatin1(lines[i])));
     }
     for (const QString &file : tree(out + "/3tempmask").keys())
         for (const QByteArray &v : read_file(out + "/3tempmask/" + file).split(','))
-            if (!v.trimmed().isEmpty() && v.trimmed() != "nan" && !(v.toDouble() >= -273.15 && std::isfinite(v.toDouble())))
+            if (!v.trimmed().isEmpty() && v.trimmed() != "nan" &&
+                !(v.toDouble() >= -273.15 && std::isfinite(v.toDouble())))
                 fault(QStringLiteral("%1 holds %2").arg(file, QString::fromLatin1(v)));
     return faults;
 }
@@ -126,7 +130,8 @@ int main(int argc, char **argv)
     const auto run = [&input](const QString &folder) {
         QDir().mkpath(folder);
         input.output_dir = folder;
-        return run_generation(input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);
+        return run_generation(
+            input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);
     };
     const RunResult result = run(out);
     int faults = check(out, result, inputs);

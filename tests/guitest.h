@@ -89,10 +89,9 @@ inline void answer_question(const QString &choice, QString *question = nullptr)
     });
 }
 
-// Answers the file dialog that follows with `names` typed in `dir`, or cancels it
-// when `names` is empty; records its caption and filters.
-inline void answer_file_dialog(const QString &dir, const QStringList &names,
-                               QString *caption = nullptr, QStringList *filters = nullptr)
+// Answers the file dialog that follows with `names` typed in `dir` (a folder
+// dialog with `dir` alone), or cancels it when both are empty.
+inline void answer_file_dialog(const QString &dir, const QStringList &names)
 {
     answer_next_modal([=](QWidget *modal) {
         auto *fd = qobject_cast<QFileDialog *>(modal);
@@ -100,10 +99,6 @@ inline void answer_file_dialog(const QString &dir, const QStringList &names,
             modal->close();
             return;
         }
-        if (caption)
-            *caption = fd->windowTitle();
-        if (filters)
-            *filters = fd->nameFilters();
         if (names.isEmpty() && dir.isEmpty()) {
             fd->reject();
             return;

@@ -97,24 +97,10 @@ inline Finished run_program(const QString &program, const QStringList &arguments
             QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
-// A radiometric image of a plot with counts around `base` and its photograph
-// (a photograph whose field's left `plant_columns` of 870 are plant, the rest
-// soil that no mask takes for plant), as dir/FLIR<n>.jpg and
-// dir/FLIR<n>_RGB<n>.jpg.
 inline fixtures::FlirFile write_pair(const QString &dir, int n, unsigned seed,
                                      cv::Size raw = {29, 20}, int photo_width = 1467)
 {
-    fixtures::FlirFile file;
-    file.counts = fixtures::plot_counts(raw.width, raw.height, 16500 + 40 * int(seed), seed);
-    file.emissivity = 0.9f + 0.01f * float(seed % 5);
-    file.t_refl_celsius = 15.0f + float(seed);
-    file.date_time_original = "2014:03:12 10:15:" + std::to_string(10 + seed % 50);
-    const QString name = QStringLiteral("%1/FLIR%2").arg(dir).arg(n);
-    if (!fixtures::write_flir_jpeg((name + ".jpg").toStdString(), file) ||
-        !fixtures::write_jpeg((name + QStringLiteral("_RGB%1.jpg").arg(n)).toStdString(),
-                              fixtures::field_photograph(photo_width, 1144, 450)))
-        qFatal("cannot write the fixtures");
-    return file;
+    return fixtures::write_field_pair(dir.toStdString(), n, seed, raw, photo_width);
 }
 
 // The mean plant temperature of a pair written by write_pair with the raw

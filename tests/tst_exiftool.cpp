@@ -104,7 +104,8 @@ void TestExifTool::oneExchangeAsPerQuery()
 
     ProcessExifTool per_query;
     double e = 0.8, tr = 30;
-    const Measurement a = measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
+    const Measurement a =
+        measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
     const QByteArray time = time_of_day(query_capture_time(per_query, path));
     StayOpenExifTool open;
     const Measurement b = measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple);
@@ -122,9 +123,10 @@ void TestExifTool::oneExchangeAsPerQuery()
     double worst = 0; // against the formula, from the counts written
     for (int r = 0; r < 30; ++r)
         for (int c = 0; c < 40; ++c)
-            worst = std::max(worst, std::abs(a.temps.at<double>(r, c) -
-                                             expected_temperature(file.counts.at<std::uint16_t>(r, c),
-                                                                  file, e, tr_used)));
+            worst =
+                std::max(worst, std::abs(a.temps.at<double>(r, c) -
+                                         expected_temperature(file.counts.at<std::uint16_t>(r, c),
+                                                              file, e, tr_used)));
     QVERIFY2(worst < 1e-6, qPrintable(QString::number(worst)));
 }
 
@@ -141,13 +143,16 @@ void TestExifTool::fullModelFromFile_data()
     QTest::newRow("12 m, humid, behind a window") << air << "";
     fixtures::Air bad = air;
     bad.distance = -1;
-    QTest::newRow("negative distance") << bad << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
+    QTest::newRow("negative distance")
+        << bad << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
     bad = air;
     bad.humidity = 1.5f;
-    QTest::newRow("humidity above 1") << bad << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
+    QTest::newRow("humidity above 1")
+        << bad << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
     bad = air;
     bad.window_transmission = 1.25f;
-    QTest::newRow("window transmission above 1") << bad << "IRWindowTransmission of the radiometric image is 1.25; it must be in (0, 1].";
+    QTest::newRow("window transmission above 1")
+        << bad << "IRWindowTransmission of the radiometric image is 1.25; it must be in (0, 1].";
 }
 
 void TestExifTool::fullModelFromFile()
@@ -166,11 +171,10 @@ void TestExifTool::fullModelFromFile()
         return;
     // The values as the file stores them (single precision, kelvin for temperatures).
     const Atmosphere &a = m.calibration.air;
-    QCOMPARE(a.distance, double(air.distance));
-    QCOMPARE(a.humidity, double(air.humidity));
+    for (const auto &[read, written] :
+         {std::pair{a.distance, air.distance}, {a.humidity, air.humidity}, {a.x, air.x}})
+        QVERIFY(std::abs(read - double(written)) < 1e-9);
     QVERIFY(std::abs(a.t_atm - (double(air.t_atm_celsius + 273.15f) - 273.15)) < 1e-9);
-    QCOMPARE(a.alpha2, double(air.alpha2));
-    QCOMPARE(a.x, double(air.x));
     const double simple = own_temperature(file.counts.at<std::uint16_t>(2, 3), file);
     const Calibration c = m.calibration;
     const cv::Mat one(1, 1, CV_16UC1, cv::Scalar(file.counts.at<std::uint16_t>(2, 3)));
@@ -180,34 +184,26 @@ void TestExifTool::fullModelFromFile()
 
 void TestExifTool::stayOpenAsFreshStarts()
 {
-    QStringList files;
-    for (RawForm form : {RawForm::LittleEndian, RawForm::PngCamera, RawForm::JpegLs}) {
-        files << tmp.filePath(QStringLiteral("fresh%1.jpg").arg(int(form)));
-        write_fixture(files.last(), form);
-    }
+    // Paths the argument stream would alter go to a fresh tool: the answers are alike.
     QDir(tmp.path()).mkpath(" lead space");
-    QFile::copy(files.first(), tmp.filePath(" lead space/a b.jpg"));
-    QFile::copy(files.first(), tmp.filePath(" leading.jpg"));
-    const QString old = QDir::currentPath();
+    write_fixture(tmp.filePath(" lead space/a b.jpg"), RawForm::PngCamera);
+    QFile::copy(tmp.filePath(" lead space/a b.jpg"), tmp.filePath(" leading.jpg"));
     QDir::setCurrent(tmp.path());
-    files << tmp.filePath(" lead space/a b.jpg") << " leading.jpg" << tmp.filePath("nothere.jpg");
     StayOpenExifTool open;
     ProcessExifTool fresh;
-    for (const QString &file : files)
+    for (const QString &file : {tmp.filePath(" lead space/a b.jpg"), QStringLiteral(" leading.jpg"),
+                                tmp.filePath("nothere.jpg")})
         for (const QStringList &args :
              {QStringList{"-b", "-FlirImage", "-RawThermalImage", "--warning", file},
-              QStringList{"-DateTimeOriginal", file}, QStringList{"-b", "-PlanckR2", "--warning", file}})
-            QVERIFY2(open.output(args).output == fresh.output(args).output, qPrintable(args.join(' ')));
-    QDir::setCurrent(old);
+              one_exchange_arguments(file, Radiometry::Full)})
+            QVERIFY2(open.output(args).output == fresh.output(args).output, qPrintable(file));
 }
 
 void TestExifTool::valueOutputs_data()
 {
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<double>("value");
-    QTest::newRow("value and line end") << QByteArray("0.95\\n") << 0.95;
     QTest::newRow("spaces and unit") << QByteArray("  -12.5 C") << -12.5;
-    QTest::newRow("empty") << QByteArray("") << 0.0;
     QTest::newRow("NUL byte ends it") << QByteArray("1\\0002") << 1.0;
 }
 
@@ -220,7 +216,8 @@ void TestExifTool::valueOutputs()
     QFile::remove(tmp.filePath("args"));
     ProcessExifTool tool;
     QCOMPARE(query_value(tool, "Emissivity", "/some dir/a b.jpg"), value);
-    QCOMPARE(read_file(tmp.filePath("args")), QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n"));
+    QCOMPARE(read_file(tmp.filePath("args")),
+             QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n"));
 }
 
 void TestExifTool::toolFailures_data()
@@ -231,12 +228,17 @@ void TestExifTool::toolFailures_data()
     const QString late = QStringLiteral("ExifTool did not answer within 1 s.");
     const QByteArray good = "printf 'answer\\n{ready%s}\\n' \"$n\"";
     QTest::newRow("never answers") << QByteArray("exec sleep 600") << late << late;
-    QTest::newRow("stops after one answer") << stay_open_script(good + "; exec sleep 600") << "" << late;
+    QTest::newRow("stops after one answer")
+        << stay_open_script(good + "; exec sleep 600") << "" << late;
     QTest::newRow("no end marker") << stay_open_script("printf 'answer\\n'") << late << late;
-    QTest::newRow("another query's marker") << stay_open_script("printf 'a\\n{ready99}\\n'") << late << late;
+    QTest::newRow("another query's marker")
+        << stay_open_script("printf 'a\\n{ready99}\\n'") << late << late;
     QTest::newRow("dies in mid-answer") << stay_open_script("printf '[{\"PlanckR1\": 14'; exit 1")
-                                        << "ExifTool stopped before its answer was complete." << "ExifTool stopped before its answer was complete.";
-    QTest::newRow("endless answer") << QByteArray("exec yes") << "ExifTool answered more than 256 MB." << "";
+                                        << "ExifTool stopped before its answer was complete."
+                                        << "ExifTool stopped before its answer was complete.";
+    QTest::newRow("endless answer")
+        << QByteArray("exec yes") << "ExifTool answered more than 256 MB."
+        << "";
 }
 
 void TestExifTool::toolFailures()
