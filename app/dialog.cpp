@@ -3,8 +3,8 @@
 
 #include "about.h"
 #include "exiftool.h"
-#include "refltable.h"
 #include "outputs.h"
+#include "refltable.h"
 #include "run.h"
 #include "temperature.h"
 
@@ -181,8 +181,8 @@ ardentis::Measurement Dialog::measure(bool flag_er, const QString &filename, dou
                                       double *t_refl_in)
 {
     ardentis::ProcessExifTool tool;
-    ardentis::Measurement m = ardentis::measure_temperatures(tool, flag_er, filename, emi_in,
-                                                             t_refl_in, QStringLiteral("test.tiff"));
+    ardentis::Measurement m = ardentis::measure_temperatures(
+        tool, flag_er, filename, emi_in, t_refl_in, QStringLiteral("test.tiff"));
     temp_matrix = m.temps;
     return m;
 }
@@ -225,7 +225,8 @@ QString start_text(ardentis::RunStart start, const QString &output_dir)
         return QStringLiteral(
             "The process needs more than one image to start.\n Press \"Add image(s)\" button.");
     case ardentis::RunStart::OddImages:
-        return QStringLiteral("It doesn't exist a even number of images.\nVerify the input images.");
+        return QStringLiteral(
+            "It doesn't exist a even number of images.\nVerify the input images.");
     case ardentis::RunStart::OutputLocked:
         return QStringLiteral("Another run is writing into %1.\nWait until it has finished, or "
                               "choose another output directory.")

@@ -34,8 +34,8 @@ PairFiles pair_files(const QString &output_dir, int n)
             .arg(n)
             .arg(QLatin1String(extension));
     };
-    return {path(result_folders[0], "", "jpg"),    path(result_folders[1], "", "jpg"),
-            path(result_folders[3], "", "csv"),    path(result_folders[2], "1", "jpg"),
+    return {path(result_folders[0], "", "jpg"),  path(result_folders[1], "", "jpg"),
+            path(result_folders[3], "", "csv"),  path(result_folders[2], "1", "jpg"),
             path(temperature_folder, "", "csv"), path(thermal_folder, "", "png")};
 }
 

@@ -117,8 +117,8 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
     const QString not_colour =
         QStringLiteral("The %1 is not a picture of three 8-bit channels.").arg(what);
     if (picture_format(data, size) != PictureFormat::Jpeg) {
-        cv::Mat image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
-                                     cv::IMREAD_UNCHANGED);
+        cv::Mat image = cv::imdecode(
+            cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)), cv::IMREAD_UNCHANGED);
         return {image, image.empty() ? undecodable : QString()};
     }
     cv::Mat image;
@@ -127,11 +127,12 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
     case JpegResult::Decoded:
         return {image, {}};
     case JpegResult::Damaged:
-        return {{}, QStringLiteral("The %1 is damaged or cut short (%2).")
-                        .arg(what, QString::fromLatin1(damage))};
+        return {{},
+                QStringLiteral("The %1 is damaged or cut short (%2).")
+                    .arg(what, QString::fromLatin1(damage))};
     case JpegResult::Cmyk:
-        return {{}, QStringLiteral("The %1 is a CMYK JPEG; only RGB pictures can be used.")
-                        .arg(what)};
+        return {{},
+                QStringLiteral("The %1 is a CMYK JPEG; only RGB pictures can be used.").arg(what)};
     case JpegResult::NotColour:
         break;
     }
@@ -158,9 +159,9 @@ Picture read_picture(const QString &path, const QString &what)
     if (!info.isFile())
         return {{}, QStringLiteral("The %1 is not a regular file.").arg(what)};
     if (info.size() > max_picture_bytes)
-        return {{}, QStringLiteral("The %1 is larger than %2 MB.")
-                        .arg(what)
-                        .arg(max_picture_bytes >> 20)};
+        return {
+            {},
+            QStringLiteral("The %1 is larger than %2 MB.").arg(what).arg(max_picture_bytes >> 20)};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("The %1 cannot be read: %2").arg(what, file.errorString())};

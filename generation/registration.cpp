@@ -51,8 +51,9 @@ cv::Mat thermal_template(const cv::Mat &temps, int width)
     t.setTo(mean, t != t);
     t = -t;
     const int w = std::min(width, temps.cols);
-    cv::resize(t, t, cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))),
-               0, 0, cv::INTER_AREA);
+    cv::resize(t, t,
+               cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
+               0, cv::INTER_AREA);
     // Both maps are smoothed alike, so that the correlation changes smoothly
     // with a shift of less than a pixel.
     cv::GaussianBlur(t, t, cv::Size(3, 3), 0);
@@ -87,8 +88,8 @@ Candidate best_at_width(const cv::Mat &index, double photo_width, const cv::Mat 
     const double height = width * templ.rows / templ.cols;
     cv::Rect2d area(0, 0, index.cols, index.rows);
     if (!corners.empty())
-        area &= cv::Rect2d(corners.x * to_map, corners.y * to_map,
-                           (corners.width + width) * to_map, (corners.height + height) * to_map);
+        area &= cv::Rect2d(corners.x * to_map, corners.y * to_map, (corners.width + width) * to_map,
+                           (corners.height + height) * to_map);
     const cv::Rect crop(int(area.x), int(area.y), int(area.width), int(area.height));
     const double s = templ.cols / (width * to_map); // template pixels per map pixel
     const cv::Size size(int(std::lround(crop.width * s)), int(std::lround(crop.height * s)));
@@ -112,10 +113,10 @@ double correlation_at(const cv::Mat &index, double photo_width, const cv::Mat &t
                       const Field &field)
 {
     const double to_map = index.cols / photo_width;
-    const cv::Rect area = cv::Rect(int(field.x * to_map), int(field.y * to_map),
-                                   std::max(1, int(field.width * to_map)),
-                                   std::max(1, int(field.height * to_map))) &
-                          cv::Rect(0, 0, index.cols, index.rows);
+    const cv::Rect area =
+        cv::Rect(int(field.x * to_map), int(field.y * to_map),
+                 std::max(1, int(field.width * to_map)), std::max(1, int(field.height * to_map))) &
+        cv::Rect(0, 0, index.cols, index.rows);
     if (area.empty())
         return -1;
     cv::Mat patch, result;
@@ -160,9 +161,8 @@ Candidate fine_search(const cv::Mat &index, const cv::Mat &temps, double pw, dou
         tried.push_back(w > pw || w * aspect > ph ? Candidate{}
                                                   : best_at_width(index, pw, templ, w, corners));
     }
-    const auto best = std::max_element(tried.begin(), tried.end(), [](auto &a, auto &b) {
-        return a.correlation < b.correlation;
-    });
+    const auto best = std::max_element(
+        tried.begin(), tried.end(), [](auto &a, auto &b) { return a.correlation < b.correlation; });
     const size_t i = size_t(best - tried.begin());
     if (i == 0 || i + 1 == tried.size() || tried[i - 1].width == 0 || tried[i + 1].width == 0)
         return *best;
@@ -170,8 +170,8 @@ Candidate fine_search(const cv::Mat &index, const cv::Mat &temps, double pw, dou
     const double l = tried[i - 1].correlation, m = best->correlation, r = tried[i + 1].correlation;
     const double curve = l - 2 * m + r;
     const double shift = curve < 0 ? 0.5 * (l - r) / curve : 0;
-    const Candidate between =
-        best_at_width(index, pw, templ, coarse.width * (1 + (k_of(i) + shift) * fine_step), corners);
+    const Candidate between = best_at_width(
+        index, pw, templ, coarse.width * (1 + (k_of(i) + shift) * fine_step), corners);
     return between.correlation >= best->correlation - 0.01 ? between : *best;
 }
 
@@ -184,13 +184,13 @@ Candidate refine(const cv::Mat &index, double photo_width, const cv::Mat &templ,
     cv::Mat scaled;
     cv::resize(index, scaled, cv::Size(), s, s, cv::INTER_AREA);
     const double sx = double(scaled.cols) / index.cols, sy = double(scaled.rows) / index.rows;
-    cv::Mat warp = (cv::Mat_<float>(2, 3) << 1, 0, float(c.x * to_map * sx), 0, 1,
-                    float(c.y * to_map * sy));
+    cv::Mat warp =
+        (cv::Mat_<float>(2, 3) << 1, 0, float(c.x * to_map * sx), 0, 1, float(c.y * to_map * sy));
     try {
-        cv::findTransformECC(templ, scaled, warp, cv::MOTION_AFFINE,
-                             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 50,
-                                              1e-4),
-                             cv::noArray(), 1);
+        cv::findTransformECC(
+            templ, scaled, warp, cv::MOTION_AFFINE,
+            cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 50, 1e-4),
+            cv::noArray(), 1);
     } catch (const cv::Exception &) {
         return c;
     }
@@ -227,8 +227,8 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
     const double pw = rgb.cols, ph = rgb.rows;
     const Candidate coarse = coarse_search(index, temps, pw, ph);
     const Candidate fine = fine_search(index, temps, pw, ph, coarse);
-    const Candidate best = refine(sharp, pw, thermal_template(temps, refine_template),
-                                  fine.width > 0 ? fine : coarse);
+    const Candidate best =
+        refine(sharp, pw, thermal_template(temps, refine_template), fine.width > 0 ? fine : coarse);
     const Field found = to_field(best, temps, rgb.size());
     r.correlation = correlation_at(index, pw, thermal_template(temps, fine_template), found);
     const double at_prior =

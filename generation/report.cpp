@@ -71,10 +71,10 @@ cv::Mat field_view(const cv::Mat &photograph, const Field &field)
 {
     cv::Mat view = shrunk(photograph, picture_width);
     const double f = double(view.cols) / photograph.cols;
-    cv::rectangle(view,
-                  cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f),
-                           int(field.height * f)),
-                  cv::Scalar(0, 230, 255), 2);
+    cv::rectangle(
+        view,
+        cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f), int(field.height * f)),
+        cv::Scalar(0, 230, 255), 2);
     return view;
 }
 
@@ -89,8 +89,8 @@ cv::Mat mask_view(const cv::Mat &part, const cv::Mat &plant)
     for (int r = 0; r < view.rows; ++r)
         for (int c = 0; c < view.cols; ++c) {
             const cv::Vec3f px = view.at<cv::Vec3b>(r, c);
-            out.at<cv::Vec3b>(r, c) =
-                on_view.at<uchar>(r, c) ? cv::Vec3b(0.55f * px + 0.45f * tint) : cv::Vec3b(0.3f * px);
+            out.at<cv::Vec3b>(r, c) = on_view.at<uchar>(r, c) ? cv::Vec3b(0.55f * px + 0.45f * tint)
+                                                              : cv::Vec3b(0.3f * px);
         }
     return out;
 }
@@ -149,14 +149,15 @@ private:
 std::string Report::piece(const ProcessedPair &p)
 {
     const int pair = p.plan.pair;
-    note(write_together({{picture_path(pair, "photo"), png(field_view(p.photograph, p.registration.field))},
-                         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))}}));
+    note(write_together(
+        {{picture_path(pair, "photo"), png(field_view(p.photograph, p.registration.field))},
+         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
     const std::string header = std::to_string(temps.cols) + " " + std::to_string(temps.rows) + "\n";
-    note(write_together({{spill_path(pair),
-                          header + std::string(temps.ptr<char>(0), temps.total() * sizeof(float))}}));
+    note(write_together({{spill_path(pair), header + std::string(temps.ptr<char>(0),
+                                                                 temps.total() * sizeof(float))}}));
 
     ReportRow row = report_row(p);
     {
@@ -173,8 +174,8 @@ std::string Report::piece(const ProcessedPair &p)
 void Report::add(const PairOutcome &outcome)
 {
     if (outcome.state == PairState::Skipped)
-        skipped_.push_back({outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible,
-                            outcome.reason});
+        skipped_.push_back(
+            {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.reason});
     if (outcome.state != PairState::Processed)
         return;
     {
@@ -204,11 +205,11 @@ QString Report::write_maps(double lo, double hi)
         if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
             return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
         const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
-        const std::string picture = png(with_colour_bar(thermal_map(temps, style_.palette, lo, hi),
-                                                        style_.palette, lo, hi));
-        const QString problem = write_together(
-            {{picture_path(row.pair, "map"), picture},
-             {pair_files(dir_, row.file_number).thermal, picture}});
+        const std::string picture = png(
+            with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi));
+        const QString problem =
+            write_together({{picture_path(row.pair, "map"), picture},
+                            {pair_files(dir_, row.file_number).thermal, picture}});
         if (!problem.isEmpty())
             return problem;
     }
@@ -231,8 +232,8 @@ QString Report::finish(const RunResult &result)
             problem = cards_file_->commit();
         const PageFacts facts{context_, result.pairs, rows_, skipped_, style_.palette, lo, hi};
         if (problem.isEmpty() &&
-            !(page.open(dir_ + QStringLiteral("/report.html")) && write_page(page, facts,
-                                                                        folder_ + QStringLiteral("/.work/cards.html"))))
+            !(page.open(dir_ + QStringLiteral("/report.html")) &&
+              write_page(page, facts, folder_ + QStringLiteral("/.work/cards.html"))))
             problem = QStringLiteral("%1/report.html cannot be written.").arg(dir_);
         if (problem.isEmpty())
             problem = page.commit();

@@ -93,7 +93,8 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
         for (int c = 0; c < temps.cols; ++c) {
             const double t = temps.at<double>(r, c);
             if (!std::isnan(t))
-                ++counts[plant.at<uchar>(r, c) ? 1 : 0][std::min(bins - 1, int((t - lo) / (hi - lo) * bins))];
+                ++counts[plant.at<uchar>(r, c) ? 1 : 0]
+                        [std::min(bins - 1, int((t - lo) / (hi - lo) * bins))];
         }
     const int most = std::max(*std::max_element(counts[0].begin(), counts[0].end()),
                               *std::max_element(counts[1].begin(), counts[1].end()));
@@ -111,7 +112,8 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
     const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
     for (double t : ticks)
         svg += "<text x=\"" + fx(10 + (t - lo) / (hi - lo) * 282, 1) + "\" y=\"" +
-               std::to_string(base + 14) + "\" text-anchor=\"middle\">" + tick_label(t, step) + "</text>";
+               std::to_string(base + 14) + "\" text-anchor=\"middle\">" + tick_label(t, step) +
+               "</text>";
     return svg + "<text x=\"296\" y=\"128\" text-anchor=\"end\">°C</text><text x=\"12\" y=\"10\">"
                  "<tspan fill=\"#2f9e44\">■ plant</tspan> <tspan fill=\"#6b7280\">■ other</tspan>"
                  "</text></svg>";
@@ -143,7 +145,8 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
     const Field &f = row.field;
     std::string registration;
     if (row.searched)
-        registration = std::string("<span class=\"badge ") + (row.registered ? "yes\">registered" : "no\">not registered") +
+        registration = std::string("<span class=\"badge ") +
+                       (row.registered ? "yes\">registered" : "no\">not registered") +
                        ", r = " + fx(row.correlation, 2) + "</span>";
     const auto figure = [&](const char *what, const char *caption) {
         return "<figure><img src=\"" + picture + what + ".png\" alt=\"" + caption +
@@ -160,7 +163,8 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
            figure("map", "Temperature (campaign scale)") +
            figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
            histogram_svg(temps, plant) +
-           "<figcaption>Temperatures of plant and other pixels</figcaption></figure></div></article>\n";
+           "<figcaption>Temperatures of plant and other "
+           "pixels</figcaption></figure></div></article>\n";
 }
 
 namespace
@@ -169,18 +173,22 @@ namespace
 std::string scale_svg(Palette palette, double lo, double hi)
 {
     const cv::Mat lut = palette_colours(palette);
-    std::string svg = "<svg class=\"scale\" width=\"340\" height=\"46\"><defs><linearGradient id=\"g\">";
+    std::string svg =
+        "<svg class=\"scale\" width=\"340\" height=\"46\"><defs><linearGradient id=\"g\">";
     for (int i = 0; i <= 16; ++i)
         svg += "<stop offset=\"" + fx(i / 16.0, 4) + "\" stop-color=\"" +
                hex(lut.at<cv::Vec3b>(std::min(255, i * 16))) + "\"/>";
-    svg += "</linearGradient></defs><rect x=\"10\" y=\"4\" width=\"300\" height=\"16\" fill=\"url(#g)\"/>";
+    svg += "</linearGradient></defs><rect x=\"10\" y=\"4\" width=\"300\" height=\"16\" "
+           "fill=\"url(#g)\"/>";
     const std::vector<double> ticks = nice_ticks(lo, hi);
     const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
     for (double t : ticks) {
         const std::string x = fx(10 + (t - lo) / (hi - lo) * 300, 1);
-        svg += "<line x1=\"" + x + "\" x2=\"" + x + "\" y1=\"20\" y2=\"25\" stroke=\"#39414a\"/>"
-               "<text class=\"tick\" data-value=\"" + tick_label(t, step) + "\" x=\"" + x +
-               "\" y=\"37\" text-anchor=\"middle\">" + tick_label(t, step) + "</text>";
+        svg += "<line x1=\"" + x + "\" x2=\"" + x +
+               "\" y1=\"20\" y2=\"25\" stroke=\"#39414a\"/>"
+               "<text class=\"tick\" data-value=\"" +
+               tick_label(t, step) + "\" x=\"" + x + "\" y=\"37\" text-anchor=\"middle\">" +
+               tick_label(t, step) + "</text>";
     }
     return svg + "<text x=\"320\" y=\"17\">°C</text></svg>";
 }
@@ -190,18 +198,19 @@ std::string head_html(const PageFacts &f)
     const ReportContext &c = f.context;
     const int processed = int(f.rows.size()), skipped = int(f.skipped.size());
     const bool full = !f.rows.empty() && f.rows.front().full_model;
-    std::string html = std::string("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
-                                   "<meta name=\"viewport\" content=\"width=device-width\">"
-                                   "<title>Ardentis report</title>") +
-                       style + "</head><body><main><h1>Plant temperatures</h1><p class=\"meta\">" +
-                       "Ardentis " + esc(c.version) + " · run " + esc(c.started) +
-                       " · <code>ardentis-batch " + esc(c.options) + "</code> · table: " +
-                       (c.table.isEmpty() ? std::string("none") : esc(c.table)) +
-                       " · radiometry: " + (full ? "full model (air and window)" : "simple") + "</p>";
+    std::string html =
+        std::string("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                    "<meta name=\"viewport\" content=\"width=device-width\">"
+                    "<title>Ardentis report</title>") +
+        style + "</head><body><main><h1>Plant temperatures</h1><p class=\"meta\">" + "Ardentis " +
+        esc(c.version) + " · run " + esc(c.started) + " · <code>ardentis-batch " + esc(c.options) +
+        "</code> · table: " + (c.table.isEmpty() ? std::string("none") : esc(c.table)) +
+        " · radiometry: " + (full ? "full model (air and window)" : "simple") + "</p>";
     html += "<div class=\"tiles\"><div class=\"tile\"><b>" + std::to_string(f.pairs) +
             "</b><span>pairs</span></div><div class=\"tile\"><b>" + std::to_string(processed) +
             "</b><span>processed</span></div><div class=\"tile\"><b>" + std::to_string(skipped) +
-            "</b><span>skipped</span></div><div class=\"tile\">" + scale_svg(f.palette, f.lo, f.hi) +
+            "</b><span>skipped</span></div><div class=\"tile\">" +
+            scale_svg(f.palette, f.lo, f.hi) +
             "<span>map scale, the same for every pair</span></div></div>";
     if (!f.skipped.empty()) {
         html += "<h2>Skipped pairs</h2><ul class=\"skipped\">";
@@ -251,16 +260,19 @@ std::string plot_svg(const std::vector<ReportRow> &rows)
             continue;
         svg += "<g><title>Image " + fx(r.number, 0) + " (pair " + std::to_string(r.pair + 1) +
                "): " + fx(r.stats.mean, 2) + " °C, P25–P75 " + fx(r.stats.p25, 2) + "–" +
-               fx(r.stats.p75, 2) + " °C</title><line x1=\"" + fx(x(i), 1) + "\" x2=\"" + fx(x(i), 1) +
-               "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" + fx(y(r.stats.p75), 1) +
-               "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" + fx(x(i), 1) + "\" cy=\"" +
-               fx(y(r.stats.mean), 1) + "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
+               fx(r.stats.p75, 2) + " °C</title><line x1=\"" + fx(x(i), 1) + "\" x2=\"" +
+               fx(x(i), 1) + "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" +
+               fx(y(r.stats.p75), 1) + "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" +
+               fx(x(i), 1) + "\" cy=\"" + fx(y(r.stats.mean), 1) +
+               "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
     }
-    return svg + "<text x=\"" + fx(left + width / 2, 0) + "\" y=\"284\" text-anchor=\"middle\">"
-                 "Pair, in input order</text><text transform=\"translate(14 " + fx(top + height / 2, 0) +
-                 ") rotate(-90)\" text-anchor=\"middle\">Plant temperature (°C)</text></svg>"
-                 "<figcaption>Plant mean of every pair (dot) with its 25th to 75th percentile "
-                 "(line); hover a dot for its image number.</figcaption></figure>";
+    return svg + "<text x=\"" + fx(left + width / 2, 0) +
+           "\" y=\"284\" text-anchor=\"middle\">"
+           "Pair, in input order</text><text transform=\"translate(14 " +
+           fx(top + height / 2, 0) +
+           ") rotate(-90)\" text-anchor=\"middle\">Plant temperature (°C)</text></svg>"
+           "<figcaption>Plant mean of every pair (dot) with its 25th to 75th percentile "
+           "(line); hover a dot for its image number.</figcaption></figure>";
 }
 
 std::string table_html(const std::vector<ReportRow> &rows)
@@ -278,10 +290,11 @@ std::string table_html(const std::vector<ReportRow> &rows)
         const std::string k = std::to_string(r.pair + 1);
         html += "<tr>" + cell(r.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
                 cell(r.number, fx(r.number, 0)) + cell(seconds_of(r.time), r.time) +
-                cell(r.stats.mean, fx(r.stats.mean, 2)) + cell(r.stats.median, fx(r.stats.median, 2)) +
-                cell(r.stats.sd, fx(r.stats.sd, 2)) +
+                cell(r.stats.mean, fx(r.stats.mean, 2)) +
+                cell(r.stats.median, fx(r.stats.median, 2)) + cell(r.stats.sd, fx(r.stats.sd, 2)) +
                 cell(r.stats.plant_fraction, fx(100 * r.stats.plant_fraction, 1) + " %") +
-                cell(r.searched ? r.correlation : std::nan(""), r.searched ? fx(r.correlation, 2) : "") +
+                cell(r.searched ? r.correlation : std::nan(""),
+                     r.searched ? fx(r.correlation, 2) : "") +
                 cell(r.emissivity, fx(r.emissivity, 3)) + cell(r.t_refl, fx(r.t_refl, 2)) + "</tr>";
     }
     return html + "</tbody></table>";

@@ -18,8 +18,8 @@ cv::Mat iron_colours()
     const struct {
         double at;
         int r, g, b;
-    } stops[] = {{0.00, 0, 0, 10},    {0.15, 50, 0, 110},    {0.35, 150, 0, 140},
-                 {0.55, 220, 60, 40}, {0.75, 250, 150, 0},   {0.90, 255, 220, 60},
+    } stops[] = {{0.00, 0, 0, 10},     {0.15, 50, 0, 110},  {0.35, 150, 0, 140},
+                 {0.55, 220, 60, 40},  {0.75, 250, 150, 0}, {0.90, 255, 220, 60},
                  {1.00, 255, 255, 230}};
     cv::Mat lut(256, 1, CV_8UC3);
     for (int i = 0; i < 256; ++i) {
@@ -29,10 +29,9 @@ cv::Mat iron_colours()
             ++s;
         const auto &a = stops[s], &b = stops[s + 1];
         const double f = (x - a.at) / (b.at - a.at);
-        lut.at<cv::Vec3b>(i) =
-            cv::Vec3b(cv::saturate_cast<uchar>(a.b + f * (b.b - a.b)),
-                      cv::saturate_cast<uchar>(a.g + f * (b.g - a.g)),
-                      cv::saturate_cast<uchar>(a.r + f * (b.r - a.r)));
+        lut.at<cv::Vec3b>(i) = cv::Vec3b(cv::saturate_cast<uchar>(a.b + f * (b.b - a.b)),
+                                         cv::saturate_cast<uchar>(a.g + f * (b.g - a.g)),
+                                         cv::saturate_cast<uchar>(a.r + f * (b.r - a.r)));
     }
     return lut;
 }
@@ -109,7 +108,8 @@ cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double h
     const cv::Mat lut = palette_colours(palette);
     for (int y = 0; y < bar_height; ++y) {
         const double t = hi - (hi - lo) * y / (bar_height - 1);
-        out(cv::Rect(bar_left, top + y, bar_width, 1)).setTo(lut.at<cv::Vec3b>(colour_index(t, lo, hi)));
+        out(cv::Rect(bar_left, top + y, bar_width, 1))
+            .setTo(lut.at<cv::Vec3b>(colour_index(t, lo, hi)));
     }
     const cv::Scalar ink(40, 40, 40);
     const std::vector<double> ticks = nice_ticks(lo, hi);

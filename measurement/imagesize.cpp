@@ -42,8 +42,8 @@ std::optional<cv::Size> jpeg_size(const std::uint8_t *data, size_t size)
             continue;
         }
         const size_t length = read_uint(data + at + 2, 2, true);
-        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
-                            marker != 0xC8 && marker != 0xCC) ||
+        const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                            marker != 0xCC) ||
                            marker == 0xF7; // JPEG-LS
         if (frame && at + 9 <= size)
             return size_of(read_uint(data + at + 7, 2, true), read_uint(data + at + 5, 2, true));

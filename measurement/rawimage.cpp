@@ -124,8 +124,9 @@ RawImage decode_raw_thermal(const std::uint8_t *data, size_t size)
     if (image.empty() || image.size() != *declared)
         return {{}, undecodable};
     if (image.type() != CV_16UC1)
-        return {{}, QStringLiteral("The raw thermal data of the radiometric image is not one "
-                                   "channel of 16-bit counts.")};
+        return {{},
+                QStringLiteral("The raw thermal data of the radiometric image is not one "
+                               "channel of 16-bit counts.")};
     if (picture_format(data, size) == PictureFormat::Png && swapped_bytes_are_smoother(image))
         swap_sample_bytes(image);
     return {image, {}};

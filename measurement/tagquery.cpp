@@ -112,8 +112,9 @@ const char *const air_tags[] = {"ObjectDistance",         "AtmosphericTemperatur
 
 double *air_field(Atmosphere &air, int i)
 {
-    double *fields[] = {&air.distance, &air.t_atm,  &air.humidity, &air.t_window, &air.window_transmission,
-                        &air.alpha1,   &air.alpha2, &air.beta1,    &air.beta2,    &air.x};
+    double *fields[] = {
+        &air.distance, &air.t_atm,  &air.humidity, &air.t_window, &air.window_transmission,
+        &air.alpha1,   &air.alpha2, &air.beta1,    &air.beta2,    &air.x};
     return fields[i];
 }
 
@@ -195,10 +196,8 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
             *air_field(c.air, i) = number(air_tags[i]);
         }
     }
-    Measurement m = convert_checked(raw.problem.isEmpty() && !missing.isEmpty()
-                                        ? RawImage{{}, missing}
-                                        : raw,
-                                    c, !flag_er);
+    Measurement m = convert_checked(
+        raw.problem.isEmpty() && !missing.isEmpty() ? RawImage{{}, missing} : raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
     return m;
 }

@@ -36,15 +36,17 @@ QStringList make_pairs(const QString &dir, int pairs, int distinct)
     QStringList list;
     for (int i = 0; i < pairs; ++i) {
         const QString n = QString::number(1000 + i);
-        const QString ir = dir + "/FLIR" + n + ".jpg", vis = dir + "/FLIR" + n + "_RGB" + n + ".jpg";
+        const QString ir = dir + "/FLIR" + n + ".jpg",
+                      vis = dir + "/FLIR" + n + "_RGB" + n + ".jpg";
         if (i < distinct) {
             const cv::Size raw = raw_sizes[i % 5];
             fixtures::FlirFile file;
             file.counts = fixtures::plot_counts(raw.width, raw.height, 19500, unsigned(i + 1));
             fixtures::write_flir_jpeg(ir.toStdString(), file);
-            cv::imwrite(vis.toStdString(),
-                        fixtures::plot_photograph(2048, 1536, raw.width, raw.height, unsigned(i + 1)),
-                        {cv::IMWRITE_JPEG_QUALITY, 85});
+            cv::imwrite(
+                vis.toStdString(),
+                fixtures::plot_photograph(2048, 1536, raw.width, raw.height, unsigned(i + 1)),
+                {cv::IMWRITE_JPEG_QUALITY, 85});
         } else {
             const QString from = QString::number(1000 + i % distinct);
             // Hard links: the listing of a folder passes over symbolic links.
@@ -102,9 +104,9 @@ double window_rate(const QString &dir, const QStringList &list)
     QDir().mkpath("out-window");
     QElapsedTimer clock;
     clock.start();
-    ardentis::run_generation(
-        {list, QDir(dir).filePath("out-window"), false, {}, {}},
-        [] { return std::make_unique<ardentis::PerQueryMeasurer>(QStringLiteral("test.tiff")); });
+    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}}, [] {
+        return std::make_unique<ardentis::PerQueryMeasurer>(QStringLiteral("test.tiff"));
+    });
     return list.size() / 2 / (clock.elapsed() / 1000.0);
 }
 
@@ -135,8 +137,8 @@ int main(int argc, char **argv)
     std::printf("batch on %d pairs: 1 job, 2 jobs, options...\n", pairs);
     const Run one = run_batch(data, tmp.filePath("out-1"), 1);
     const Run two = run_batch(data, tmp.filePath("out-2"), 2);
-    const Run search = run_batch(data, tmp.filePath("out-s"), 1,
-                                 {"--field", "auto", "--mask", "exgr"});
+    const Run search =
+        run_batch(data, tmp.filePath("out-s"), 1, {"--field", "auto", "--mask", "exgr"});
     const Run report = run_batch(data, tmp.filePath("out-r"), 1, {"--report"});
     const Run full = run_batch(data, tmp.filePath("out-f"), 1, {"--radiometry", "full"});
     const Run r20 = run_batch(tmp.filePath("m20"), tmp.filePath("out-m20"), 2);
@@ -168,7 +170,8 @@ int main(int argc, char **argv)
     verdict("peak memory 200 vs 20 pairs", memory, "at most 1.10", memory <= 1.10);
     verdict("field search + exgr, extra ms/pair", ms(search) - ms(one), "at most 50",
             ms(search) - ms(one) <= 50);
-    verdict("report, extra ms/pair", ms(report) - ms(one), "at most 30", ms(report) - ms(one) <= 30);
+    verdict("report, extra ms/pair", ms(report) - ms(one), "at most 30",
+            ms(report) - ms(one) <= 30);
     const double cost = ms(full) / ms(one) - 1;
     verdict("full radiometry, extra share", cost, "at most 0.10", cost <= 0.10);
     return 0;
