@@ -239,12 +239,25 @@ QString start_text(ardentis::RunStart start, const QString &output_dir)
     return {};
 }
 
+// Shows the progress of the pair about to be processed.
+class Progress : public ardentis::RunObserver
+{
+public:
+    explicit Progress(QProgressBar *bar) : bar_(bar) {}
+    void pair_starting(int pair, int pairs) override
+    {
+        bar_->setValue(ardentis::progress_value(pair, pairs));
+    }
+
+private:
+    QProgressBar *bar_;
+};
+
 } // namespace
 
 void Dialog::on_pb_generate_clicked()
 {
-    // The window measures through its own slots, one ExifTool start per
-    // query, and shows the progress of the pair about to be processed.
+    // The window measures through its own slots, one ExifTool start per query.
     class Measurer : public ardentis::PairMeasurer
     {
     public:
@@ -261,25 +274,17 @@ void Dialog::on_pb_generate_clicked()
     private:
         Dialog *w;
     };
-    class Progress : public ardentis::RunObserver
-    {
-    public:
-        explicit Progress(QProgressBar *bar) : bar_(bar) {}
-        void pair_starting(int pair, int pairs) override
-        {
-            bar_->setValue(ardentis::progress_value(pair, pairs));
-        }
-
-    private:
-        QProgressBar *bar_;
-    };
-
     Progress progress(ui->pbar_status);
     const QString out_dir = output_dirs.isEmpty() ? QString() : output_dirs.first();
     const ardentis::RunResult result = ardentis::run_generation(
         {image_files, out_dir, refl_loaded, refl_table, {}},
         [this] { return std::make_unique<Measurer>(this); }, 1, &progress, stdout);
     std::fflush(stdout);
+    show_outcome(result, out_dir);
+}
+
+void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_dir)
+{
     const auto warn = [this](const QString &text) {
         QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok,
                              QMessageBox::NoButton);

@@ -13,7 +13,8 @@ class about;
 namespace ardentis
 {
 struct Measurement;
-}
+struct RunResult;
+} // namespace ardentis
 
 QT_BEGIN_NAMESPACE
 namespace Ui
@@ -53,6 +54,8 @@ private:
     // What get_temperature does, with why there are no temperatures.
     ardentis::Measurement measure(bool flag_er, const QString &filename, double *emi_in,
                                   double *t_refl_in);
+    // Words a generation run's outcome: its warnings and the output list.
+    void show_outcome(const ardentis::RunResult &result, const QString &out_dir);
 
     Ui::Dialog *ui;
     QStringList image_files;

@@ -109,8 +109,13 @@ public:
     Report(const QString &dir, const ReportStyle &style, const ReportContext &context)
         : dir_(dir), folder_(dir + QStringLiteral("/report")), style_(style), context_(context)
     {
-        QDir(dir).mkpath(QStringLiteral("report/.work"));
-        QDir(dir).mkpath(QString::fromLatin1(thermal_folder));
+    }
+    void start() override
+    {
+        // The folder is the report's own: pictures of an earlier report go.
+        QDir(folder_).removeRecursively();
+        QDir(dir_).mkpath(QStringLiteral("report/.work"));
+        QDir(dir_).mkpath(QString::fromLatin1(thermal_folder));
     }
     std::string piece(const ProcessedPair &p) override;
     void add(const PairOutcome &outcome) override;

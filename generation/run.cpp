@@ -359,8 +359,10 @@ public:
             const QString stats = stats_csv_.commit();
             problem = problem.isEmpty() ? stats : problem;
         }
-        if (input_.options.extras && problem.isEmpty())
-            problem = input_.options.extras->finish(result_);
+        if (input_.options.extras) {
+            const QString extras = input_.options.extras->finish(result_);
+            problem = problem.isEmpty() ? extras : problem;
+        }
         result_.result_problem = problem;
     }
 
@@ -496,6 +498,8 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     result.pairs = int(input.image_files.size() / 2);
     say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
     make_result_folders(input);
+    if (input.options.extras)
+        input.options.extras->start();
     if (jobs <= 1)
         run_in_order(input, measurers, files, result.pairs, observer, diagnostics);
     else

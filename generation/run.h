@@ -149,6 +149,8 @@ class PairExtras
 {
 public:
     virtual ~PairExtras() = default;
+    // Once the run holds its output folder, before the first pair.
+    virtual void start() {}
     // On the worker that processed the pair: its piece of the outputs.
     virtual std::string piece(const ProcessedPair &pair) = 0;
     // On the starting thread, in pair order, for every pair.
