@@ -297,7 +297,8 @@ PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &wo
     }
     if (outcome.state != PairState::Processed) {
         outcome.state = PairState::Skipped;
-        // Earlier files under the pair's names would pass for its results.
+        // Its files, or earlier ones under its names, would pass for its results.
+        remove_files(outcome.files);
         const int n = file_number(plan.number);
         if (n >= 0 && !worker.written.count(n)) {
             const PairFiles f = pair_files(input.output_dir, n);
