@@ -2,9 +2,11 @@
 // (every raw form) and photographs, run through the batch's engine with the
 // real exiftool. Every pair must be skipped with a reason, or give finite
 // temperatures at or above absolute zero and a well-formed summary line; no
-// crash, no hang, no sanitizer report.
-//   fuzz_pairs [INPUTS] [SEED]      (defaults 300 and 1; CTest runs the default)
+// crash, no hang, no sanitizer report. With "options" every option of the
+// batch is on: field search, ExGR mask, full model, temperatures, report.
+//   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
+#include "report.h"
 #include "run.h"
 #include "testutil.h"
 
@@ -127,9 +129,14 @@ int main(int argc, char **argv)
         write_file(stem + QStringLiteral("_RGB%1.jpg").arg(i), vis);
         input.image_files << stem + ".jpg" << stem + QStringLiteral("_RGB%1.jpg").arg(i);
     }
-    const auto run = [&input](const QString &folder) {
+    if (argc > 3 && QByteArray(argv[3]) == "options")
+        input.options = {{}, true, {MaskMethod::ExGR, 0.5}, Radiometry::Full, true, true, nullptr};
+    const bool report = input.options.search_field;
+    const auto run = [&input, report](const QString &folder) {
         QDir().mkpath(folder);
         input.output_dir = folder;
+        const std::unique_ptr<PairExtras> extras = report ? make_report(folder, {}, {}) : nullptr;
+        input.options.extras = extras.get();
         return run_generation(
             input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);
     };
