@@ -60,8 +60,6 @@ public:
     // Completes the file under its name. Returns why it could not, and then
     // the file is not there.
     QString commit();
-    bool is_open() const { return file_ != nullptr; }
-    const QString &path() const { return path_; }
 
 private:
     void discard();

@@ -148,11 +148,9 @@ double k_of(size_t i)
     return double(i) - fine_steps;
 }
 
-Candidate fine_search(const cv::Mat &index, const cv::Mat &temps, double pw, double ph,
-                      const Candidate &coarse)
+Candidate fine_search(const cv::Mat &index, const cv::Mat &templ, double aspect, double pw,
+                      double ph, const Candidate &coarse)
 {
-    const cv::Mat templ = thermal_template(temps, fine_template);
-    const double aspect = double(temps.rows) / temps.cols;
     const double margin = 2.0 * coarse.width / coarse_template; // two coarse pixels
     const cv::Rect2d corners(coarse.x - margin, coarse.y - margin, 2 * margin, 2 * margin);
     std::vector<Candidate> tried;
@@ -226,13 +224,14 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
                cv::INTER_AREA);
     const double pw = rgb.cols, ph = rgb.rows;
     const Candidate coarse = coarse_search(index, temps, pw, ph);
-    const Candidate fine = fine_search(index, temps, pw, ph, coarse);
+    const cv::Mat fine_templ = thermal_template(temps, fine_template);
+    const Candidate fine =
+        fine_search(index, fine_templ, double(temps.rows) / temps.cols, pw, ph, coarse);
     const Candidate best =
         refine(sharp, pw, thermal_template(temps, refine_template), fine.width > 0 ? fine : coarse);
     const Field found = to_field(best, temps, rgb.size());
-    r.correlation = correlation_at(index, pw, thermal_template(temps, fine_template), found);
-    const double at_prior =
-        correlation_at(index, pw, thermal_template(temps, fine_template), prior);
+    r.correlation = correlation_at(index, pw, fine_templ, found);
+    const double at_prior = correlation_at(index, pw, fine_templ, prior);
     if (r.correlation >= min_registration_correlation && r.correlation >= at_prior + clear_margin) {
         r.field = found;
         r.registered = true;

@@ -153,13 +153,10 @@ std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
     return fields;
 }
 
-Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
-                                    double emissivity, double t_refl, Radiometry model)
+namespace
 {
-    return measurement_from_answer(tool.output(one_exchange_arguments(file, model)), flag_er,
-                                   emissivity, t_refl, model);
-}
 
+// The measurement an answer to one_exchange_arguments gives.
 Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, double emissivity,
                                     double t_refl, Radiometry model)
 {
@@ -200,6 +197,15 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
         raw.problem.isEmpty() && !missing.isEmpty() ? RawImage{{}, missing} : raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
     return m;
+}
+
+} // namespace
+
+Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
+                                    double emissivity, double t_refl, Radiometry model)
+{
+    return measurement_from_answer(tool.output(one_exchange_arguments(file, model)), flag_er,
+                                   emissivity, t_refl, model);
 }
 
 } // namespace ardentis

@@ -19,10 +19,6 @@ std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer);
 // The arguments of the single exchange on `file`.
 QStringList one_exchange_arguments(const QString &file, Radiometry model);
 
-// The measurement an answer to one_exchange_arguments gives.
-Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, double emissivity,
-                                    double t_refl, Radiometry model);
-
 // Measures one radiometric image in one exchange. With `flag_er` true the
 // emissivity and reflected temperature are `emissivity` and `t_refl`;
 // otherwise the image's own. The full model also reads the air and window
