@@ -1,4 +1,4 @@
-#include "about.h"
+#include "about/about.h"
 #include "ui_about.h"
 
 about::about(QWidget *parent) : QDialog(parent), ui(new Ui::about)

@@ -1,12 +1,13 @@
-#include "dialog.h"
+#include "app/dialog.h"
 #include "ui_dialog.h"
 
-#include "about.h"
-#include "exiftool.h"
-#include "outputs.h"
-#include "refltable.h"
-#include "run.h"
-#include "temperature.h"
+#include "about/about.h"
+#include "engine/run.h"
+#include "measurement/exiftool.h"
+#include "measurement/temperature.h"
+#include "outputs/outputlock.h"
+#include "outputs/resultfiles.h"
+#include "refltable/refltable.h"
 
 #include <QFileDialog>
 #include <QGraphicsScene>

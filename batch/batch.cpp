@@ -1,8 +1,8 @@
 // The run of ardentis-batch: the window's generation on several workers, each
 // keeping one ExifTool running, with messages as a command-line tool gives them.
 
-#include "imagesize.h"
-#include "options.h"
+#include "batch/options.h"
+#include "pictures/imagesize.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 // ardentis-batch: the generation run of the window, without a window and on
 // several workers, each keeping one ExifTool running.
 
-#include "options.h"
+#include "batch/options.h"
 
 #include <QCoreApplication>
 #include <QTextCodec>

@@ -1,6 +1,6 @@
-#include "options.h"
+#include "batch/options.h"
 
-#include "refltable.h"
+#include "refltable/refltable.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -2,8 +2,8 @@
 // ardentis-batch's command line and its run, apart from the process's own
 // start-up, so that both can be used and tested in-process.
 
-#include "report.h"
-#include "run.h"
+#include "engine/run.h"
+#include "report/report.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "cnumber.h"
+#include "common/cnumber.h"
 
 #include <charconv>
 #include <cmath>

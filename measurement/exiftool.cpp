@@ -1,6 +1,6 @@
-#include "exiftool.h"
+#include "measurement/exiftool.h"
 
-#include "cnumber.h"
+#include "common/cnumber.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

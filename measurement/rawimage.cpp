@@ -1,7 +1,7 @@
-#include "rawimage.h"
+#include "measurement/rawimage.h"
 
-#include "exiftool.h"
-#include "imagesize.h"
+#include "measurement/exiftool.h"
+#include "pictures/imagesize.h"
 
 #include <QFile>
 #include <charls/charls.h>

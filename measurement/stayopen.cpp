@@ -1,4 +1,4 @@
-#include "stayopen.h"
+#include "measurement/stayopen.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -3,7 +3,7 @@
 // -@ -"): the same arguments and the same answers as a fresh start of the tool
 // per query, without paying its start-up each time.
 
-#include "exiftool.h"
+#include "measurement/exiftool.h"
 
 namespace ardentis
 {

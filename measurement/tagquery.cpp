@@ -1,4 +1,4 @@
-#include "tagquery.h"
+#include "measurement/tagquery.h"
 
 #include <cstring>
 

@@ -3,8 +3,8 @@
 // exchange: a JSON answer carrying the raw thermal image in base64 and the
 // values unconverted, which are exactly the texts the per-tag queries give.
 
-#include "exiftool.h"
-#include "temperature.h"
+#include "measurement/exiftool.h"
+#include "measurement/temperature.h"
 
 #include <QByteArray>
 #include <map>

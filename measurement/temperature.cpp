@@ -1,4 +1,4 @@
-#include "temperature.h"
+#include "measurement/temperature.h"
 
 #include <cmath>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // full model also for the air and a protective window between camera and
 // object.
 
-#include "exiftool.h"
-#include "rawimage.h"
+#include "measurement/exiftool.h"
+#include "measurement/rawimage.h"
 
 #include <QString>
 #include <opencv2/core.hpp>

@@ -1,6 +1,6 @@
-#include "refltable.h"
+#include "refltable/refltable.h"
 
-#include "cnumber.h"
+#include "common/cnumber.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,9 +6,9 @@
 // batch is on: field search, ExGR mask, full model, temperatures, report.
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
-#include "report.h"
-#include "run.h"
-#include "testutil.h"
+#include "engine/run.h"
+#include "report/report.h"
+#include "tests/testutil.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

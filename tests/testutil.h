@@ -1,7 +1,7 @@
 #pragma once
 // Small helpers shared by the tests.
 
-#include "flirfixture.h"
+#include "fixtures/flirfixture.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

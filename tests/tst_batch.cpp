@@ -3,15 +3,15 @@
 // field search, the ExGR mask, statistics, the full radiometric model and the
 // report.
 
-#include "cnumber.h"
-#include "dialog.h"
-#include "guitest.h"
-#include "options.h"
-#include "outputs.h"
-#include "stats.h"
-#include "tagquery.h"
-#include "temperature.h"
-#include "testutil.h"
+#include "analysis/stats.h"
+#include "app/dialog.h"
+#include "batch/options.h"
+#include "common/cnumber.h"
+#include "measurement/tagquery.h"
+#include "measurement/temperature.h"
+#include "outputs/outputlock.h"
+#include "tests/guitest.h"
+#include "tests/testutil.h"
 
 #include <QPushButton>
 #include <opencv2/imgcodecs.hpp>

@@ -2,19 +2,20 @@
 // conversion and its checks, the picture limits, masks, statistics, maps and
 // the writing of result files.
 
-#include "alignment.h"
-#include "cnumber.h"
-#include "imagesize.h"
-#include "outputs.h"
-#include "pictures.h"
-#include "rawimage.h"
-#include "refltable.h"
-#include "run.h"
-#include "stats.h"
-#include "tagquery.h"
-#include "temperature.h"
-#include "testutil.h"
-#include "thermalmap.h"
+#include "analysis/alignment.h"
+#include "analysis/stats.h"
+#include "analysis/thermalmap.h"
+#include "common/cnumber.h"
+#include "engine/run.h"
+#include "measurement/rawimage.h"
+#include "measurement/tagquery.h"
+#include "measurement/temperature.h"
+#include "outputs/lines.h"
+#include "outputs/wholefile.h"
+#include "pictures/imagesize.h"
+#include "pictures/pictures.h"
+#include "refltable/refltable.h"
+#include "tests/testutil.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -517,7 +518,7 @@ void TestCore::pairPictures()
     const PairPictures p = compute_pair(cv::Mat(2, 4, CV_8UC3, cv::Scalar(9, 9, 9)), rgb, temps);
     QCOMPARE(p.mean, (24.5 + 24.5 + 26.5) / 3);
     QCOMPARE(
-        QByteArray::fromStdString(p.table),
+        QByteArray::fromStdString(temperature_table(temps, p.plant)),
         QByteArray("24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n"));
     QVERIFY(std::isnan(
         compute_pair(cv::Mat::zeros(2, 4, CV_8UC3), photograph(cv::Scalar::all(100)), temps).mean));

@@ -3,10 +3,10 @@
 // the full radiometric model from the file's values, the long-running tool,
 // and fake tools for every way a tool can fail.
 
-#include "exiftool.h"
-#include "stayopen.h"
-#include "tagquery.h"
-#include "testutil.h"
+#include "measurement/exiftool.h"
+#include "measurement/stayopen.h"
+#include "measurement/tagquery.h"
+#include "tests/testutil.h"
 
 using namespace ardentis;
 using fixtures::RawForm;

@@ -2,11 +2,11 @@
 // and output lists, the table, and generation runs with the real exiftool,
 // checked against independently computed temperatures and pictures.
 
-#include "dialog.h"
-#include "guitest.h"
-#include "outputs.h"
-#include "run.h"
-#include "testutil.h"
+#include "app/dialog.h"
+#include "engine/run.h"
+#include "outputs/outputlock.h"
+#include "tests/guitest.h"
+#include "tests/testutil.h"
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsView>

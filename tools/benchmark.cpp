@@ -7,8 +7,8 @@
 // fastest of three runs.
 //   ardentis-benchmark [PAIRS] [WINDOW_PAIRS]     (defaults 40 and 8)
 
-#include "flirfixture.h"
-#include "run.h"
+#include "engine/run.h"
+#include "fixtures/flirfixture.h"
 
 #include <QCoreApplication>
 #include <QDir>

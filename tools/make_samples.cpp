@@ -7,7 +7,7 @@
 // so that the folder's name order gives the input list and the photograph's
 // name gives the image number.
 
-#include "flirfixture.h"
+#include "fixtures/flirfixture.h"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -1,9 +1,8 @@
-#include "outputs.h"
+#include "outputs/wholefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,33 +10,10 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 #endif
 
 namespace ardentis
 {
-
-const char *const result_folders[4] = {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"};
-const char *const picture_folders[3] = {result_folders[0], result_folders[1], result_folders[2]};
-const char *const temperature_folder = "4Temperature";
-const char *const thermal_folder = "4Thermal";
-
-PairFiles pair_files(const QString &output_dir, int n)
-{
-    // Each file is named after its folder, the mask pictures with a 1 added.
-    const auto path = [&](const char *folder, const char *extra, const char *extension) {
-        return QStringLiteral("%1/%2/%2%3_%4.%5")
-            .arg(output_dir, QLatin1String(folder), QLatin1String(extra))
-            .arg(n)
-            .arg(QLatin1String(extension));
-    };
-    return {path(result_folders[0], "", "jpg"),  path(result_folders[1], "", "jpg"),
-            path(result_folders[3], "", "csv"),  path(result_folders[2], "1", "jpg"),
-            path(temperature_folder, "", "csv"), path(thermal_folder, "", "png")};
-}
 
 namespace
 {
@@ -179,38 +155,6 @@ void TextFile::discard()
     std::fclose(file_);
     file_ = nullptr;
     QFile::remove(temporary_);
-}
-
-#ifdef Q_OS_WIN
-struct OutputLock::Handle {
-    explicit Handle(const QString &path) : file(path) { file.setStaleLockTime(0); }
-    QLockFile file;
-};
-#else
-struct OutputLock::Handle {
-    int fd = -1;
-    ~Handle()
-    {
-        if (fd >= 0)
-            ::close(fd); // releases the lock
-    }
-};
-#endif
-
-OutputLock::OutputLock() = default;
-OutputLock::~OutputLock() = default;
-
-bool OutputLock::lock(const QString &dir)
-{
-    const QString path = dir + QStringLiteral("/.ardentis.lock");
-#ifdef Q_OS_WIN
-    handle_ = std::make_unique<Handle>(path);
-    return handle_->file.tryLock(0) || handle_->file.error() != QLockFile::LockFailedError;
-#else
-    handle_ = std::make_unique<Handle>();
-    handle_->fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    return handle_->fd < 0 || ::flock(handle_->fd, LOCK_EX | LOCK_NB) == 0;
-#endif
 }
 
 } // namespace ardentis

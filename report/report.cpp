@@ -1,9 +1,10 @@
-#include "report.h"
+#include "report/report.h"
 
-#include "cnumber.h"
-#include "outputs.h"
-#include "reportpage.h"
-#include "thermalmap.h"
+#include "analysis/thermalmap.h"
+#include "common/cnumber.h"
+#include "outputs/resultfiles.h"
+#include "outputs/wholefile.h"
+#include "report/reportpage.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #pragma once
-// Statistics of a pair's plant temperatures and their line in stats.csv.
+// Statistics of a pair's plant temperatures.
 
 #include <opencv2/core.hpp>
 
@@ -24,20 +24,5 @@ PlantStats plant_statistics(const cv::Mat &temps, const cv::Mat &plant);
 // The value below which `p` percent of the sorted values lie, interpolated
 // linearly between neighbouring values (the first value at 0, the last at 100).
 double percentile(const std::vector<double> &sorted, double p);
-
-// Everything a stats.csv line says of a pair.
-struct StatsRow {
-    double number = 0;
-    std::string time;
-    int field_x = 0, field_y = 0, field_width = 0, field_height = 0;
-    bool searched = false, registered = false;
-    double correlation = 0;
-    std::string mask, radiometry;
-    PlantStats plant;
-    double emissivity = 0, t_refl = 0;
-};
-
-std::string stats_header();
-std::string stats_line(const StatsRow &row);
 
 } // namespace ardentis

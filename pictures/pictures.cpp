@@ -1,6 +1,6 @@
-#include "pictures.h"
+#include "pictures/pictures.h"
 
-#include "imagesize.h"
+#include "pictures/imagesize.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,8 @@
 // The campaign report: report.html and the folder report/ beside it in the
 // output folder, readable offline, built as the pairs finish.
 
-#include "run.h"
+#include "analysis/thermalmap.h"
+#include "engine/run.h"
 
 #include <QString>
 
@@ -10,8 +11,6 @@
 
 namespace ardentis
 {
-
-enum class Palette { Inferno, Iron, Grey };
 
 // How thermal maps are coloured.
 struct ReportStyle {

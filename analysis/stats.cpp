@@ -1,6 +1,4 @@
-#include "stats.h"
-
-#include "cnumber.h"
+#include "analysis/stats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,29 +82,6 @@ PlantStats plant_statistics(const cv::Mat &temps, const cv::Mat &plant)
     s.min = percentile(values, 0);
     s.max = percentile(values, 100);
     return s;
-}
-
-std::string stats_header()
-{
-    return "image number,time,field x,field y,field width,field height,correlation,registered,"
-           "mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
-           "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
-           "reflected temperature,radiometry\n";
-}
-
-std::string stats_line(const StatsRow &row)
-{
-    const PlantStats &s = row.plant;
-    std::string line = format_fixed6(row.number) + "," + row.time;
-    for (int v : {row.field_x, row.field_y, row.field_width, row.field_height})
-        line += "," + std::to_string(v);
-    line += "," + (row.searched ? format_fixed6(row.correlation) : std::string());
-    line += "," + std::string(row.searched ? (row.registered ? "yes" : "no") : "");
-    line += "," + row.mask + "," + std::to_string(s.plant_pixels);
-    for (double v : {s.plant_fraction, s.mean, s.median, s.sd, s.p5, s.p25, s.p75, s.p95, s.min,
-                     s.max, s.other_mean, row.emissivity, row.t_refl})
-        line += "," + format_fixed6(v);
-    return line + "," + row.radiometry + "\n";
 }
 
 } // namespace ardentis

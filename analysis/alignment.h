@@ -51,11 +51,10 @@ cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb, const Field &field 
 // the photograph under the field.
 cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions &mask);
 
-// Everything the pair's four files hold, computed before any is written.
+// The pair's pictures and plant mask, computed before any file is written.
 struct PairPictures {
     cv::Mat blend, part, masked; // the 0Aligned, 1PartRGB and 2Mascara pictures
     cv::Mat plant;               // CV_8UC1 on the raw grid, 255 where plant
-    std::string table;           // the 3tempmask text
     double mean = 0;             // of plant pixels that have a temperature; NaN when none
 };
 
@@ -65,10 +64,5 @@ struct PairPictures {
 // caller checks pictures_problem first.
 PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
                           const Field &field = {}, const MaskOptions &mask = {});
-
-// The per-pixel table of `temps`: one line per row, each value with six
-// decimals and a comma; `plant` (CV_8UC1, or empty for every pixel) keeps a
-// pixel's temperature, others are written as 0 times it.
-std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant = {});
 
 } // namespace ardentis

@@ -1,4 +1,4 @@
-#include "imagesize.h"
+#include "pictures/imagesize.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "thermalmap.h"
+#include "analysis/thermalmap.h"
 
-#include "cnumber.h"
+#include "common/cnumber.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -2,8 +2,6 @@
 // False-colour maps of temperatures with a colour bar in degrees Celsius,
 // one range and one palette for a whole campaign.
 
-#include "report.h"
-
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -11,6 +9,8 @@
 
 namespace ardentis
 {
+
+enum class Palette { Inferno, Iron, Grey };
 
 // The palette's 256 colours (CV_8UC3, 256 × 1, blue, green, red), coldest first.
 cv::Mat palette_colours(Palette palette);

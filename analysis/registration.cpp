@@ -1,4 +1,6 @@
-#include "registration.h"
+#include "analysis/registration.h"
+
+#include "analysis/vegetation.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -22,7 +24,7 @@ constexpr int fine_steps = 10;
 // How much better than the prior a found field must correlate to replace it.
 constexpr double clear_margin = 0.02;
 
-// Excess green minus excess red on chromatic coordinates: high on plants.
+// The photograph's vegetation index, shrunk: high on plants.
 cv::Mat vegetation_index(const cv::Mat &rgb)
 {
     cv::Mat small;
@@ -33,10 +35,8 @@ cv::Mat vegetation_index(const cv::Mat &rgb)
     for (int r = 0; r < small.rows; ++r) {
         const auto *bgr = small.ptr<cv::Vec3b>(r);
         auto *out = index.ptr<float>(r);
-        for (int c = 0; c < small.cols; ++c) {
-            const float b = bgr[c][0], g = bgr[c][1], red = bgr[c][2], sum = b + g + red;
-            out[c] = sum < 45 ? 0.0f : (3 * g - 2.4f * red - b) / sum;
-        }
+        for (int c = 0; c < small.cols; ++c)
+            out[c] = exgr_index(bgr[c][0], bgr[c][1], bgr[c][2]);
     }
     cv::GaussianBlur(index, index, cv::Size(3, 3), 0);
     return index;

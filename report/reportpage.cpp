@@ -1,7 +1,7 @@
-#include "reportpage.h"
+#include "report/reportpage.h"
 
-#include "cnumber.h"
-#include "thermalmap.h"
+#include "analysis/thermalmap.h"
+#include "common/cnumber.h"
 
 #include <QFile>
 

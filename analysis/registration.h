@@ -3,7 +3,7 @@
 // cooler than soil, so the negated temperatures of the raw grid correlate
 // with a vegetation index of the photograph under the right field.
 
-#include "alignment.h"
+#include "analysis/alignment.h"
 
 #include <opencv2/core.hpp>
 

@@ -1,6 +1,6 @@
-#include "alignment.h"
+#include "analysis/alignment.h"
 
-#include "cnumber.h"
+#include "analysis/vegetation.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -33,19 +33,15 @@ void half_up(const uchar *a, uchar *out, size_t n)
         out[i] = uchar((a[i] + 1) >> 1);
 }
 
-// Plant by excess green minus excess red: 3G - 2.4R - B > 0, on pixels bright
-// enough to tell and not clipped.
+// Plant by excess green minus excess red, photograph pixel by pixel.
 cv::Mat exgr_pixels(const cv::Mat &part)
 {
     cv::Mat plant(part.size(), CV_32FC1);
     for (int r = 0; r < part.rows; ++r) {
         const auto *bgr = part.ptr<cv::Vec3b>(r);
         auto *out = plant.ptr<float>(r);
-        for (int c = 0; c < part.cols; ++c) {
-            const int b = bgr[c][0], g = bgr[c][1], red = bgr[c][2];
-            const bool readable = b + g + red >= 45 && b < 250 && g < 250 && red < 250;
-            out[c] = readable && 15 * g - 12 * red - 5 * b > 0 ? 1.0f : 0.0f;
-        }
+        for (int c = 0; c < part.cols; ++c)
+            out[c] = exgr_plant(bgr[c][0], bgr[c][1], bgr[c][2]) ? 1.0f : 0.0f;
     }
     return plant;
 }
@@ -123,24 +119,6 @@ cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions
     return plant;
 }
 
-std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)
-{
-    std::string table;
-    table.reserve(temps.total() * 11);
-    for (int r = 0; r < temps.rows; ++r) {
-        const double *t = temps.ptr<double>(r);
-        const uchar *p = plant.empty() ? nullptr : plant.ptr<uchar>(r);
-        for (int c = 0; c < temps.cols; ++c) {
-            // Other pixels are written as 0 times their temperature, which
-            // keeps the sign of the temperature and a missing one as nan.
-            append_fixed(table, (!p || p[c] ? 1.0 : 0.0) * t[c], 6);
-            table += ',';
-        }
-        table += '\n';
-    }
-    return table;
-}
-
 PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
                           const Field &field, const MaskOptions &mask)
 {
@@ -168,7 +146,6 @@ PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &
         }
     }
     out.mean = sum / count;
-    out.table = temperature_table(temps, out.plant);
     return out;
 }
 

@@ -2,8 +2,8 @@
 // The text of report.html: the campaign's head, plot and table, and one card
 // per pair.
 
-#include "outputs.h"
-#include "report.h"
+#include "outputs/wholefile.h"
+#include "report/report.h"
 
 #include <string>
 #include <vector>

@@ -1,0 +1,37 @@
+#pragma once
+// Excess green minus excess red (ExGR = 3G − 2.4R − B on chromatic
+// coordinates): high on green plants, low on soil, straw and shadow of any
+// colour. One rule for telling plant pixels and for the map the field search
+// matches.
+
+namespace ardentis
+{
+
+// Darker pixels (R + G + B below this) carry too little colour to tell.
+constexpr int darkest_readable_sum = 45;
+// A channel at this value or above is clipped: its colour is not known.
+constexpr int clipped_level = 250;
+
+// 5 × (3G − 2.4R − B): ExGR scaled to stay in integers.
+constexpr int exgr_fifths(int b, int g, int r)
+{
+    return 15 * g - 12 * r - 5 * b;
+}
+
+// A photograph pixel is plant when its ExGR is positive and it is readable:
+// neither too dark nor clipped.
+constexpr bool exgr_plant(int b, int g, int r)
+{
+    return b + g + r >= darkest_readable_sum && b < clipped_level && g < clipped_level &&
+           r < clipped_level && exgr_fifths(b, g, r) > 0;
+}
+
+// ExGR on chromatic coordinates, the index the field search matches; 0 where
+// a pixel is too dark to tell.
+inline float exgr_index(int b, int g, int r)
+{
+    const int sum = b + g + r;
+    return sum < darkest_readable_sum ? 0.0f : float(exgr_fifths(b, g, r)) / (5.0f * float(sum));
+}
+
+} // namespace ardentis

@@ -1,0 +1,24 @@
+#include "engine/measurers.h"
+
+#include "measurement/tagquery.h"
+
+namespace ardentis
+{
+
+Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
+{
+    ProcessExifTool tool;
+    double e = plan.emissivity, tr = plan.t_refl;
+    Measurement m = measure_temperatures(tool, plan.flag_er, plan.radiometric, &e, &tr, work_file_);
+    if (m.problem.isEmpty())
+        m.time = time_of_day(query_capture_time(tool, plan.radiometric));
+    return m;
+}
+
+Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model)
+{
+    return measure_in_one_exchange(tool_, plan.radiometric, plan.flag_er, plan.emissivity,
+                                   plan.t_refl, model);
+}
+
+} // namespace ardentis

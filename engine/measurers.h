@@ -1,0 +1,50 @@
+#pragma once
+// Measuring a pair's radiometric image: as the window does, one ExifTool
+// start per query, or as the batch does, one exchange with a tool that
+// stays open.
+
+#include "engine/plan.h"
+#include "measurement/stayopen.h"
+#include "measurement/temperature.h"
+
+#include <functional>
+#include <memory>
+
+namespace ardentis
+{
+
+// Measures radiometric images for the run; one per worker.
+class PairMeasurer
+{
+public:
+    virtual ~PairMeasurer() = default;
+    // The temperatures and capture time of the plan's radiometric image.
+    virtual Measurement measure(const PairPlan &plan, Radiometry model) = 0;
+};
+using MeasurerFactory = std::function<std::unique_ptr<PairMeasurer>()>;
+
+// Measures as the window does: one ExifTool start per query, the raw thermal
+// image passing through `work_file`.
+class PerQueryMeasurer : public PairMeasurer
+{
+public:
+    explicit PerQueryMeasurer(QString work_file) : work_file_(std::move(work_file)) {}
+    Measurement measure(const PairPlan &plan, Radiometry model) override;
+
+private:
+    QString work_file_;
+};
+
+// Measures as the batch does: one long-running ExifTool, asked everything an
+// image's pair needs in one exchange, each answer within `timeout_ms`.
+class OneExchangeMeasurer : public PairMeasurer
+{
+public:
+    explicit OneExchangeMeasurer(int timeout_ms) : tool_(exiftool_program(), timeout_ms) {}
+    Measurement measure(const PairPlan &plan, Radiometry model) override;
+
+private:
+    StayOpenExifTool tool_;
+};
+
+} // namespace ardentis

@@ -1,0 +1,204 @@
+#include "engine/pair.h"
+
+#include "analysis/registration.h"
+#include "common/cnumber.h"
+#include "outputs/lines.h"
+#include "outputs/resultfiles.h"
+#include "outputs/wholefile.h"
+#include "pictures/pictures.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <stdexcept>
+
+namespace ardentis
+{
+
+namespace
+{
+
+std::string encoded_jpeg(const cv::Mat &picture)
+{
+    std::vector<uchar> bytes;
+    if (!cv::imencode(".jpg", picture, bytes))
+        throw std::runtime_error("a result picture cannot be encoded");
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void print_data_lines(std::FILE *diagnostics, const Measurement &m)
+{
+    const cv::Mat &t = m.temps;
+    if (t.total() >= 3 && t.type() == CV_64FC1 && t.isContinuous()) {
+        const double *v = t.ptr<double>(0);
+        say(diagnostics, "\nDATA: " + format_fixed6(v[0]) + " " + format_fixed6(v[1]) + " " +
+                             format_fixed6(v[2]) + "\n");
+    }
+    say(diagnostics, "\n" + format_fixed6(m.calibration.emissivity) + "," +
+                         format_fixed6(m.calibration.t_refl) + "\n");
+}
+
+// Why the table's values in force cannot be used for the plan's pair.
+QString table_values_problem(const PairPlan &plan)
+{
+    if (!plan.flag_er)
+        return {};
+    const QString source = QStringLiteral("on line %1 of the table").arg(plan.table_line);
+    const QString problem = emissivity_problem(plan.emissivity, source);
+    return problem.isEmpty() ? t_refl_problem(plan.t_refl, source) : problem;
+}
+
+// The checks before any tool runs: the files, their pictures, the number.
+QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv::Mat &ir,
+                            cv::Mat &rgb)
+{
+    Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
+    if (!r.problem.isEmpty())
+        return r.problem;
+    Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
+    if (!v.problem.isEmpty())
+        return v.problem;
+    ir = r.image;
+    rgb = v.image;
+    // A search may move the field anywhere; its prior must fit all the same.
+    const QString problem = pictures_problem(ir, rgb, options.field);
+    if (!problem.isEmpty())
+        return problem;
+    if (file_number(plan.number) < 0)
+        return QStringLiteral("The image number %1 is too large for a file name.")
+            .arg(QString::fromStdString(format_fixed6(plan.number)));
+    return table_values_problem(plan);
+}
+
+QString temperatures_problem(const Measurement &m)
+{
+    if (!m.problem.isEmpty())
+        return m.problem;
+    if (m.temps.empty())
+        return no_raw_data_text();
+    if (m.without_temperature * 2 > int(m.temps.total()))
+        return QStringLiteral("The raw data lie outside the calibration: %1 of %2 pixels have "
+                              "no temperature.")
+            .arg(m.without_temperature)
+            .arg(m.temps.total());
+    return {};
+}
+
+std::vector<OutputFile> pair_outputs(const PairPictures &p, const Measurement &m,
+                                     const PairFiles &files, const RunOptions &options)
+{
+    std::vector<OutputFile> out{{files.aligned, encoded_jpeg(p.blend)},
+                                {files.part, encoded_jpeg(p.part)},
+                                {files.table, temperature_table(m.temps, p.plant)},
+                                {files.mask, encoded_jpeg(p.masked)}};
+    if (options.temperatures)
+        out.push_back({files.temperatures, temperature_table(m.temps)});
+    return out;
+}
+
+StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registration &reg,
+                   const RunOptions &options, const PlantStats &stats)
+{
+    StatsRow row;
+    row.number = plan.number;
+    row.time = m.time.toStdString();
+    row.field_x = reg.field.x;
+    row.field_y = reg.field.y;
+    row.field_width = reg.field.width;
+    row.field_height = reg.field.height;
+    row.searched = reg.searched;
+    row.registered = reg.registered;
+    row.correlation = reg.correlation;
+    row.mask = mask_name(options.mask.method);
+    row.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
+    row.plant = stats;
+    row.emissivity = m.calibration.emissivity;
+    row.t_refl = m.calibration.t_refl;
+    return row;
+}
+
+void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
+                      const cv::Mat &rgb, const RunInput &input, Worker &worker,
+                      PairOutcome &outcome)
+{
+    const RunOptions &options = input.options;
+    Registration reg;
+    reg.field = options.field;
+    if (options.search_field)
+        reg = register_field(rgb, m.temps, options.field);
+    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    const int n = file_number(plan.number);
+    const PairFiles files = pair_files(input.output_dir, n);
+    const std::vector<OutputFile> outputs = pair_outputs(pictures, m, files, options);
+    outcome.reason = write_together(outputs);
+    if (!outcome.reason.isEmpty())
+        return;
+    for (const OutputFile &f : outputs)
+        outcome.files << f.path;
+    worker.written.insert(n);
+    outcome.summary_line = summary_line(plan.number, m.time.toStdString(), pictures.mean);
+    if (options.stats || options.extras) {
+        const PlantStats stats = plant_statistics(m.temps, pictures.plant);
+        outcome.stats_line = stats_line(stats_row(plan, m, reg, options, stats));
+        if (options.extras)
+            outcome.extras = options.extras->piece({plan, rgb, m, reg, pictures, stats, n});
+    }
+    outcome.state = PairState::Processed;
+}
+
+void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &worker,
+                       std::FILE *diagnostics, PairOutcome &outcome)
+{
+    cv::Mat ir, rgb;
+    outcome.reason = pictures_and_number(plan, input.options, ir, rgb);
+    if (!outcome.reason.isEmpty())
+        return;
+    const Measurement m = worker.measurer->measure(plan, input.options.radiometry);
+    if (!input.refl_loaded)
+        print_data_lines(diagnostics, m);
+    outcome.pixels = int(m.temps.total());
+    outcome.without_temperature = m.without_temperature;
+    outcome.reason = temperatures_problem(m);
+    if (outcome.reason.isEmpty())
+        process_measured(plan, m, ir, rgb, input, worker, outcome);
+}
+
+} // namespace
+
+PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker,
+                         std::FILE *diagnostics)
+{
+    PairOutcome outcome;
+    outcome.plan = plan;
+    try {
+        execute_unguarded(plan, input, worker, diagnostics, outcome);
+    } catch (const std::bad_alloc &) {
+        outcome.reason = QStringLiteral("There was not enough memory to process the pair.");
+    } catch (const cv::Exception &e) {
+        outcome.reason = QStringLiteral("The pair could not be processed: %1")
+                             .arg(QString::fromStdString(e.err));
+    } catch (const std::exception &e) {
+        outcome.reason =
+            QStringLiteral("The pair could not be processed: %1").arg(QString::fromUtf8(e.what()));
+    }
+    if (outcome.state != PairState::Processed) {
+        outcome.state = PairState::Skipped;
+        // Its files, or earlier ones under its names, would pass for its results.
+        remove_files(outcome.files);
+        const int n = file_number(plan.number);
+        if (n >= 0 && !worker.written.count(n)) {
+            const PairFiles f = pair_files(input.output_dir, n);
+            remove_files({f.aligned, f.part, f.table, f.mask, f.temperatures, f.thermal});
+        }
+    }
+    return outcome;
+}
+
+PairOutcome table_entry(const PairPlan &plan)
+{
+    PairOutcome outcome;
+    outcome.plan = plan;
+    outcome.state = PairState::TableEntry;
+    return outcome;
+}
+
+} // namespace ardentis

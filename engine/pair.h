@@ -1,0 +1,31 @@
+#pragma once
+// One pair's processing: its pictures read and checked, its radiometric image
+// measured, its field found, its files written together.
+
+#include "engine/measurers.h"
+#include "engine/run.h"
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+namespace ardentis
+{
+
+// What one worker keeps from pair to pair.
+struct Worker {
+    std::unique_ptr<PairMeasurer> measurer;
+    // File numbers whose files this run has written: a later pair with the
+    // same number that fails leaves them.
+    std::set<int> written;
+};
+
+// Processes one planned pair that is not a table entry. Whatever goes wrong
+// inside skips this pair only, with the reason.
+PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker,
+                         std::FILE *diagnostics);
+
+// The outcome of a pair whose number is in the table.
+PairOutcome table_entry(const PairPlan &plan);
+
+} // namespace ardentis

@@ -1,0 +1,84 @@
+#include "engine/plan.h"
+
+#include "common/cnumber.h"
+#include "refltable/refltable.h"
+
+#include <QDir>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+namespace ardentis
+{
+
+void say(std::FILE *out, const std::string &text)
+{
+    if (out)
+        std::fputs(text.c_str(), out);
+}
+
+double parse_image_number(const QString &path, std::FILE *diagnostics)
+{
+    const QByteArray bytes = path.toUtf8();
+    double number = 0;
+    int k = 0;
+    bool armed = false;
+    for (int i = bytes.size() - 1; i >= 0; --i) {
+        const char b = bytes[i];
+        if (b == '.') {
+            armed = true;
+            say(diagnostics, "Found");
+        } else if (armed && b >= '0' && b <= '9') {
+            say(diagnostics, "numnum, index" + std::to_string(i) + ", val=" + b + "\n");
+            number += (b - '0') * std::pow(10.0, k);
+            ++k;
+        } else {
+            armed = false;
+        }
+    }
+    return number;
+}
+
+int file_number(double image_number)
+{
+    return image_number <= double(INT_MAX) ? int(image_number) : -1;
+}
+
+int progress_value(int k, int pairs)
+{
+    return pairs == 1 ? 100 : int(100LL * k / (pairs - 1));
+}
+
+QStringList list_jpeg_files(const QString &dir)
+{
+    const QDir folder(dir);
+    QStringList paths;
+    for (const QString &entry :
+         folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
+                          QDir::Files | QDir::NoSymLinks, QDir::NoSort))
+        paths << folder.absoluteFilePath(entry);
+    return paths;
+}
+
+PairPlan PairPlanner::next(int k, std::FILE *diagnostics)
+{
+    PairPlan plan = in_force_;
+    plan.pair = k;
+    plan.radiometric = input_.image_files.at(2 * k);
+    plan.visible = input_.image_files.at(2 * k + 1);
+    plan.number = parse_image_number(plan.visible, diagnostics);
+    plan.table_hit = false;
+    if (input_.refl_loaded) {
+        const int row = match_refl_code(input_.refl_table, plan.number);
+        if (row > 0) {
+            refl_row_values(input_.refl_table, row, &in_force_.emissivity, &in_force_.t_refl);
+            in_force_.flag_er = true;
+            in_force_.table_line = row; // every line of the table is a row
+            plan.table_hit = true;
+        }
+    }
+    return plan;
+}
+
+} // namespace ardentis

@@ -1,0 +1,89 @@
+#pragma once
+// What a run is asked to do, and each pair as it will be treated: its files,
+// its image number and the emissivity and reflected temperature in force.
+
+#include "analysis/alignment.h"
+#include "measurement/temperature.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ardentis
+{
+
+class PairExtras;
+
+// Capabilities beyond the window's, all off by default.
+struct RunOptions {
+    Field field;               // the field, or the prior of a search
+    bool search_field = false; // find each pair's field from its two images
+    MaskOptions mask;
+    Radiometry radiometry = Radiometry::Simple;
+    bool temperatures = false; // every pixel's temperature in 4Temperature
+    bool stats = false;        // stats.csv
+    PairExtras *extras = nullptr;
+};
+
+struct RunInput {
+    QStringList image_files;
+    QString output_dir; // empty: none chosen
+    // A reflected temperature table was chosen; `refl_table` holds its rows
+    // (empty when the file could not be read).
+    bool refl_loaded = false;
+    std::vector<double> refl_table;
+    RunOptions options;
+};
+
+// One pair as the run will treat it.
+struct PairPlan {
+    int pair = 0; // 0-based
+    QString radiometric, visible;
+    double number = 0;
+    // The pair's number is in the table: it only sets the values in force.
+    bool table_hit = false;
+    // The emissivity and reflected temperature are given (from the table),
+    // not the image's own.
+    bool flag_er = false;
+    double emissivity = 0, t_refl = 0;
+    int table_line = 0; // the table line they come from
+};
+
+// Writes a diagnostic text to `out` unless it is null.
+void say(std::FILE *out, const std::string &text);
+
+// The image number read from the digits before the full stops of `path`
+// (UTF-8 bytes, right to left); every counted digit is reported on
+// `diagnostics` when it is not null.
+double parse_image_number(const QString &path, std::FILE *diagnostics = nullptr);
+
+// The number in the names of a pair's files: the image number without its
+// fraction; -1 when it does not fit a file name.
+int file_number(double image_number);
+
+// The progress value shown while pair `k` of `pairs` is processed.
+int progress_value(int k, int pairs);
+
+// The JPEG files directly in `dir` ("*.jpg" and "*.JPEG" in any case, plain
+// files only), by name ignoring case, as absolute paths.
+QStringList list_jpeg_files(const QString &dir);
+
+// Follows the reflected temperature table from pair to pair. The values in
+// force depend only on the order of the image numbers. Until a table row has
+// been found, a pair is converted with its own emissivity and reflected
+// temperature, as without a table.
+class PairPlanner
+{
+public:
+    explicit PairPlanner(const RunInput &input) : input_(input) {}
+    PairPlan next(int k, std::FILE *diagnostics = nullptr);
+
+private:
+    const RunInput &input_;
+    PairPlan in_force_;
+};
+
+} // namespace ardentis

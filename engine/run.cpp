@@ -1,0 +1,225 @@
+#include "engine/run.h"
+
+#include "engine/pair.h"
+#include "outputs/lines.h"
+#include "outputs/outputlock.h"
+#include "outputs/resultfiles.h"
+#include "outputs/wholefile.h"
+
+#include <QDir>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace ardentis
+{
+
+int RunResult::count(PairState state) const
+{
+    int n = 0;
+    for (const PairOutcome &o : outcomes)
+        n += o.state == state;
+    return n;
+}
+
+namespace
+{
+
+// The files written in pair order: result.csv, stats.csv.
+class OrderedFiles
+{
+public:
+    OrderedFiles(const RunInput &input, RunResult &result, RunObserver *observer)
+        : input_(input), result_(result), observer_(observer)
+    {
+    }
+    bool open()
+    {
+        const QString dir = input_.output_dir;
+        if (!result_csv_.open(dir + QStringLiteral("/result.csv")) ||
+            !result_csv_.write(summary_header))
+            return false;
+        if (input_.options.stats)
+            return stats_csv_.open(dir + QStringLiteral("/stats.csv")) &&
+                   stats_csv_.write(stats_header());
+        return true;
+    }
+    void record(PairOutcome outcome)
+    {
+        if (outcome.state == PairState::Processed &&
+            (!result_csv_.write(outcome.summary_line) ||
+             (input_.options.stats && !stats_csv_.write(outcome.stats_line)))) {
+            outcome.state = PairState::Skipped;
+            outcome.reason = QStringLiteral("Its line of the summary could not be written.");
+        }
+        if (input_.options.extras)
+            input_.options.extras->add(outcome);
+        outcome.summary_line.clear();
+        outcome.stats_line.clear();
+        outcome.extras.clear();
+        result_.outcomes.push_back(std::move(outcome));
+        if (observer_)
+            observer_->pair_finished(result_.outcomes.back(), int(result_.outcomes.size()),
+                                     result_.pairs);
+    }
+    void finish()
+    {
+        QString problem = result_csv_.commit();
+        if (input_.options.stats) {
+            const QString stats = stats_csv_.commit();
+            problem = problem.isEmpty() ? stats : problem;
+        }
+        if (input_.options.extras) {
+            const QString extras = input_.options.extras->finish(result_);
+            problem = problem.isEmpty() ? extras : problem;
+        }
+        result_.result_problem = problem;
+    }
+
+private:
+    const RunInput &input_;
+    RunResult &result_;
+    RunObserver *observer_;
+    TextFile result_csv_, stats_csv_;
+};
+
+void run_in_order(const RunInput &input, const MeasurerFactory &measurers, OrderedFiles &files,
+                  int pairs, RunObserver *observer, std::FILE *diagnostics)
+{
+    Worker worker{measurers(), {}};
+    PairPlanner planner(input);
+    for (int k = 0; k < pairs; ++k) {
+        const PairPlan plan = planner.next(k, diagnostics);
+        if (observer)
+            observer->pair_starting(k, pairs);
+        files.record(plan.table_hit ? table_entry(plan)
+                                    : execute_pair(plan, input, worker, diagnostics));
+    }
+}
+
+// Pairs writing the same files form one chain, processed in order by one
+// worker, so that the later pair's files are the ones left.
+std::vector<std::vector<int>> chains_of(const std::vector<PairPlan> &plans)
+{
+    std::vector<std::vector<int>> chains;
+    std::map<int, size_t> chain_of_number;
+    for (const PairPlan &plan : plans) {
+        if (plan.table_hit)
+            continue;
+        const int n = file_number(plan.number);
+        if (n >= 0) {
+            const auto found = chain_of_number.find(n);
+            if (found != chain_of_number.end()) {
+                chains[found->second].push_back(plan.pair);
+                continue;
+            }
+            chain_of_number[n] = chains.size();
+        }
+        chains.push_back({plan.pair});
+    }
+    return chains;
+}
+
+void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
+                    OrderedFiles &files, int pairs)
+{
+    std::vector<PairPlan> plans;
+    PairPlanner planner(input);
+    for (int k = 0; k < pairs; ++k)
+        plans.push_back(planner.next(k));
+    const std::vector<std::vector<int>> chains = chains_of(plans);
+
+    std::vector<std::optional<PairOutcome>> outcomes(plans.size());
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<size_t> next_chain{0};
+    auto work = [&] {
+        Worker worker{measurers(), {}};
+        for (size_t c = next_chain++; c < chains.size(); c = next_chain++) {
+            for (int k : chains[c]) {
+                PairOutcome outcome = execute_pair(plans[size_t(k)], input, worker, nullptr);
+                const std::lock_guard<std::mutex> lock(mutex);
+                outcomes[size_t(k)] = std::move(outcome);
+                finished.notify_one();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < std::min<int>(jobs, int(chains.size())); ++i)
+        threads.emplace_back(work);
+
+    // Record the pairs in pair order as they come in.
+    for (int k = 0; k < pairs; ++k) {
+        if (plans[size_t(k)].table_hit) {
+            files.record(table_entry(plans[size_t(k)]));
+            continue;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [&] { return outcomes[size_t(k)].has_value(); });
+        PairOutcome outcome = std::move(*outcomes[size_t(k)]);
+        outcomes[size_t(k)].reset();
+        lock.unlock();
+        files.record(std::move(outcome));
+    }
+    for (std::thread &t : threads)
+        t.join();
+}
+
+void make_result_folders(const RunInput &input)
+{
+    const QDir out(input.output_dir);
+    for (const char *sub : result_folders)
+        out.mkdir(QString::fromLatin1(sub));
+    if (input.options.temperatures)
+        out.mkdir(QString::fromLatin1(temperature_folder));
+}
+
+} // namespace
+
+RunStart check_input(const RunInput &input)
+{
+    if (input.output_dir.isEmpty())
+        return RunStart::NoOutputDir;
+    if (input.image_files.size() < 2)
+        return RunStart::TooFewImages;
+    if (input.image_files.size() % 2 != 0)
+        return RunStart::OddImages;
+    return RunStart::Started;
+}
+
+RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs,
+                         RunObserver *observer, std::FILE *diagnostics)
+{
+    RunResult result;
+    say(diagnostics, "JAJAJA");
+    result.start = check_input(input);
+    if (result.start != RunStart::Started)
+        return result;
+    OutputLock lock;
+    if (!lock.lock(input.output_dir)) {
+        result.start = RunStart::OutputLocked;
+        return result;
+    }
+    OrderedFiles files(input, result, observer);
+    if (!files.open()) {
+        result.start = RunStart::NoResultFile;
+        return result;
+    }
+    result.pairs = int(input.image_files.size() / 2);
+    say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
+    make_result_folders(input);
+    if (input.options.extras)
+        input.options.extras->start();
+    if (jobs <= 1)
+        run_in_order(input, measurers, files, result.pairs, observer, diagnostics);
+    else
+        run_on_workers(input, measurers, jobs, files, result.pairs);
+    files.finish();
+    return result;
+}
+
+} // namespace ardentis

@@ -1,0 +1,99 @@
+#pragma once
+// The generation run: checks the input, writes result.csv and the result
+// folders, and walks the input images two by two (radiometric image, then
+// photograph). One engine serves every front end: the window runs it with one
+// job on its own thread, the batch command with several workers; the result
+// is the same.
+
+#include "analysis/alignment.h"
+#include "analysis/registration.h"
+#include "analysis/stats.h"
+#include "engine/measurers.h"
+#include "engine/plan.h"
+
+#include <QString>
+#include <QStringList>
+#include <opencv2/core.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ardentis
+{
+
+enum class PairState { Processed, TableEntry, Skipped };
+
+// What became of one pair.
+struct PairOutcome {
+    PairPlan plan;
+    PairState state = PairState::Skipped;
+    QString reason; // why it was skipped
+    int pixels = 0, without_temperature = 0;
+    QStringList files;                            // written for the pair
+    std::string summary_line, stats_line, extras; // for the files written in pair order
+};
+
+enum class RunStart {
+    Started,
+    NoOutputDir,
+    TooFewImages,
+    OddImages,
+    OutputLocked, // another run is writing into the output folder
+    NoResultFile, // result.csv cannot be created
+};
+
+struct RunResult {
+    RunStart start = RunStart::Started;
+    int pairs = 0;
+    std::vector<PairOutcome> outcomes; // in pair order, without their file lines
+    QString result_problem;            // why result.csv (or stats.csv) is not complete
+    int count(PairState state) const;
+};
+
+// Told about the run as it goes, on the thread that started it.
+class RunObserver
+{
+public:
+    virtual ~RunObserver() = default;
+    virtual void pair_starting(int /*pair*/, int /*pairs*/) {}
+    virtual void pair_finished(const PairOutcome & /*outcome*/, int /*done*/, int /*pairs*/) {}
+};
+
+// A processed pair while its pictures are still in memory.
+struct ProcessedPair {
+    const PairPlan &plan;
+    const cv::Mat &photograph;
+    const Measurement &measurement;
+    const Registration &registration;
+    const PairPictures &pictures;
+    const PlantStats &stats;
+    int file_number;
+};
+
+// Outputs beyond result.csv built from the processed pairs (the report).
+class PairExtras
+{
+public:
+    virtual ~PairExtras() = default;
+    // Once the run holds its output folder, before the first pair.
+    virtual void start() {}
+    // On the worker that processed the pair: its piece of the outputs.
+    virtual std::string piece(const ProcessedPair &pair) = 0;
+    // On the starting thread, in pair order, for every pair.
+    virtual void add(const PairOutcome &outcome) = 0;
+    // After the last pair; returns why the outputs are not complete.
+    virtual QString finish(const RunResult &result) = 0;
+};
+
+// The checks of the input made before anything is created.
+RunStart check_input(const RunInput &input);
+
+// Runs the whole generation. With one job everything happens on the calling
+// thread, pair after pair; with more, pairs are processed on `jobs` workers,
+// each with its own measurer, and the files written in pair order are as
+// with one. Diagnostic lines go to `diagnostics` unless null.
+RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs = 1,
+                         RunObserver *observer = nullptr, std::FILE *diagnostics = nullptr);
+
+} // namespace ardentis

@@ -1,0 +1,25 @@
+#pragma once
+// Where a run's results go: the result folders and the names of a pair's files.
+
+#include <QString>
+
+namespace ardentis
+{
+
+// The result folders every run makes, in the order it makes them.
+extern const char *const result_folders[4];
+// The folders of the pictures a run lists as its results.
+extern const char *const picture_folders[3];
+// The folders of the options' results.
+extern const char *const temperature_folder;
+extern const char *const thermal_folder;
+
+// Where the files of the pair with file number `n` go below `output_dir`.
+struct PairFiles {
+    QString aligned, part, table, mask;
+    QString temperatures; // every pixel's temperature (an option)
+    QString thermal;      // the false-colour map (with the report)
+};
+PairFiles pair_files(const QString &output_dir, int n);
+
+} // namespace ardentis
