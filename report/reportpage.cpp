@@ -50,7 +50,7 @@ h1{font-size:28px;margin:0 0 4px}h2{font-size:20px;margin:34px 0 10px;border-bot
 .tile b{display:block;font-size:24px}.tile span{color:#5b6368;font-size:13px}
 .skipped li{margin-bottom:6px}.skipped .why{color:#9a3412}
 figure.chart{background:#fff;border-radius:10px;padding:10px;margin:0;box-shadow:0 1px 3px #0001}
-.wide{overflow-x:auto;border-radius:10px}
+.wide{overflow-x:auto;border-radius:10px}.chart+.wide{margin-top:14px}
 table{border-collapse:collapse;width:100%;background:#fff;border-radius:10px;overflow:hidden;box-shadow:0 1px 3px #0001;font-variant-numeric:tabular-nums}
 th,td{padding:6px 10px;text-align:right;border-bottom:1px solid #eceee9}
 th{background:#e8eae4;cursor:pointer;user-select:none;white-space:nowrap}th:hover{background:#dde0d8}

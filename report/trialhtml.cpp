@@ -106,7 +106,7 @@ std::string groups_html(const PageFacts &facts)
         return "<h2>Groups by " + column + "</h2><p>No group has a pair with a plant mean.</p>";
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const GroupSummary &a, const GroupSummary &b) { return a.mean < b.mean; });
-    return "<h2>Groups by " + column + "</h2>" + group_plot(sorted) + "<p></p>" +
+    return "<h2>Groups by " + column + "</h2>" + group_plot(sorted) +
            group_table(sorted, *facts.trial);
 }
 

@@ -14,6 +14,8 @@ namespace ardentis
 struct CsvRecord {
     int line = 0;
     std::vector<std::string> fields; // UTF-8, unquoted
+    // Field `i`, empty when the record is shorter.
+    std::string field(size_t i) const { return i < fields.size() ? fields[i] : std::string(); }
 };
 
 struct CsvFile {

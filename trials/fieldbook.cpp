@@ -39,8 +39,7 @@ QString row_problem(const CsvRecord &record, size_t columns, int image_column, F
             .arg(record.line)
             .arg(record.fields.size())
             .arg(columns);
-    const std::string image =
-        size_t(image_column) < record.fields.size() ? record.fields[size_t(image_column)] : "";
+    const std::string image = record.field(size_t(image_column));
     const std::optional<double> number = decimal_number(image);
     if (!number || *number < 0 || *number != std::floor(*number) || *number > largest_image)
         return QStringLiteral("line %1: the image '%2' is not an image number (the digits of "
@@ -51,7 +50,7 @@ QString row_problem(const CsvRecord &record, size_t columns, int image_column, F
     row.image = *number;
     for (size_t i = 0; i < columns; ++i)
         if (int(i) != image_column)
-            row.values.push_back(i < record.fields.size() ? record.fields[i] : std::string());
+            row.values.push_back(record.field(i));
     return {};
 }
 

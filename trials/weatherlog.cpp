@@ -12,7 +12,8 @@ namespace ardentis
 
 std::optional<LocalTime> local_time(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral(
+    // One per thread: workers read their pairs' capture times side by side.
+    thread_local const QRegularExpression form(QStringLiteral(
         R"(^\s*(\d{4})([-:])(\d{2})\2(\d{2})[ T](\d{2}):(\d{2})(?::(\d{2})(?:[.,]\d+)?)?)"
         R"((?:\s*(?:Z|[+-]\d{2}:?\d{2}))?\s*$)"));
     const QRegularExpressionMatch m = form.match(text);
@@ -46,9 +47,7 @@ struct Columns {
 
 QString reading(const CsvRecord &record, const Columns &c, AirReading &r)
 {
-    const auto field = [&record](int i) {
-        return size_t(i) < record.fields.size() ? record.fields[size_t(i)] : std::string();
-    };
+    const auto field = [&record](int i) { return record.field(size_t(i)); };
     const QString time = QString::fromStdString(field(c.time));
     const std::optional<LocalTime> t = local_time(time);
     if (!t)
