@@ -671,10 +671,10 @@ void TestBatch::fieldTrial()
         QVERIFY2(f.err.contains(note), qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/stats.csv");
     QVERIFY(lines[0].endsWith(
-        ",radiometry,plot,genotype,note,air temperature,relative humidity,vpd,ctd,cwsi"));
-    QVERIFY(lines[1].contains(",simple,P1,Kronos,\"wet, \"\"north\"\"\",25.000000,55.000000,"));
-    QVERIFY(lines[3].endsWith(",simple,P3,Svevo,,,,,,"));
-    QVERIFY(lines[4].contains(",simple,,,,28.000000,40.000000,"));
+        ",radiometry,image,plot,genotype,note,air temperature,relative humidity,vpd,ctd,cwsi"));
+    QVERIFY(lines[1].contains(",simple,21,P1,Kronos,\"wet, \"\"north\"\"\",25.000000,55.000000,"));
+    QVERIFY(lines[3].endsWith(",simple,23,P3,Svevo,,,,,,"));
+    QVERIFY(lines[4].contains(",simple,,,,,28.000000,40.000000,"));
     // Air, humidity, VPD and the stress limits worked out by hand (A 3.38, B -3.25).
     const double expected[][5] = {{25, 55, 1.4255, -1.252875, 5.643939},
                                   {26.5, 47.5, 1.817593, -2.527178, 5.823562},

@@ -126,13 +126,13 @@ void TestTrials::spreadsheetBook()
         tmp, "\xEF\xBB\xBFplot,Image,\"note, free\"\r\nP1,0101,\"wet, \"\"north\"\"\"\r\n"
              "\r\nP2,102,\"two\r\nlines\"\r\n,,\r\nP3,103\r\n"));
     QCOMPARE(f.problem, QString());
-    QCOMPARE(f.book.columns, (std::vector<std::string>{"plot", "note, free"}));
+    QCOMPARE(f.book.columns, (std::vector<std::string>{"plot", "Image", "note, free"}));
     QCOMPARE(f.book.rows.size(), size_t(3));
-    QCOMPARE(f.book.find(101)->values, (std::vector<std::string>{"P1", "wet, \"north\""}));
-    QCOMPARE(f.book.find(102)->values[1], std::string("two\r\nlines"));
+    QCOMPARE(f.book.find(101)->values, (std::vector<std::string>{"P1", "0101", "wet, \"north\""}));
+    QCOMPARE(f.book.find(102)->values[2], std::string("two\r\nlines"));
     QCOMPARE(f.book.find(103)->line, 7);
-    QCOMPARE(f.book.find(103)->values[1], std::string());
-    QCOMPARE(csv_field(f.book.find(101)->values[1]), std::string("\"wet, \"\"north\"\"\""));
+    QCOMPARE(f.book.find(103)->values[2], std::string());
+    QCOMPARE(csv_field(f.book.find(101)->values[2]), std::string("\"wet, \"\"north\"\"\""));
     QCOMPARE(csv_field("P1"), std::string("P1"));
     QCOMPARE(rows_not_in(f.book, {101, 103}), QStringList{"line 4 (image 102)"});
 }

@@ -49,8 +49,7 @@ QString row_problem(const CsvRecord &record, size_t columns, int image_column, F
     row.line = record.line;
     row.image = *number;
     for (size_t i = 0; i < columns; ++i)
-        if (int(i) != image_column)
-            row.values.push_back(record.field(i));
+        row.values.push_back(record.field(i));
     return {};
 }
 
@@ -75,9 +74,7 @@ FieldBookFile field_book(const CsvFile &csv)
     if (!out.problem.isEmpty())
         return out;
     FieldBook &book = out.book;
-    for (size_t i = 0; i < header.fields.size(); ++i)
-        if (int(i) != image_column)
-            book.columns.push_back(header.fields[i]);
+    book.columns = header.fields;
     for (size_t r = 1; r < csv.records.size(); ++r) {
         FieldBook::Row row;
         out.problem = row_problem(csv.records[r], header.fields.size(), image_column, row);

@@ -15,7 +15,7 @@ namespace ardentis
 {
 
 struct FieldBook {
-    std::vector<std::string> columns; // every column but `image`, in file order
+    std::vector<std::string> columns; // every column, `image` too, in file order
     struct Row {
         int line = 0;
         double image = 0;
