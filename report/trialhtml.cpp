@@ -48,12 +48,14 @@ std::string group_plot(const std::vector<GroupSummary> &sorted)
                "</text>";
     for (size_t i = 0; i < sorted.size(); ++i) {
         const GroupSummary &g = sorted[i];
-        const std::string y = fx(top + row * (double(i) + 0.5), 1),
-                          name = esc(QString::fromStdString(g.group));
+        // A long name is cut short on the left; the hover text has it whole.
+        const QString whole = QString::fromStdString(g.group);
+        const std::string y = fx(top + row * (double(i) + 0.5), 1), name = esc(whole),
+                          label = esc(whole.size() > 32 ? whole.left(31) + "…" : whole);
         const double se = std::isnan(g.se) ? 0 : g.se;
         svg += "<g><title>" + name + ": " + fx(g.mean, 2) + " ± " + fx(g.se, 2) +
                " °C, n = " + std::to_string(g.n) + "</title><text x=\"" + fx(left - 10, 0) +
-               "\" y=\"" + y + "\" dy=\"4\" text-anchor=\"end\">" + name + "</text><line x1=\"" +
+               "\" y=\"" + y + "\" dy=\"4\" text-anchor=\"end\">" + label + "</text><line x1=\"" +
                x(g.mean - se) + "\" x2=\"" + x(g.mean + se) + "\" y1=\"" + y + "\" y2=\"" + y +
                "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" + x(g.mean) + "\" cy=\"" +
                y + "\" r=\"5\" fill=\"#c2410c\"/><text x=\"" + fx(left + width + 12, 0) +
