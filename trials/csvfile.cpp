@@ -86,7 +86,7 @@ QString parse_line(csv_parser *parser, Collector &c, const char *text, size_t si
 
 CsvFile parse_csv(const std::string &text)
 {
-    std::unique_ptr<csv_parser, ParserDeleter> parser(new csv_parser);
+    std::unique_ptr<csv_parser, ParserDeleter> parser(new csv_parser());
     Collector c;
     if (csv_init(parser.get(), CSV_STRICT | CSV_STRICT_FINI) != 0) {
         c.file.problem = QStringLiteral("there is not enough memory to read it");
