@@ -36,6 +36,10 @@ public:
     void pair_finished(const PairOutcome &o, int done, int pairs) override
     {
         const QString files = o.plan.radiometric + QStringLiteral(", ") + o.plan.visible;
+        if (o.state == PairState::Processed && !o.trial.notes.isEmpty())
+            say(QStringLiteral("pair %1 (%2): %3.\n")
+                    .arg(o.plan.pair + 1)
+                    .arg(files, o.trial.notes.join(QStringLiteral("; "))));
         if (o.state == PairState::Skipped)
             say(QStringLiteral("pair %1 skipped (%2):\n    %3\n")
                     .arg(o.plan.pair + 1)
@@ -165,7 +169,7 @@ QString field_problem(const BatchOptions &o)
     return {};
 }
 
-QString input_problem(const BatchOptions &o)
+QString input_problem(const BatchOptions &o, TrialSetup &trial)
 {
     // A name left out of the folder's list would pair the wrong pictures.
     QString problem = o.images_from.isEmpty() ? QString() : unusable_names(o.images_from);
@@ -173,6 +177,9 @@ QString input_problem(const BatchOptions &o)
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
         problem = field_problem(o);
+    // The field book and weather log are read before anything is made.
+    if (problem.isEmpty() && o.trial.any())
+        problem = load_trial(o.trial, trial);
     if (problem.isEmpty() && !QDir().mkpath(o.input.output_dir))
         problem = QStringLiteral("cannot create the output folder %1.").arg(o.input.output_dir);
     return problem;
@@ -197,18 +204,21 @@ QString summary(const RunResult &result, double seconds, const QString &dir)
 
 int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
 {
-    const QString problem = input_problem(options);
+    TrialSetup trial;
+    const QString problem = input_problem(options, trial);
     if (!problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
         return 2;
     }
     RunInput input = options.input;
     input.options.stats = true;
+    input.options.trial = options.trial.any() ? &trial : nullptr;
     std::unique_ptr<PairExtras> report;
     if (options.report) {
-        report = make_report(input.output_dir, options.style,
-                             {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
-                              QDateTime::currentDateTime().toString(Qt::ISODate)});
+        report =
+            make_report(input.output_dir, options.style,
+                        {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
+                         QDateTime::currentDateTime().toString(Qt::ISODate), input.options.trial});
         input.options.extras = report.get();
     }
     Console console(err, terminal);
@@ -220,6 +230,11 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
         print(err,
               QStringLiteral("ardentis-batch: %1\n").arg(start_problem(result.start, options)));
         return 2;
+    }
+    if (input.options.trial) {
+        const QString note = rows_not_in_run_note(trial, run_images(result));
+        if (!note.isEmpty())
+            console.say(note + QStringLiteral("\n"));
     }
     if (!result.result_problem.isEmpty())
         console.say(QStringLiteral("ardentis-batch: %1\n").arg(result.result_problem));

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <cmath>
 #include <optional>
 
 namespace ardentis
@@ -88,10 +89,29 @@ struct Options {
                "The maps' temperature range in °C (default: the 1st to the 99th percentile of all "
                "plant pixels of the campaign).",
                "MIN,MAX");
+    QCommandLineOption plots =
+        option({"plots"},
+               "Field book: CSV with a column 'image' (the image number) and any others (plot, "
+               "genotype, treatment, ...), added to stats.csv and the report.",
+               "FILE");
+    QCommandLineOption group = option(
+        {"group"}, "With --plots: also write groups.csv, the pairs summarised by this column.",
+        "COLUMN");
+    QCommandLineOption air =
+        option({"air"},
+               "Air temperature and humidity for VPD and CTD: a weather log (CSV of time,air "
+               "temperature,relative humidity), interpolated at each capture time, or camera: the "
+               "values set on the camera.",
+               "FILE|camera");
+    QCommandLineOption cwsi =
+        option({"cwsi"},
+               "With --air: also the crop water stress index from the crop's non-water-stressed "
+               "baseline, canopy less air temperature = A + B * VPD (°C, °C/kPa).",
+               "A,B");
     QList<QCommandLineOption> all() const
     {
-        return {help, version, output,     table,        jobs,   timeout, field,
-                mask, purity,  radiometry, temperatures, report, palette, range};
+        return {help,       version,      output, table,   jobs,  timeout, field, mask, purity,
+                radiometry, temperatures, report, palette, range, plots,   group, air,  cwsi};
     }
 };
 
@@ -215,6 +235,30 @@ QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions
     return {};
 }
 
+QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+{
+    TrialRequest &t = b.trial;
+    t.book_path = p.value(o.plots);
+    t.group = p.value(o.group);
+    if ((p.isSet(o.plots) && t.book_path.isEmpty()) || (p.isSet(o.air) && p.value(o.air).isEmpty()))
+        return QStringLiteral("--plots and --air take a file, not an empty name.");
+    if (p.isSet(o.group) && (t.group.trimmed().isEmpty() || t.book_path.isEmpty()))
+        return QStringLiteral("--group takes a column of the field book given with --plots.");
+    if (p.isSet(o.air)) {
+        t.air = p.value(o.air) == QLatin1String("camera") ? AirSource::Camera : AirSource::Log;
+        t.log_path = t.air == AirSource::Log ? p.value(o.air) : QString();
+    }
+    if (p.isSet(o.cwsi)) {
+        const auto v = numbers(p.value(o.cwsi), 2);
+        if (!v || !std::isfinite((*v)[0]) || !std::isfinite((*v)[1]) || t.air == AirSource::None)
+            return QStringLiteral("--cwsi takes A,B, the crop's baseline, and needs --air; not "
+                                  "'%1'.")
+                .arg(p.value(o.cwsi));
+        t.cwsi = CwsiBaseline{(*v)[0], (*v)[1]};
+    }
+    return {};
+}
+
 QString read_inputs(const QCommandLineParser &p, const Options &o, BatchOptions &b)
 {
     if (p.isSet(o.output)) {
@@ -274,7 +318,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     }
     BatchOptions &b = line.options;
     b.command = arguments.join(QLatin1Char(' '));
-    for (const auto step : {parse_counts, parse_methods, parse_style, read_inputs}) {
+    for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_inputs}) {
         line.text = step(parser, o, b);
         if (!line.text.isEmpty())
             return line;

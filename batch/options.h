@@ -23,6 +23,7 @@ struct BatchOptions {
     bool field_given = false;
     bool report = false;
     ReportStyle style;
+    TrialRequest trial; // the field book and air asked for, read when the run starts
 };
 
 // What the command line asks for.

@@ -75,6 +75,23 @@ double leading_number(std::string_view text, NumberSyntax syntax)
     return negative ? -value : value;
 }
 
+std::optional<double> decimal_number(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    const size_t digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (text.size() <= digits || !(is_digit(text[digits]) || text[digits] == '.'))
+        return std::nullopt;
+    double value = 0;
+    const char *first = text.data() + digits, *last = text.data() + text.size();
+    const auto r = std::from_chars(first, last, value, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != last || !std::isfinite(value))
+        return std::nullopt;
+    return text[0] == '-' ? -value : value;
+}
+
 namespace
 {
 

@@ -3,6 +3,7 @@
 // whatever locale the process runs under: a user whose locale writes decimal
 // commas must still get the same files and read the same values.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ enum class NumberSyntax {
 // Skips leading white space, converts the longest leading part that forms a
 // number and ignores the rest. Text that does not begin with a number gives 0.
 double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax::Atof);
+
+// The whole of `text`, but for spaces and tabs around it, read as a plain
+// decimal number (sign, digits, fraction, exponent); none when anything else
+// is there or the value is not finite.
+std::optional<double> decimal_number(std::string_view text);
 
 // The text printf("%.*f") writes in the "C" locale: `decimals` decimals,
 // "-0.000000" for a negative zero, "inf" and "-inf". A NaN is written "nan"

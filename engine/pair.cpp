@@ -138,7 +138,13 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     outcome.summary_line = summary_line(plan.number, m.time.toStdString(), pictures.mean);
     if (options.stats || options.extras) {
         const PlantStats stats = plant_statistics(m.temps, pictures.plant);
-        outcome.stats_line = stats_line(stats_row(plan, m, reg, options, stats));
+        StatsRow row = stats_row(plan, m, reg, options, stats);
+        if (options.trial) {
+            outcome.trial = trial_values(*options.trial, {plan.number, m.date_time, m.camera_air,
+                                                          m.camera_humidity, stats.mean});
+            row.more = trial_cells(*options.trial, outcome.trial);
+        }
+        outcome.stats_line = stats_line(row);
         if (options.extras)
             outcome.extras = options.extras->piece({plan, rgb, m, reg, pictures, stats, n});
     }

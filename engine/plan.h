@@ -4,6 +4,7 @@
 
 #include "analysis/alignment.h"
 #include "measurement/temperature.h"
+#include "trials/trial.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,7 @@ struct RunOptions {
     bool temperatures = false; // every pixel's temperature in 4Temperature
     bool stats = false;        // stats.csv
     PairExtras *extras = nullptr;
+    const TrialSetup *trial = nullptr; // stats.csv's field-trial columns and groups.csv
 };
 
 struct RunInput {

@@ -5,6 +5,7 @@
 #include "outputs/outputlock.h"
 #include "outputs/resultfiles.h"
 #include "outputs/wholefile.h"
+#include "trials/groups.h"
 
 #include <QDir>
 
@@ -26,6 +27,14 @@ int RunResult::count(PairState state) const
     return n;
 }
 
+std::vector<double> run_images(const RunResult &result)
+{
+    std::vector<double> images;
+    for (const PairOutcome &o : result.outcomes)
+        images.push_back(o.plan.number);
+    return images;
+}
+
 namespace
 {
 
@@ -45,7 +54,8 @@ public:
             return false;
         if (input_.options.stats)
             return stats_csv_.open(dir + QStringLiteral("/stats.csv")) &&
-                   stats_csv_.write(stats_header());
+                   stats_csv_.write(stats_header(
+                       input_.options.trial ? trial_header(*input_.options.trial) : ""));
         return true;
     }
     void record(PairOutcome outcome)
@@ -73,6 +83,10 @@ public:
             const QString stats = stats_csv_.commit();
             problem = problem.isEmpty() ? stats : problem;
         }
+        if (input_.options.trial && input_.options.trial->group_column >= 0) {
+            const QString groups = write_groups(*input_.options.trial);
+            problem = problem.isEmpty() ? groups : problem;
+        }
         if (input_.options.extras) {
             const QString extras = input_.options.extras->finish(result_);
             problem = problem.isEmpty() ? extras : problem;
@@ -81,6 +95,16 @@ public:
     }
 
 private:
+    QString write_groups(const TrialSetup &trial) const
+    {
+        std::vector<TrialValues> pairs;
+        for (const PairOutcome &o : result_.outcomes)
+            if (o.state == PairState::Processed)
+                pairs.push_back(o.trial);
+        return write_together({{input_.output_dir + QStringLiteral("/groups.csv"),
+                                groups_csv(trial, summarise_groups(pairs, trial.group_column))}});
+    }
+
     const RunInput &input_;
     RunResult &result_;
     RunObserver *observer_;

@@ -32,6 +32,7 @@ struct PairOutcome {
     int pixels = 0, without_temperature = 0;
     QStringList files;                            // written for the pair
     std::string summary_line, stats_line, extras; // for the files written in pair order
+    TrialValues trial;                            // with a field trial, of a processed pair
 };
 
 enum class RunStart {
@@ -50,6 +51,9 @@ struct RunResult {
     QString result_problem;            // why result.csv (or stats.csv) is not complete
     int count(PairState state) const;
 };
+
+// The image numbers of every pair of the run.
+std::vector<double> run_images(const RunResult &result);
 
 // Told about the run as it goes, on the thread that started it.
 class RunObserver

@@ -134,6 +134,9 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model)
     if (model == Radiometry::Full)
         for (const char *tag : air_tags)
             arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
+    else // the air as set on the camera, for the stress indices
+        arguments << QStringLiteral("-AtmosphericTemperature#")
+                  << QStringLiteral("-RelativeHumidity#");
     arguments << QStringLiteral("--warning") << file;
     return arguments;
 }
@@ -196,6 +199,11 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
     Measurement m = convert_checked(
         raw.problem.isEmpty() && !missing.isEmpty() ? RawImage{{}, missing} : raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
+    m.date_time = text("DateTimeOriginal");
+    if (fields.count("AtmosphericTemperature") && fields.count("RelativeHumidity")) {
+        m.camera_air = number("AtmosphericTemperature");
+        m.camera_humidity = number("RelativeHumidity");
+    }
     return m;
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <limits>
+
 namespace ardentis
 {
 
@@ -76,6 +78,10 @@ struct Measurement {
     int without_temperature = 0;
     Calibration calibration; // the values used
     QByteArray time;         // the capture time of day
+    QByteArray date_time;    // the capture date and time as the file writes it
+    // The air as set on the camera: °C and a fraction of 1; NaN when not read.
+    double camera_air = std::numeric_limits<double>::quiet_NaN();
+    double camera_humidity = std::numeric_limits<double>::quiet_NaN();
     QString problem;
 };
 

@@ -12,12 +12,13 @@ std::string summary_line(double number, const std::string &time, double mean)
     return format_fixed6(number) + "," + time + "," + format_fixed6(mean) + "\n";
 }
 
-std::string stats_header()
+std::string stats_header(const std::string &more)
 {
     return "image number,time,field x,field y,field width,field height,correlation,registered,"
            "mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
            "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
-           "reflected temperature,radiometry\n";
+           "reflected temperature,radiometry" +
+           more + "\n";
 }
 
 std::string stats_line(const StatsRow &row)
@@ -32,7 +33,7 @@ std::string stats_line(const StatsRow &row)
     for (double v : {s.plant_fraction, s.mean, s.median, s.sd, s.p5, s.p25, s.p75, s.p95, s.min,
                      s.max, s.other_mean, row.emissivity, row.t_refl})
         line += "," + format_fixed6(v);
-    return line + "," + row.radiometry + "\n";
+    return line + "," + row.radiometry + row.more + "\n";
 }
 
 std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)

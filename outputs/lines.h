@@ -27,9 +27,11 @@ struct StatsRow {
     std::string mask, radiometry;
     PlantStats plant;
     double emissivity = 0, t_refl = 0;
+    std::string more; // further columns, each after a comma
 };
 
-std::string stats_header();
+// The header, `more` columns (each after a comma) after the usual ones.
+std::string stats_header(const std::string &more = {});
 std::string stats_line(const StatsRow &row);
 
 // The per-pixel table of `temps`: one line per row, each value with six

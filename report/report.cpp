@@ -149,6 +149,7 @@ private:
     // Kept in pair order on the starting thread.
     std::vector<ReportRow> rows_;
     std::vector<ReportSkip> skipped_;
+    QStringList notes_;
     std::unique_ptr<TextFile> cards_file_;
 };
 
@@ -192,6 +193,12 @@ void Report::add(const PairOutcome &outcome)
         rows_.push_back(found->second);
         pending_.erase(found);
     }
+    rows_.back().trial = outcome.trial;
+    if (!outcome.trial.notes.isEmpty())
+        notes_ << QStringLiteral("Pair %1 (image %2): %3.")
+                      .arg(outcome.plan.pair + 1)
+                      .arg(outcome.plan.number, 0, 'f', 0)
+                      .arg(outcome.trial.notes.join(QStringLiteral("; ")));
     if (!cards_file_) {
         cards_file_ = std::make_unique<TextFile>();
         cards_file_->open(folder_ + QStringLiteral("/.work/cards.html"));
@@ -236,7 +243,18 @@ QString Report::finish(const RunResult &result)
     if (problem.isEmpty()) {
         if (cards_file_)
             problem = cards_file_->commit();
-        const PageFacts facts{context_, result.pairs, rows_, skipped_, style_.palette, lo, hi};
+        std::vector<GroupSummary> groups;
+        if (const TrialSetup *trial = context_.trial) {
+            std::vector<TrialValues> values;
+            for (const ReportRow &row : rows_)
+                values.push_back(row.trial);
+            groups = summarise_groups(values, trial->group_column);
+            const QString unused = rows_not_in_run_note(*trial, run_images(result));
+            if (!unused.isEmpty())
+                notes_ << unused;
+        }
+        const PageFacts facts{context_, result.pairs, rows_,          skipped_, style_.palette,
+                              lo,       hi,           context_.trial, notes_,   groups};
         if (problem.isEmpty() &&
             !(page.open(dir_ + QStringLiteral("/report.html")) &&
               write_page(page, facts, folder_ + QStringLiteral("/.work/cards.html"))))

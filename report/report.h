@@ -22,6 +22,7 @@ struct ReportStyle {
 // What the report says of how it ran.
 struct ReportContext {
     QString version, options, table, started;
+    const TrialSetup *trial = nullptr; // a field trial's book, air and baseline
 };
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,

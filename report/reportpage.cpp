@@ -2,15 +2,15 @@
 
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
+#include "report/trialhtml.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace ardentis
-{
-
-namespace
 {
 
 std::string esc(const QString &text)
@@ -22,6 +22,9 @@ std::string fx(double v, int decimals)
 {
     return std::isnan(v) ? std::string("–") : format_fixed(v, decimals);
 }
+
+namespace
+{
 
 std::string hex(const cv::Vec3b &bgr)
 {
@@ -47,6 +50,7 @@ h1{font-size:28px;margin:0 0 4px}h2{font-size:20px;margin:34px 0 10px;border-bot
 .tile b{display:block;font-size:24px}.tile span{color:#5b6368;font-size:13px}
 .skipped li{margin-bottom:6px}.skipped .why{color:#9a3412}
 figure.chart{background:#fff;border-radius:10px;padding:10px;margin:0;box-shadow:0 1px 3px #0001}
+.wide{overflow-x:auto;border-radius:10px}.chart+.wide{margin-top:14px}
 table{border-collapse:collapse;width:100%;background:#fff;border-radius:10px;overflow:hidden;box-shadow:0 1px 3px #0001;font-variant-numeric:tabular-nums}
 th,td{padding:6px 10px;text-align:right;border-bottom:1px solid #eceee9}
 th{background:#e8eae4;cursor:pointer;user-select:none;white-space:nowrap}th:hover{background:#dde0d8}
@@ -69,7 +73,9 @@ document.querySelectorAll('th[data-sort]').forEach(function (th) {
     var up = th.dataset.dir !== 'up';
     th.dataset.dir = up ? 'up' : 'down';
     Array.from(body.rows).sort(function (a, b) {
-      var d = parseFloat(a.cells[column].dataset.v) - parseFloat(b.cells[column].dataset.v);
+      var x = a.cells[column].dataset.v, y = b.cells[column].dataset.v;
+      var d = x !== '' && y !== '' && isFinite(x) && isFinite(y) ? x - y
+        : x.localeCompare(y, undefined, {numeric: true});
       return up ? d : -d;
     }).forEach(function (row) { body.appendChild(row); });
   });
@@ -136,6 +142,8 @@ ReportRow report_row(const ProcessedPair &p)
     row.emissivity = p.measurement.calibration.emissivity;
     row.t_refl = p.measurement.calibration.t_refl;
     row.stats = p.stats;
+    if (const auto capture = local_time(QString::fromUtf8(p.measurement.date_time)))
+        row.capture = double(*capture);
     return row;
 }
 
@@ -219,7 +227,97 @@ std::string head_html(const PageFacts &f)
                     esc(s.visible) + "<br><span class=\"why\">" + esc(s.reason) + "</span></li>";
         html += "</ul>";
     }
-    return html;
+    return html + notes_html(f.notes);
+}
+
+// Where the campaign plot puts each row across, from 0 to 1: by capture time
+// when every pair with a plant mean has one and they span some time, else by
+// pair order. A row without a place (no capture time) is at -1.
+struct Across {
+    std::vector<double> at;
+    std::vector<std::pair<double, std::string>> labels;
+    const char *title = "Pair, in input order";
+};
+
+Across by_time(const std::vector<ReportRow> &rows, double first, double last)
+{
+    Across a;
+    const double pad = 0.04 * (last - first), lo = first - pad, span = last - first + 2 * pad;
+    for (const ReportRow &r : rows)
+        a.at.push_back(std::isnan(r.capture) ? -1 : (r.capture - lo) / span);
+    double step = std::ceil((last - first) / 8 / 86400) * 86400;
+    for (double s : {60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400})
+        if ((last - first) / s <= 8) {
+            step = s;
+            break;
+        }
+    const QString from = local_time_text(LocalTime(first)), to = local_time_text(LocalTime(last));
+    const bool one_day = from.left(10) == to.left(10);
+    for (double t = std::ceil(lo / step) * step; t <= lo + span; t += step) {
+        const QString text = local_time_text(LocalTime(t));
+        a.labels.push_back(
+            {(t - lo) / span, (one_day ? text.mid(11, 5) : text.mid(5, 11)).toStdString()});
+    }
+    a.title = one_day ? "Capture time" : "Capture date and time";
+    return a;
+}
+
+Across across(const std::vector<ReportRow> &rows)
+{
+    double first = 1e300, last = -1e300;
+    bool timed = true;
+    for (const ReportRow &r : rows) {
+        timed = timed && (!std::isnan(r.capture) || std::isnan(r.stats.mean));
+        if (!std::isnan(r.capture)) {
+            first = std::min(first, r.capture);
+            last = std::max(last, r.capture);
+        }
+    }
+    if (timed && last > first)
+        return by_time(rows, first, last);
+    Across a;
+    const size_t n = rows.size(), label_every = (n + 11) / 12;
+    for (size_t i = 0; i < n; ++i) {
+        a.at.push_back((double(i) + 0.5) / double(n));
+        if (i % label_every == 0)
+            a.labels.push_back({a.at.back(), std::to_string(rows[i].pair + 1)});
+    }
+    return a;
+}
+
+// The air temperature of the pairs that have one, joined in time.
+std::string air_line(const std::vector<ReportRow> &rows, const Across &a,
+                     const std::function<double(double)> &x, const std::function<double(double)> &y)
+{
+    std::vector<std::pair<double, double>> points;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (a.at[i] >= 0 && !std::isnan(rows[i].trial.air))
+            points.push_back({a.at[i], rows[i].trial.air});
+    if (points.empty())
+        return {};
+    std::sort(points.begin(), points.end());
+    std::string svg = "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"1.5\" "
+                      "stroke-dasharray=\"5 3\" points=\"";
+    for (const auto &p : points)
+        svg += fx(x(p.first), 1) + "," + fx(y(p.second), 1) + " ";
+    svg += "\"/>";
+    for (const auto &p : points)
+        svg += "<rect x=\"" + fx(x(p.first) - 3, 1) + "\" y=\"" + fx(y(p.second) - 3, 1) +
+               "\" width=\"6\" height=\"6\" fill=\"#2563eb\"><title>Air " + fx(p.second, 2) +
+               " °C</title></rect>";
+    return svg;
+}
+
+std::string pair_mark(const ReportRow &r, double x, const std::function<double(double)> &y)
+{
+    const std::string ctd =
+        std::isnan(r.trial.ctd) ? std::string() : ", CTD " + fx(r.trial.ctd, 2) + " °C";
+    return "<g><title>Image " + fx(r.number, 0) + " (pair " + std::to_string(r.pair + 1) + ") " +
+           r.time + ": " + fx(r.stats.mean, 2) + " °C, P25–P75 " + fx(r.stats.p25, 2) + "–" +
+           fx(r.stats.p75, 2) + " °C" + ctd + "</title><line x1=\"" + fx(x, 1) + "\" x2=\"" +
+           fx(x, 1) + "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" + fx(y(r.stats.p75), 1) +
+           "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" + fx(x, 1) + "\" cy=\"" +
+           fx(y(r.stats.mean), 1) + "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
 }
 
 std::string plot_svg(const std::vector<ReportRow> &rows)
@@ -227,20 +325,26 @@ std::string plot_svg(const std::vector<ReportRow> &rows)
     if (rows.empty())
         return "<p>No pair was processed.</p>";
     double lo = 1e300, hi = -1e300;
+    bool air = false;
     for (const ReportRow &r : rows)
-        for (double v : {r.stats.p25, r.stats.p75, r.stats.mean})
+        for (double v : {r.stats.p25, r.stats.p75, r.stats.mean, r.trial.air})
             if (!std::isnan(v)) {
                 lo = std::min(lo, v);
                 hi = std::max(hi, v);
             }
+    for (const ReportRow &r : rows)
+        air = air || !std::isnan(r.trial.air);
     if (!(hi >= lo))
         return "<p>No pair had plant pixels.</p>";
     const double pad = std::max(0.2, 0.08 * (hi - lo));
     lo -= pad;
     hi += pad;
-    const double left = 56, top = 12, width = 1040, height = 230, n = double(rows.size());
-    const auto x = [&](size_t i) { return left + (double(i) + 0.5) * width / n; };
-    const auto y = [&](double v) { return top + (hi - v) / (hi - lo) * height; };
+    const double left = 56, top = 12, width = 1040, height = 230;
+    const Across a = across(rows);
+    const std::function<double(double)> x = [&](double at) { return left + at * width; };
+    const std::function<double(double)> y = [&](double v) {
+        return top + (hi - v) / (hi - lo) * height;
+    };
     std::string svg = "<figure class=\"chart\"><svg viewBox=\"0 0 1110 290\" width=\"100%\" "
                       "role=\"img\" aria-label=\"Plant temperature of every pair\">";
     const std::vector<double> ticks = nice_ticks(lo, hi);
@@ -250,42 +354,64 @@ std::string plot_svg(const std::vector<ReportRow> &rows)
                fx(y(t), 1) + "\" y2=\"" + fx(y(t), 1) + "\" stroke=\"#e5e7e2\"/><text x=\"" +
                fx(left - 6, 0) + "\" y=\"" + fx(y(t) + 4, 1) + "\" text-anchor=\"end\">" +
                tick_label(t, step) + "</text>";
-    const size_t label_every = size_t(std::ceil(n / 12));
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const ReportRow &r = rows[i];
-        if (i % label_every == 0)
-            svg += "<text x=\"" + fx(x(i), 1) + "\" y=\"" + fx(top + height + 16, 0) +
-                   "\" text-anchor=\"middle\">" + std::to_string(r.pair + 1) + "</text>";
-        if (std::isnan(r.stats.mean))
-            continue;
-        svg += "<g><title>Image " + fx(r.number, 0) + " (pair " + std::to_string(r.pair + 1) +
-               "): " + fx(r.stats.mean, 2) + " °C, P25–P75 " + fx(r.stats.p25, 2) + "–" +
-               fx(r.stats.p75, 2) + " °C</title><line x1=\"" + fx(x(i), 1) + "\" x2=\"" +
-               fx(x(i), 1) + "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" +
-               fx(y(r.stats.p75), 1) + "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" +
-               fx(x(i), 1) + "\" cy=\"" + fx(y(r.stats.mean), 1) +
-               "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
-    }
-    return svg + "<text x=\"" + fx(left + width / 2, 0) +
-           "\" y=\"284\" text-anchor=\"middle\">"
-           "Pair, in input order</text><text transform=\"translate(14 " +
-           fx(top + height / 2, 0) +
-           ") rotate(-90)\" text-anchor=\"middle\">Plant temperature (°C)</text></svg>"
-           "<figcaption>Plant mean of every pair (dot) with its 25th to 75th percentile "
-           "(line); hover a dot for its image number.</figcaption></figure>";
+    for (const auto &label : a.labels)
+        svg += "<text x=\"" + fx(x(label.first), 1) + "\" y=\"" + fx(top + height + 16, 0) +
+               "\" text-anchor=\"middle\">" + label.second + "</text>";
+    svg += air_line(rows, a, x, y);
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (a.at[i] >= 0 && !std::isnan(rows[i].stats.mean))
+            svg += pair_mark(rows[i], x(a.at[i]), y);
+    return svg + "<text x=\"" + fx(left + width / 2, 0) + "\" y=\"284\" text-anchor=\"middle\">" +
+           a.title + "</text><text transform=\"translate(14 " + fx(top + height / 2, 0) +
+           ") rotate(-90)\" text-anchor=\"middle\">" +
+           (air ? "Temperature (°C)" : "Plant temperature (°C)") +
+           "</text></svg><figcaption>Plant mean of every pair (dot) with its 25th to 75th "
+           "percentile "
+           "(line)" +
+           (air ? ", and the air temperature (blue squares, dashed)" : "") +
+           "; hover a dot for its image number.</figcaption></figure>";
 }
 
-std::string table_html(const std::vector<ReportRow> &rows)
+std::string cell(double sort, const std::string &text)
 {
-    std::string html = "<table><thead><tr>";
+    return "<td data-v=\"" + (std::isnan(sort) ? std::string("-1e99") : format_fixed(sort, 6)) +
+           "\">" + text + "</td>";
+}
+
+// The trial's headings, or its cells of a row: the book's columns, the air's
+// and the stress index.
+std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
+{
+    std::string html;
+    if (!trial)
+        return html;
+    for (size_t i = 0; i < trial->book.columns.size(); ++i) {
+        const std::string v = esc(QString::fromStdString(
+            r ? (i < r->trial.book.size() ? r->trial.book[i] : "") : trial->book.columns[i]));
+        html += r ? "<td data-v=\"" + v + "\">" + v + "</td>"
+                  : "<th scope=\"col\" data-sort>" + v + "</th>";
+    }
+    std::vector<std::pair<const char *, double>> air;
+    if (trial->request.air != AirSource::None)
+        air = {{"Air °C", r ? r->trial.air : 0},
+               {"RH %", r ? r->trial.humidity : 0},
+               {"VPD kPa", r ? r->trial.vpd : 0},
+               {"CTD °C", r ? r->trial.ctd : 0}};
+    if (trial->request.cwsi)
+        air.push_back({"CWSI", r ? r->trial.cwsi : 0});
+    for (const auto &[heading, value] : air)
+        html += r ? cell(value, fx(value, 2))
+                  : std::string("<th scope=\"col\" data-sort>") + heading + "</th>";
+    return html;
+}
+
+std::string table_html(const std::vector<ReportRow> &rows, const TrialSetup *trial)
+{
+    std::string html = "<div class=\"wide\"><table><thead><tr>";
     for (const char *h : {"Pair", "Image", "Time", "Plant °C", "Median", "SD", "Plant share",
                           "Correlation", "Emissivity", "Reflected °C"})
-        html += std::string("<th data-sort>") + h + "</th>";
-    html += "</tr></thead><tbody>";
-    const auto cell = [](double sort, const std::string &text) {
-        return "<td data-v=\"" + (std::isnan(sort) ? std::string("-1e99") : format_fixed(sort, 6)) +
-               "\">" + text + "</td>";
-    };
+        html += std::string("<th scope=\"col\" data-sort>") + h + "</th>";
+    html += trial_columns(trial, nullptr) + "</tr></thead><tbody>";
     for (const ReportRow &r : rows) {
         const std::string k = std::to_string(r.pair + 1);
         html += "<tr>" + cell(r.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
@@ -295,9 +421,10 @@ std::string table_html(const std::vector<ReportRow> &rows)
                 cell(r.stats.plant_fraction, fx(100 * r.stats.plant_fraction, 1) + " %") +
                 cell(r.searched ? r.correlation : std::nan(""),
                      r.searched ? fx(r.correlation, 2) : "") +
-                cell(r.emissivity, fx(r.emissivity, 3)) + cell(r.t_refl, fx(r.t_refl, 2)) + "</tr>";
+                cell(r.emissivity, fx(r.emissivity, 3)) + cell(r.t_refl, fx(r.t_refl, 2)) +
+                trial_columns(trial, &r) + "</tr>";
     }
-    return html + "</tbody></table>";
+    return html + "</tbody></table></div>";
 }
 
 } // namespace
@@ -305,8 +432,9 @@ std::string table_html(const std::vector<ReportRow> &rows)
 bool write_page(TextFile &page, const PageFacts &facts, const QString &cards_path)
 {
     bool ok = page.write(head_html(facts)) && page.write("<h2>Campaign</h2>") &&
-              page.write(plot_svg(facts.rows)) && page.write("<h2>Pairs</h2>") &&
-              page.write(table_html(facts.rows)) && page.write("<h2>Every pair</h2>");
+              page.write(plot_svg(facts.rows)) && page.write(groups_html(facts)) &&
+              page.write("<h2>Pairs</h2>") && page.write(table_html(facts.rows, facts.trial)) &&
+              page.write("<h2>Every pair</h2>");
     QFile cards(cards_path);
     if (ok && cards.open(QIODevice::ReadOnly)) {
         while (ok && !cards.atEnd()) {

@@ -4,12 +4,19 @@
 
 #include "outputs/wholefile.h"
 #include "report/report.h"
+#include "trials/groups.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 namespace ardentis
 {
+
+// Text made safe for HTML.
+std::string esc(const QString &text);
+// A number with `decimals` decimals, a dash for NaN.
+std::string fx(double v, int decimals);
 
 // What the report keeps of a processed pair: its row of numbers.
 struct ReportRow {
@@ -20,6 +27,8 @@ struct ReportRow {
     bool searched = false, registered = false, full_model = false;
     double correlation = 0, emissivity = 0, t_refl = 0;
     PlantStats stats;
+    double capture = std::nan(""); // the capture's local time in seconds, when known
+    TrialValues trial;             // with a field trial
 };
 ReportRow report_row(const ProcessedPair &p);
 
@@ -38,7 +47,10 @@ struct PageFacts {
     const std::vector<ReportRow> &rows;
     const std::vector<ReportSkip> &skipped;
     Palette palette;
-    double lo, hi; // the maps' range
+    double lo, hi;            // the maps' range
+    const TrialSetup *trial;  // null without a field trial
+    const QStringList &notes; // what the trial lacks
+    const std::vector<GroupSummary> &groups;
 };
 
 // Writes the page, the cards taken from the file `cards_path`.

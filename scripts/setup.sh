@@ -13,6 +13,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools
     libopencv-dev libcharls-dev
     libjpeg-dev
+    libcsv-dev
     libimage-exiftool-perl
     locales
     chromium

@@ -3,7 +3,8 @@
 // real exiftool. Every pair must be skipped with a reason, or give finite
 // temperatures at or above absolute zero and a well-formed summary line; no
 // crash, no hang, no sanitizer report. With "options" every option of the
-// batch is on: field search, ExGR mask, full model, temperatures, report.
+// batch is on: field search, ExGR mask, full model, temperatures, report,
+// field book, weather log and stress index.
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
 #include "engine/run.h"
@@ -129,13 +130,26 @@ int main(int argc, char **argv)
         write_file(stem + QStringLiteral("_RGB%1.jpg").arg(i), vis);
         input.image_files << stem + ".jpg" << stem + QStringLiteral("_RGB%1.jpg").arg(i);
     }
-    if (argc > 3 && QByteArray(argv[3]) == "options")
+    TrialSetup trial;
+    if (argc > 3 && QByteArray(argv[3]) == "options") {
         input.options = {{}, true, {MaskMethod::ExGR, 0.5}, Radiometry::Full, true, true, nullptr};
+        // A field trial around the capture times, whatever the mutations made of them.
+        write_file(in + "/book.csv", "image,group\n0,a\n1,b\n2,a\n");
+        write_file(in + "/air.csv", "time,air temperature,relative humidity\n"
+                                    "2014-03-12 10:00,20,60\n2014-03-12 10:30,24,40\n");
+        if (!load_trial(
+                 {in + "/book.csv", "group", AirSource::Log, in + "/air.csv", CwsiBaseline{3, -3}},
+                 trial)
+                 .isEmpty())
+            return 1;
+        input.options.trial = &trial;
+    }
     const bool report = input.options.search_field;
     const auto run = [&input, report](const QString &folder) {
         QDir().mkpath(folder);
         input.output_dir = folder;
-        const std::unique_ptr<PairExtras> extras = report ? make_report(folder, {}, {}) : nullptr;
+        const std::unique_ptr<PairExtras> extras =
+            report ? make_report(folder, {}, {{}, {}, {}, {}, input.options.trial}) : nullptr;
         input.options.extras = extras.get();
         return run_generation(
             input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);

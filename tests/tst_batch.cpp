@@ -1,7 +1,7 @@
 // ardentis-batch: the same files as the window, its workers, its command line,
 // what it does with hostile input, tools and disks, and its options: the
-// field search, the ExGR mask, statistics, the full radiometric model and the
-// report.
+// field search, the ExGR mask, statistics, the full radiometric model, the
+// report and field trials.
 
 #include "analysis/stats.h"
 #include "app/dialog.h"
@@ -81,6 +81,7 @@ private slots:
     void maskAndStats();
     void fullRadiometry();
     void report();
+    void fieldTrial();
 
 private:
     QTemporaryDir tmp;
@@ -189,6 +190,9 @@ void TestBatch::commandLine_data()
                            << "--range takes MIN,MAX in °C with MIN below MAX, not '30,20'.";
     QTest::newRow("table") << QStringList{"--table", "/none.csv"} << error
                            << "cannot use the table '/none.csv': it is not a readable file.";
+    QTest::newRow("cwsi without air") << QStringList{"--cwsi", "3.38,-3.25"} << error
+                                      << "--cwsi takes A,B, the crop's baseline, and needs --air; "
+                                         "not '3.38,-3.25'.";
     QTest::newRow("version") << QStringList{"--version"} << int(ardentis::CommandLine::Version)
                              << "ardentis-batch 1.3\n";
     QTest::newRow("everything")
@@ -218,9 +222,10 @@ void TestBatch::commandLine()
     QCOMPARE(line.options.input.image_files,
              (QStringList{QDir::current().filePath("-a.jpg"), QDir::current().filePath("b.jpg")}));
     const QString help = ardentis::batch_help();
-    for (const char *word : {"--output", "--table", "--jobs", "--tool-timeout", "--field", "--mask",
-                             "--purity", "--radiometry", "--temperatures", "--report", "--palette",
-                             "--range", "Put -- before", "Exit status"})
+    for (const char *word :
+         {"--output", "--table", "--jobs", "--tool-timeout", "--field", "--mask", "--purity",
+          "--radiometry", "--temperatures", "--report", "--palette", "--range", "--plots",
+          "--group", "--air", "--cwsi", "Put -- before", "Exit status"})
         QVERIFY2(help.contains(word), word);
 }
 
@@ -254,6 +259,16 @@ void TestBatch::inputErrors_data()
                                          "cannot use the table '%1': it is not a text file (UTF-16 "
                                          "or binary).\nTry 'ardentis-batch --help'.")
                                          .arg(tmp.filePath("utf16.csv"));
+    write_file(tmp.filePath("book.csv"), "image,plot\n11,a\n12,b\n11,c\n");
+    QTest::newRow("field book") << QStringList{"-o", out, "--plots", "book.csv", a, b}
+                                << "cannot use the field book 'book.csv': line 4: the image 11 is "
+                                   "also on line 2.";
+    write_file(tmp.filePath("log.csv"),
+               "time,air temperature,relative humidity\n2024-06-01 10:00,20,50\n2024-06-01 "
+               "11:00,20,-1\n");
+    QTest::newRow("weather log") << QStringList{"-o", out, "--air", "log.csv", a, b}
+                                 << "cannot use the weather log 'log.csv': line 3: the relative "
+                                    "humidity '-1' is not a percentage from 0 to 100.";
     QTest::newRow("locked") << QStringList{"-o", tmp.filePath("locked"), a, b}
                             << QStringLiteral("another run is writing into %1; wait until it has "
                                               "finished, or choose another output folder.")
@@ -618,6 +633,86 @@ f.onload = function () { f.contentWindow.onerror = function (m) { errors.push(m)
                                     "--screenshot=" + tmp.filePath("report.png"),
                                     QUrl::fromLocalFile(out + "/report.html").toString()});
     QVERIFY(cv::imread(tmp.filePath("report.png").toStdString()).cols == 1200);
+}
+
+void TestBatch::fieldTrial()
+{
+    // Two pairs of one genotype inside the weather log, one of another taken
+    // after it, one not in the field book.
+    const QString dir = tmp.filePath("trial"), out = tmp.filePath("trial-out");
+    QDir().mkpath(dir);
+    const char *times[] = {"2024:06:01 10:05:00", "2024:06:01 10:12:30.25+02:00",
+                           "2024:06:01 14:00:00", "2024:06:01 10:20:00"};
+    std::vector<double> tc;
+    for (int k = 0; k < 4; ++k) {
+        fixtures::FlirFile f = write_pair(dir, 21 + k, unsigned(k + 1));
+        f.date_time_original = times[k];
+        f.air.t_atm_celsius = 17.5f;
+        f.air.humidity = 0.35f;
+        QVERIFY(fixtures::write_flir_jpeg(
+            dir.toStdString() + "/FLIR" + std::to_string(21 + k) + ".jpg", f));
+        tc.push_back(plant_mean(f, double(f.emissivity), fixtures::reported_t_refl(f)));
+    }
+    write_file(tmp.filePath("trial.csv"),
+               "\xEF\xBB\xBFimage,plot,genotype,note\r\n21,P1,Kronos,\"wet, \"\"north\"\"\"\r\n"
+               "22,P2,Kronos,\r\n23,P3,Svevo,\r\n99,P9,Svevo,\r\n");
+    write_file(tmp.filePath("air.csv"), "time,air temperature,relative humidity\n"
+                                        "2024-06-01 10:00,24,60\n2024-06-01 10:20,28,40\n");
+    const Finished f = batch({"-o", out, "--plots", "trial.csv", "--group", "genotype", "--air",
+                              "air.csv", "--cwsi", "3.38,-3.25", "--report", dir});
+    QCOMPARE(f.status, 0);
+    const QString files = QStringLiteral("%1/FLIR%2.jpg, %1/FLIR%2_RGB%2.jpg");
+    for (const QString &note :
+         {"pair 3 (" + files.arg(dir).arg(23) +
+              "): the capture time 2024-06-01 14:00:00 is outside the weather log (2024-06-01 "
+              "10:00:00 to 2024-06-01 10:20:00).\n",
+          "pair 4 (" + files.arg(dir).arg(24) + "): image 24 is not in the field book.\n",
+          QString("1 row of the field book names no image of the run: line 5 (image 99).\n")})
+        QVERIFY2(f.err.contains(note), qPrintable(f.err));
+    const QList<QByteArray> lines = lines_of(out + "/stats.csv");
+    QVERIFY(lines[0].endsWith(
+        ",radiometry,image,plot,genotype,note,air temperature,relative humidity,vpd,ctd,cwsi"));
+    QVERIFY(lines[1].contains(",simple,21,P1,Kronos,\"wet, \"\"north\"\"\",25.000000,55.000000,"));
+    QVERIFY(lines[3].endsWith(",simple,23,P3,Svevo,,,,,,"));
+    QVERIFY(lines[4].contains(",simple,,,,,28.000000,40.000000,"));
+    // Air, humidity, VPD and the stress limits worked out by hand (A 3.38, B -3.25).
+    const double expected[][5] = {{25, 55, 1.4255, -1.252875, 5.643939},
+                                  {26.5, 47.5, 1.817593, -2.527178, 5.823562},
+                                  {28, 40, 2.267958, -3.990864, 6.015009}};
+    for (int k : {0, 1, 3}) {
+        const double *e = expected[k == 3 ? 2 : k];
+        const QList<QByteArray> v = lines[k + 1].split(',');
+        const double plant = v[11].toDouble(), n = double(v.size());
+        QVERIFY2(std::abs(plant - tc[size_t(k)]) < 0.01, qPrintable(QString::number(plant)));
+        const double got[] = {v[int(n) - 5].toDouble(), v[int(n) - 4].toDouble(),
+                              v[int(n) - 3].toDouble(), v[int(n) - 2].toDouble(),
+                              v[int(n) - 1].toDouble()};
+        const double want[] = {e[0], e[1], e[2], e[0] - plant,
+                               ((plant - e[0]) - e[3]) / (e[4] - e[3])};
+        for (int i = 0; i < 5; ++i)
+            QVERIFY2(std::abs(got[i] - want[i]) < 2e-6, qPrintable(lines[k + 1]));
+    }
+    const QList<QByteArray> groups = lines_of(out + "/groups.csv");
+    QCOMPARE(groups.size(), 3);
+    QCOMPARE(groups[0], "group,n,mean,sd,se,min,max,mean ctd,mean cwsi");
+    QVERIFY(groups[1].startsWith("Kronos,2,"));
+    QVERIFY(std::abs(groups[1].split(',')[2].toDouble() - (tc[0] + tc[1]) / 2) < 0.01);
+    QVERIFY(groups[2].startsWith("Svevo,1,") && groups[2].endsWith(",,"));
+    const QString html = QString::fromUtf8(read_file(out + "/report.html"));
+    for (const char *part : {"<th scope=\"col\" data-sort>genotype</th>", "<h2>Groups by genotype",
+                             "<th scope=\"col\" data-sort>CWSI</th>", "Capture time</text>",
+                             "Pair 4 (image 24): image 24 is not in the field book."})
+        QVERIFY2(html.contains(part), part);
+
+    // The air set on the camera.
+    QCOMPARE(batch({"-o", out + "-camera", "--air", "camera", dir + "/FLIR21.jpg",
+                    dir + "/FLIR21_RGB21.jpg"})
+                 .status,
+             0);
+    const QList<QByteArray> camera = lines_of(out + "-camera/stats.csv")[1].split(',');
+    // Stored as single-precision kelvin and a fraction of 1.
+    QVERIFY(std::abs(camera[camera.size() - 4].toDouble() - 17.5) < 1e-4);
+    QVERIFY(std::abs(camera[camera.size() - 3].toDouble() - 35) < 1e-4);
 }
 
 int main(int argc, char **argv)

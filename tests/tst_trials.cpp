@@ -1,0 +1,209 @@
+// Field trials: the stress indices against worked numbers, the weather log's
+// interpolation, and field books and logs as spreadsheets and people write
+// them, hostile ones included.
+
+#include "tests/testutil.h"
+#include "trials/trial.h"
+
+using namespace ardentis;
+
+namespace
+{
+
+QString write_temp(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    static int n = 0;
+    const QString path = dir.filePath(QStringLiteral("f%1.csv").arg(++n));
+    write_file(path, bytes);
+    return path;
+}
+
+} // namespace
+
+class TestTrials : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formulas_data();
+    void formulas();
+    void interpolation_data();
+    void interpolation();
+    void spreadsheetBook();
+    void hostileFiles_data();
+    void hostileFiles();
+
+private:
+    QTemporaryDir tmp;
+};
+
+void TestTrials::formulas_data()
+{
+    for (const char *c : {"ta", "rh", "tc", "a", "b", "es", "vpd", "ctd", "cwsi"})
+        QTest::addColumn<double>(c);
+    // Worked out by hand from the formulas with a calculator; es at 20 and
+    // 35 °C as FAO 56's table gives them (2.338 and 5.623 kPa).
+    QTest::newRow("wheat, mild") << 25.0 << 55.0 << 27.5 << 3.38 << -3.25 << 3.167778 << 1.4255
+                                 << -2.5 << 0.544146;
+    QTest::newRow("wheat, hot and dry")
+        << 35.0 << 20.0 << 31.2 << 3.38 << -3.25 << 5.623 << 4.498145 << 3.8 << 0.406011;
+    QTest::newRow("below freezing")
+        << -5.0 << 90.0 << -6.0 << 1.0 << -2.0 << 0.421176 << 0.042118 << 1.0 << -12.73757;
+    QTest::newRow("saturated air, unclipped")
+        << 20.0 << 100.0 << 19.0 << 0.51 << -1.92 << 2.338 << 0.0 << 1.0 << -10.507476;
+}
+
+void TestTrials::formulas()
+{
+    QFETCH(double, ta);
+    QFETCH(double, rh);
+    QFETCH(double, tc);
+    QFETCH(double, a);
+    QFETCH(double, b);
+    QFETCH(double, es);
+    QFETCH(double, vpd);
+    QFETCH(double, ctd);
+    QFETCH(double, cwsi);
+    QVERIFY(std::abs(saturation_vapour_pressure(ta) - es) < 6e-4);
+    QVERIFY(std::abs(vapour_pressure_deficit(ta, rh) - vpd) < 1e-6);
+    QVERIFY(std::abs(canopy_temperature_depression(ta, tc) - ctd) < 1e-9);
+    const double got = crop_water_stress_index(tc, ta, vapour_pressure_deficit(ta, rh), {a, b});
+    QVERIFY2(std::abs(got - cwsi) < 1e-5, qPrintable(QString::number(got, 'f', 6)));
+}
+
+void TestTrials::interpolation_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<double>("air");
+    QTest::addColumn<double>("humidity");
+    QTest::addColumn<QString>("problem");
+    const double none = std::nan("");
+    QTest::newRow("first reading") << "2024:06:01 10:00:00" << 20.0 << 80.0 << "";
+    QTest::newRow("between") << "2024:06:01 10:05:00" << 21.0 << 75.0 << "";
+    QTest::newRow("fraction and zone ignored")
+        << "2024:06:01 10:15:00.75+02:00" << 23.0 << 65.0 << "";
+    QTest::newRow("second reading") << "2024-06-01 10:20" << 24.0 << 60.0 << "";
+    QTest::newRow("in a gap of 70 min")
+        << "2024:06:01 10:50:00" << none << none
+        << "2024-06-01 10:50:00 falls in a gap of the weather log (2024-06-01 10:20:00 to "
+           "2024-06-01 11:30:00)";
+    QTest::newRow("across a gap of 30 min") << "2024:06:01 11:45:00" << 30.5 << 39.0 << "";
+    QTest::newRow("last reading") << "2024:06:01 12:00:00" << 31.0 << 38.0 << "";
+    QTest::newRow("after the log")
+        << "2024:06:01 12:00:01" << none << none
+        << "2024-06-01 12:00:01 is outside the weather log (2024-06-01 10:00:00 to 2024-06-01 "
+           "12:00:00)";
+    QTest::newRow("the day before") << "2024:05:31 10:05:00" << none << none
+                                    << "2024-05-31 10:05:00 is outside the weather log "
+                                       "(2024-06-01 10:00:00 to 2024-06-01 12:00:00)";
+}
+
+void TestTrials::interpolation()
+{
+    QFETCH(QString, time);
+    QFETCH(double, air);
+    QFETCH(double, humidity);
+    QFETCH(QString, problem);
+    const WeatherLogFile log = read_weather_log(
+        write_temp(tmp, "Time, Air Temperature ,Relative humidity\n2024-06-01 10:00,20,80\n"
+                        "2024:06:01 10:20:00,24,60\n2024-06-01 11:30,30,40\n"
+                        "2024-06-01 12:00,31,38\n"));
+    QCOMPARE(log.problem, QString());
+    const std::optional<LocalTime> t = local_time(time);
+    QVERIFY(t);
+    const AirAt at = air_at(log.log, *t);
+    QCOMPARE(at.problem, problem);
+    QCOMPARE(std::isnan(at.temperature), std::isnan(air));
+    QVERIFY(std::isnan(air) ||
+            (std::abs(at.temperature - air) < 1e-9 && std::abs(at.humidity - humidity) < 1e-9));
+}
+
+void TestTrials::spreadsheetBook()
+{
+    // A spreadsheet's export: byte order mark, CRLF, quoted commas, quotes
+    // and a line break inside a field, a blank line and an empty row.
+    const FieldBookFile f = read_field_book(write_temp(
+        tmp, "\xEF\xBB\xBFplot,Image,\"note, free\"\r\nP1,0101,\"wet, \"\"north\"\"\"\r\n"
+             "\r\nP2,102,\"two\r\nlines\"\r\n,,\r\nP3,103\r\n"));
+    QCOMPARE(f.problem, QString());
+    QCOMPARE(f.book.columns, (std::vector<std::string>{"plot", "Image", "note, free"}));
+    QCOMPARE(f.book.rows.size(), size_t(3));
+    QCOMPARE(f.book.find(101)->values, (std::vector<std::string>{"P1", "0101", "wet, \"north\""}));
+    QCOMPARE(f.book.find(102)->values[2], std::string("two\r\nlines"));
+    QCOMPARE(f.book.find(103)->line, 7);
+    QCOMPARE(f.book.find(103)->values[2], std::string());
+    QCOMPARE(csv_field(f.book.find(101)->values[2]), std::string("\"wet, \"\"north\"\"\""));
+    QCOMPARE(csv_field("P1"), std::string("P1"));
+    QCOMPARE(rows_not_in(f.book, {101, 103}), QStringList{"line 4 (image 102)"});
+}
+
+void TestTrials::hostileFiles_data()
+{
+    QTest::addColumn<bool>("book");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("problem");
+    const QString number = " is not an image number (the digits of the photograph's name, such as "
+                           "101 for IMG_0101.jpg)";
+    QTest::newRow("empty") << true << QByteArray() << "it has no header line";
+    QTest::newRow("UTF-16") << true << QByteArray("i\0m\0", 4)
+                            << "it is not a text file (UTF-16 or binary)";
+    QTest::newRow("Latin-1") << true << QByteArray("image,plot\n101,Bl\xe9\n")
+                             << "line 2 is not UTF-8 text; save the file as CSV in UTF-8";
+    QTest::newRow("no image column")
+        << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image'";
+    QTest::newRow("column twice") << true << QByteArray("image,plot,Plot\n")
+                                  << "line 1: the column 'Plot' is there twice";
+    QTest::newRow("duplicate after a multi-line field")
+        << true << QByteArray("image,note\n101,\"a\nb\"\n102,c\n101,d\n")
+        << "line 5: the image 101 is also on line 2";
+    QTest::newRow("not a number") << true << QByteArray("image,plot\n10a,x\n")
+                                  << "line 2: the image '10a'" + number;
+    QTest::newRow("fraction") << true << QByteArray("image\n101.5\n")
+                              << "line 2: the image '101.5'" + number;
+    QTest::newRow("stray quote") << true << QByteArray("image,plot\n101,a\"b\n")
+                                 << "line 2 is not valid CSV: a quote is out of place (quote a "
+                                    "field whole and double the quotes inside it)";
+    QTest::newRow("quote not closed") << true << QByteArray("image,plot\n101,\"abc\n102,x\n")
+                                      << "the quoted field that starts on line 2 is not closed";
+    QTest::newRow("too many fields")
+        << true << QByteArray("image,plot\n101,a,b\n") << "line 2 has 3 fields, the header 2";
+    QTest::newRow("log header") << false << QByteArray("time,temperature,humidity\n")
+                                << "line 1: the header is not 'time,air temperature,relative "
+                                   "humidity'";
+    QTest::newRow("no readings") << false << QByteArray("time,air temperature,relative humidity\n")
+                                 << "it has no readings after the header";
+    const QByteArray head = "time,air temperature,relative humidity\n2024-06-01 10:00,20,50\n";
+    QTest::newRow("out of order") << false << head + "2024-06-01 09:59,20,50\n"
+                                  << "line 3: the time 2024-06-01 09:59:00 is not after the "
+                                     "time of line 2";
+    QTest::newRow("same time") << false << head + "2024:06:01 10:00:00,21,50\n"
+                               << "line 3: the time 2024-06-01 10:00:00 is not after the time "
+                                  "of line 2";
+    QTest::newRow("hour 25") << false << head + "2024-06-01 25:00,20,50\n"
+                             << "line 3: the time '2024-06-01 25:00' is not written YYYY-MM-DD "
+                                "HH:MM[:SS]";
+    QTest::newRow("30 February") << false << head + "2024-02-30 10:00,20,50\n"
+                                 << "line 3: the time '2024-02-30 10:00' is not written "
+                                    "YYYY-MM-DD HH:MM[:SS]";
+    QTest::newRow("humidity") << false << head + "2024-06-01 10:10,20,100.5\n"
+                              << "line 3: the relative humidity '100.5' is not a percentage "
+                                 "from 0 to 100";
+    QTest::newRow("decimal comma") << false << head + "2024-06-01 10:10,\"20,5\",50\n"
+                                   << "line 3: the air temperature '20,5' is not a temperature "
+                                      "from -60 to 70 °C";
+    QTest::newRow("too hot") << false << head + "2024-06-01 10:10,70.5,50\n"
+                             << "line 3: the air temperature '70.5' is not a temperature from "
+                                "-60 to 70 °C";
+}
+
+void TestTrials::hostileFiles()
+{
+    QFETCH(bool, book);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, problem);
+    const QString path = write_temp(tmp, text);
+    QCOMPARE(book ? read_field_book(path).problem : read_weather_log(path).problem, problem);
+}
+
+QTEST_APPLESS_MAIN(TestTrials)
+#include "tst_trials.moc"

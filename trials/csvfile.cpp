@@ -1,0 +1,158 @@
+#include "trials/csvfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextCodec>
+
+#include <csv.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace ardentis
+{
+
+namespace
+{
+
+// Collects libcsv's fields and records, each record with the line it
+// starts on.
+struct Collector {
+    CsvFile file;
+    CsvRecord record;
+    int line = 0;           // the line being parsed
+    bool between = true;    // the last record has ended: the next line starts one
+    bool ended_now = false; // a record ended in the line being parsed
+};
+
+void on_field(void *field, size_t size, void *data)
+{
+    auto *c = static_cast<Collector *>(data);
+    c->record.fields.emplace_back(field ? static_cast<const char *>(field) : "", size);
+}
+
+void on_record(int, void *data)
+{
+    auto *c = static_cast<Collector *>(data);
+    // Spreadsheets write blank rows as commas only: they are no records.
+    const bool blank = std::all_of(c->record.fields.begin(), c->record.fields.end(),
+                                   [](const std::string &f) { return f.empty(); });
+    if (!blank)
+        c->file.records.push_back(std::move(c->record));
+    c->record = {};
+    c->ended_now = true;
+}
+
+bool is_utf8(const char *text, size_t size)
+{
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(text, int(size), &state);
+    return state.invalidChars == 0;
+}
+
+struct ParserDeleter {
+    void operator()(csv_parser *p) const
+    {
+        csv_free(p);
+        delete p;
+    }
+};
+
+// Feeds one line (with its line end) to the parser.
+QString parse_line(csv_parser *parser, Collector &c, const char *text, size_t size)
+{
+    ++c.line;
+    if (text && !is_utf8(text, size))
+        return QStringLiteral("line %1 is not UTF-8 text; save the file as CSV in UTF-8")
+            .arg(c.line);
+    if (c.between)
+        c.record.line = c.line;
+    c.ended_now = false;
+    if (csv_parse(parser, text, size, on_field, on_record, &c) != size)
+        return csv_error(parser) == CSV_EPARSE
+                   ? QStringLiteral("line %1 is not valid CSV: a quote is out of place (quote a "
+                                    "field whole and double the quotes inside it)")
+                         .arg(c.line)
+                   : QStringLiteral("line %1 cannot be read: %2")
+                         .arg(c.line)
+                         .arg(QString::fromLatin1(csv_strerror(csv_error(parser))));
+    const bool blank =
+        std::all_of(text, text + size, [](char ch) { return ch == '\r' || ch == '\n'; });
+    c.between = c.ended_now || (c.between && blank);
+    return {};
+}
+
+} // namespace
+
+CsvFile parse_csv(const std::string &text)
+{
+    std::unique_ptr<csv_parser, ParserDeleter> parser(new csv_parser());
+    Collector c;
+    if (csv_init(parser.get(), CSV_STRICT | CSV_STRICT_FINI) != 0) {
+        c.file.problem = QStringLiteral("there is not enough memory to read it");
+        return std::move(c.file);
+    }
+    for (size_t start = 0; start < text.size() && c.file.problem.isEmpty();) {
+        const size_t lf = text.find('\n', start);
+        const size_t end = lf == std::string::npos ? text.size() : lf + 1;
+        c.file.problem = parse_line(parser.get(), c, text.data() + start, end - start);
+        start = end;
+    }
+    if (c.file.problem.isEmpty() && csv_fini(parser.get(), on_field, on_record, &c) != 0)
+        c.file.problem = QStringLiteral("the quoted field that starts on line %1 is not closed")
+                             .arg(c.record.line);
+    return std::move(c.file);
+}
+
+CsvFile read_csv_file(const QString &path)
+{
+    CsvFile failed;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        failed.problem = QStringLiteral("it is not a readable file");
+        return failed;
+    }
+    if (file.size() > max_csv_bytes) {
+        failed.problem = QStringLiteral("it is larger than %1 MB").arg(max_csv_bytes >> 20);
+        return failed;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        failed.problem = QStringLiteral("it cannot be read");
+        return failed;
+    }
+    if (bytes.contains('\0')) {
+        failed.problem = QStringLiteral("it is not a text file (UTF-16 or binary)");
+        return failed;
+    }
+    const int bom = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    return parse_csv(std::string(bytes.constData() + bom, size_t(bytes.size() - bom)));
+}
+
+std::string csv_field(const std::string &value)
+{
+    const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
+                        (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
+                                            value.front() == '\t' || value.back() == '\t'));
+    if (!quoted)
+        return value;
+    std::string out = "\"";
+    for (const char c : value) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+int column_index(const CsvRecord &header, const QString &name)
+{
+    for (size_t i = 0; i < header.fields.size(); ++i)
+        if (QString::fromStdString(header.fields[i])
+                .trimmed()
+                .compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+} // namespace ardentis

@@ -1,0 +1,43 @@
+#pragma once
+// CSV files as people write them with spreadsheets: quoted fields, commas and
+// line breaks inside quotes, a UTF-8 byte order mark, CRLF line ends.
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace ardentis
+{
+
+// One record with the line of the file it starts on.
+struct CsvRecord {
+    int line = 0;
+    std::vector<std::string> fields; // UTF-8, unquoted
+    // Field `i`, empty when the record is shorter.
+    std::string field(size_t i) const { return i < fields.size() ? fields[i] : std::string(); }
+};
+
+struct CsvFile {
+    std::vector<CsvRecord> records; // the header first; blank lines left out
+    QString problem;                // why the file cannot be used, naming the line
+};
+
+// The largest CSV file read: a field book or weather log is far smaller.
+constexpr qint64 max_csv_bytes = 64 << 20;
+
+// Reads a whole CSV file of UTF-8 text.
+CsvFile read_csv_file(const QString &path);
+
+// Parses CSV text (after any byte order mark).
+CsvFile parse_csv(const std::string &text);
+
+// `value` as a CSV field: in quotes, its quotes doubled, when it holds a
+// comma, a quote, a line break or spaces at either end.
+std::string csv_field(const std::string &value);
+
+// The index of the column named `name` (ignoring case and spaces around it),
+// or -1.
+int column_index(const CsvRecord &header, const QString &name);
+
+} // namespace ardentis

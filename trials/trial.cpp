@@ -1,0 +1,131 @@
+#include "trials/trial.h"
+
+#include "common/cnumber.h"
+
+#include <cmath>
+
+namespace ardentis
+{
+
+QString load_trial(const TrialRequest &request, TrialSetup &setup)
+{
+    setup.request = request;
+    if (!request.book_path.isEmpty()) {
+        FieldBookFile book = read_field_book(request.book_path);
+        if (!book.problem.isEmpty())
+            return QStringLiteral("cannot use the field book '%1': %2.")
+                .arg(request.book_path, book.problem);
+        setup.book = std::move(book.book);
+    }
+    if (!request.group.isEmpty()) {
+        CsvRecord names{0, setup.book.columns};
+        setup.group_column = column_index(names, request.group);
+        if (setup.group_column < 0)
+            return QStringLiteral("the field book '%1' has no column '%2' to group by.")
+                .arg(request.book_path, request.group);
+    }
+    if (request.air == AirSource::Log) {
+        WeatherLogFile log = read_weather_log(request.log_path);
+        if (!log.problem.isEmpty())
+            return QStringLiteral("cannot use the weather log '%1': %2.")
+                .arg(request.log_path, log.problem);
+        setup.log = std::move(log.log);
+    }
+    return {};
+}
+
+namespace
+{
+
+void find_air(const TrialSetup &setup, const Capture &capture, TrialValues &v)
+{
+    if (setup.request.air == AirSource::Camera) {
+        v.air = capture.camera_air;
+        v.humidity = 100 * capture.camera_humidity;
+        if (std::isnan(v.air) || std::isnan(v.humidity))
+            v.notes << QStringLiteral("the radiometric image has no air temperature or humidity");
+        return;
+    }
+    const std::optional<LocalTime> time = local_time(QString::fromUtf8(capture.date_time));
+    if (!time) {
+        v.notes << QStringLiteral("the radiometric image has no capture date and time");
+        return;
+    }
+    const AirAt air = air_at(setup.log, *time);
+    if (!air.problem.isEmpty())
+        v.notes << QStringLiteral("the capture time %1").arg(air.problem);
+    v.air = air.temperature;
+    v.humidity = air.humidity;
+}
+
+} // namespace
+
+TrialValues trial_values(const TrialSetup &setup, const Capture &capture)
+{
+    TrialValues v;
+    v.canopy = capture.canopy;
+    if (!setup.request.book_path.isEmpty()) {
+        const FieldBook::Row *row = setup.book.find(capture.number);
+        v.in_book = row != nullptr;
+        v.book = row ? row->values : std::vector<std::string>(setup.book.columns.size());
+        if (!row)
+            v.notes << QStringLiteral("image %1 is not in the field book")
+                           .arg(capture.number, 0, 'f', 0);
+    }
+    if (setup.request.air == AirSource::None)
+        return v;
+    find_air(setup, capture, v);
+    if (std::isnan(v.air) || std::isnan(v.humidity)) {
+        v.air = v.humidity = std::nan("");
+        return v;
+    }
+    v.vpd = vapour_pressure_deficit(v.air, v.humidity);
+    v.ctd = canopy_temperature_depression(v.air, v.canopy);
+    if (setup.request.cwsi)
+        v.cwsi = crop_water_stress_index(v.canopy, v.air, v.vpd, *setup.request.cwsi);
+    return v;
+}
+
+std::string trial_header(const TrialSetup &setup)
+{
+    std::string header;
+    for (const std::string &column : setup.book.columns)
+        header += "," + csv_field(column);
+    if (setup.request.air != AirSource::None)
+        header += ",air temperature,relative humidity,vpd,ctd";
+    if (setup.request.cwsi)
+        header += ",cwsi";
+    return header;
+}
+
+std::string trial_cells(const TrialSetup &setup, const TrialValues &v)
+{
+    std::string cells;
+    for (const std::string &value : v.book)
+        cells += "," + csv_field(value);
+    const auto number = [&cells](double x) {
+        cells += ',';
+        if (std::isfinite(x))
+            append_fixed(cells, x, 6);
+    };
+    if (setup.request.air != AirSource::None)
+        for (double x : {v.air, v.humidity, v.vpd, v.ctd})
+            number(x);
+    if (setup.request.cwsi)
+        number(v.cwsi);
+    return cells;
+}
+
+QString rows_not_in_run_note(const TrialSetup &setup, const std::vector<double> &images)
+{
+    const QStringList rows = rows_not_in(setup.book, images);
+    if (rows.isEmpty())
+        return {};
+    return QStringLiteral("%1 row%2 of the field book name%3 no image of the run: %4.")
+        .arg(rows.size())
+        .arg(rows.size() == 1 ? "" : "s")
+        .arg(rows.size() == 1 ? "s" : "")
+        .arg(rows.join(QStringLiteral(", ")));
+}
+
+} // namespace ardentis
