@@ -280,7 +280,7 @@ std::string table_html(const std::vector<ReportRow> &rows)
     std::string html = "<table><thead><tr>";
     for (const char *h : {"Pair", "Image", "Time", "Plant °C", "Median", "SD", "Plant share",
                           "Correlation", "Emissivity", "Reflected °C"})
-        html += std::string("<th data-sort>") + h + "</th>";
+        html += std::string("<th scope=\"col\" data-sort>") + h + "</th>";
     html += "</tr></thead><tbody>";
     const auto cell = [](double sort, const std::string &text) {
         return "<td data-v=\"" + (std::isnan(sort) ? std::string("-1e99") : format_fixed(sort, 6)) +

@@ -17,4 +17,10 @@ else
     cd "$ROOT/build"
 fi
 
+# The test tools from npm, as locked in tests/tools/package-lock.json.
+TOOLS="$ROOT/tests/tools"
+if ! [ "$TOOLS/node_modules/.package-lock.json" -nt "$TOOLS/package-lock.json" ]; then
+    npm ci --prefix "$TOOLS" --no-audit --no-fund --loglevel=error
+fi
+
 ctest --output-on-failure -j "$(nproc)" --timeout 600
