@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Ardentis needs to build, run and test, but only
-# those that are missing, then configures and builds the given build folder.
+# Installs the Debian packages Ardentis needs to build and run, but only those
+# that are missing, then configures and builds the given build folder.
 #   scripts/setup.sh [BUILD_DIR] [extra cmake arguments...]
+#   scripts/setup.sh --packages-only      installs, builds nothing
+# ARDENTIS_PACKAGES names further groups to install, separated by spaces:
+# test, package, check (below).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,9 +18,24 @@ PACKAGES=(
     libjpeg-dev
     libcsv-dev
     libimage-exiftool-perl
-    locales
-    chromium
 )
+# The tests (scripts/test.sh): Chromium, a locale with decimal commas, and
+# Node.js with npm for the test tools unless a Node.js with npm is there.
+TEST_PACKAGES=(locales chromium)
+if ! command -v npm >/dev/null; then TEST_PACKAGES+=(nodejs npm); fi
+# Building the Debian package (scripts/package.sh).
+PACKAGE_PACKAGES=(help2man dpkg-dev file)
+# Checking it (scripts/check-package.sh).
+CHECK_PACKAGES=(lintian desktop-file-utils appstream)
+
+for group in ${ARDENTIS_PACKAGES:-}; do
+    if ! declare -p "${group^^}_PACKAGES" >/dev/null 2>&1; then
+        echo "setup.sh: no package group '$group' (ARDENTIS_PACKAGES: test, package, check)" >&2
+        exit 2
+    fi
+    declare -n extra="${group^^}_PACKAGES"
+    PACKAGES+=("${extra[@]}")
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -34,7 +52,7 @@ if ((${#missing[@]})); then
 fi
 
 # The locale tests need a locale that writes decimal commas.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+if [[ " ${ARDENTIS_PACKAGES:-} " == *" test "* ]] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
     SUDO=""
     if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
     if [ -f /etc/locale.gen ]; then
@@ -44,5 +62,6 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
     fi
 fi
 
+if [ "$BUILD_DIR" = --packages-only ]; then exit 0; fi
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
 cmake --build "$BUILD_DIR" -j "$(nproc)"

@@ -1,5 +1,6 @@
 // Draws the pictures of the resource bundle: the button icons, the logo strip,
-// the acquisition illustration of the information box and the Windows icon.
+// the acquisition illustration of the information box, the Windows icon and
+// the program's icon for desktop menus (Images/icons/).
 // The drawn files are kept in the repository; run this only to redraw them:
 //   ardentis-draw-images OUTPUT_FOLDER
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLineF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -545,6 +547,31 @@ bool write_ico(const QString &path, const QList<QImage> &images)
     return f.open(QIODevice::WriteOnly) && f.write(dir + data) == dir.size() + data.size();
 }
 
+// The program's icon on an s-pixel square: a leaf in a warm-to-cold thermal
+// gradient with a white midrib. The same shapes are painted for the Windows
+// icon and the PNG sizes and written out as the scalable SVG.
+struct IconShapes {
+    QPainterPath leaf;
+    QLinearGradient heat;
+    QLineF midrib;
+    double midrib_width;
+};
+
+IconShapes icon_shapes(double s)
+{
+    IconShapes shapes;
+    shapes.heat = QLinearGradient(0, 0, s, s);
+    shapes.heat.setColorAt(0, QColor(250, 220, 60));
+    shapes.heat.setColorAt(0.5, QColor(235, 80, 40));
+    shapes.heat.setColorAt(1, QColor(60, 20, 120));
+    shapes.leaf.moveTo(s * 0.1, s * 0.92);
+    shapes.leaf.cubicTo(s * 0.05, s * 0.4, s * 0.45, s * 0.08, s * 0.92, s * 0.08);
+    shapes.leaf.cubicTo(s * 0.95, s * 0.5, s * 0.6, s * 0.92, s * 0.1, s * 0.92);
+    shapes.midrib = QLineF(s * 0.18, s * 0.84, s * 0.8, s * 0.2);
+    shapes.midrib_width = qMax(1.0, s / 14);
+    return shapes;
+}
+
 QImage app_icon(int w, int h)
 {
     QImage image = canvas(w, h);
@@ -552,20 +579,72 @@ QImage app_icon(int w, int h)
     p.setRenderHint(QPainter::Antialiasing);
     const double s = qMin(w, h);
     p.translate((w - s) / 2, (h - s) / 2);
-    QLinearGradient g(0, 0, s, s);
-    g.setColorAt(0, QColor(250, 220, 60));
-    g.setColorAt(0.5, QColor(235, 80, 40));
-    g.setColorAt(1, QColor(60, 20, 120));
-    QPainterPath leaf;
-    leaf.moveTo(s * 0.1, s * 0.92);
-    leaf.cubicTo(s * 0.05, s * 0.4, s * 0.45, s * 0.08, s * 0.92, s * 0.08);
-    leaf.cubicTo(s * 0.95, s * 0.5, s * 0.6, s * 0.92, s * 0.1, s * 0.92);
+    const IconShapes shapes = icon_shapes(s);
     p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    p.drawPath(leaf);
-    p.setPen(QPen(Qt::white, qMax(1.0, s / 14), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(s * 0.18, s * 0.84), QPointF(s * 0.8, s * 0.2));
+    p.setBrush(shapes.heat);
+    p.drawPath(shapes.leaf);
+    p.setPen(QPen(Qt::white, shapes.midrib_width, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(shapes.midrib);
     return image;
+}
+
+QString svg_number(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// SVG path data of a path made of moves, lines and cubic curves.
+QString svg_path_data(const QPainterPath &path)
+{
+    QString d;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo())
+            d += QStringLiteral("M");
+        else if (e.isLineTo())
+            d += QStringLiteral("L");
+        else if (e.isCurveTo())
+            d += QStringLiteral("C");
+        d += svg_number(e.x) + QLatin1Char(' ') + svg_number(e.y) + QLatin1Char(' ');
+    }
+    return d + QStringLiteral("Z");
+}
+
+QByteArray app_icon_svg()
+{
+    const double s = 256;
+    const IconShapes shapes = icon_shapes(s);
+    QString stops;
+    for (const QGradientStop &stop : shapes.heat.stops())
+        stops += QStringLiteral("<stop offset=\"%1\" stop-color=\"%2\"/>")
+                     .arg(svg_number(stop.first), stop.second.name());
+    const QLineF m = shapes.midrib;
+    return QStringLiteral(
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" "
+               "viewBox=\"0 0 %1 %1\">\n<defs><linearGradient id=\"heat\" "
+               "gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"0\" x2=\"%1\" y2=\"%1\">%2"
+               "</linearGradient></defs>\n<path d=\"%3\" fill=\"url(#heat)\"/>\n"
+               "<line x1=\"%4\" y1=\"%5\" x2=\"%6\" y2=\"%7\" stroke=\"#ffffff\" "
+               "stroke-width=\"%8\" stroke-linecap=\"round\"/>\n</svg>\n")
+        .arg(svg_number(s), stops, svg_path_data(shapes.leaf), svg_number(m.x1()),
+             svg_number(m.y1()), svg_number(m.x2()), svg_number(m.y2()),
+             svg_number(shapes.midrib_width))
+        .toUtf8();
+}
+
+// The icon for desktop menus: the SVG and the usual PNG sizes.
+bool write_desktop_icons(const QDir &out)
+{
+    if (!out.mkpath(QStringLiteral("icons")))
+        return false;
+    const QDir icons(out.filePath(QStringLiteral("icons")));
+    bool ok = true;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        ok &= app_icon(size, size)
+                  .save(icons.filePath(QStringLiteral("ardentis-%1.png").arg(size)), "PNG");
+    QFile svg(icons.filePath(QStringLiteral("ardentis.svg")));
+    const QByteArray text = app_icon_svg();
+    return ok && svg.open(QIODevice::WriteOnly) && svg.write(text) == text.size() && svg.flush();
 }
 
 bool save(const QImage &image, const QDir &dir, const char *name, const char *format,
@@ -604,5 +683,9 @@ int main(int argc, char *argv[])
     ok &= write_ico(
         out.filePath(QStringLiteral("ardentis.ico")),
         {app_icon(16, 16), app_icon(24, 24), app_icon(32, 32), app_icon(48, 48), app_icon(45, 38)});
+    if (!write_desktop_icons(out)) {
+        std::fprintf(stderr, "cannot write the icons in %s\n", qPrintable(out.path()));
+        ok = false;
+    }
     return ok ? 0 : 1;
 }
