@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cmath>
+#include <map>
 #include <string>
 
 namespace ardentis
@@ -79,6 +80,23 @@ PairPlan PairPlanner::next(int k, std::FILE *diagnostics)
         }
     }
     return plan;
+}
+
+SharedNumber first_shared_number(const RunInput &input)
+{
+    std::map<int, PairPlan> seen;
+    PairPlanner planner(input);
+    for (int k = 0; k < int(input.image_files.size() / 2); ++k) {
+        const PairPlan plan = planner.next(k);
+        const int n = file_number(plan.number);
+        if (plan.table_hit || n < 0) // no files, or none it can write
+            continue;
+        const auto found = seen.find(n);
+        if (found != seen.end())
+            return {n, found->second, plan};
+        seen.emplace(n, plan);
+    }
+    return {};
 }
 
 } // namespace ardentis

@@ -169,6 +169,22 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
         t.join();
 }
 
+// Marks each processed pair whose files a later processed pair of the same
+// file number replaced.
+void mark_replaced(std::vector<PairOutcome> &outcomes)
+{
+    std::map<int, size_t> latest;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].state != PairState::Processed)
+            continue;
+        const auto [at, first] = latest.emplace(file_number(outcomes[i].plan.number), i);
+        if (!first) {
+            outcomes[at->second].replaced_by = int(i);
+            at->second = i;
+        }
+    }
+}
+
 void make_result_folders(const RunInput &input)
 {
     const QDir out(input.output_dir);
@@ -200,8 +216,10 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     if (result.start != RunStart::Started)
         return result;
     OutputLock lock;
-    if (!lock.lock(input.output_dir)) {
-        result.start = RunStart::OutputLocked;
+    const LockOutcome locked = lock.lock(input.output_dir);
+    if (locked != LockOutcome::Taken) {
+        result.start = locked == LockOutcome::Held ? RunStart::OutputLocked : RunStart::LockFailed;
+        result.lock_failure = lock.failure();
         return result;
     }
     OrderedFiles files(input, result, observer);
@@ -219,6 +237,7 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     else
         run_on_workers(input, measurers, jobs, files, result.pairs);
     files.finish();
+    mark_replaced(result.outcomes);
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -173,11 +174,34 @@ QByteArray time_of_day_from_value(const QByteArray &value)
     return only_clock_characters(value.mid(time_offset_in_value, time_length));
 }
 
-double query_value(ExifTool &tool, const char *tag, const QString &file)
+QString value_text_problem(const char *tag, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    size_t length = 0;
+    const double value = leading_number(std::string_view(utf8.constData(), size_t(utf8.size())),
+                                        NumberSyntax::Atof, &length);
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("%1 is missing from the radiometric image.").arg(QLatin1String(tag));
+    if (length > 0 && std::isfinite(value))
+        return {};
+    const QByteArray shown = text.trimmed().toUtf8();
+    return QStringLiteral("%1 of the radiometric image is '%2', which is not a %3.")
+        .arg(QLatin1String(tag),
+             QString::fromStdString(
+                 written_form(std::string_view(shown.constData(), size_t(shown.size())))),
+             length > 0 ? QStringLiteral("finite number") : QStringLiteral("number"));
+}
+
+QString query_text(ExifTool &tool, const char *tag, const QString &file)
 {
     const QStringList arguments{QStringLiteral("-b"), QLatin1Char('-') + QLatin1String(tag),
                                 QStringLiteral("--warning"), file};
-    return text_number(output_text(tool.output(arguments).output));
+    return output_text(tool.output(arguments).output);
+}
+
+double query_value(ExifTool &tool, const char *tag, const QString &file)
+{
+    return text_number(query_text(tool, tag, file));
 }
 
 QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file)

@@ -96,7 +96,14 @@ QByteArray time_of_day(const QString &capture_time_text);
 // The same from the bare DateTimeOriginal value ("2014:03:12 10:15:32").
 QByteArray time_of_day_from_value(const QByteArray &value);
 
-// One numeric tag, asked for bare ("-b") and without the tool's warning.
+// Why the text the tool gave for the numeric tag `tag` of the radiometric
+// image cannot be used: it is missing, not a number or not finite. The text
+// is quoted as written.
+QString value_text_problem(const char *tag, const QString &text);
+
+// One numeric tag, asked for bare ("-b") and without the tool's warning: its
+// text, and its number as text_number reads it.
+QString query_text(ExifTool &tool, const char *tag, const QString &file);
 double query_value(ExifTool &tool, const char *tag, const QString &file);
 
 // Writes the raw thermal image of `file` to `work_file` (emptied first).

@@ -228,8 +228,8 @@ QString Report::finish(const RunResult &result)
     if (!style_.range_given) {
         lo = histogram_.empty() ? 15 : histogram_.quantile(0.01);
         hi = histogram_.empty() ? 35 : histogram_.quantile(0.99);
-        if (hi - lo < 0.1)
-            hi = lo + 0.1;
+        if (hi - lo < min_map_span)
+            hi = lo + min_map_span;
     }
     QString problem = problem_.isEmpty() ? write_maps(lo, hi) : problem_;
     TextFile page;

@@ -75,6 +75,7 @@ private slots:
     void hungTools();
     void killedBatchLeavesNoTool();
     void fullDisk();
+    void linkedResults();
     void oddNames();
     void fieldSearch_data();
     void fieldSearch();
@@ -148,25 +149,10 @@ void TestBatch::sameAsWindow()
 
 void TestBatch::parallelAsSequential()
 {
-    // Also two pairs writing the files of number 21: the later one's are left.
-    const QString same = tmp.filePath("same");
-    QDir().mkpath(same);
-    write_pair(same, 21, 6);
-    write_pair(same, 31, 8);
-    QFile::copy(same + "/FLIR31_RGB31.jpg", same + "/FLIR31_RGB21.jpg");
-    const QStringList twice{same + "/FLIR21.jpg",  same + "/FLIR21_RGB21.jpg",
-                            pairs + "/FLIR12.jpg", pairs + "/FLIR12_RGB12.jpg",
-                            same + "/FLIR31.jpg",  same + "/FLIR31_RGB21.jpg"};
-    for (const QStringList &input : {QStringList{pairs}, twice}) {
-        const Finished one = batch(QStringList{"-j", "1", "-o", tmp.filePath("seq")} + input);
-        const Finished three = batch(QStringList{"-j", "3", "-o", tmp.filePath("par")} + input);
-        QCOMPARE(three.status, one.status);
-        QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
-    }
-    QVERIFY(batch({"-o", tmp.filePath("last"), same + "/FLIR31.jpg", same + "/FLIR31_RGB21.jpg"})
-                .status == 0);
-    QCOMPARE(read_file(tmp.filePath("par/3tempmask/3tempmask_21.csv")),
-             read_file(tmp.filePath("last/3tempmask/3tempmask_21.csv")));
+    const Finished one = batch({"-j", "1", "-o", tmp.filePath("seq"), pairs});
+    const Finished three = batch({"-j", "3", "-o", tmp.filePath("par"), pairs});
+    QCOMPARE(three.status, one.status);
+    QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
 }
 
 void TestBatch::commandLine_data()
@@ -185,8 +171,27 @@ void TestBatch::commandLine_data()
                            << "--field takes auto or X,Y,W,H in whole pixels, not '1,2,3'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
                             << "--purity takes a number over 0 and at most 1, not '0'.";
-    QTest::newRow("range") << QStringList{"--range", "30,20"} << error
-                           << "--range takes MIN,MAX in °C with MIN below MAX, not '30,20'.";
+    const QString range = "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 "
+                          "above MIN, not '%1'.";
+    for (const char *value : {"30,20", "-inf,inf", "nan,1", "20,20.000000000000004"})
+        QTest::newRow(value) << QStringList{"--range", value} << error << range.arg(value);
+    // Values at the limits of their types.
+    QTest::newRow("field 1e300") << QStringList{"--field", "1e300,0,1,1"} << error
+                                 << "--field 1e300,0,1,1 does not fit in any photograph: none of "
+                                    "more than 250 megapixels is read.";
+    QTest::newRow("field nan") << QStringList{"--field", "nan,0,1,1"} << error
+                               << "--field takes auto or X,Y,W,H in whole pixels, not 'nan,0,1,1'.";
+    QTest::newRow("purity nan") << QStringList{"--purity", "nan"} << error
+                                << "--purity takes a number over 0 and at most 1, not 'nan'.";
+    QTest::newRow("jobs beyond int")
+        << QStringList{"-j", "99999999999"} << error
+        << "--jobs takes a whole number of 1 or more, not '99999999999'.";
+    for (const char *value : {"1e-9", "inf", "nan", "-1"})
+        QTest::newRow(qPrintable(QStringLiteral("timeout %1").arg(value)))
+            << QStringList{"--tool-timeout", value} << error
+            << QStringLiteral("--tool-timeout takes a number of seconds from 0.001 to 86400, not "
+                              "'%1'.")
+                   .arg(value);
     QTest::newRow("table") << QStringList{"--table", "/none.csv"} << error
                            << "cannot use the table '/none.csv': it is not a readable file.";
     QTest::newRow("version") << QStringList{"--version"} << int(ardentis::CommandLine::Version)
@@ -244,6 +249,18 @@ void TestBatch::inputErrors_data()
                                   << QStringLiteral("the folder %1 holds 0 JPEG files; images come "
                                                     "in pairs: radiometric image, photograph.")
                                          .arg(tmp.filePath("empty"));
+    QTest::newRow("field beyond int")
+        << QStringList{"-o", out, "--field", "2147483647,0,1,1", a, b}
+        << "--field 2147483647,0,1,1 does not fit in any photograph: none of more than 250 "
+           "megapixels is read.\nTry 'ardentis-batch --help'.";
+    QFile::copy(b, tmp.filePath("plotA.jpg"));
+    QFile::copy(b, tmp.filePath("plotB.jpg"));
+    QTest::newRow("one image number for two pairs")
+        << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotB.jpg")}
+        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %3) both have the image number 0, so "
+                          "the second's files would replace the first's; give each photograph a "
+                          "number of its own.")
+               .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
         << QStringLiteral("the field 600,500,900,700 does not fit inside the photograph %1 (1467 x "
@@ -254,10 +271,21 @@ void TestBatch::inputErrors_data()
                                          "cannot use the table '%1': it is not a text file (UTF-16 "
                                          "or binary).\nTry 'ardentis-batch --help'.")
                                          .arg(tmp.filePath("utf16.csv"));
+    write_file(tmp.filePath("nan.csv"), "101,0.95,nan\n");
+    QTest::newRow("garbage table")
+        << QStringList{"-o", out, "-t", tmp.filePath("nan.csv"), a, b}
+        << QStringLiteral("cannot use the table '%1': line 1 ('101,0.95,nan') has the reflected "
+                          "temperature 'nan', which is not a number.\nTry 'ardentis-batch --help'.")
+               .arg(tmp.filePath("nan.csv"));
     QTest::newRow("locked") << QStringList{"-o", tmp.filePath("locked"), a, b}
                             << QStringLiteral("another run is writing into %1; wait until it has "
                                               "finished, or choose another output folder.")
                                    .arg(tmp.filePath("locked"));
+    QTest::newRow("a folder stands for the lock")
+        << QStringList{"-o", tmp.filePath("lock-folder"), a, b}
+        << QStringLiteral("cannot lock the output folder against other runs: %1/.ardentis.lock "
+                          "cannot be opened (Is a directory).")
+               .arg(tmp.filePath("lock-folder"));
 }
 
 void TestBatch::inputErrors()
@@ -266,12 +294,14 @@ void TestBatch::inputErrors()
     QFETCH(QString, err);
     QDir().mkpath(tmp.filePath("locked"));
     ardentis::OutputLock other;
-    QVERIFY(other.lock(tmp.filePath("locked")));
+    QVERIFY(other.lock(tmp.filePath("locked")) == ardentis::LockOutcome::Taken);
+    QDir().mkpath(tmp.filePath("lock-folder/.ardentis.lock"));
     const Finished f = batch(arguments);
     QCOMPARE(f.status, 2);
     QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
     QVERIFY(!QFileInfo::exists(tmp.filePath("not-made"))); // nothing made before the checks pass
     QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
+    QVERIFY(!QFileInfo::exists(tmp.filePath("lock-folder/result.csv")));
 }
 
 void TestBatch::badPairs()
@@ -296,6 +326,18 @@ void TestBatch::badPairs()
     file.counts(cv::Rect(0, 0, 3, 2)).setTo(0);
     file.date_time_original = "2014:03:12 10,15:32";
     const QString some = flir("some.jpg", file);
+    // Absurd but positive constants: every temperature beyond what the camera measures.
+    file = good;
+    file.r2 = 2;
+    const QString r2 = flir("r2.jpg", file);
+    file = good;
+    file.f = 1e38f;
+    const QString f38 = flir("f.jpg", file);
+    // Each pair its own image number: photographs named for it.
+    const auto photo_of = [&](const char *name) {
+        QFile::copy(v, dir + "/" + name);
+        return dir + "/" + name;
+    };
     const QByteArray photo = read_file(v);
     write_file(dir + "/cut_2.jpg", photo.left(photo.size() * 2 / 3));
     const std::vector<std::uint8_t> cmyk =
@@ -315,39 +357,44 @@ void TestBatch::badPairs()
                               r1,   dir + "/cut_2.jpg",
                               r1,   dir + "/cmyk_3.jpg",
                               r1,   dir + "/none.jpg",
-                              zero, v,
-                              some, v,
-                              r1,   v,
+                              zero, photo_of("zero_11.jpg"),
+                              some, photo_of("some_12.jpg"),
+                              r1,   photo_of("r1_13.jpg"),
                               g,    dir + "/p_5.jpg",
+                              r2,   photo_of("r2_16.jpg"),
+                              f38,  photo_of("f_17.jpg"),
                               r1,   dir + "/x_7.jpg",
-                              g,    v});
+                              g,    photo_of("late_15.jpg")});
     QCOMPARE(f.status, 1);
     const QStringList reasons{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
         "The photograph is a CMYK JPEG; only RGB pictures can be used.",
         "The photograph does not exist.",
-        "The raw data lie outside the calibration: 580 of 580 pixels have no temperature.",
+        "The raw data lie outside the calibration or beyond what the camera measures (-70.0 to "
+        "218.0 °C): 580 of 580 pixels have no temperature.",
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
         "The emissivity 0 on line 1 of the table is outside (0, 1]."};
     for (const QString &reason : reasons)
         QVERIFY2(f.err.contains("\n    " + reason + "\n"), qPrintable(reason + "\n" + f.err));
-    QVERIFY2(
-        f.err.contains(
-            QStringLiteral("pair 6 (%1, %2): 6 of 580 pixels have no temperature").arg(some, v)),
-        qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 10 pairs processed, 1 used as a table entry, 7 skipped"),
+    QCOMPARE(f.err.count(reasons[3]), 3); // no counts at all, PlanckR2 2, PlanckF 1e38
+    QVERIFY2(f.err.contains(QStringLiteral("pair 6 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
+                                           "temperature")
+                                .arg(some, dir)),
+             qPrintable(f.err));
+    QVERIFY2(f.err.contains("2 of 12 pairs processed, 1 used as a table entry, 9 skipped"),
              qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/result.csv");
     QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[2].startsWith("1.000000,,")); // no time rather than a broken line
-    QVERIFY(read_file(out + "/3tempmask/3tempmask_1.csv").startsWith("nan,nan,nan,"));
+    QVERIFY(lines[2].startsWith("12.000000,,")); // no time rather than a broken line
+    QVERIFY(read_file(out + "/3tempmask/3tempmask_12.csv").startsWith("nan,nan,nan,"));
     // Files of an earlier run under a failing pair's names go; a failing pair leaves none.
     QVERIFY(!QFile::exists(out + "/1PartRGB/1PartRGB_2.jpg"));
     for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara"})
         QCOMPARE(QDir(out + "/" + folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("%1%2_1.jpg")
-                                 .arg(folder, QByteArray(folder) == "2Mascara" ? "1" : "")});
+                 (QStringList{QStringLiteral("%1%2_1.jpg"), QStringLiteral("%1%2_12.jpg")}
+                      .replaceInStrings("%1", folder)
+                      .replaceInStrings("%2", QByteArray(folder) == "2Mascara" ? "1" : "")));
 }
 
 void TestBatch::hungTools_data()
@@ -419,6 +466,22 @@ void TestBatch::fullDisk()
                                " cannot be written (File too large).\n"),
              qPrintable(none.err));
     QVERIFY(!QFile::exists(tmp.filePath("none/result.csv")));
+}
+
+void TestBatch::linkedResults()
+{
+    // Result names that are links to a file elsewhere, hard (as backups make
+    // them) or symbolic: the file keeps its bytes, the results are new files.
+    const QString out = tmp.filePath("linked"), backup = tmp.filePath("backup.csv");
+    QDir().mkpath(out);
+    write_file(backup, "backup");
+    QVERIFY(::link(QFile::encodeName(backup), QFile::encodeName(out + "/result.csv")) == 0);
+    QVERIFY(QFile::link(backup, out + "/stats.csv"));
+    QCOMPARE(batch({"-o", out, pairs + "/FLIR11.jpg", pairs + "/FLIR11_RGB11.jpg"}).status, 0);
+    QCOMPARE(read_file(backup), QByteArray("backup"));
+    QVERIFY(!QFileInfo(out + "/stats.csv").isSymLink());
+    QCOMPARE(lines_of(out + "/result.csv").size(), 2);
+    QCOMPARE(lines_of(out + "/stats.csv").size(), 2);
 }
 
 void TestBatch::oddNames()
