@@ -26,19 +26,31 @@ struct ToolAnswer {
     bool complete() const { return failure.isEmpty(); }
 };
 
-// A child process that does not outlive the thread that started it: when the
-// program ends, even killed, its tools end with it.
+// A tool started in a process group of its own, so that ending it ends
+// whatever it started too. When the program ends, even killed, the tool ends
+// with it.
 class ChildProcess : public QProcess
 {
 public:
     ChildProcess();
+    ~ChildProcess() override;
+    // Starts the tool and waits until it runs; false when it cannot start.
+    bool start_tool(const QString &program, const QStringList &arguments);
+    // Kills the tool's whole group and waits for the tool.
+    void end();
 
 protected:
     void setupChildProcess() override;
 
 private:
+    void release_group();
+
     qint64 parent_;
+    qint64 group_ = 0;
 };
+
+// Kills the groups of every tool running: for a process about to end.
+void end_all_tools();
 
 // Answers ExifTool queries. The window starts the tool once per query; another
 // front end may keep one tool running and hand it query after query, as long

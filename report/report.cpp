@@ -3,6 +3,7 @@
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
 #include "outputs/resultfiles.h"
+#include "outputs/scratch.h"
 #include "outputs/wholefile.h"
 #include "report/reportpage.h"
 
@@ -116,6 +117,7 @@ public:
         // The folder is the report's own: pictures of an earlier report go.
         QDir(folder_).removeRecursively();
         QDir(dir_).mkpath(QStringLiteral("report/.work"));
+        add_scratch(folder_ + QStringLiteral("/.work"));
         QDir(dir_).mkpath(QString::fromLatin1(thermal_folder));
     }
     std::string piece(const ProcessedPair &p) override;
@@ -245,6 +247,7 @@ QString Report::finish(const RunResult &result)
             problem = page.commit();
     }
     QDir(folder_ + QStringLiteral("/.work")).removeRecursively();
+    release_scratch(folder_ + QStringLiteral("/.work"));
     return problem;
 }
 

@@ -29,6 +29,13 @@ Finished batch(const QStringList &arguments)
     return run_program(QStringLiteral(ARDENTIS_BATCH), arguments);
 }
 
+// Whether the process is there and not a zombie waiting to be reaped.
+bool process_alive(const QByteArray &pid)
+{
+    const QByteArray stat = read_file("/proc/" + pid + "/stat");
+    return stat.contains(" S ") || stat.contains(" R ");
+}
+
 // The non-empty lines of a file.
 QList<QByteArray> lines_of(const QString &path)
 {
@@ -73,7 +80,8 @@ private slots:
     void badPairs();
     void hungTools_data();
     void hungTools();
-    void killedBatchLeavesNoTool();
+    void killedBatch_data();
+    void killedBatch();
     void fullDisk();
     void linkedResults();
     void oddNames();
@@ -413,6 +421,9 @@ void TestBatch::hungTools_data()
                       "1;; esac; done")
         << "1"
         << "ExifTool stopped before its answer was complete.";
+    QTest::newRow("waits for a child that hangs")
+        << "sleep 600 & echo $! >> '" + tmp.filePath("children").toUtf8() + "'; wait"
+        << "2" << late;
 }
 
 void TestBatch::hungTools()
@@ -421,29 +432,53 @@ void TestBatch::hungTools()
     QFETCH(QString, jobs);
     QFETCH(QString, reason);
     FakeExifTool fake(script);
+    QFile::remove(tmp.filePath("children"));
     const Finished f =
         batch({"-j", jobs, "--tool-timeout", "1", "-o", tmp.filePath("hung"), pairs + "/FLIR11.jpg",
                pairs + "/FLIR11_RGB11.jpg", pairs + "/FLIR12.jpg", pairs + "/FLIR12_RGB12.jpg"});
     QCOMPARE(f.status, 1);
     QCOMPARE(f.err.count("\n    " + reason + "\n"), 2);
-    QCOMPARE(lines_of(tmp.filePath("hung/result.csv")).size(), 1); // the header
+    QCOMPARE(lines_of(tmp.filePath("hung/result.csv")).size(), 1);   // the header
+    for (const QByteArray &pid : lines_of(tmp.filePath("children"))) // ended with their tool
+        QVERIFY2(!process_alive(pid), pid);
 }
 
-void TestBatch::killedBatchLeavesNoTool()
+void TestBatch::killedBatch_data()
 {
-    FakeExifTool fake("echo $$ >> '" + tmp.filePath("pids").toUtf8() + "'\nexec sleep 600");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QByteArray>("script");
+    const QByteArray pids = "echo $$ >> '" + tmp.filePath("pids").toUtf8() + "'\n";
+    QTest::newRow("SIGKILL") << int(SIGKILL) << pids + "exec sleep 600";
+    // The tools' own children end with them; the run's temporary files go.
+    const QByteArray child =
+        pids + "sleep 600 &\necho $! >> '" + tmp.filePath("pids").toUtf8() + "'\nwait";
+    QTest::newRow("SIGTERM") << int(SIGTERM) << child;
+    QTest::newRow("SIGINT") << int(SIGINT) << child;
+}
+
+void TestBatch::killedBatch()
+{
+    QFETCH(int, signal);
+    QFETCH(QByteArray, script);
+    FakeExifTool fake(script);
+    QFile::remove(tmp.filePath("pids"));
+    const QString out = tmp.filePath(QStringLiteral("killed-%1").arg(signal));
     QProcess p;
-    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "-o", tmp.filePath("killed"), pairs});
-    QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), 2, 20000);
-    ::kill(pid_t(p.processId()), SIGKILL);
+    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "--report", "-o", out, pairs});
+    const int tools = signal == SIGKILL ? 2 : 4; // each tool, and its child
+    QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), tools, 20000);
+    ::kill(pid_t(p.processId()), signal);
     p.waitForFinished(-1);
-    for (const QByteArray &pid : lines_of(tmp.filePath("pids"))) {
-        // Gone, or a zombie waiting to be reaped.
-        QTRY_VERIFY_WITH_TIMEOUT(!read_file("/proc/" + pid + "/stat").contains(" S ") &&
-                                     !read_file("/proc/" + pid + "/stat").contains(" R "),
-                                 5000);
-    }
-    QVERIFY(!QFile::exists(tmp.filePath("killed/result.csv")));
+    for (const QByteArray &pid : lines_of(tmp.filePath("pids")))
+        QTRY_VERIFY_WITH_TIMEOUT(!process_alive(pid), 5000);
+    QVERIFY(!QFile::exists(out + "/result.csv"));
+    if (signal == SIGKILL)
+        return;
+    QCOMPARE(p.exitCode(), 128 + signal);
+    QDirIterator left(out, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (left.hasNext()) // no temporary file, work folder or lock
+        QVERIFY2(!left.next().section('/', -1).startsWith('.'), qPrintable(left.filePath()));
 }
 
 void TestBatch::fullDisk()
