@@ -66,17 +66,18 @@ QString lock_failure(const QString &path, const char *what, int error)
         .arg(path, QLatin1String(what), QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// Opens the lock file, or one another user made (locking needs reading only).
+// Opens the lock file, or one another user made (locking needs reading
+// only). -1 with errno when it cannot; -2 when there is none and none can be
+// made: nothing can be written in the folder.
 int open_lock_file(const QByteArray &name)
 {
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd >= 0 || (errno != EACCES && errno != EROFS))
-        return fd;
-    const int error = errno;
+    if (fd >= 0 || errno == ENOENT || errno == ENOTDIR)
+        return fd < 0 ? -2 : fd; // a folder that is not there
+    if (errno != EACCES && errno != EROFS)
+        return -1;
     const int read_only = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (read_only < 0 && errno == ENOENT)
-        errno = error; // no file, and none can be made: nothing can be written there
-    return read_only;
+    return read_only < 0 && errno == ENOENT ? -2 : read_only;
 }
 
 // Whether `fd` is still the file under `name`: the run that held it may have
@@ -96,9 +97,9 @@ LockOutcome OutputLock::lock(const QString &dir)
     const QByteArray name = QFile::encodeName(path);
     for (;;) {
         const int fd = open_lock_file(name);
+        if (fd == -2) // the run's own writing fails there
+            return LockOutcome::Taken;
         if (fd < 0) {
-            if (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS)
-                return LockOutcome::Taken;
             failure_ = lock_failure(path, "opened", errno);
             return LockOutcome::Failed;
         }

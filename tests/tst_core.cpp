@@ -82,6 +82,7 @@ private slots:
     void thermalMap();
     void writeTogether();
     void failureInsideAPair();
+    void sharedNumbers();
 };
 
 void TestCore::leadingNumber_data()
@@ -674,6 +675,18 @@ void TestCore::failureInsideAPair()
         QCOMPARE(read_file(dir.filePath("result.csv")),
                  QByteArray("Image number, Time, Average Temp\n3.000000,,21.500000\n"));
     }
+}
+
+void TestCore::sharedNumbers()
+{
+    RunInput input{
+        {"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg"}, "/out", false, {}, {}};
+    const SharedNumber shared = first_shared_number(input);
+    QCOMPARE(shared.file_number, 0);
+    QCOMPARE(shared.second.visible, QString("/in/plotB.jpg"));
+    input.refl_loaded = true; // table entries write no files
+    input.refl_table = {0, 0.9, 20};
+    QCOMPARE(first_shared_number(input).file_number, -1);
 }
 
 QTEST_APPLESS_MAIN(TestCore)
