@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace ardentis
 {
@@ -81,6 +82,17 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
     const SignalModel m = signal_model(c);
     const PlanckConstants &k = c.k;
     int missing = 0;
+    // Whether the camera measures what a count shows: the count as a black
+    // body's temperature within its range. Decided once per count value.
+    std::vector<std::int8_t> known(65536, -1);
+    const auto measurable = [&](std::uint16_t count) {
+        std::int8_t &is = known[count];
+        if (is < 0) {
+            const double seen = k.b / std::log(k.r1 / (k.r2 * (count + k.o)) + k.f) - kelvin_offset;
+            is = seen >= c.range.min && seen <= c.range.max; // false for NaN
+        }
+        return is == 1;
+    };
     cv::Mat temps(raw.rows, raw.cols, CV_64FC1);
     for (int r = 0; r < raw.rows; ++r) {
         const auto *counts = raw.ptr<std::uint16_t>(r);
@@ -89,11 +101,7 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
             const double raw_count = counts[col];
             const double raw_obj = (raw_count - m.offset) / m.gain;
             const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-            // What the camera saw: the count as a black body's temperature.
-            const double seen =
-                k.b / std::log(k.r1 / (k.r2 * (raw_count + k.o)) + k.f) - kelvin_offset;
-            if (seen >= c.range.min && seen <= c.range.max && t >= -kelvin_offset &&
-                t <= max_celsius) { // false for NaN
+            if (measurable(counts[col]) && t >= -kelvin_offset && t <= max_celsius) {
                 out[col] = t;
             } else {
                 out[col] = std::nan("");
