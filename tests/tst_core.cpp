@@ -274,9 +274,11 @@ void TestCore::conversion()
         convert_counts(counts, {camera, 0.95, 20, Radiometry::Simple, {}, {}}, &without);
     QCOMPARE(without, 1);
     QVERIFY(std::isnan(some.at<double>(0, 1)) && std::isfinite(some.at<double>(0, 0)));
-    // Nor do damaged constants that make a pixel hotter than any camera measures.
-    QVERIFY(
-        std::isnan(temperatures_from_raw(counts, {1e-9, 1, 600, 0, 1}, 1, 20).at<double>(0, 0)));
+    // Nor do counts beyond what the camera measures: -60 to 1500 °C without its limits.
+    const cv::Mat cold(1, 1, CV_16UC1, cv::Scalar(std::round(black_body_signal(camera, -66))));
+    QVERIFY(std::isnan(temperatures_from_raw(cold, camera, 1, 20).at<double>(0)));
+    const double kept = convert_counts(cold, {camera, 1, 20, {}, {}, {-70, 218}}).at<double>(0);
+    QVERIFY2(std::abs(kept + 66) < 0.01, qPrintable(QString::number(kept)));
 }
 
 void TestCore::fullModel_data()
