@@ -333,9 +333,6 @@ void TestCore::problems_data()
     QTest::addColumn<QString>("problem");
     QTest::addColumn<QString>("expected");
     const QString file = QStringLiteral("of the radiometric image");
-    QTest::newRow("R1 negative")
-        << planck_problem({-1, 1, 1, 0, 1})
-        << "PlanckR1 of the radiometric image is -1; it must be a positive number.";
     QTest::newRow("F negative")
         << planck_problem({1, 1, 1, 0, -2})
         << "PlanckF of the radiometric image is -2; it must be a number of 0 or more.";
@@ -351,7 +348,7 @@ void TestCore::problems_data()
     QTest::newRow("emissivity just above 1")
         << emissivity_problem(1.00000000001, file)
         << "The emissivity 1.00000000001 of the radiometric image is outside (0, 1].";
-    // The tool's texts quoted as written.
+    // The tool's texts quoted as written (the air's values: tst_exiftool).
     QTest::newRow("text not a number") << value_text_problem("PlanckR1", "abc\n")
                                        << "PlanckR1 of the radiometric image is 'abc', which is "
                                           "not a number.";
@@ -364,21 +361,6 @@ void TestCore::problems_data()
            "'99999999999999999999999999999999... (10000000 bytes)', which is not a finite number.";
     QTest::newRow("missing") << value_text_problem("PlanckB", " \n")
                              << "PlanckB is missing from the radiometric image.";
-    Atmosphere air;
-    air.distance = -1;
-    QTest::newRow("negative distance")
-        << atmosphere_problem(air)
-        << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
-    air = {};
-    air.humidity = 1.5;
-    QTest::newRow("humidity 1.5")
-        << atmosphere_problem(air)
-        << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
-    air = {};
-    air.window_transmission = 0;
-    QTest::newRow("window transmission 0")
-        << atmosphere_problem(air)
-        << "IRWindowTransmission of the radiometric image is 0; it must be in (0, 1].";
 }
 
 void TestCore::problems()
