@@ -71,6 +71,11 @@ int progress_value(int k, int pairs);
 // files only), by name ignoring case, as absolute paths.
 QStringList list_jpeg_files(const QString &dir);
 
+// The pairs of `plans` that write files, by the files they write: pairs of
+// one file number form one chain, in pair order; chains in the order of their
+// first pair.
+std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans);
+
 // Two pairs, neither a table entry, that would write the files of one number.
 struct SharedNumber {
     int file_number = -1; // -1: every pair writes files of its own

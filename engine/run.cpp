@@ -101,29 +101,6 @@ void run_in_order(const RunInput &input, const MeasurerFactory &measurers, Order
     }
 }
 
-// Pairs writing the same files form one chain, processed in order by one
-// worker, so that the later pair's files are the ones left.
-std::vector<std::vector<int>> chains_of(const std::vector<PairPlan> &plans)
-{
-    std::vector<std::vector<int>> chains;
-    std::map<int, size_t> chain_of_number;
-    for (const PairPlan &plan : plans) {
-        if (plan.table_hit)
-            continue;
-        const int n = file_number(plan.number);
-        if (n >= 0) {
-            const auto found = chain_of_number.find(n);
-            if (found != chain_of_number.end()) {
-                chains[found->second].push_back(plan.pair);
-                continue;
-            }
-            chain_of_number[n] = chains.size();
-        }
-        chains.push_back({plan.pair});
-    }
-    return chains;
-}
-
 void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
                     OrderedFiles &files, int pairs)
 {
@@ -131,7 +108,7 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
     PairPlanner planner(input);
     for (int k = 0; k < pairs; ++k)
         plans.push_back(planner.next(k));
-    const std::vector<std::vector<int>> chains = chains_of(plans);
+    const std::vector<std::vector<int>> chains = file_chains(plans);
 
     std::vector<std::optional<PairOutcome>> outcomes(plans.size());
     std::mutex mutex;
