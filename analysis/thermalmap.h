@@ -20,6 +20,9 @@ int colour_index(double t, double lo, double hi);
 
 // Pixels without a temperature are shown in this colour.
 const cv::Vec3b no_temperature_colour(96, 96, 96);
+// The narrowest range a map spans, in degrees Celsius: its colour bar's ticks
+// need room.
+constexpr double min_map_span = 0.1;
 
 // `temps` (CV_64FC1 or CV_32FC1) coloured: CV_8UC3 of the same size.
 cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi);

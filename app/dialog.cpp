@@ -165,9 +165,20 @@ void Dialog::on_pb_addimage_2_clicked()
                                                       tr("CSV(*.csv);;All files (*.*)"));
     if (path.isEmpty())
         return;
+    ardentis::ReflTableFile table = ardentis::read_refl_table(path.toUtf8().toStdString());
+    if (table.bad_line > 0) {
+        // A line that is not numbers would give made-up values: the table in
+        // use stays as it was.
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("The reflected temperature table %1 was not loaded: "
+                                            "%2.")
+                                 .arg(path, QString::fromStdString(table.problem)),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
     refl_path = path;
     refl_loaded = true;
-    refl_table = ardentis::read_refl_table(refl_path.toUtf8().toStdString()).rows;
+    refl_table = std::move(table.rows);
     refl_count = static_cast<int>(refl_table.size() / ardentis::ReflColumns);
 }
 
@@ -215,9 +226,32 @@ QString skipped_report(const ardentis::RunResult &result)
     return text;
 }
 
-// Why a run did not start, as the window says it.
-QString start_text(ardentis::RunStart start, const QString &output_dir)
+// The pairs whose files a later pair with the same image number replaced.
+QString replaced_report(const ardentis::RunResult &result)
 {
+    QString text;
+    for (const ardentis::PairOutcome &o : result.outcomes) {
+        if (o.replaced_by < 0)
+            continue;
+        const ardentis::PairPlan &later = result.outcomes[size_t(o.replaced_by)].plan;
+        text += QStringLiteral("\n\nPair %1: %2, %3\n    Its files (image number %4) were "
+                               "replaced by those of pair %5: %6, %7")
+                    .arg(o.plan.pair + 1)
+                    .arg(o.plan.radiometric, o.plan.visible)
+                    .arg(ardentis::file_number(o.plan.number))
+                    .arg(later.pair + 1)
+                    .arg(later.radiometric, later.visible);
+    }
+    return text.isEmpty() ? text
+                          : QStringLiteral("Image pairs with the same image number write the same "
+                                           "files; only the last one's are left:") +
+                                text;
+}
+
+// Why a run did not start, as the window says it.
+QString start_text(const ardentis::RunResult &result, const QString &output_dir)
+{
+    const ardentis::RunStart start = result.start;
     switch (start) {
     case ardentis::RunStart::NoOutputDir:
         return QStringLiteral("The process needs an Output directory to start.\n Press \"Select "
@@ -232,6 +266,10 @@ QString start_text(ardentis::RunStart start, const QString &output_dir)
         return QStringLiteral("Another run is writing into %1.\nWait until it has finished, or "
                               "choose another output directory.")
             .arg(output_dir);
+    case ardentis::RunStart::LockFailed:
+        return QStringLiteral("The output directory cannot be locked against other runs:\n%1.\n"
+                              "Choose another output directory.")
+            .arg(result.lock_failure);
     case ardentis::RunStart::NoResultFile:
         return QStringLiteral("Result file cannot be created. \n Verify your user's privileges.");
     case ardentis::RunStart::Started:
@@ -291,12 +329,12 @@ void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_
                              QMessageBox::NoButton);
     };
     if (result.start == ardentis::RunStart::NoResultFile) {
-        QMessageBox::critical(this, QStringLiteral("Warning"), start_text(result.start, out_dir),
+        QMessageBox::critical(this, QStringLiteral("Warning"), start_text(result, out_dir),
                               QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
     if (result.start != ardentis::RunStart::Started)
-        return warn(start_text(result.start, out_dir));
+        return warn(start_text(result, out_dir));
     for (const char *folder : ardentis::picture_folders) {
         for (const QString &path :
              ardentis::list_jpeg_files(out_dir + QLatin1Char('/') + QLatin1String(folder))) {
@@ -306,8 +344,13 @@ void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_
     }
     if (!result.result_problem.isEmpty())
         warn(result.result_problem);
-    if (result.count(ardentis::PairState::Skipped) > 0)
-        warn(skipped_report(result));
+    QString report =
+        result.count(ardentis::PairState::Skipped) > 0 ? skipped_report(result) : QString();
+    const QString replaced = replaced_report(result);
+    if (!replaced.isEmpty())
+        report += (report.isEmpty() ? QString() : QStringLiteral("\n\n")) + replaced;
+    if (!report.isEmpty())
+        warn(report);
 }
 
 void Dialog::on_pb_about_clicked()

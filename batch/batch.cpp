@@ -46,7 +46,7 @@ public:
                     .arg(files, o.reason));
         else if (o.without_temperature > 0)
             say(QStringLiteral("pair %1 (%2): %3 of %4 pixels have no temperature (raw data "
-                               "outside the calibration).\n")
+                               "outside the calibration or beyond what the camera measures).\n")
                     .arg(o.plan.pair + 1)
                     .arg(files)
                     .arg(o.without_temperature)
@@ -82,7 +82,8 @@ QString pairs_text(const QString &count_of)
     return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
 }
 
-QString start_problem(RunStart start, const BatchOptions &o)
+// Why the run did not start; `lock_failure` says why its lock failed.
+QString start_problem(RunStart start, const BatchOptions &o, const QString &lock_failure = {})
 {
     const int images = int(o.input.image_files.size());
     switch (start) {
@@ -100,6 +101,9 @@ QString start_problem(RunStart start, const BatchOptions &o)
         return QStringLiteral("another run is writing into %1; wait until it has finished, or "
                               "choose another output folder.")
             .arg(o.input.output_dir);
+    case RunStart::LockFailed:
+        return QStringLiteral("cannot lock the output folder against other runs: %1.")
+            .arg(lock_failure);
     case RunStart::NoResultFile:
         return QStringLiteral("cannot create %1/result.csv.").arg(o.input.output_dir);
     case RunStart::Started:
@@ -169,6 +173,22 @@ QString field_problem(const BatchOptions &o)
     return {};
 }
 
+// Two pairs writing the files of one number would leave only the later
+// one's pictures and tables under it.
+QString shared_number_problem(const RunInput &input)
+{
+    const SharedNumber shared = first_shared_number(input);
+    if (shared.file_number < 0)
+        return {};
+    const auto pair = [](const PairPlan &p) {
+        return QStringLiteral("pair %1 (%2, %3)").arg(p.pair + 1).arg(p.radiometric, p.visible);
+    };
+    return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
+                          "replace the first's; give each photograph a number of its own.")
+        .arg(pair(shared.first), pair(shared.second))
+        .arg(shared.file_number);
+}
+
 QString input_problem(const BatchOptions &o, TrialSetup &trial)
 {
     // A name left out of the folder's list would pair the wrong pictures.
@@ -177,6 +197,8 @@ QString input_problem(const BatchOptions &o, TrialSetup &trial)
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
         problem = field_problem(o);
+    if (problem.isEmpty())
+        problem = shared_number_problem(o.input);
     // The field book and weather log are read before anything is made.
     if (problem.isEmpty() && o.trial.any())
         problem = load_trial(o.trial, trial);
@@ -227,8 +249,8 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
         input, [timeout] { return std::make_unique<OneExchangeMeasurer>(timeout); }, options.jobs,
         &console);
     if (result.start != RunStart::Started) {
-        print(err,
-              QStringLiteral("ardentis-batch: %1\n").arg(start_problem(result.start, options)));
+        print(err, QStringLiteral("ardentis-batch: %1\n")
+                       .arg(start_problem(result.start, options, result.lock_failure)));
         return 2;
     }
     if (input.options.trial) {

@@ -2,6 +2,8 @@
 // several workers, each keeping one ExifTool running.
 
 #include "batch/options.h"
+#include "measurement/exiftool.h"
+#include "outputs/scratch.h"
 
 #include <QCoreApplication>
 #include <QTextCodec>
@@ -9,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <thread>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -69,10 +72,36 @@ void tune_for_pairs()
 #endif
 }
 
+#ifndef Q_OS_WIN
+// A run stopped with SIGTERM or SIGINT takes its temporary files, work
+// folders, lock and tools with it, and ends with 128 + the signal. The
+// signals are held back in every thread and taken by one thread of their
+// own, where whatever the ending needs may run.
+void end_cleanly_on_signals()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &held, nullptr); // before any other thread starts
+    std::thread([held] {
+        int signal = 0;
+        if (sigwait(&held, &signal) != 0)
+            return;
+        ardentis::end_all_tools();
+        ardentis::remove_all_scratch();
+        ::_exit(128 + signal);
+    }).detach();
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+#ifndef Q_OS_WIN
+    end_cleanly_on_signals();
+#endif
     QCoreApplication app(argc, argv);
     if (const int status = check_arguments(argc, argv))
         return status;

@@ -1,5 +1,6 @@
 #include "batch/options.h"
 
+#include "pictures/pictures.h"
 #include "refltable/refltable.h"
 
 #include <QCommandLineParser>
@@ -160,10 +161,17 @@ QString parse_field(const QStringList &values, BatchOptions &b)
             continue;
         }
         const auto v = numbers(value, 4);
-        if (!v || (*v)[0] < 0 || (*v)[1] < 0 || (*v)[2] < 1 || (*v)[3] < 1 ||
-            std::any_of(v->begin(), v->end(), [](double x) { return x != int(x); }))
+        const auto whole = [](double x) { return std::isfinite(x) && std::floor(x) == x; };
+        if (!v || !std::all_of(v->begin(), v->end(), whole) || (*v)[0] < 0 || (*v)[1] < 0 ||
+            (*v)[2] < 1 || (*v)[3] < 1)
             return QStringLiteral("--field takes auto or X,Y,W,H in whole pixels, not '%1'.")
                 .arg(value);
+        // In doubles: the sums of the largest whole numbers overflow.
+        if (((*v)[0] + (*v)[2]) * ((*v)[1] + (*v)[3]) > max_picture_pixels)
+            return QStringLiteral("--field %1 does not fit in any photograph: none of more than %2 "
+                                  "megapixels is read.")
+                .arg(value)
+                .arg(max_picture_pixels / 1e6);
         b.input.options.field = {int((*v)[0]), int((*v)[1]), int((*v)[2]), int((*v)[3])};
         b.field_given = true;
     }
@@ -181,8 +189,14 @@ QString parse_style(const QCommandLineParser &p, const Options &o, BatchOptions 
         return QStringLiteral("--palette takes inferno, iron or grey, not '%1'.").arg(palette);
     if (p.isSet(o.range)) {
         const auto v = numbers(p.value(o.range), 2);
-        if (!v || !((*v)[0] < (*v)[1]))
-            return QStringLiteral("--range takes MIN,MAX in °C with MIN below MAX, not '%1'.")
+        if (!v || !((*v)[0] >= -kelvin_offset && (*v)[1] <= max_celsius &&
+                    (*v)[1] - (*v)[0] >= min_map_span))
+            return QStringLiteral(
+                       "--range takes MIN,MAX in °C from %1 to %2, MAX at least %3 above "
+                       "MIN, not '%4'.")
+                .arg(-kelvin_offset)
+                .arg(max_celsius)
+                .arg(min_map_span)
                 .arg(p.value(o.range));
         b.style = {b.style.palette, true, (*v)[0], (*v)[1]};
     }
@@ -227,10 +241,13 @@ QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions
     if (p.isSet(o.timeout)) {
         bool ok = false;
         const double seconds = p.value(o.timeout).toDouble(&ok);
-        if (!ok || !(seconds > 0 && seconds <= 86400))
-            return QStringLiteral("--tool-timeout takes a number of seconds over 0, not '%1'.")
+        // Whole milliseconds: a wait that rounds to none would fail every pair.
+        b.tool_timeout_ms =
+            ok && seconds > 0 && seconds <= 86400 ? int(std::lround(seconds * 1000)) : 0;
+        if (b.tool_timeout_ms < 1)
+            return QStringLiteral(
+                       "--tool-timeout takes a number of seconds from 0.001 to 86400, not '%1'.")
                 .arg(p.value(o.timeout));
-        b.tool_timeout_ms = int(seconds * 1000);
     }
     return {};
 }

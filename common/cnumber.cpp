@@ -38,8 +38,10 @@ double out_of_range_value(std::string_view digits)
 
 } // namespace
 
-double leading_number(std::string_view text, NumberSyntax syntax)
+double leading_number(std::string_view text, NumberSyntax syntax, size_t *length)
 {
+    if (length)
+        *length = 0;
     size_t i = 0;
     while (i < text.size() && is_c_space(text[i]))
         ++i;
@@ -72,6 +74,8 @@ double leading_number(std::string_view text, NumberSyntax syntax)
         value = out_of_range_value(std::string_view(first, static_cast<size_t>(r.ptr - first)));
     else if (r.ec != std::errc())
         return 0.0;
+    if (length)
+        *length = i + static_cast<size_t>(r.ptr - first);
     return negative ? -value : value;
 }
 
@@ -90,6 +94,17 @@ std::optional<double> decimal_number(std::string_view text)
     if (r.ec != std::errc() || r.ptr != last || !std::isfinite(value))
         return std::nullopt;
     return text[0] == '-' ? -value : value;
+}
+
+std::string written_form(std::string_view text)
+{
+    constexpr size_t shown = 40;
+    if (text.size() <= shown)
+        return std::string(text);
+    size_t cut = shown - 8;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a UTF-8 character
+    return std::string(text.substr(0, cut)) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 namespace

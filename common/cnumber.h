@@ -19,7 +19,14 @@ enum class NumberSyntax {
 
 // Skips leading white space, converts the longest leading part that forms a
 // number and ignores the rest. Text that does not begin with a number gives 0.
-double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax::Atof);
+// `length`, when given, receives how much of the text was read (white space
+// and sign included), 0 when it does not begin with a number.
+double leading_number(std::string_view text, NumberSyntax syntax = NumberSyntax::Atof,
+                      size_t *length = nullptr);
+
+// A text as written, for a message: whole when short, otherwise its start
+// followed by "..." and its length in bytes.
+std::string written_form(std::string_view text);
 
 // The whole of `text`, but for spaces and tabs around it, read as a plain
 // decimal number (sign, digits, fraction, exponent); none when anything else

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cmath>
+#include <map>
 #include <string>
 
 namespace ardentis
@@ -79,6 +80,40 @@ PairPlan PairPlanner::next(int k, std::FILE *diagnostics)
         }
     }
     return plan;
+}
+
+std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
+{
+    std::vector<std::vector<int>> chains;
+    std::map<int, size_t> chain_of_number;
+    for (const PairPlan &plan : plans) {
+        if (plan.table_hit)
+            continue;
+        const int n = file_number(plan.number);
+        if (n >= 0) { // a number too large writes no files: a chain of its own
+            const auto [found, first] = chain_of_number.emplace(n, chains.size());
+            if (!first) {
+                chains[found->second].push_back(plan.pair);
+                continue;
+            }
+        }
+        chains.push_back({plan.pair});
+    }
+    return chains;
+}
+
+SharedNumber first_shared_number(const RunInput &input)
+{
+    std::vector<PairPlan> plans;
+    PairPlanner planner(input);
+    for (int k = 0; k < int(input.image_files.size() / 2); ++k)
+        plans.push_back(planner.next(k));
+    SharedNumber shared;
+    for (const std::vector<int> &chain : file_chains(plans))
+        if (chain.size() > 1 && (shared.file_number < 0 || chain[1] < shared.second.pair))
+            shared = {file_number(plans[size_t(chain[0])].number), plans[size_t(chain[0])],
+                      plans[size_t(chain[1])]};
+    return shared;
 }
 
 } // namespace ardentis

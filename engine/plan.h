@@ -73,6 +73,20 @@ int progress_value(int k, int pairs);
 // files only), by name ignoring case, as absolute paths.
 QStringList list_jpeg_files(const QString &dir);
 
+// The pairs of `plans` that write files, by the files they write: pairs of
+// one file number form one chain, in pair order; chains in the order of their
+// first pair.
+std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans);
+
+// Two pairs, neither a table entry, that would write the files of one number.
+struct SharedNumber {
+    int file_number = -1; // -1: every pair writes files of its own
+    PairPlan first, second;
+};
+
+// The first two such pairs, in pair order.
+SharedNumber first_shared_number(const RunInput &input);
+
 // Follows the reflected temperature table from pair to pair. The values in
 // force depend only on the order of the image numbers. Until a table row has
 // been found, a pair is converted with its own emissivity and reflected

@@ -125,29 +125,6 @@ void run_in_order(const RunInput &input, const MeasurerFactory &measurers, Order
     }
 }
 
-// Pairs writing the same files form one chain, processed in order by one
-// worker, so that the later pair's files are the ones left.
-std::vector<std::vector<int>> chains_of(const std::vector<PairPlan> &plans)
-{
-    std::vector<std::vector<int>> chains;
-    std::map<int, size_t> chain_of_number;
-    for (const PairPlan &plan : plans) {
-        if (plan.table_hit)
-            continue;
-        const int n = file_number(plan.number);
-        if (n >= 0) {
-            const auto found = chain_of_number.find(n);
-            if (found != chain_of_number.end()) {
-                chains[found->second].push_back(plan.pair);
-                continue;
-            }
-            chain_of_number[n] = chains.size();
-        }
-        chains.push_back({plan.pair});
-    }
-    return chains;
-}
-
 void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
                     OrderedFiles &files, int pairs)
 {
@@ -155,7 +132,7 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
     PairPlanner planner(input);
     for (int k = 0; k < pairs; ++k)
         plans.push_back(planner.next(k));
-    const std::vector<std::vector<int>> chains = chains_of(plans);
+    const std::vector<std::vector<int>> chains = file_chains(plans);
 
     std::vector<std::optional<PairOutcome>> outcomes(plans.size());
     std::mutex mutex;
@@ -193,6 +170,22 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
         t.join();
 }
 
+// Marks each processed pair whose files a later processed pair of the same
+// file number replaced.
+void mark_replaced(std::vector<PairOutcome> &outcomes)
+{
+    std::map<int, size_t> latest;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].state != PairState::Processed)
+            continue;
+        const auto [at, first] = latest.emplace(file_number(outcomes[i].plan.number), i);
+        if (!first) {
+            outcomes[at->second].replaced_by = int(i);
+            at->second = i;
+        }
+    }
+}
+
 void make_result_folders(const RunInput &input)
 {
     const QDir out(input.output_dir);
@@ -224,8 +217,10 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     if (result.start != RunStart::Started)
         return result;
     OutputLock lock;
-    if (!lock.lock(input.output_dir)) {
-        result.start = RunStart::OutputLocked;
+    const LockOutcome locked = lock.lock(input.output_dir);
+    if (locked != LockOutcome::Taken) {
+        result.start = locked == LockOutcome::Held ? RunStart::OutputLocked : RunStart::LockFailed;
+        result.lock_failure = lock.failure();
         return result;
     }
     OrderedFiles files(input, result, observer);
@@ -243,6 +238,7 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     else
         run_on_workers(input, measurers, jobs, files, result.pairs);
     files.finish();
+    mark_replaced(result.outcomes);
     return result;
 }
 

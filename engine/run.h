@@ -30,7 +30,8 @@ struct PairOutcome {
     PairState state = PairState::Skipped;
     QString reason; // why it was skipped
     int pixels = 0, without_temperature = 0;
-    QStringList files;                            // written for the pair
+    QStringList files;    // written for the pair
+    int replaced_by = -1; // the later pair whose files, of the same number, replaced these
     std::string summary_line, stats_line, extras; // for the files written in pair order
     TrialValues trial;                            // with a field trial, of a processed pair
 };
@@ -41,6 +42,7 @@ enum class RunStart {
     TooFewImages,
     OddImages,
     OutputLocked, // another run is writing into the output folder
+    LockFailed,   // the output folder's lock cannot be taken
     NoResultFile, // result.csv cannot be created
 };
 
@@ -49,6 +51,7 @@ struct RunResult {
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
     QString result_problem;            // why result.csv (or stats.csv) is not complete
+    QString lock_failure;              // why the lock failed (LockFailed), naming its file
     int count(PairState state) const;
 };
 

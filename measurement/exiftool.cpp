@@ -7,11 +7,17 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 
-#ifdef Q_OS_LINUX
+#include <mutex>
+#include <set>
+
+#ifdef Q_OS_UNIX
 #include <csignal>
-#include <sys/prctl.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
 #endif
 
 namespace ardentis
@@ -26,17 +32,102 @@ QString exiftool_program()
 #endif
 }
 
+namespace
+{
+
+// The groups of the tools running, for end_all_tools.
+struct ToolGroups {
+    std::mutex mutex;
+    std::set<qint64> groups;
+};
+
+ToolGroups &tool_groups()
+{
+    static ToolGroups g; // never destroyed before the threads that use it
+    return g;
+}
+
+void kill_group(qint64 group)
+{
+#ifdef Q_OS_UNIX
+    ::kill(-pid_t(group), SIGKILL);
+#else
+    Q_UNUSED(group);
+#endif
+}
+
+} // namespace
+
 ChildProcess::ChildProcess() : parent_(QCoreApplication::applicationPid()) {}
+
+ChildProcess::~ChildProcess()
+{
+    // What the tool started and left behind ends with it.
+    if (group_ > 0)
+        kill_group(group_);
+    release_group();
+}
 
 void ChildProcess::setupChildProcess()
 {
+#ifdef Q_OS_UNIX
+    // Runs in the child between fork and exec: a group of its own, and the
+    // signals the program holds back for its own ending let through.
+    ::setpgid(0, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+#endif
 #ifdef Q_OS_LINUX
-    // Runs in the child between fork and exec: ask the kernel to kill it
-    // when its parent goes, and go at once if the parent is already gone.
+    // Ask the kernel to kill it when its parent goes, and go at once if the
+    // parent is already gone.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (qint64(::getppid()) != parent_)
         ::_exit(127);
 #endif
+}
+
+bool ChildProcess::start_tool(const QString &program, const QStringList &arguments)
+{
+    release_group();
+    start(program, arguments, QIODevice::ReadWrite);
+    if (!waitForStarted(-1))
+        return false;
+#ifdef Q_OS_UNIX
+    group_ = processId();
+    ::setpgid(pid_t(group_), pid_t(group_)); // also from here: no kill finds it unset
+    ToolGroups &g = tool_groups();
+    const std::lock_guard<std::mutex> lock(g.mutex);
+    g.groups.insert(group_);
+#endif
+    return true;
+}
+
+void ChildProcess::end()
+{
+    if (group_ > 0)
+        kill_group(group_);
+    kill();
+    waitForFinished(-1);
+    release_group();
+}
+
+void ChildProcess::release_group()
+{
+    if (group_ <= 0)
+        return;
+    ToolGroups &g = tool_groups();
+    const std::lock_guard<std::mutex> lock(g.mutex);
+    g.groups.erase(group_);
+    group_ = 0;
+}
+
+void end_all_tools()
+{
+    ToolGroups &g = tool_groups();
+    const std::lock_guard<std::mutex> lock(g.mutex);
+    for (const qint64 group : g.groups)
+        kill_group(group);
 }
 
 QString timeout_failure(int timeout_ms)
@@ -59,17 +150,6 @@ int time_left(int timeout_ms, qint64 elapsed_ms)
     return timeout_ms < 0 ? -1 : int(std::max<qint64>(0, timeout_ms - elapsed_ms));
 }
 
-namespace
-{
-
-void stop(QProcess &process)
-{
-    process.kill();
-    process.waitForFinished(-1);
-}
-
-} // namespace
-
 ProcessExifTool::ProcessExifTool(QString program, int timeout_ms)
     : program_(std::move(program)), timeout_ms_(timeout_ms)
 {
@@ -80,15 +160,14 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
     ToolAnswer answer;
     ChildProcess process;
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program_, arguments, QIODevice::ReadWrite);
-    if (!process.waitForStarted(-1))
+    if (!process.start_tool(program_, arguments))
         return answer; // a tool that cannot start prints nothing
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         answer.output += process.readAllStandardOutput();
         if (answer.output.size() > max_answer_bytes) {
-            stop(process);
+            process.end();
             answer.failure = too_large_failure();
             break;
         }
@@ -96,7 +175,7 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
             break;
         const int left = time_left(timeout_ms_, clock.elapsed());
         if (left == 0) {
-            stop(process);
+            process.end();
             answer.failure = timeout_failure(timeout_ms_);
             break;
         }
@@ -118,9 +197,9 @@ QString ProcessExifTool::output_to_file(const QStringList &arguments, const QStr
     ChildProcess process;
     process.setStandardOutputFile(path, QIODevice::Truncate);
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program_, arguments, QIODevice::ReadWrite);
+    process.start_tool(program_, arguments);
     if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
-        stop(process);
+        process.end();
         return timeout_failure(timeout_ms_);
     }
     return {};
@@ -173,11 +252,34 @@ QByteArray time_of_day_from_value(const QByteArray &value)
     return only_clock_characters(value.mid(time_offset_in_value, time_length));
 }
 
-double query_value(ExifTool &tool, const char *tag, const QString &file)
+QString value_text_problem(const char *tag, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    size_t length = 0;
+    const double value = leading_number(std::string_view(utf8.constData(), size_t(utf8.size())),
+                                        NumberSyntax::Atof, &length);
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("%1 is missing from the radiometric image.").arg(QLatin1String(tag));
+    if (length > 0 && std::isfinite(value))
+        return {};
+    const QByteArray shown = text.trimmed().toUtf8();
+    return QStringLiteral("%1 of the radiometric image is '%2', which is not a %3.")
+        .arg(QLatin1String(tag),
+             QString::fromStdString(
+                 written_form(std::string_view(shown.constData(), size_t(shown.size())))),
+             length > 0 ? QStringLiteral("finite number") : QStringLiteral("number"));
+}
+
+QString query_text(ExifTool &tool, const char *tag, const QString &file)
 {
     const QStringList arguments{QStringLiteral("-b"), QLatin1Char('-') + QLatin1String(tag),
                                 QStringLiteral("--warning"), file};
-    return text_number(output_text(tool.output(arguments).output));
+    return output_text(tool.output(arguments).output);
+}
+
+double query_value(ExifTool &tool, const char *tag, const QString &file)
+{
+    return text_number(query_text(tool, tag, file));
 }
 
 QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file)

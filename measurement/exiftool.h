@@ -26,19 +26,31 @@ struct ToolAnswer {
     bool complete() const { return failure.isEmpty(); }
 };
 
-// A child process that does not outlive the thread that started it: when the
-// program ends, even killed, its tools end with it.
+// A tool started in a process group of its own, so that ending it ends
+// whatever it started too. When the program ends, even killed, the tool ends
+// with it.
 class ChildProcess : public QProcess
 {
 public:
     ChildProcess();
+    ~ChildProcess() override;
+    // Starts the tool and waits until it runs; false when it cannot start.
+    bool start_tool(const QString &program, const QStringList &arguments);
+    // Kills the tool's whole group and waits for the tool.
+    void end();
 
 protected:
     void setupChildProcess() override;
 
 private:
+    void release_group();
+
     qint64 parent_;
+    qint64 group_ = 0;
 };
+
+// Kills the groups of every tool running: for a process about to end.
+void end_all_tools();
 
 // Answers ExifTool queries. The window starts the tool once per query; another
 // front end may keep one tool running and hand it query after query, as long
@@ -96,7 +108,14 @@ QByteArray time_of_day(const QString &capture_time_text);
 // The same from the bare DateTimeOriginal value ("2014:03:12 10:15:32").
 QByteArray time_of_day_from_value(const QByteArray &value);
 
-// One numeric tag, asked for bare ("-b") and without the tool's warning.
+// Why the text the tool gave for the numeric tag `tag` of the radiometric
+// image cannot be used: it is missing, not a number or not finite. The text
+// is quoted as written.
+QString value_text_problem(const char *tag, const QString &text);
+
+// One numeric tag, asked for bare ("-b") and without the tool's warning: its
+// text, and its number as text_number reads it.
+QString query_text(ExifTool &tool, const char *tag, const QString &file);
 double query_value(ExifTool &tool, const char *tag, const QString &file);
 
 // Writes the raw thermal image of `file` to `work_file` (emptied first).

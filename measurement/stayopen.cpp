@@ -41,8 +41,7 @@ StayOpenExifTool::~StayOpenExifTool()
 
 void StayOpenExifTool::stop()
 {
-    process_.kill();
-    process_.waitForFinished(-1);
+    process_.end();
 }
 
 bool StayOpenExifTool::running()
@@ -52,11 +51,8 @@ bool StayOpenExifTool::running()
     if (start_failed_)
         return false;
     process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start(program_,
-                   {QStringLiteral("-stay_open"), QStringLiteral("True"), QStringLiteral("-@"),
-                    QStringLiteral("-")},
-                   QIODevice::ReadWrite);
-    if (!process_.waitForStarted(-1)) {
+    if (!process_.start_tool(program_, {QStringLiteral("-stay_open"), QStringLiteral("True"),
+                                        QStringLiteral("-@"), QStringLiteral("-")})) {
         // A tool that cannot be started answers nothing, as a fresh start would.
         start_failed_ = true;
         return false;

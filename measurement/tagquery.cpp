@@ -110,6 +110,18 @@ const char *const air_tags[] = {"ObjectDistance",         "AtmosphericTemperatur
                                 "AtmosphericTransAlpha2", "AtmosphericTransBeta1",
                                 "AtmosphericTransBeta2",  "AtmosphericTransX"};
 
+// The camera's limits, in the order of the CameraLimits fields.
+const char *const limit_tags[] = {"CameraTemperatureRangeMin",     "CameraTemperatureRangeMax",
+                                  "CameraTemperatureMinClip",      "CameraTemperatureMaxClip",
+                                  "CameraTemperatureMinSaturated", "CameraTemperatureMaxSaturated"};
+
+double *limit_field(CameraLimits &limits, int i)
+{
+    double *fields[] = {&limits.range_min, &limits.range_max,     &limits.clip_min,
+                        &limits.clip_max,  &limits.saturated_min, &limits.saturated_max};
+    return fields[i];
+}
+
 double *air_field(Atmosphere &air, int i)
 {
     double *fields[] = {
@@ -130,6 +142,8 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model)
                           QStringLiteral("-RawThermalImage"), QStringLiteral("-DateTimeOriginal")};
     for (const char *tag : {"PlanckR1", "PlanckR2", "PlanckB", "PlanckO", "PlanckF", "Emissivity",
                             "ReflectedApparentTemperature"})
+        arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
+    for (const char *tag : limit_tags)
         arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
     if (model == Radiometry::Full)
         for (const char *tag : air_tags)
@@ -173,13 +187,19 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
         const auto found = fields.find(tag);
         return found == fields.end() ? QByteArray() : found->second;
     };
-    const auto number = [&text](const char *tag) { return text_number(output_text(text(tag))); };
+    QString problem; // of the first value that is not a number
+    const auto number = [&](const char *tag) {
+        const QString written = output_text(text(tag));
+        if (problem.isEmpty())
+            problem = value_text_problem(tag, written);
+        return text_number(written);
+    };
 
     QByteArray raw_bytes = text("RawThermalImage");
     if (raw_bytes.startsWith("base64:"))
         raw_bytes = QByteArray::fromBase64(raw_bytes.mid(7));
-    const RawImage raw = decode_raw_thermal(
-        reinterpret_cast<const std::uint8_t *>(raw_bytes.constData()), size_t(raw_bytes.size()));
+    RawImage raw = decode_raw_thermal(reinterpret_cast<const std::uint8_t *>(raw_bytes.constData()),
+                                      size_t(raw_bytes.size()));
 
     Calibration c;
     c.k = {number("PlanckR1"), number("PlanckR2"), number("PlanckB"), number("PlanckO"),
@@ -187,17 +207,19 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
     c.emissivity = flag_er ? emissivity : number("Emissivity");
     c.t_refl = flag_er ? t_refl : number("ReflectedApparentTemperature");
     c.model = model;
-    QString missing;
-    if (model == Radiometry::Full) {
-        for (int i = 0; i < int(std::size(air_tags)); ++i) {
-            if (!fields.count(air_tags[i]) && missing.isEmpty())
-                missing = QStringLiteral("%1 is missing from the radiometric image.")
-                              .arg(QLatin1String(air_tags[i]));
+    if (model == Radiometry::Full)
+        for (int i = 0; i < int(std::size(air_tags)); ++i)
             *air_field(c.air, i) = number(air_tags[i]);
-        }
+    if (raw.problem.isEmpty())
+        raw.problem = problem;
+    CameraLimits limits; // a limit that is not a number is none
+    for (int i = 0; i < int(std::size(limit_tags)); ++i) {
+        const QString written = output_text(text(limit_tags[i]));
+        if (value_text_problem(limit_tags[i], written).isEmpty())
+            *limit_field(limits, i) = text_number(written);
     }
-    Measurement m = convert_checked(
-        raw.problem.isEmpty() && !missing.isEmpty() ? RawImage{{}, missing} : raw, c, !flag_er);
+    c.range = measurable_range(limits);
+    Measurement m = convert_checked(raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
     m.date_time = text("DateTimeOriginal");
     if (fields.count("AtmosphericTemperature") && fields.count("RelativeHumidity")) {

@@ -1,10 +1,33 @@
 #include "measurement/temperature.h"
 
+#include <QLocale>
+
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace ardentis
 {
+
+MeasurableRange measurable_range(const CameraLimits &l)
+{
+    const double ordered[] = {l.saturated_min, l.clip_min, l.range_min,
+                              l.range_max,     l.clip_max, l.saturated_max};
+    bool in_order = l.saturated_min > -kelvin_offset && l.saturated_max <= max_celsius &&
+                    l.range_min < l.range_max;
+    for (size_t i = 0; i + 1 < std::size(ordered); ++i)
+        in_order = in_order && ordered[i] <= ordered[i + 1]; // false for NaN
+    // Limits out of order come from a damaged record: none of them is trusted.
+    if (!in_order)
+        return {};
+    // At saturation the detector's signal ends: a count beyond it is noise on
+    // a saturated pixel, a fraction of a degree at the hot end and a few
+    // degrees at the cold end, where one count spans more. This margin covers
+    // that and is far below the hundreds of degrees by which damaged
+    // constants miss.
+    constexpr double saturation_margin = 10;
+    return {l.saturated_min - saturation_margin, l.saturated_max + saturation_margin};
+}
 
 double black_body_signal(const PlanckConstants &k, double t)
 {
@@ -44,9 +67,10 @@ SignalModel signal_model(const Calibration &c)
             w * tau * e};
 }
 
+// The shortest text that reads back as `v`: no digit is lost or made up.
 QString number(double v)
 {
-    return QString::number(v, 'g', 10);
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace
@@ -58,6 +82,17 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
     const SignalModel m = signal_model(c);
     const PlanckConstants &k = c.k;
     int missing = 0;
+    // Whether the camera measures what a count shows: the count as a black
+    // body's temperature within its range. Decided once per count value.
+    std::vector<std::int8_t> known(65536, -1);
+    const auto measurable = [&](std::uint16_t count) {
+        std::int8_t &is = known[count];
+        if (is < 0) {
+            const double seen = k.b / std::log(k.r1 / (k.r2 * (count + k.o)) + k.f) - kelvin_offset;
+            is = seen >= c.range.min && seen <= c.range.max; // false for NaN
+        }
+        return is == 1;
+    };
     cv::Mat temps(raw.rows, raw.cols, CV_64FC1);
     for (int r = 0; r < raw.rows; ++r) {
         const auto *counts = raw.ptr<std::uint16_t>(r);
@@ -66,7 +101,7 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
             const double raw_count = counts[col];
             const double raw_obj = (raw_count - m.offset) / m.gain;
             const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-            if (t >= -kelvin_offset && t <= max_celsius) { // false for NaN
+            if (measurable(counts[col]) && t >= -kelvin_offset && t <= max_celsius) {
                 out[col] = t;
             } else {
                 out[col] = std::nan("");
@@ -82,7 +117,7 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
 cv::Mat temperatures_from_raw(const cv::Mat &raw, const PlanckConstants &k, double emissivity,
                               double t_refl)
 {
-    return convert_counts(raw, {k, emissivity, t_refl, Radiometry::Simple, {}});
+    return convert_counts(raw, {k, emissivity, t_refl, Radiometry::Simple, {}, {}});
 }
 
 QString planck_problem(const PlanckConstants &k)
@@ -172,18 +207,27 @@ Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &fi
     RawImage raw =
         work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
 
+    QString problem; // of the first value that is not a number
+    const auto value = [&](const char *tag) {
+        const QString text = query_text(tool, tag, file);
+        if (problem.isEmpty())
+            problem = value_text_problem(tag, text);
+        return text_number(text);
+    };
     Calibration c;
-    c.k.r1 = query_value(tool, "PlanckR1", file);
-    c.k.r2 = query_value(tool, "PlanckR2", file);
-    c.k.b = query_value(tool, "PlanckB", file);
-    c.k.o = query_value(tool, "PlanckO", file);
-    c.k.f = query_value(tool, "PlanckF", file);
+    c.k.r1 = value("PlanckR1");
+    c.k.r2 = value("PlanckR2");
+    c.k.b = value("PlanckB");
+    c.k.o = value("PlanckO");
+    c.k.f = value("PlanckF");
     if (!flag_er) {
-        *emi_in = query_value(tool, "Emissivity", file);
-        *t_refl_in = query_value(tool, "ReflectedApparentTemperature", file);
+        *emi_in = value("Emissivity");
+        *t_refl_in = value("ReflectedApparentTemperature");
     }
     c.emissivity = *emi_in;
     c.t_refl = *t_refl_in;
+    if (raw.problem.isEmpty())
+        raw.problem = problem;
     return convert_checked(raw, c, !flag_er);
 }
 

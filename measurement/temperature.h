@@ -10,6 +10,7 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <cmath>
 #include <limits>
 
 namespace ardentis
@@ -19,6 +20,24 @@ constexpr double kelvin_offset = 273.15;
 // No thermal camera is calibrated anywhere near this: a hotter result is
 // damaged data, not a temperature.
 constexpr double max_celsius = 10000;
+
+// The apparent (black-body) temperatures, in degrees Celsius, that a camera's
+// counts can stand for: a count beyond them is not a measurement.
+struct MeasurableRange {
+    double min = -60, max = 1500; // when the file says nothing: no camera measures beyond
+};
+
+// The limits a FLIR camera records for its measurement range, in degrees
+// Celsius; NaN where the file has none.
+struct CameraLimits {
+    double range_min = std::nan(""), range_max = std::nan("");         // the nominal range
+    double clip_min = std::nan(""), clip_max = std::nan("");           // the maker shows clipped
+    double saturated_min = std::nan(""), saturated_max = std::nan(""); // the detector's ends
+};
+
+// What a camera with these limits can measure: its saturation limits with a
+// margin, when the limits are in order; otherwise the default range.
+MeasurableRange measurable_range(const CameraLimits &limits);
 
 struct PlanckConstants {
     double r1 = 0, r2 = 0, b = 0, o = 0, f = 0;
@@ -45,6 +64,7 @@ struct Calibration {
     double emissivity = 0, t_refl = 0;
     Radiometry model = Radiometry::Simple;
     Atmosphere air;
+    MeasurableRange range;
 };
 
 // The raw signal a black body at `t` degrees Celsius gives.
@@ -55,9 +75,12 @@ double air_transmission(const Atmosphere &air);
 
 // Temperatures in degrees Celsius, one double per pixel (CV_64FC1, same rows
 // and columns) of `raw`, which must be one channel of unsigned 16-bit counts;
-// any other raw image gives an empty matrix. A pixel whose temperature is not
-// a number from absolute zero to max_celsius has none: it is NaN, and counted
-// in `without_temperature` when that is given.
+// any other raw image gives an empty matrix. A pixel has no temperature (NaN,
+// counted in `without_temperature` when that is given) when its count's
+// apparent temperature lies outside the calibration's measurable range, or
+// its temperature is not a number from absolute zero to max_celsius. Counts
+// within the range keep their temperature also beyond the nominal range,
+// where the camera's own software shows them clipped.
 cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c,
                        int *without_temperature = nullptr);
 

@@ -9,7 +9,13 @@
 namespace ardentis
 {
 
-// Released when destroyed.
+enum class LockOutcome {
+    Taken,
+    Held,   // another run holds the folder
+    Failed, // the lock file cannot be made, opened or locked
+};
+
+// Released, and its file removed, when destroyed.
 class OutputLock
 {
 public:
@@ -17,13 +23,16 @@ public:
     ~OutputLock();
     OutputLock(const OutputLock &) = delete;
     OutputLock &operator=(const OutputLock &) = delete;
-    // False when another run holds the folder. A folder where no lock file
-    // can be made is not locked; writing there fails on its own.
-    bool lock(const QString &dir);
+    // A folder where nothing can be made (missing, read-only) needs no lock:
+    // the run's own writing fails there.
+    LockOutcome lock(const QString &dir);
+    // Why the lock failed, naming its file.
+    QString failure() const { return failure_; }
 
 private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
+    QString failure_;
 };
 
 } // namespace ardentis

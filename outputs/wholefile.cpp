@@ -1,5 +1,7 @@
 #include "outputs/wholefile.h"
 
+#include "outputs/scratch.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,9 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace ardentis
@@ -25,13 +30,25 @@ QString temporary_name(const QString &path)
     return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
 }
 
-std::FILE *open_for_writing(const QString &path)
+// Whether a file may take the name `path`: nothing stands there, or
+// something the user could write to. Nothing is opened under the name.
+bool replaceable(const QString &path)
 {
 #ifdef Q_OS_WIN
-    return _wfopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                   L"wb");
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        errno = EISDIR;
+        return false;
+    }
+    return !info.exists() || info.isWritable();
 #else
-    return std::fopen(QFile::encodeName(path).constData(), "wb");
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    return ::access(name.constData(), W_OK) == 0 || errno == ENOENT;
 #endif
 }
 
@@ -72,7 +89,7 @@ QString write_together(const std::vector<OutputFile> &files)
         const QString temporary = temporary_name(f.path);
         temporaries << temporary;
         errno = 0;
-        std::FILE *out = open_for_writing(temporary);
+        std::FILE *out = create_scratch_file(temporary);
         const bool written =
             out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
         if (!(out && close_written(out, written))) {
@@ -90,6 +107,8 @@ QString write_together(const std::vector<OutputFile> &files)
         remove_files(temporaries);
         remove_files(placed);
     }
+    for (const QString &temporary : temporaries)
+        release_scratch(temporary);
     return problem;
 }
 
@@ -107,18 +126,18 @@ TextFile::~TextFile()
 bool TextFile::open(const QString &path)
 {
     discard();
-    // The file will replace whatever stands under its name: make sure it
-    // can, and take the old one away, so that an unfinished run leaves none.
-    std::FILE *probe = open_for_writing(path);
-    if (!probe)
+    // The final name is only ever replaced by renaming the complete file onto
+    // it: a link standing there is replaced, never written through.
+    errno = 0;
+    if (!replaceable(path))
         return false;
-    std::fclose(probe);
-    QFile::remove(path);
     path_ = path;
     temporary_ = temporary_name(path);
-    file_ = open_for_writing(temporary_);
+    file_ = create_scratch_file(temporary_);
     failed_ = file_ == nullptr;
     error_ = failed_ ? errno : 0;
+    if (!failed_)
+        QFile::remove(path); // an unfinished run leaves none
     return !failed_;
 }
 
@@ -143,8 +162,10 @@ QString TextFile::commit()
             errno = error_;
         const QString problem = cannot_write(path_);
         QFile::remove(temporary_);
+        release_scratch(temporary_);
         return problem;
     }
+    release_scratch(temporary_);
     return {};
 }
 
@@ -155,6 +176,7 @@ void TextFile::discard()
     std::fclose(file_);
     file_ = nullptr;
     QFile::remove(temporary_);
+    release_scratch(temporary_);
 }
 
 } // namespace ardentis

@@ -36,8 +36,10 @@ public:
     TextFile(const TextFile &) = delete;
     TextFile &operator=(const TextFile &) = delete;
 
-    // Fails when the file cannot be written under its name; what stood
-    // there before is gone.
+    // Fails when no file can take the name (a folder stands there, or a file
+    // the user cannot write) or none can be made beside it. Otherwise what
+    // stood under the name is gone: a link loses its name only, what it
+    // links to is untouched.
     bool open(const QString &path);
     // Appends `text`; once a write failed, every later one fails too.
     bool write(const std::string &text);

@@ -2,6 +2,7 @@
 
 #include "common/cnumber.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,36 +13,79 @@ namespace ardentis
 namespace
 {
 
-void parse_line(std::string_view line, std::vector<double> &table)
+const char *const field_names[ReflColumns] = {"image number", "emissivity",
+                                              "reflected temperature"};
+
+bool blank(std::string_view text)
 {
-    std::string_view fields[ReflColumns];
+    return text.find_first_not_of(" \t\r\v\f") == std::string_view::npos;
+}
+
+// Why the field `f` (absent when `present` is false) is not a number.
+std::string field_problem(int f, std::string_view field, bool present, double *value)
+{
+    const std::string name = field_names[f];
+    if (!present)
+        return "has no " + name;
+    if (blank(field))
+        return "has an empty " + name;
+    size_t length = 0;
+    *value = leading_number(field, NumberSyntax::Decimal, &length);
+    if (length == 0)
+        return "has the " + name + " '" + written_form(field) + "', which is not a number";
+    if (!std::isfinite(*value))
+        return "has the " + name + " '" + written_form(field) + "', which is too large";
+    return {};
+}
+
+// Adds the row of `line`, or returns why it is not three numbers.
+std::string parse_line(std::string_view line, std::vector<double> &table)
+{
+    if (blank(line)) { // a row no code matches
+        table.insert(table.end(), ReflColumns, std::nan(""));
+        return {};
+    }
+    double values[ReflColumns] = {};
     size_t start = 0;
     for (int f = 0; f < ReflColumns; ++f) {
-        if (start > line.size())
-            break; // fewer than two commas: the missing fields stay empty
-        const size_t comma = f + 1 < ReflColumns ? line.find(',', start) : std::string_view::npos;
+        const bool present = start <= line.size();
+        const size_t comma =
+            f + 1 < ReflColumns && present ? line.find(',', start) : std::string_view::npos;
         const size_t end = comma == std::string_view::npos ? line.size() : comma;
-        fields[f] = line.substr(start, end - start);
+        const std::string problem = field_problem(
+            f, present ? line.substr(start, end - start) : std::string_view(), present, &values[f]);
+        if (!problem.empty())
+            return problem;
         start = comma == std::string_view::npos ? line.size() + 1 : comma + 1;
     }
-    for (const auto &field : fields)
-        table.push_back(leading_number(field, NumberSyntax::Decimal));
+    table.insert(table.end(), values, values + ReflColumns);
+    return {};
 }
 
 } // namespace
 
-std::vector<double> parse_refl_table(std::string_view text)
+ReflTableFile parse_refl_table(std::string_view text)
 {
     static constexpr std::string_view bom = "\xEF\xBB\xBF";
     if (text.substr(0, bom.size()) == bom)
         text.remove_prefix(bom.size());
 
-    std::vector<double> table;
+    ReflTableFile table;
     size_t start = 0;
-    while (start < text.size()) {
+    for (int number = 1; start < text.size(); ++number) {
         const size_t lf = text.find('\n', start);
         const size_t end = lf == std::string_view::npos ? text.size() : lf;
-        parse_line(text.substr(start, end - start), table);
+        std::string_view line = text.substr(start, end - start);
+        const std::string problem = parse_line(line, table.rows);
+        if (!problem.empty()) {
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            table.problem =
+                "line " + std::to_string(number) + " ('" + written_form(line) + "') " + problem;
+            table.rows.clear();
+            table.bad_line = number;
+            return table;
+        }
         start = end + 1;
     }
     return table;
@@ -63,7 +107,7 @@ ReflTableFile read_refl_table(const std::string &utf8_path)
         return {{}, "it cannot be read"};
     if (text.find('\0') != std::string::npos)
         return {{}, "it is not a text file (UTF-16 or binary)"};
-    return {parse_refl_table(text), {}};
+    return parse_refl_table(text);
 }
 
 int match_refl_code(const std::vector<double> &table, double code)

@@ -12,21 +12,25 @@ namespace ardentis
 // Columns of one row, stored row after row in a table array.
 enum ReflColumn { ReflCode = 0, ReflEmissivity = 1, ReflTemperature = 2, ReflColumns = 3 };
 
-// Parses the text of a table file. Every line is a row, the first one and
-// empty ones included; a final line without line feed counts too. Each line
-// splits at its first two commas; each field is read as a decimal number in
-// the locale-independent notation with the rest of the field ignored. A
-// leading UTF-8 byte-order mark is skipped. Returns rows × 3 values.
-std::vector<double> parse_refl_table(std::string_view text);
-
-// No table of image numbers comes near this size.
-constexpr long long max_table_bytes = 64LL << 20;
-
-// A table file read: its rows, or why it could not be read (then no rows).
+// A table file read: its rows (rows × 3 values), or why it could not be
+// used (then no rows).
 struct ReflTableFile {
     std::vector<double> rows;
     std::string problem;
+    int bad_line = 0; // the 1-based line refused; 0 when the file itself could not be read
 };
+
+// Parses the text of a table file. Every line is a row, the first one
+// included; a final line without line feed counts too. Each line splits at
+// its first two commas; each field is read as a decimal number in the
+// locale-independent notation with the rest of the field ignored. A line
+// whose fields do not all begin with a finite number is refused, naming it
+// as written; a blank line is a row that matches no code. A leading UTF-8
+// byte-order mark is skipped.
+ReflTableFile parse_refl_table(std::string_view text);
+
+// No table of image numbers comes near this size.
+constexpr long long max_table_bytes = 64LL << 20;
 
 // Reads the file at `utf8_path` and parses it. A file that cannot be read, is
 // larger than the limit or is not text (NUL bytes: UTF-16 or binary) gives

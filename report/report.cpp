@@ -3,6 +3,7 @@
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
 #include "outputs/resultfiles.h"
+#include "outputs/scratch.h"
 #include "outputs/wholefile.h"
 #include "report/reportpage.h"
 
@@ -116,6 +117,7 @@ public:
         // The folder is the report's own: pictures of an earlier report go.
         QDir(folder_).removeRecursively();
         QDir(dir_).mkpath(QStringLiteral("report/.work"));
+        add_scratch(folder_ + QStringLiteral("/.work"));
         QDir(dir_).mkpath(QString::fromLatin1(thermal_folder));
     }
     std::string piece(const ProcessedPair &p) override;
@@ -235,8 +237,8 @@ QString Report::finish(const RunResult &result)
     if (!style_.range_given) {
         lo = histogram_.empty() ? 15 : histogram_.quantile(0.01);
         hi = histogram_.empty() ? 35 : histogram_.quantile(0.99);
-        if (hi - lo < 0.1)
-            hi = lo + 0.1;
+        if (hi - lo < min_map_span)
+            hi = lo + min_map_span;
     }
     QString problem = problem_.isEmpty() ? write_maps(lo, hi) : problem_;
     TextFile page;
@@ -263,6 +265,7 @@ QString Report::finish(const RunResult &result)
             problem = page.commit();
     }
     QDir(folder_ + QStringLiteral("/.work")).removeRecursively();
+    release_scratch(folder_ + QStringLiteral("/.work"));
     return problem;
 }
 

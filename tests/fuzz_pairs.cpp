@@ -1,13 +1,21 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
-// (every raw form) and photographs, run through the batch's engine with the
-// real exiftool. Every pair must be skipped with a reason, or give finite
-// temperatures at or above absolute zero and a well-formed summary line; no
-// crash, no hang, no sanitizer report. With "options" every option of the
-// batch is on: field search, ExGR mask, full model, temperatures, report,
+// (every raw form), calibration values at the edges of plausibility, and
+// photographs, some sharing an image number, run through the batch's engine
+// with the real exiftool and a table of extreme values, into a folder whose
+// result names are links to a file elsewhere. Every pair must be skipped with
+// a reason, or give finite temperatures at or above absolute zero and a
+// well-formed summary line; the linked file keeps its bytes; no crash, no
+// hang, no sanitizer report. Beside them, garbage tables and option values at
+// the limits of their types must be refused with a reason or give sane
+// values. With "options" every option of the batch is on: field search, ExGR
+// mask, full model, temperatures, report,
 // field book, weather log and stress index.
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
+#include "batch/options.h"
 #include "engine/run.h"
+#include "pictures/pictures.h"
+#include "refltable/refltable.h"
 #include "report/report.h"
 #include "tests/testutil.h"
 
@@ -15,8 +23,11 @@
 #include <QRegularExpression>
 #include <opencv2/imgcodecs.hpp>
 
+#include <cfloat>
+#include <clocale>
 #include <cstdio>
 #include <random>
+#include <unistd.h>
 
 using namespace ardentis;
 
@@ -62,6 +73,132 @@ QByteArray mutate(QByteArray data, std::mt19937 &rng)
     return data;
 }
 
+template <typename T, size_t n> const T &pick(const T (&values)[n], std::mt19937 &rng)
+{
+    return values[rng() % n];
+}
+
+// Calibration values of `file` set to the edges of plausibility and beyond.
+fixtures::FlirFile edge_calibration(fixtures::FlirFile file, std::mt19937 &rng)
+{
+    static const float edges[] = {0,        -0.f, 1e-45f, 1e-38f, 1e-6f,    0.5f,
+                                  1,        2,    1e6f,   1e38f,  FLT_MAX,  -1,
+                                  INFINITY, NAN,  -60.f,  208,    -273.15f, 1500};
+    fixtures::Limits &l = file.limits;
+    float *fields[] = {&file.r1,         &file.r2,         &file.b,
+                       &file.f,          &file.emissivity, &l.saturated_min,
+                       &l.saturated_max, &l.clip_min,      &l.range_max};
+    for (int i = 0, n = 1 + int(rng() % 3); i < n; ++i)
+        *pick(fields, rng) = pick(edges, rng);
+    if (rng() % 4 == 0)
+        file.o = rng() % 2 ? INT32_MAX : INT32_MIN;
+    return file;
+}
+
+// Fields of table lines, and values of options, at the limits of numbers.
+const QList<QByteArray> hostile_fields =
+    QByteArray("| |nan|inf|-inf|abc|1e999|0x10|-0|0.95|1|0|21.5 C|1e-999|+5|.5|5.|\r|-300|1e300|"
+               "99999999999999999999999999999999999999")
+        .split('|');
+const QStringList hostile_numbers =
+    QStringLiteral("0 -1 1 2147483647 2147483648 -2147483648 9223372036854775807 1e308 1e-9 nan "
+                   "inf -inf -0 0.001 86400 86400.5 1e-320 0.0004 20.05 -273.15 10000")
+        .split(' ');
+
+// A table of hostile lines.
+std::string hostile_table(std::mt19937 &rng)
+{
+    std::string text = rng() % 8 ? "" : "\xEF\xBB\xBF";
+    for (int line = 0, lines = int(rng() % 6); line < lines; ++line) {
+        for (int f = 0, fields = 1 + int(rng() % 4); f < fields; ++f)
+            text +=
+                (f ? "," : "") + hostile_fields[int(rng() % hostile_fields.size())].toStdString();
+        text += rng() % 4 ? "\n" : "\r\n";
+    }
+    return text;
+}
+
+// Whether every line of a table text that is not blank is three fields (the
+// third the rest of the line) each beginning with a finite decimal number.
+bool every_line_numbers(std::string text)
+{
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    const QRegularExpression number(
+        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
+    for (QByteArray line : QByteArray::fromStdString(text).split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() < 3)
+            return false;
+        for (int f = 0; f < 3; ++f) {
+            const auto m = number.match(QString::fromLatin1(fields[f]));
+            if (!m.hasMatch() || !std::isfinite(std::strtod(m.captured(0).toLatin1(), nullptr)))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Checks one parsed table; returns the number of faults found.
+int check_table(const std::string &text, const ReflTableFile &table)
+{
+    bool sane =
+        table.rows.size() % ReflColumns == 0 && every_line_numbers(text) == table.problem.empty();
+    if (!table.problem.empty())
+        sane = table.rows.empty() && table.bad_line > 0 &&
+               table.problem.rfind("line " + std::to_string(table.bad_line) + " ('", 0) == 0;
+    for (const double v : table.rows) // NaN: a blank line's
+        sane = sane && !std::isinf(v);
+    if (!sane)
+        std::fprintf(stderr, "FAULT: the table '%s' gave '%s'\n", text.c_str(),
+                     table.problem.c_str());
+    return sane ? 0 : 1;
+}
+
+// Checks the options parsed from one command line; returns the number of faults found.
+int check_options(const QStringList &arguments, const CommandLine &line)
+{
+    const BatchOptions &b = line.options;
+    const Field &f = b.input.options.field;
+    const double purity = b.input.options.mask.purity;
+    bool sane = line.action == CommandLine::Error && !line.text.isEmpty();
+    if (line.action == CommandLine::Run)
+        sane = f.x >= 0 && f.y >= 0 && f.width >= 1 && f.height >= 1 &&
+               (double(f.x) + f.width) * (double(f.y) + f.height) <= max_picture_pixels &&
+               purity > 0 && purity <= 1 && b.jobs >= 1 && b.tool_timeout_ms >= 1 &&
+               (!b.style.range_given ||
+                (std::isfinite(b.style.range_min) && b.style.range_max - b.style.range_min >= 0.1 &&
+                 b.style.range_max <= max_celsius));
+    if (!sane)
+        std::fprintf(stderr, "FAULT: the options %s were taken\n", qPrintable(arguments.join(' ')));
+    return sane ? 0 : 1;
+}
+
+// Option values at the limits of their types; returns the number of faults found.
+int hostile_options(std::mt19937 &rng, int lines, int *refused)
+{
+    static const char *const names[] = {"--field", "--range", "--purity", "--jobs",
+                                        "--tool-timeout"};
+    int faults = 0;
+    for (int i = 0; i < lines; ++i) {
+        QStringList arguments;
+        for (int o = 0, n = 1 + int(rng() % 3); o < n; ++o) {
+            const QString name = QLatin1String(pick(names, rng));
+            const int count = name == "--field" ? 4 : name == "--range" ? 2 : 1;
+            QStringList parts;
+            for (int k = 0; k < count; ++k)
+                parts << hostile_numbers[int(rng() % hostile_numbers.size())];
+            arguments << name << parts.join(',');
+        }
+        const CommandLine line = parse_command_line(arguments);
+        *refused += line.action == CommandLine::Error;
+        faults += check_options(arguments, line);
+    }
+    return faults;
+}
+
 // Checks the outputs; returns the number of faults found.
 int check(const QString &out, const RunResult &result, int inputs)
 {
@@ -97,39 +234,63 @@ int check(const QString &out, const RunResult &result, int inputs)
 
 } // namespace
 
+// The run's table: every line numbers, with extreme values, for pairs of the
+// last quarter (the others keep their own values).
+std::vector<double> extreme_table(int pairs, std::mt19937 &rng)
+{
+    static const char *const emissivities[] = {"0", "1", "1e-300", "0.5", "-0", "1.0000001"};
+    static const char *const temperatures[] = {"-273.15", "-300", "1e300", "20", "-273.14"};
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+        text += std::to_string(pairs - 1 - int(rng() % std::uint32_t(pairs / 4 + 1))) + "," +
+                pick(emissivities, rng) + "," + pick(temperatures, rng) + "\n";
+    return parse_refl_table(text).rows;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // for the tables' own reading
     const int inputs = argc > 1 ? std::atoi(argv[1]) : 300;
     std::mt19937 rng(argc > 2 ? unsigned(std::atoi(argv[2])) : 1u);
     QTemporaryDir dir;
     const QString in = dir.filePath("in"), out = dir.filePath("out");
     QDir().mkpath(in);
 
-    std::vector<QByteArray> radiometric;
+    std::vector<fixtures::FlirFile> radiometric;
     for (fixtures::RawForm form : {fixtures::RawForm::LittleEndian, fixtures::RawForm::PngCamera,
                                    fixtures::RawForm::PngStandard, fixtures::RawForm::JpegLs}) {
         fixtures::FlirFile file;
         file.counts = fixtures::plot_counts(40, 30, 18000, unsigned(form) + 1);
         file.form = form;
-        radiometric.push_back(bytes(fixtures::flir_jpeg(file)));
+        radiometric.push_back(file);
     }
     std::vector<uchar> photo;
     cv::imencode(".jpg", fixtures::plot_photograph(1467, 1144, 40, 30), photo);
     QElapsedTimer clock;
     clock.start();
     RunInput input;
+    int shared = 0;
     for (int i = 0; i < inputs; ++i) {
-        QByteArray ir = radiometric[size_t(i) % radiometric.size()], vis = bytes(photo);
+        const fixtures::FlirFile &file = radiometric[size_t(i) % radiometric.size()];
+        QByteArray ir = bytes(fixtures::flir_jpeg(file)), vis = bytes(photo);
         if (rng() % 5 == 0)
             vis = mutate(vis, rng);
+        else if (rng() % 4 == 0)
+            ir = bytes(fixtures::flir_jpeg(edge_calibration(file, rng)));
         else
             ir = mutate(ir, rng);
+        // Now and then the number of an earlier pair.
+        const int number = i > 0 && rng() % 20 == 0 ? int(rng() % std::uint32_t(i)) : i;
+        shared += number != i;
         const QString stem = QStringLiteral("%1/FLIR%2").arg(in).arg(i);
+        const QString visible = stem + QStringLiteral("_RGB%1.jpg").arg(number);
         write_file(stem + ".jpg", ir);
-        write_file(stem + QStringLiteral("_RGB%1.jpg").arg(i), vis);
-        input.image_files << stem + ".jpg" << stem + QStringLiteral("_RGB%1.jpg").arg(i);
+        write_file(visible, vis);
+        input.image_files << stem + ".jpg" << visible;
     }
+    input.refl_loaded = true;
+    input.refl_table = extreme_table(inputs, rng);
     TrialSetup trial;
     if (argc > 3 && QByteArray(argv[3]) == "options") {
         input.options = {{}, true, {MaskMethod::ExGR, 0.5}, Radiometry::Full, true, true, nullptr};
@@ -154,8 +315,21 @@ int main(int argc, char **argv)
         return run_generation(
             input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);
     };
+    // Result names that are links to a file elsewhere: it must keep its bytes.
+    const QString outside = dir.filePath("outside");
+    write_file(outside, "outside");
+    QDir().mkpath(out + "/3tempmask");
+    QFile::link(outside, out + "/3tempmask/3tempmask_0.csv");
+    if (input.options.stats)
+        QFile::link(outside, out + "/stats.csv");
+    const bool hard =
+        ::link(QFile::encodeName(outside), QFile::encodeName(out + "/result.csv")) == 0;
     const RunResult result = run(out);
     int faults = check(out, result, inputs);
+    if (read_file(outside) != "outside" || !hard) {
+        std::fprintf(stderr, "FAULT: the file linked from the result names was written\n");
+        ++faults;
+    }
     // The same inputs give the same outputs: nothing comes from memory the
     // decoders did not fill.
     run(out + "-again");
@@ -163,8 +337,19 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "FAULT: a second run gave other outputs\n");
         ++faults;
     }
-    std::printf("%d hostile pairs in %.1f s: %d processed, %d skipped, %d faults\n", inputs,
-                clock.elapsed() / 1000.0, result.count(PairState::Processed),
-                result.count(PairState::Skipped), faults);
+    int tables_refused = 0, options_refused = 0;
+    for (int i = 0; i < inputs; ++i) {
+        const std::string text = hostile_table(rng);
+        const ReflTableFile table = parse_refl_table(text);
+        tables_refused += !table.problem.empty();
+        faults += check_table(text, table);
+    }
+    faults += hostile_options(rng, inputs * 10, &options_refused);
+    std::printf("%d hostile pairs (%d with the number of an earlier one) in %.1f s: %d processed, "
+                "%d table entries, %d skipped; %d tables, %d refused; %d option lines, %d "
+                "refused; %d faults\n",
+                inputs, shared, clock.elapsed() / 1000.0, result.count(PairState::Processed),
+                result.count(PairState::TableEntry), result.count(PairState::Skipped), inputs,
+                tables_refused, inputs * 10, options_refused, faults);
     return faults == 0 ? 0 : 1;
 }

@@ -29,6 +29,13 @@ Finished batch(const QStringList &arguments)
     return run_program(QStringLiteral(ARDENTIS_BATCH), arguments);
 }
 
+// Whether the process is there and not a zombie waiting to be reaped.
+bool process_alive(const QByteArray &pid)
+{
+    const QByteArray stat = read_file("/proc/" + pid + "/stat");
+    return stat.contains(" S ") || stat.contains(" R ");
+}
+
 // The non-empty lines of a file.
 QList<QByteArray> lines_of(const QString &path)
 {
@@ -73,8 +80,10 @@ private slots:
     void badPairs();
     void hungTools_data();
     void hungTools();
-    void killedBatchLeavesNoTool();
+    void killedBatch_data();
+    void killedBatch();
     void fullDisk();
+    void linkedResults();
     void oddNames();
     void fieldSearch_data();
     void fieldSearch();
@@ -149,25 +158,10 @@ void TestBatch::sameAsWindow()
 
 void TestBatch::parallelAsSequential()
 {
-    // Also two pairs writing the files of number 21: the later one's are left.
-    const QString same = tmp.filePath("same");
-    QDir().mkpath(same);
-    write_pair(same, 21, 6);
-    write_pair(same, 31, 8);
-    QFile::copy(same + "/FLIR31_RGB31.jpg", same + "/FLIR31_RGB21.jpg");
-    const QStringList twice{same + "/FLIR21.jpg",  same + "/FLIR21_RGB21.jpg",
-                            pairs + "/FLIR12.jpg", pairs + "/FLIR12_RGB12.jpg",
-                            same + "/FLIR31.jpg",  same + "/FLIR31_RGB21.jpg"};
-    for (const QStringList &input : {QStringList{pairs}, twice}) {
-        const Finished one = batch(QStringList{"-j", "1", "-o", tmp.filePath("seq")} + input);
-        const Finished three = batch(QStringList{"-j", "3", "-o", tmp.filePath("par")} + input);
-        QCOMPARE(three.status, one.status);
-        QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
-    }
-    QVERIFY(batch({"-o", tmp.filePath("last"), same + "/FLIR31.jpg", same + "/FLIR31_RGB21.jpg"})
-                .status == 0);
-    QCOMPARE(read_file(tmp.filePath("par/3tempmask/3tempmask_21.csv")),
-             read_file(tmp.filePath("last/3tempmask/3tempmask_21.csv")));
+    const Finished one = batch({"-j", "1", "-o", tmp.filePath("seq"), pairs});
+    const Finished three = batch({"-j", "3", "-o", tmp.filePath("par"), pairs});
+    QCOMPARE(three.status, one.status);
+    QCOMPARE(tree(tmp.filePath("par")), tree(tmp.filePath("seq")));
 }
 
 void TestBatch::commandLine_data()
@@ -186,8 +180,27 @@ void TestBatch::commandLine_data()
                            << "--field takes auto or X,Y,W,H in whole pixels, not '1,2,3'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
                             << "--purity takes a number over 0 and at most 1, not '0'.";
-    QTest::newRow("range") << QStringList{"--range", "30,20"} << error
-                           << "--range takes MIN,MAX in °C with MIN below MAX, not '30,20'.";
+    const QString range = "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 "
+                          "above MIN, not '%1'.";
+    for (const char *value : {"30,20", "-inf,inf", "nan,1", "20,20.000000000000004"})
+        QTest::newRow(value) << QStringList{"--range", value} << error << range.arg(value);
+    // Values at the limits of their types.
+    QTest::newRow("field 1e300") << QStringList{"--field", "1e300,0,1,1"} << error
+                                 << "--field 1e300,0,1,1 does not fit in any photograph: none of "
+                                    "more than 250 megapixels is read.";
+    QTest::newRow("field nan") << QStringList{"--field", "nan,0,1,1"} << error
+                               << "--field takes auto or X,Y,W,H in whole pixels, not 'nan,0,1,1'.";
+    QTest::newRow("purity nan") << QStringList{"--purity", "nan"} << error
+                                << "--purity takes a number over 0 and at most 1, not 'nan'.";
+    QTest::newRow("jobs beyond int")
+        << QStringList{"-j", "99999999999"} << error
+        << "--jobs takes a whole number of 1 or more, not '99999999999'.";
+    for (const char *value : {"1e-9", "inf", "nan", "-1"})
+        QTest::newRow(qPrintable(QStringLiteral("timeout %1").arg(value)))
+            << QStringList{"--tool-timeout", value} << error
+            << QStringLiteral("--tool-timeout takes a number of seconds from 0.001 to 86400, not "
+                              "'%1'.")
+                   .arg(value);
     QTest::newRow("table") << QStringList{"--table", "/none.csv"} << error
                            << "cannot use the table '/none.csv': it is not a readable file.";
     QTest::newRow("cwsi without air") << QStringList{"--cwsi", "3.38,-3.25"} << error
@@ -249,6 +262,18 @@ void TestBatch::inputErrors_data()
                                   << QStringLiteral("the folder %1 holds 0 JPEG files; images come "
                                                     "in pairs: radiometric image, photograph.")
                                          .arg(tmp.filePath("empty"));
+    QTest::newRow("field beyond int")
+        << QStringList{"-o", out, "--field", "2147483647,0,1,1", a, b}
+        << "--field 2147483647,0,1,1 does not fit in any photograph: none of more than 250 "
+           "megapixels is read.\nTry 'ardentis-batch --help'.";
+    QFile::copy(b, tmp.filePath("plotA.jpg"));
+    QFile::copy(b, tmp.filePath("plotB.jpg"));
+    QTest::newRow("one image number for two pairs")
+        << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotB.jpg")}
+        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %3) both have the image number 0, so "
+                          "the second's files would replace the first's; give each photograph a "
+                          "number of its own.")
+               .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
         << QStringLiteral("the field 600,500,900,700 does not fit inside the photograph %1 (1467 x "
@@ -269,10 +294,21 @@ void TestBatch::inputErrors_data()
     QTest::newRow("weather log") << QStringList{"-o", out, "--air", "log.csv", a, b}
                                  << "cannot use the weather log 'log.csv': line 3: the relative "
                                     "humidity '-1' is not a percentage from 0 to 100.";
+    write_file(tmp.filePath("nan.csv"), "101,0.95,nan\n");
+    QTest::newRow("garbage table")
+        << QStringList{"-o", out, "-t", tmp.filePath("nan.csv"), a, b}
+        << QStringLiteral("cannot use the table '%1': line 1 ('101,0.95,nan') has the reflected "
+                          "temperature 'nan', which is not a number.\nTry 'ardentis-batch --help'.")
+               .arg(tmp.filePath("nan.csv"));
     QTest::newRow("locked") << QStringList{"-o", tmp.filePath("locked"), a, b}
                             << QStringLiteral("another run is writing into %1; wait until it has "
                                               "finished, or choose another output folder.")
                                    .arg(tmp.filePath("locked"));
+    QTest::newRow("a folder stands for the lock")
+        << QStringList{"-o", tmp.filePath("lock-folder"), a, b}
+        << QStringLiteral("cannot lock the output folder against other runs: %1/.ardentis.lock "
+                          "cannot be opened (Is a directory).")
+               .arg(tmp.filePath("lock-folder"));
 }
 
 void TestBatch::inputErrors()
@@ -281,12 +317,14 @@ void TestBatch::inputErrors()
     QFETCH(QString, err);
     QDir().mkpath(tmp.filePath("locked"));
     ardentis::OutputLock other;
-    QVERIFY(other.lock(tmp.filePath("locked")));
+    QVERIFY(other.lock(tmp.filePath("locked")) == ardentis::LockOutcome::Taken);
+    QDir().mkpath(tmp.filePath("lock-folder/.ardentis.lock"));
     const Finished f = batch(arguments);
     QCOMPARE(f.status, 2);
     QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
     QVERIFY(!QFileInfo::exists(tmp.filePath("not-made"))); // nothing made before the checks pass
     QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
+    QVERIFY(!QFileInfo::exists(tmp.filePath("lock-folder/result.csv")));
 }
 
 void TestBatch::badPairs()
@@ -311,6 +349,18 @@ void TestBatch::badPairs()
     file.counts(cv::Rect(0, 0, 3, 2)).setTo(0);
     file.date_time_original = "2014:03:12 10,15:32";
     const QString some = flir("some.jpg", file);
+    // Absurd but positive constants: every temperature beyond what the camera measures.
+    file = good;
+    file.r2 = 2;
+    const QString r2 = flir("r2.jpg", file);
+    file = good;
+    file.f = 1e38f;
+    const QString f38 = flir("f.jpg", file);
+    // Each pair its own image number: photographs named for it.
+    const auto photo_of = [&](const char *name) {
+        QFile::copy(v, dir + "/" + name);
+        return dir + "/" + name;
+    };
     const QByteArray photo = read_file(v);
     write_file(dir + "/cut_2.jpg", photo.left(photo.size() * 2 / 3));
     const std::vector<std::uint8_t> cmyk =
@@ -330,39 +380,44 @@ void TestBatch::badPairs()
                               r1,   dir + "/cut_2.jpg",
                               r1,   dir + "/cmyk_3.jpg",
                               r1,   dir + "/none.jpg",
-                              zero, v,
-                              some, v,
-                              r1,   v,
+                              zero, photo_of("zero_11.jpg"),
+                              some, photo_of("some_12.jpg"),
+                              r1,   photo_of("r1_13.jpg"),
                               g,    dir + "/p_5.jpg",
+                              r2,   photo_of("r2_16.jpg"),
+                              f38,  photo_of("f_17.jpg"),
                               r1,   dir + "/x_7.jpg",
-                              g,    v});
+                              g,    photo_of("late_15.jpg")});
     QCOMPARE(f.status, 1);
     const QStringList reasons{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
         "The photograph is a CMYK JPEG; only RGB pictures can be used.",
         "The photograph does not exist.",
-        "The raw data lie outside the calibration: 580 of 580 pixels have no temperature.",
+        "The raw data lie outside the calibration or beyond what the camera measures (-70.0 to "
+        "218.0 °C): 580 of 580 pixels have no temperature.",
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
         "The emissivity 0 on line 1 of the table is outside (0, 1]."};
     for (const QString &reason : reasons)
         QVERIFY2(f.err.contains("\n    " + reason + "\n"), qPrintable(reason + "\n" + f.err));
-    QVERIFY2(
-        f.err.contains(
-            QStringLiteral("pair 6 (%1, %2): 6 of 580 pixels have no temperature").arg(some, v)),
-        qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 10 pairs processed, 1 used as a table entry, 7 skipped"),
+    QCOMPARE(f.err.count(reasons[3]), 3); // no counts at all, PlanckR2 2, PlanckF 1e38
+    QVERIFY2(f.err.contains(QStringLiteral("pair 6 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
+                                           "temperature")
+                                .arg(some, dir)),
+             qPrintable(f.err));
+    QVERIFY2(f.err.contains("2 of 12 pairs processed, 1 used as a table entry, 9 skipped"),
              qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/result.csv");
     QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[2].startsWith("1.000000,,")); // no time rather than a broken line
-    QVERIFY(read_file(out + "/3tempmask/3tempmask_1.csv").startsWith("nan,nan,nan,"));
+    QVERIFY(lines[2].startsWith("12.000000,,")); // no time rather than a broken line
+    QVERIFY(read_file(out + "/3tempmask/3tempmask_12.csv").startsWith("nan,nan,nan,"));
     // Files of an earlier run under a failing pair's names go; a failing pair leaves none.
     QVERIFY(!QFile::exists(out + "/1PartRGB/1PartRGB_2.jpg"));
     for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara"})
         QCOMPARE(QDir(out + "/" + folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("%1%2_1.jpg")
-                                 .arg(folder, QByteArray(folder) == "2Mascara" ? "1" : "")});
+                 (QStringList{QStringLiteral("%1%2_1.jpg"), QStringLiteral("%1%2_12.jpg")}
+                      .replaceInStrings("%1", folder)
+                      .replaceInStrings("%2", QByteArray(folder) == "2Mascara" ? "1" : "")));
 }
 
 void TestBatch::hungTools_data()
@@ -381,6 +436,9 @@ void TestBatch::hungTools_data()
                       "1;; esac; done")
         << "1"
         << "ExifTool stopped before its answer was complete.";
+    QTest::newRow("waits for a child that hangs")
+        << "sleep 600 & echo $! >> '" + tmp.filePath("children").toUtf8() + "'; wait"
+        << "2" << late;
 }
 
 void TestBatch::hungTools()
@@ -389,29 +447,53 @@ void TestBatch::hungTools()
     QFETCH(QString, jobs);
     QFETCH(QString, reason);
     FakeExifTool fake(script);
+    QFile::remove(tmp.filePath("children"));
     const Finished f =
         batch({"-j", jobs, "--tool-timeout", "1", "-o", tmp.filePath("hung"), pairs + "/FLIR11.jpg",
                pairs + "/FLIR11_RGB11.jpg", pairs + "/FLIR12.jpg", pairs + "/FLIR12_RGB12.jpg"});
     QCOMPARE(f.status, 1);
     QCOMPARE(f.err.count("\n    " + reason + "\n"), 2);
-    QCOMPARE(lines_of(tmp.filePath("hung/result.csv")).size(), 1); // the header
+    QCOMPARE(lines_of(tmp.filePath("hung/result.csv")).size(), 1);   // the header
+    for (const QByteArray &pid : lines_of(tmp.filePath("children"))) // ended with their tool
+        QVERIFY2(!process_alive(pid), pid);
 }
 
-void TestBatch::killedBatchLeavesNoTool()
+void TestBatch::killedBatch_data()
 {
-    FakeExifTool fake("echo $$ >> '" + tmp.filePath("pids").toUtf8() + "'\nexec sleep 600");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QByteArray>("script");
+    const QByteArray pids = "echo $$ >> '" + tmp.filePath("pids").toUtf8() + "'\n";
+    QTest::newRow("SIGKILL") << int(SIGKILL) << pids + "exec sleep 600";
+    // The tools' own children end with them; the run's temporary files go.
+    const QByteArray child =
+        pids + "sleep 600 &\necho $! >> '" + tmp.filePath("pids").toUtf8() + "'\nwait";
+    QTest::newRow("SIGTERM") << int(SIGTERM) << child;
+    QTest::newRow("SIGINT") << int(SIGINT) << child;
+}
+
+void TestBatch::killedBatch()
+{
+    QFETCH(int, signal);
+    QFETCH(QByteArray, script);
+    FakeExifTool fake(script);
+    QFile::remove(tmp.filePath("pids"));
+    const QString out = tmp.filePath(QStringLiteral("killed-%1").arg(signal));
     QProcess p;
-    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "-o", tmp.filePath("killed"), pairs});
-    QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), 2, 20000);
-    ::kill(pid_t(p.processId()), SIGKILL);
+    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "--report", "-o", out, pairs});
+    const int tools = signal == SIGKILL ? 2 : 4; // each tool, and its child
+    QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), tools, 20000);
+    ::kill(pid_t(p.processId()), signal);
     p.waitForFinished(-1);
-    for (const QByteArray &pid : lines_of(tmp.filePath("pids"))) {
-        // Gone, or a zombie waiting to be reaped.
-        QTRY_VERIFY_WITH_TIMEOUT(!read_file("/proc/" + pid + "/stat").contains(" S ") &&
-                                     !read_file("/proc/" + pid + "/stat").contains(" R "),
-                                 5000);
-    }
-    QVERIFY(!QFile::exists(tmp.filePath("killed/result.csv")));
+    for (const QByteArray &pid : lines_of(tmp.filePath("pids")))
+        QTRY_VERIFY_WITH_TIMEOUT(!process_alive(pid), 5000);
+    QVERIFY(!QFile::exists(out + "/result.csv"));
+    if (signal == SIGKILL)
+        return;
+    QCOMPARE(p.exitCode(), 128 + signal);
+    QDirIterator left(out, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (left.hasNext()) // no temporary file, work folder or lock
+        QVERIFY2(!left.next().section('/', -1).startsWith('.'), qPrintable(left.filePath()));
 }
 
 void TestBatch::fullDisk()
@@ -434,6 +516,22 @@ void TestBatch::fullDisk()
                                " cannot be written (File too large).\n"),
              qPrintable(none.err));
     QVERIFY(!QFile::exists(tmp.filePath("none/result.csv")));
+}
+
+void TestBatch::linkedResults()
+{
+    // Result names that are links to a file elsewhere, hard (as backups make
+    // them) or symbolic: the file keeps its bytes, the results are new files.
+    const QString out = tmp.filePath("linked"), backup = tmp.filePath("backup.csv");
+    QDir().mkpath(out);
+    write_file(backup, "backup");
+    QVERIFY(::link(QFile::encodeName(backup), QFile::encodeName(out + "/result.csv")) == 0);
+    QVERIFY(QFile::link(backup, out + "/stats.csv"));
+    QCOMPARE(batch({"-o", out, pairs + "/FLIR11.jpg", pairs + "/FLIR11_RGB11.jpg"}).status, 0);
+    QCOMPARE(read_file(backup), QByteArray("backup"));
+    QVERIFY(!QFileInfo(out + "/stats.csv").isSymLink());
+    QCOMPARE(lines_of(out + "/result.csv").size(), 2);
+    QCOMPARE(lines_of(out + "/stats.csv").size(), 2);
 }
 
 void TestBatch::oddNames()

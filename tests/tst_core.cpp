@@ -7,6 +7,7 @@
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
 #include "engine/run.h"
+#include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
 #include "measurement/tagquery.h"
 #include "measurement/temperature.h"
@@ -23,6 +24,7 @@
 #include <clocale>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ardentis;
 
@@ -80,6 +82,7 @@ private slots:
     void thermalMap();
     void writeTogether();
     void failureInsideAPair();
+    void sharedNumbers();
 };
 
 void TestCore::leadingNumber_data()
@@ -130,7 +133,7 @@ void TestCore::decimalCommaLocale()
         QSKIP("the de_DE.UTF-8 locale is not installed");
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.2f", 0.95);
-    const std::vector<double> table = parse_refl_table("101,0.95,21.5\n");
+    const std::vector<double> table = parse_refl_table("101,0.95,21.5\n").rows;
     const double value = leading_number("0.95");
     const std::string text = format_fixed6(-12.25);
     std::setlocale(LC_ALL, "C");
@@ -146,31 +149,48 @@ void TestCore::table_data()
     QTest::addColumn<std::vector<double>>("rows");
     QTest::addColumn<double>("code");
     QTest::addColumn<int>("row");
-    const std::vector<double> two{101, 0.95, 21.5, 102, 0.96, 22};
+    QTest::addColumn<QString>("problem");
+    const std::vector<double> two{101, 0.95, 21.5, 102, 0.96, 22}, none;
     QTest::newRow("final line feed")
-        << QByteArray("101,0.95,21.5\n102,0.96,22\n") << two << 102.0 << 2;
+        << QByteArray("101,0.95,21.5\n102,0.96,22\n") << two << 102.0 << 2 << "";
     QTest::newRow("no final line feed, absent")
-        << QByteArray("101,0.95,21.5\n102,0.96,22") << two << 103.0 << 0;
-    QTest::newRow("empty file") << QByteArray() << std::vector<double>{} << 0.0 << 0;
-    QTest::newRow("header row is row 1 of zeros")
-        << QByteArray("Code,E,T\n101,0.95,21.5\n") << std::vector<double>{0, 0, 0, 101, 0.95, 21.5}
-        << 0.0 << 1;
+        << QByteArray("101,0.95,21.5\n102,0.96,22") << two << 103.0 << 0 << "";
+    QTest::newRow("empty file") << QByteArray() << none << 0.0 << 0 << "";
     QTest::newRow("spaces, units, fourth item")
         << QByteArray("101,  0.95, 21.5 C,note\n") << std::vector<double>{101, 0.95, 21.5} << 101.0
-        << 1;
+        << 1 << "";
     QTest::newRow("decimal commas misread")
-        << QByteArray("101,0,95,21,5\n") << std::vector<double>{101, 0, 95} << 101.0 << 1;
-    QTest::newRow("empty line and missing fields")
-        << QByteArray("7\n\n8,0.9\n") << std::vector<double>{7, 0, 0, 0, 0, 0, 8, 0.9, 0} << 8.0
-        << 3;
-    QTest::newRow("byte-order mark skipped") << QByteArray("\xEF\xBB\xBF"
-                                                           "101,0.95,21.5\n")
-                                             << std::vector<double>{101, 0.95, 21.5} << 101.0 << 1;
+        << QByteArray("101,0,95,21,5\n") << std::vector<double>{101, 0, 95} << 101.0 << 1 << "";
+    QTest::newRow("blank line matches nothing")
+        << QByteArray("0,0.9,1\n \r\n") << std::vector<double>{0, 0.9, 1, nan_, nan_, nan_} << 0.0
+        << 1 << "";
+    QTest::newRow("byte-order mark skipped")
+        << QByteArray("\xEF\xBB\xBF"
+                      "101,0.95,21.5\n")
+        << std::vector<double>{101, 0.95, 21.5} << 101.0 << 1 << "";
     QTest::newRow("0101 matches, 101.5 does not")
         << QByteArray("101.5,0.9,1\n0101,0.8,2\n")
-        << std::vector<double>{101.5, 0.9, 1, 101, 0.8, 2} << 101.0 << 2;
+        << std::vector<double>{101.5, 0.9, 1, 101, 0.8, 2} << 101.0 << 2 << "";
     QTest::newRow("nan matches nothing")
-        << QByteArray("0,0.9,1\n") << std::vector<double>{0, 0.9, 1} << nan_ << 0;
+        << QByteArray("0,0.9,1\n") << std::vector<double>{0, 0.9, 1} << nan_ << 0 << "";
+    // Fields that are not numbers refuse the table, naming the line as written.
+    const struct {
+        const char *line, *problem;
+    } refused[] = {
+        {"Code,E,T", "line 2 ('Code,E,T') has the image number 'Code', which is not a number"},
+        {"101,0.95,nan", "line 2 ('101,0.95,nan') has the reflected temperature 'nan', which is "
+                         "not a number"},
+        {"101,inf,20", "line 2 ('101,inf,20') has the emissivity 'inf', which is not a number"},
+        {"101,0.95,\r", "line 2 ('101,0.95,') has an empty reflected temperature"},
+        {"101,abc,20", "line 2 ('101,abc,20') has the emissivity 'abc', which is not a number"},
+        {"101,0.95", "line 2 ('101,0.95') has no reflected temperature"},
+        {"7", "line 2 ('7') has no emissivity"},
+        {"1,0.9,99999999999999999999999999999999999999999999999999e999",
+         "line 2 ('1,0.9,99999999999999999999999999... (60 bytes)') has the reflected temperature "
+         "'99999999999999999999999999999999... (54 bytes)', which is too large"}};
+    for (const auto &r : refused)
+        QTest::newRow(r.line) << "1,0.9,2\n" + QByteArray(r.line) + "\n3,0.9,2\n"
+                              << none << 1.0 << 0 << r.problem;
 }
 
 void TestCore::table()
@@ -179,11 +199,16 @@ void TestCore::table()
     QFETCH(std::vector<double>, rows);
     QFETCH(double, code);
     QFETCH(int, row);
-    const std::vector<double> parsed = parse_refl_table(text.toStdString());
-    QCOMPARE(parsed.size(), rows.size());
+    QFETCH(QString, problem);
+    const ReflTableFile parsed = parse_refl_table(text.toStdString());
+    QCOMPARE(QString::fromStdString(parsed.problem), problem);
+    QCOMPARE(parsed.bad_line, problem.isEmpty() ? 0 : 2);
+    QCOMPARE(parsed.rows.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i)
-        QVERIFY2(std::abs(parsed[i] - rows[i]) < 1e-12, qPrintable(QString::number(parsed[i])));
-    QCOMPARE(match_refl_code(parsed, code), row);
+        QVERIFY2(std::abs(parsed.rows[i] - rows[i]) < 1e-12 ||
+                     (std::isnan(rows[i]) && std::isnan(parsed.rows[i])),
+                 qPrintable(QString::number(parsed.rows[i])));
+    QCOMPARE(match_refl_code(parsed.rows, code), row);
 }
 
 void TestCore::tableFiles()
@@ -246,12 +271,14 @@ void TestCore::conversion()
     counts.at<std::uint16_t>(0, 1) = 0;
     int without = -1;
     const cv::Mat some =
-        convert_counts(counts, {camera, 0.95, 20, Radiometry::Simple, {}}, &without);
+        convert_counts(counts, {camera, 0.95, 20, Radiometry::Simple, {}, {}}, &without);
     QCOMPARE(without, 1);
     QVERIFY(std::isnan(some.at<double>(0, 1)) && std::isfinite(some.at<double>(0, 0)));
-    // Nor do damaged constants that make a pixel hotter than any camera measures.
-    QVERIFY(
-        std::isnan(temperatures_from_raw(counts, {1e-9, 1, 600, 0, 1}, 1, 20).at<double>(0, 0)));
+    // Nor do counts beyond what the camera measures: -60 to 1500 °C without its limits.
+    const cv::Mat cold(1, 1, CV_16UC1, cv::Scalar(std::round(black_body_signal(camera, -66))));
+    QVERIFY(std::isnan(temperatures_from_raw(cold, camera, 1, 20).at<double>(0)));
+    const double kept = convert_counts(cold, {camera, 1, 20, {}, {}, {-70, 218}}).at<double>(0);
+    QVERIFY2(std::abs(kept + 66) < 0.01, qPrintable(QString::number(kept)));
 }
 
 void TestCore::fullModel_data()
@@ -292,7 +319,7 @@ void TestCore::fullModel()
 
     const cv::Mat counts(1, 1, CV_16UC1, cv::Scalar(count));
     const double full =
-        convert_counts(counts, {camera, e, tr, Radiometry::Full, air}).at<double>(0);
+        convert_counts(counts, {camera, e, tr, Radiometry::Full, air, {}}).at<double>(0);
     const double simple = temperatures_from_raw(counts, camera, e, tr).at<double>(0);
     QVERIFY2(std::abs(full - expected) < 1e-9, qPrintable(QString::number(full - expected)));
     if (air.distance == 0)
@@ -306,9 +333,6 @@ void TestCore::problems_data()
     QTest::addColumn<QString>("problem");
     QTest::addColumn<QString>("expected");
     const QString file = QStringLiteral("of the radiometric image");
-    QTest::newRow("R1 negative")
-        << planck_problem({-1, 1, 1, 0, 1})
-        << "PlanckR1 of the radiometric image is -1; it must be a positive number.";
     QTest::newRow("F negative")
         << planck_problem({1, 1, 1, 0, -2})
         << "PlanckF of the radiometric image is -2; it must be a number of 0 or more.";
@@ -321,21 +345,22 @@ void TestCore::problems_data()
     QTest::newRow("below absolute zero")
         << t_refl_problem(-300, file)
         << "The reflected temperature -300 °C of the radiometric image is not above absolute zero.";
-    Atmosphere air;
-    air.distance = -1;
-    QTest::newRow("negative distance")
-        << atmosphere_problem(air)
-        << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
-    air = {};
-    air.humidity = 1.5;
-    QTest::newRow("humidity 1.5")
-        << atmosphere_problem(air)
-        << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
-    air = {};
-    air.window_transmission = 0;
-    QTest::newRow("window transmission 0")
-        << atmosphere_problem(air)
-        << "IRWindowTransmission of the radiometric image is 0; it must be in (0, 1].";
+    QTest::newRow("emissivity just above 1")
+        << emissivity_problem(1.00000000001, file)
+        << "The emissivity 1.00000000001 of the radiometric image is outside (0, 1].";
+    // The tool's texts quoted as written (the air's values: tst_exiftool).
+    QTest::newRow("text not a number") << value_text_problem("PlanckR1", "abc\n")
+                                       << "PlanckR1 of the radiometric image is 'abc', which is "
+                                          "not a number.";
+    QTest::newRow("NaN") << value_text_problem("Emissivity", "NaN")
+                         << "Emissivity of the radiometric image is 'NaN', which is not a finite "
+                            "number.";
+    QTest::newRow("10 MB of digits")
+        << value_text_problem("ReflectedApparentTemperature", QString(10000000, '9'))
+        << "ReflectedApparentTemperature of the radiometric image is "
+           "'99999999999999999999999999999999... (10000000 bytes)', which is not a finite number.";
+    QTest::newRow("missing") << value_text_problem("PlanckB", " \n")
+                             << "PlanckB is missing from the radiometric image.";
 }
 
 void TestCore::problems()
@@ -581,6 +606,22 @@ void TestCore::writeTogether()
     QCOMPARE(text.commit(), QString());
     QCOMPARE(read_file(dir.filePath("a/result.csv")), QByteArray("header\n"));
     QVERIFY(!text.open(dir.filePath("a"))); // a folder stands under the name
+
+    // Names that are links, hard (as backups make them) or symbolic, are
+    // replaced: what they link to keeps its bytes. So is a link planted
+    // under a temporary name.
+    const QString outside = dir.filePath("outside.csv");
+    write_file(outside, "keep");
+    const QStringList links{dir.filePath("a/hard.csv"), dir.filePath("a/soft.csv"),
+                            dir.filePath("a/.planted.csv.part")};
+    QVERIFY(::link(QFile::encodeName(outside), QFile::encodeName(links[0])) == 0);
+    QVERIFY(QFile::link(outside, links[1]) && QFile::link(outside, links[2]));
+    QVERIFY(text.open(links[0]) && text.write("new\n") && text.commit().isEmpty());
+    QCOMPARE(write_together({{links[1], "new\n"}, {dir.filePath("a/planted.csv"), "new\n"}}),
+             QString());
+    QCOMPARE(read_file(outside), QByteArray("keep"));
+    for (const QString &name : {links[0], links[1], dir.filePath("a/planted.csv")})
+        QVERIFY(!QFileInfo(name).isSymLink() && read_file(name) == "new\n");
 }
 
 void TestCore::failureInsideAPair()
@@ -618,6 +659,18 @@ void TestCore::failureInsideAPair()
         QCOMPARE(read_file(dir.filePath("result.csv")),
                  QByteArray("Image number, Time, Average Temp\n3.000000,,21.500000\n"));
     }
+}
+
+void TestCore::sharedNumbers()
+{
+    RunInput input{
+        {"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg"}, "/out", false, {}, {}};
+    const SharedNumber shared = first_shared_number(input);
+    QCOMPARE(shared.file_number, 0);
+    QCOMPARE(shared.second.visible, QString("/in/plotB.jpg"));
+    input.refl_loaded = true; // table entries write no files
+    input.refl_table = {0, 0.9, 20};
+    QCOMPARE(first_shared_number(input).file_number, -1);
 }
 
 QTEST_APPLESS_MAIN(TestCore)

@@ -50,6 +50,8 @@ private slots:
     void oneExchangeAsPerQuery();
     void fullModelFromFile_data();
     void fullModelFromFile();
+    void cameraLimits_data();
+    void cameraLimits();
     void stayOpenAsFreshStarts();
     void valueOutputs_data();
     void valueOutputs();
@@ -180,6 +182,52 @@ void TestExifTool::fullModelFromFile()
     const cv::Mat one(1, 1, CV_16UC1, cv::Scalar(file.counts.at<std::uint16_t>(2, 3)));
     QCOMPARE(m.temps.at<double>(2, 3), convert_counts(one, c).at<double>(0));
     QVERIFY(std::abs(m.temps.at<double>(2, 3) - simple) > 0.1); // the air and the window count
+}
+
+void TestExifTool::cameraLimits_data()
+{
+    QTest::addColumn<double>("cold");           // °C of half the pixels; the others are at 20 °C
+    QTest::addColumn<float>("saturated");       // CameraTemperatureMinSaturated
+    QTest::addColumn<QVector<float>>("damage"); // PlanckR2, PlanckB, PlanckF; 0: as made
+    QTest::addColumn<int>("kept");              // pixels with a temperature, of 12
+    const QVector<float> none{0, 0, 0};
+    // A camera of -20 to 120 °C, clipped from -40, saturated from -60 °C.
+    QTest::newRow("winter scene at -44 C") << -44.0 << -60.f << none << 12;
+    QTest::newRow("-66 C, within the margin") << -66.0 << -60.f << none << 12;
+    QTest::newRow("-75 C, beyond it") << -75.0 << -60.f << none << 6;
+    QTest::newRow("limits out of order: the default") << -66.0 << -30.f << none << 6;
+    QTest::newRow("PlanckR2 2") << -44.0 << -60.f << QVector<float>{2, 0, 0} << 0;
+    QTest::newRow("PlanckF 1e38") << -44.0 << -60.f << QVector<float>{0, 0, 1e38f} << 0;
+    QTest::newRow("PlanckB 1e-45, PlanckF 1e6")
+        << -44.0 << -60.f << QVector<float>{0, 1e-45f, 1e6f} << 0;
+}
+
+void TestExifTool::cameraLimits()
+{
+    QFETCH(double, cold);
+    QFETCH(float, saturated);
+    QFETCH(QVector<float>, damage);
+    QFETCH(int, kept);
+    fixtures::FlirFile file;
+    file.emissivity = 1; // the counts' own temperatures
+    file.limits.saturated_min = saturated;
+    file.counts = cv::Mat(3, 4, CV_16UC1);
+    for (int i = 0; i < 12; ++i)
+        file.counts.at<std::uint16_t>(i) =
+            std::uint16_t(std::lround(fixtures::count_for(file, i % 2 ? 20 : cold)));
+    const fixtures::FlirFile made = file;
+    file.r2 = damage[0] ? damage[0] : file.r2;
+    file.b = damage[1] ? damage[1] : file.b;
+    file.f = damage[2] ? damage[2] : file.f;
+    const QString path = tmp.filePath("limits.jpg");
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
+    StayOpenExifTool open;
+    const Measurement one = measure_in_one_exchange(open, path, false, 0, 0, Radiometry::Simple);
+    QCOMPARE(12 - one.without_temperature, kept);
+    for (int i = 0; i < 12; ++i) // a temperature kept is the one computed
+        if (!std::isnan(one.temps.at<double>(i)))
+            QVERIFY(std::abs(one.temps.at<double>(i) -
+                             own_temperature(made.counts.at<std::uint16_t>(i), made)) < 1e-6);
 }
 
 void TestExifTool::stayOpenAsFreshStarts()

@@ -252,7 +252,19 @@ void TestWindow::tables()
     QCOMPARE(match(102), 2);
     choose("pb_addimage_2", tmp.path(), "second.csv");
     QCOMPARE(match(102), 0);
-    QCOMPARE(match(7), 1);                          // after the byte-order mark
+    QCOMPARE(match(7), 1); // after the byte-order mark
+    write_file(tmp.filePath("garbage.csv"), "8,0.9,20\n101,0.95,nan\n");
+    {
+        MessageBoxRecorder boxes; // a line that is not numbers: warned, not loaded
+        choose("pb_addimage_2", tmp.path(), "garbage.csv");
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].text,
+                 "The reflected temperature table " + tmp.filePath("garbage.csv") +
+                     " was not loaded: line 2 ('101,0.95,nan') has the reflected temperature "
+                     "'nan', which is not a number.");
+    }
+    QCOMPARE(match(7), 1);
+    QCOMPARE(match(8), 0);
     choose("pb_addimage_2", tmp.path(), "big.csv"); // unreadable: an empty table
     QCOMPARE(match(7), 0);
 }
@@ -284,6 +296,11 @@ void TestWindow::inputChecks_data()
         << "Another run is writing into %1.\nWait until it has finished, or choose another output "
            "directory."
         << warning;
+    QTest::newRow("a folder stands for the lock")
+        << 2 << "lock-folder"
+        << "The output directory cannot be locked against other runs:\n%1/.ardentis.lock cannot "
+           "be opened (Is a directory).\nChoose another output directory."
+        << warning;
 }
 
 void TestWindow::inputChecks()
@@ -297,7 +314,9 @@ void TestWindow::inputChecks()
     if (output == "csv-folder")
         QDir(out).mkdir("result.csv");
     if (output == "locked")
-        QVERIFY(other_run.lock(out));
+        QVERIFY(other_run.lock(out) == ardentis::LockOutcome::Taken);
+    if (output == "lock-folder")
+        QDir(out).mkdir(".ardentis.lock");
     if (!output.isEmpty())
         choose("pb_saveresults", out);
     QStringList files;
@@ -438,19 +457,25 @@ void TestWindow::skippedPairs()
     write_file(out + "/0Aligned/0Aligned_3.jpg", "stale");
     choose("pb_saveresults", out);
     const QString g = in + "/FLIR21.jpg", v = in + "/FLIR21_RGB21.jpg";
-    add_files({in + "/noraw.jpg", v, g, in + "/small_3.jpg", tmp.filePath("broken.jpg"), v, g, v});
+    QFile::copy(v, in + "/again_21.jpg"); // the same number: its files replace pair 4's
+    add_files({in + "/noraw.jpg", v, g, in + "/small_3.jpg", tmp.filePath("broken.jpg"), v, g, v, g,
+               in + "/again_21.jpg"});
     const auto boxes = generate();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].text,
              QStringLiteral(
-                 "3 of 4 image pairs could not be processed and were skipped:\n\n"
+                 "3 of 5 image pairs could not be processed and were skipped:\n\n"
                  "Pair 1: %1/noraw.jpg, %2\n    No temperatures could be read from the radiometric "
                  "image (no raw thermal data in it, or ExifTool missing).\n\n"
                  "Pair 2: %3, %1/small_3.jpg\n    The photograph is 1400 x 1144 pixels, smaller "
                  "than 1467 x 1144.\n\n"
-                 "Pair 3: %4, %2\n    The radiometric image cannot be decoded.")
+                 "Pair 3: %4, %2\n    The radiometric image cannot be decoded.\n\n"
+                 "Image pairs with the same image number write the same files; only the last "
+                 "one's are left:\n\n"
+                 "Pair 4: %3, %2\n    Its files (image number 21) were replaced by those of pair "
+                 "5: %3, %1/again_21.jpg")
                  .arg(in, v, g, tmp.filePath("broken.jpg")));
-    QCOMPARE(result_lines().size(), 3);
+    QCOMPARE(result_lines().size(), 4);
     QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_3.jpg"));
     QCOMPARE(listed("lst_outfiles").size(), 3);
 }

@@ -1,0 +1,108 @@
+#include "outputs/scratch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <mutex>
+#include <set>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace ardentis
+{
+
+namespace
+{
+
+struct Registry {
+    std::mutex mutex;
+    std::set<QString> paths;
+    bool ending = false;
+};
+
+Registry &registry()
+{
+    static Registry r; // never destroyed before the threads that use it
+    return r;
+}
+
+std::FILE *create_new(const QString &path)
+{
+#ifdef Q_OS_WIN
+    QFile::remove(path);
+    return _wfopen(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                   L"wbx");
+#else
+    const QByteArray name = QFile::encodeName(path);
+    ::unlink(name.constData());
+    // O_EXCL: a file, or a link, that appears under the name meanwhile is
+    // not written through.
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::fdopen(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(name.constData());
+        errno = error;
+    }
+    return file;
+#endif
+}
+
+} // namespace
+
+std::FILE *create_scratch_file(const QString &path)
+{
+    Registry &r = registry();
+    // Made and recorded in one step, so that the removal at the end of the
+    // process finds every file made.
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    if (r.ending) {
+        errno = EINTR;
+        return nullptr;
+    }
+    std::FILE *file = create_new(path);
+    if (file)
+        r.paths.insert(path);
+    return file;
+}
+
+void add_scratch(const QString &path)
+{
+    Registry &r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.paths.insert(path);
+}
+
+void release_scratch(const QString &path)
+{
+    Registry &r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.paths.erase(path);
+}
+
+void remove_all_scratch()
+{
+    Registry &r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.ending = true;
+    for (const QString &path : r.paths) {
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+    r.paths.clear();
+}
+
+} // namespace ardentis

@@ -1,0 +1,28 @@
+#pragma once
+// What a run keeps on disk only while it runs: files under their temporary
+// names, work folders and the output folder's lock. They are recorded here so
+// that a run ended by a signal can take them away before the process exits.
+
+#include <QString>
+
+#include <cstdio>
+
+namespace ardentis
+{
+
+// Makes a new empty file at `path` and opens it for writing, recorded as
+// scratch. Whatever stood under the name is removed first, so that a link
+// planted there is never written through. Null (with errno) when it cannot.
+std::FILE *create_scratch_file(const QString &path);
+
+// Records a file or folder the run will remove itself.
+void add_scratch(const QString &path);
+
+// `path` is scratch no more: renamed into place, or removed.
+void release_scratch(const QString &path);
+
+// Removes every recorded file and folder, and from then on makes no new
+// scratch file: for a process about to end. Safe to call from any thread.
+void remove_all_scratch();
+
+} // namespace ardentis
