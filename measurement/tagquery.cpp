@@ -134,6 +134,7 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model)
     if (model == Radiometry::Full)
         for (const char *tag : air_tags)
             arguments << QStringLiteral("-%1#").arg(QLatin1String(tag));
+    arguments << QStringLiteral("-FieldOfView#"); // the lens's, for the field search
     arguments << QStringLiteral("--warning") << file;
     return arguments;
 }
@@ -196,6 +197,8 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
     Measurement m = convert_checked(
         raw.problem.isEmpty() && !missing.isEmpty() ? RawImage{{}, missing} : raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
+    if (fields.count("FieldOfView"))
+        m.field_of_view = number("FieldOfView");
     return m;
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <cmath>
+
 namespace ardentis
 {
 
@@ -76,6 +78,8 @@ struct Measurement {
     int without_temperature = 0;
     Calibration calibration; // the values used
     QByteArray time;         // the capture time of day
+    // The lens's horizontal field of view in degrees, NaN when not read.
+    double field_of_view = std::nan("");
     QString problem;
 };
 
