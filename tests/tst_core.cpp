@@ -3,6 +3,7 @@
 // the writing of result files.
 
 #include "analysis/alignment.h"
+#include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
@@ -78,6 +79,8 @@ private slots:
     void masks();
     void pairPictures();
     void thermalMap();
+    void fallbackField_data();
+    void fallbackField();
     void writeTogether();
     void failureInsideAPair();
 };
@@ -418,6 +421,9 @@ void TestCore::limits_data()
     cv::Mat noise(64, 64, CV_8UC3);
     cv::randu(noise, 0, 255);
     cv::imencode(".jpg", noise, jpeg);
+    QTest::newRow("photograph too small for a field")
+        << field_room_problem({50, 40}, {160, 120})
+        << "The photograph is 50 x 40 pixels; a thermal field needs at least 64 x 48.";
     QTest::newRow("photograph cut short")
         << decode_picture(bytes_of(jpeg).left(int(jpeg.size()) / 2), "photograph").problem
         << "The photograph is damaged or cut short (Premature end of JPEG file).";
@@ -556,6 +562,27 @@ void TestCore::thermalMap()
     QCOMPARE(palette_colours(Palette::Grey).at<cv::Vec3b>(128), cv::Vec3b(128, 128, 128));
     QCOMPARE(nice_ticks(21.3, 33.9), (std::vector<double>{22, 24, 26, 28, 30, 32}));
     QCOMPARE(tick_label(22.5, 2.5), std::string("22.5"));
+}
+
+void TestCore::fallbackField_data()
+{
+    QTest::addColumn<QSize>("photo");
+    QTest::addColumn<double>("view");
+    QTest::addColumn<QRect>("field");
+    QTest::newRow("the prior fits") << QSize(2048, 1536) << 25.0 << QRect(597, 504, 870, 640);
+    // tan(22.5°) / tan(25.5°) = 0.8684 of the width, centred.
+    QTest::newRow("45 degree lens") << QSize(640, 480) << 45.0 << QRect(42, 31, 556, 417);
+    QTest::newRow("25 degree lens") << QSize(640, 480) << 25.0 << QRect(171, 128, 297, 223);
+    QTest::newRow("no field of view") << QSize(640, 480) << nan_ << QRect(0, 0, 640, 480);
+}
+
+void TestCore::fallbackField()
+{
+    QFETCH(QSize, photo);
+    QFETCH(double, view);
+    QFETCH(QRect, field);
+    const Field f = fallback_field({photo.width(), photo.height()}, {160, 120}, Field(), view);
+    QCOMPARE(QRect(f.x, f.y, f.width, f.height), field);
 }
 
 void TestCore::writeTogether()
