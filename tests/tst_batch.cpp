@@ -594,6 +594,9 @@ void TestBatch::report()
     for (const char *tick : {"0", "10", "20", "30", "40", "50"})
         QVERIFY(html.contains(QStringLiteral("class=\"tick\" data-value=\"%1\"").arg(tick)));
     QCOMPARE(html.count("<article class=\"card\""), 4);
+    QCOMPARE(html.count("alt=\"The thermal contours over the photograph, around the field\""), 4);
+    // Around the field at full resolution, where 10 pixels off show.
+    QVERIFY(cv::imread((out + "/report/p1_contours.jpg").toStdString()).cols >= 870);
     // The grey map: a pixel's grey level is its temperature's share of the range.
     const cv::Mat map = cv::imread((out + "/4Thermal/4Thermal_11.png").toStdString());
     const QList<QByteArray> t =
@@ -629,7 +632,7 @@ f.onload = function () { f.contentWindow.onerror = function (m) { errors.push(m)
         flags + QStringList{"--dump-dom", QUrl::fromLocalFile(out + "/check.html").toString()});
     if (!dom.out.contains("<iframe"))
         QSKIP(qPrintable("Chromium could not start here: " + dom.err.left(300)));
-    QVERIFY2(dom.out.contains("images 12 loaded 12 rows 4 sorted true errors 0"),
+    QVERIFY2(dom.out.contains("images 16 loaded 16 rows 4 sorted true errors 0"),
              qPrintable(dom.out.right(400)));
     run_program(chromium,
                 flags + QStringList{"--window-size=1200,1800",
