@@ -1,10 +1,11 @@
 #include "analysis/registration.h"
 
-#include "analysis/vegetation.h"
+#include "analysis/fieldmaps.h"
+#include "common/cnumber.h"
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ardentis
@@ -13,228 +14,363 @@ namespace ardentis
 namespace
 {
 
-// The searches work on shrunken maps: the photograph's index map this many
-// pixels wide (and a quarter of it for the coarse search), and thermal
-// templates this wide, coarse then fine.
-constexpr int map_width = 512, coarse_map_width = 256, refine_map_width = 1024;
-constexpr int coarse_template = 40, fine_template = 80, refine_template = 160;
+// Template widths of the three stages: coarse over every width, fine around
+// the best few places, then refined.
+constexpr int coarse_width = 40, fine_width = 96, refine_width = 192;
 // Widths searched, as shares of the photograph's width, and their steps.
-constexpr double least_width = 0.25, coarse_step = 1.03, fine_step = 0.005;
-constexpr int fine_steps = 10;
-// How much better than the prior a found field must correlate to replace it.
+constexpr double least_share = 0.25, coarse_step = 1.05, fine_step = 0.015;
+// Rounds of refinement by the quadrants' shifts.
+constexpr int refine_rounds = 3;
+// Places kept from the coarse stage.
+constexpr size_t coarse_kept = 3;
+// The photograph's horizontal view in degrees: a thermal lens of view v
+// covers tan(v / 2) / tan(photo_view / 2) of its width.
+constexpr double photo_view_degrees = 51;
+// The criterion a width loses for each squared natural log of its ratio to
+// the lens's expected width.
+constexpr double width_prior_weight = 0.25;
+// How much better than the prior a found field must score to replace it.
 constexpr double clear_margin = 0.02;
+// The field's quadrants reach this share of its width and height from their
+// corners, overlapping in the middle, so that a plant there shows in each;
+// they are searched this share of the field's width around it; one whose
+// edges are weaker than this share of the whole's is left out.
+constexpr double quadrant_size = 0.6, quadrant_reach = 0.05, blank_quadrant = 0.5;
 
-// The photograph's vegetation index, shrunk: high on plants.
-cv::Mat vegetation_index(const cv::Mat &rgb)
-{
-    cv::Mat small;
-    const double f = double(refine_map_width) / rgb.cols;
-    cv::resize(rgb, small, cv::Size(refine_map_width, std::max(1, int(std::lround(rgb.rows * f)))),
-               0, 0, cv::INTER_AREA);
-    cv::Mat index(small.size(), CV_32FC1);
-    for (int r = 0; r < small.rows; ++r) {
-        const auto *bgr = small.ptr<cv::Vec3b>(r);
-        auto *out = index.ptr<float>(r);
-        for (int c = 0; c < small.cols; ++c)
-            out[c] = exgr_index(bgr[c][0], bgr[c][1], bgr[c][2]);
+// What every stage of one search needs.
+struct Search {
+    const PhotoIndex &index;
+    double aspect;   // rows per column of the raw grid
+    double expected; // the lens's width in photograph pixels; NaN when unknown
+    double least, widest;
+    double photo_width() const { return index.photo.width; }
+    double photo_height() const { return index.photo.height; }
+    // The corners a field `width` wide may have within `area` and the
+    // photograph; of negative size where there are none.
+    cv::Rect2d corners(double width, const cv::Rect2d &area) const
+    {
+        const double x = std::max(area.x, 0.0), y = std::max(area.y, 0.0);
+        return {x, y, std::min(area.x + area.width, photo_width() - width) - x,
+                std::min(area.y + area.height, photo_height() - width * aspect) - y};
     }
-    cv::GaussianBlur(index, index, cv::Size(3, 3), 0);
-    return index;
-}
-
-// The raw grid's negated temperatures shrunk to `width` pixels: high where cool.
-cv::Mat thermal_template(const cv::Mat &temps, int width)
-{
-    cv::Mat t;
-    temps.convertTo(t, CV_32F);
-    const cv::Scalar mean = cv::mean(t, t == t); // NaN is unequal to itself
-    t.setTo(mean, t != t);
-    t = -t;
-    const int w = std::min(width, temps.cols);
-    cv::resize(t, t,
-               cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
-               0, cv::INTER_AREA);
-    // Both maps are smoothed alike, so that the correlation changes smoothly
-    // with a shift of less than a pixel.
-    cv::GaussianBlur(t, t, cv::Size(3, 3), 0);
-    return t;
-}
-
-struct Candidate {
-    double correlation = -2, width = 0, x = 0, y = 0; // in photograph pixels
+    // Whether the photograph holds the field.
+    bool holds(const Placement &p) const
+    {
+        const cv::Rect2d c = corners(p.width, {p.x, p.y, 0, 0});
+        return p.width >= least && p.width <= widest && c.width >= 0 && c.height >= 0;
+    }
+    // The criterion less the penalty of a width far from the lens's.
+    double ranked(const Placement &p) const
+    {
+        if (std::isnan(expected))
+            return p.score;
+        const double l = std::log(p.width / expected);
+        return p.score - width_prior_weight * l * l;
+    }
 };
 
-// Where the maximum at `at` of `result` lies between pixels, along x or y,
-// from a parabola through it and its two neighbours.
-double peak(const cv::Mat &result, cv::Point at, bool along_x)
+// The best places of one score map: its best, then the best at least
+// `apart` of the field's width away from it.
+constexpr double apart = 0.15;
+void add_peaks(const ScoreMap &map, double width, std::vector<Placement> &peaks)
 {
-    const int i = along_x ? at.x : at.y, n = along_x ? result.cols : result.rows;
-    if (i <= 0 || i >= n - 1)
-        return i;
-    const cv::Point step = along_x ? cv::Point(1, 0) : cv::Point(0, 1);
-    const double l = result.at<float>(at - step), m = result.at<float>(at),
-                 r = result.at<float>(at + step);
-    const double curve = l - 2 * m + r;
-    return curve < 0 ? i + 0.5 * (l - r) / curve : i;
-}
-
-// The best position of `templ` in the index map scaled so that a field
-// `width` photograph pixels wide covers the template, with the field's
-// corner within `corners` (in photograph pixels; empty: anywhere).
-Candidate best_at_width(const cv::Mat &index, double photo_width, const cv::Mat &templ,
-                        double width, cv::Rect2d corners = {})
-{
-    const double to_map = index.cols / photo_width;
-    const double height = width * templ.rows / templ.cols;
-    cv::Rect2d area(0, 0, index.cols, index.rows);
-    if (!corners.empty())
-        area &= cv::Rect2d(corners.x * to_map, corners.y * to_map, (corners.width + width) * to_map,
-                           (corners.height + height) * to_map);
-    const cv::Rect crop(int(area.x), int(area.y), int(area.width), int(area.height));
-    const double s = templ.cols / (width * to_map); // template pixels per map pixel
-    const cv::Size size(int(std::lround(crop.width * s)), int(std::lround(crop.height * s)));
-    if (size.width < templ.cols || size.height < templ.rows)
-        return {};
-    cv::Mat scaled, result;
-    cv::resize(index(crop), scaled, size, 0, 0, cv::INTER_AREA);
-    cv::GaussianBlur(scaled, scaled, cv::Size(3, 3), 0);
-    cv::matchTemplate(scaled, templ, result, cv::TM_CCOEFF_NORMED);
-    double best = 0;
-    cv::Point at;
-    cv::minMaxLoc(result, nullptr, &best, nullptr, &at);
-    // The scales the rounded size really gives.
-    const double sx = double(size.width) / crop.width, sy = double(size.height) / crop.height;
-    return {best, templ.cols / (sx * to_map), (crop.x + peak(result, at, true) / sx) / to_map,
-            (crop.y + peak(result, at, false) / sy) / to_map};
-}
-
-// The correlation of the template with the index map under `field`.
-double correlation_at(const cv::Mat &index, double photo_width, const cv::Mat &templ,
-                      const Field &field)
-{
-    const double to_map = index.cols / photo_width;
-    const cv::Rect area =
-        cv::Rect(int(field.x * to_map), int(field.y * to_map),
-                 std::max(1, int(field.width * to_map)), std::max(1, int(field.height * to_map))) &
-        cv::Rect(0, 0, index.cols, index.rows);
-    if (area.empty())
-        return -1;
-    cv::Mat patch, result;
-    cv::resize(index(area), patch, templ.size(), 0, 0, cv::INTER_AREA);
-    cv::matchTemplate(patch, templ, result, cv::TM_CCOEFF_NORMED);
-    return result.at<float>(0, 0);
-}
-
-Candidate coarse_search(const cv::Mat &fine_index, const cv::Mat &temps, double pw, double ph)
-{
-    cv::Mat index;
-    cv::resize(fine_index, index,
-               cv::Size(coarse_map_width, fine_index.rows * coarse_map_width / fine_index.cols), 0,
-               0, cv::INTER_AREA);
-    const cv::Mat templ = thermal_template(temps, coarse_template);
-    const double aspect = double(temps.rows) / temps.cols;
-    const double widest = std::min(pw, ph / aspect);
-    Candidate best;
-    for (double w = least_width * pw; w <= widest; w *= coarse_step) {
-        const Candidate c = best_at_width(index, pw, templ, w);
-        if (c.correlation > best.correlation)
-            best = c;
+    ScoreMap rest = map;
+    rest.score = map.score.clone();
+    for (int i = 0; i < 2; ++i) {
+        const Placement p = best_of(rest, width);
+        peaks.push_back(p);
+        const cv::Point at(int(std::lround((p.x - map.origin.x) / map.step.x)),
+                           int(std::lround((p.y - map.origin.y) / map.step.y)));
+        cv::circle(rest.score, at, int(std::ceil(apart * width / map.step.x)), cv::Scalar(-2),
+                   cv::FILLED);
     }
-    return best;
 }
 
-double k_of(size_t i)
+// Two places are one when their centres and widths differ by less than a tenth.
+bool near(const Placement &a, const Placement &b, double aspect)
 {
-    return double(i) - fine_steps;
+    const double w = std::max(a.width, b.width);
+    return std::abs(a.x + a.width / 2 - b.x - b.width / 2) < 0.1 * w &&
+           std::abs(a.y + a.height(aspect) / 2 - b.y - b.height(aspect) / 2) < 0.1 * w &&
+           std::abs(std::log(a.width / b.width)) < 0.1;
 }
 
-Candidate fine_search(const cv::Mat &index, const cv::Mat &templ, double aspect, double pw,
-                      double ph, const Candidate &coarse)
+// The best few places over every width, apart from each other.
+std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
 {
-    const double margin = 2.0 * coarse.width / coarse_template; // two coarse pixels
-    const cv::Rect2d corners(coarse.x - margin, coarse.y - margin, 2 * margin, 2 * margin);
-    std::vector<Candidate> tried;
-    for (int k = -fine_steps; k <= fine_steps; ++k) {
-        const double w = coarse.width * (1 + k * fine_step);
-        tried.push_back(w > pw || w * aspect > ph ? Candidate{}
-                                                  : best_at_width(index, pw, templ, w, corners));
+    const Template t = thermal_template(temps, coarse_width);
+    std::vector<Placement> peaks;
+    for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
+        const cv::Rect2d corners = s.corners(w, {0, 0, s.photo_width(), s.photo_height()});
+        if (corners.width >= 0 && corners.height >= 0)
+            add_peaks(score_map(s.index, t, w, corners, {}, Criterion::EdgesAndValues), w, peaks);
+        if (w >= s.widest)
+            break;
     }
-    const auto best = std::max_element(
-        tried.begin(), tried.end(), [](auto &a, auto &b) { return a.correlation < b.correlation; });
+    std::sort(peaks.begin(), peaks.end(),
+              [&s](const Placement &a, const Placement &b) { return s.ranked(a) > s.ranked(b); });
+    std::vector<Placement> kept;
+    for (const Placement &p : peaks)
+        if (kept.size() < coarse_kept &&
+            std::none_of(kept.begin(), kept.end(),
+                         [&](const Placement &k) { return near(p, k, s.aspect); }))
+            kept.push_back(p);
+    return kept;
+}
+
+// The best place of template `t` with widths `spread` apart, `steps` either
+// side of `from`'s, corners within `reach` photograph pixels of its.
+Placement around(const Search &s, const Template &t, const Placement &from, double spread,
+                 int steps, double reach)
+{
+    std::vector<Placement> tried;
+    for (int k = -steps; k <= steps; ++k) {
+        const double w = from.width * (1 + k * spread);
+        const cv::Rect2d corners =
+            s.corners(w, {from.x - reach, from.y - reach, 2 * reach, 2 * reach});
+        tried.push_back(corners.width < 0 || corners.height < 0
+                            ? Placement{}
+                            : best_of(score_map(s.index, t, w, corners), w));
+    }
+    const auto best = std::max_element(tried.begin(), tried.end(),
+                                       [](auto &a, auto &b) { return a.score < b.score; });
     const size_t i = size_t(best - tried.begin());
     if (i == 0 || i + 1 == tried.size() || tried[i - 1].width == 0 || tried[i + 1].width == 0)
         return *best;
     // Between the width steps: the top of a parabola through the best and its neighbours.
-    const double l = tried[i - 1].correlation, m = best->correlation, r = tried[i + 1].correlation;
+    const double l = tried[i - 1].score, m = best->score, r = tried[i + 1].score;
     const double curve = l - 2 * m + r;
-    const double shift = curve < 0 ? 0.5 * (l - r) / curve : 0;
-    const Candidate between = best_at_width(
-        index, pw, templ, coarse.width * (1 + (k_of(i) + shift) * fine_step), corners);
-    return between.correlation >= best->correlation - 0.01 ? between : *best;
-}
-
-// Refines a field below a pixel of the maps: the translation and scale that
-// best align the template with the index map (enhanced correlation).
-Candidate refine(const cv::Mat &index, double photo_width, const cv::Mat &templ, const Candidate &c)
-{
-    const double to_map = index.cols / photo_width;
-    const double s = templ.cols / (c.width * to_map); // template pixels per map pixel
-    cv::Mat scaled;
-    cv::resize(index, scaled, cv::Size(), s, s, cv::INTER_AREA);
-    const double sx = double(scaled.cols) / index.cols, sy = double(scaled.rows) / index.rows;
-    cv::Mat warp =
-        (cv::Mat_<float>(2, 3) << 1, 0, float(c.x * to_map * sx), 0, 1, float(c.y * to_map * sy));
-    try {
-        cv::findTransformECC(
-            templ, scaled, warp, cv::MOTION_AFFINE,
-            cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 50, 1e-4),
-            cv::noArray(), 1);
-    } catch (const cv::Exception &) {
-        return c;
-    }
-    const double scale = 0.5 * (warp.at<float>(0, 0) + warp.at<float>(1, 1));
-    if (!(std::abs(scale - 1) < 0.05))
-        return c; // wandered off: keep the search's answer
-    return {c.correlation, c.width * scale, warp.at<float>(0, 2) / sx / to_map,
-            warp.at<float>(1, 2) / sy / to_map};
-}
-
-Field to_field(const Candidate &c, const cv::Mat &temps, const cv::Size &photo)
-{
-    Field f;
-    f.width = std::min(photo.width, int(std::lround(c.width)));
-    f.height = std::min(photo.height, int(std::lround(c.width * temps.rows / temps.cols)));
-    f.x = std::clamp(int(std::lround(c.x)), 0, photo.width - f.width);
-    f.y = std::clamp(int(std::lround(c.y)), 0, photo.height - f.height);
-    return f;
+    if (!(curve < 0))
+        return *best;
+    const double w = best->width * (1 + 0.5 * (l - r) / curve * spread);
+    const cv::Rect2d corners = s.corners(w, {from.x - reach, from.y - reach, 2 * reach, 2 * reach});
+    if (corners.width < 0 || corners.height < 0)
+        return *best;
+    const Placement between = best_of(score_map(s.index, t, w, corners), w);
+    return between.score > best->score ? between : *best;
 }
 
 } // namespace
 
-Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
+double width_share(double field_of_view)
+{
+    if (!(field_of_view > 0 && field_of_view < 180))
+        return std::nan("");
+    const double to_rad = CV_PI / 360; // half the angle, in radians
+    return std::min(1.0, std::tan(field_of_view * to_rad) / std::tan(photo_view_degrees * to_rad));
+}
+
+QString field_room_problem(cv::Size photo, cv::Size raw)
+{
+    const int least_height =
+        int(std::ceil(double(least_field_width) * raw.height / std::max(1, raw.width)));
+    if (photo.width >= least_field_width && photo.height >= least_height)
+        return {};
+    return QStringLiteral("The photograph is %1 x %2 pixels; a thermal field needs at least %3 x "
+                          "%4.")
+        .arg(photo.width)
+        .arg(photo.height)
+        .arg(least_field_width)
+        .arg(least_height);
+}
+
+Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double field_of_view)
+{
+    if (prior.x + prior.width <= photo.width && prior.y + prior.height <= photo.height)
+        return prior;
+    const double aspect = double(raw.height) / std::max(1, raw.width);
+    const double share = width_share(field_of_view);
+    double w = std::isnan(share) ? prior.width : share * photo.width;
+    w = std::min({w, double(photo.width), photo.height / aspect});
+    Field f;
+    f.width = std::max(1, int(std::lround(w)));
+    f.height = std::clamp(int(std::lround(w * aspect)), 1, photo.height);
+    f.x = (photo.width - f.width) / 2;
+    f.y = (photo.height - f.height) / 2;
+    return f;
+}
+
+namespace
+{
+
+// A quadrant's best shift from where the field puts it, and its centre
+// from the field's centre, in photograph pixels.
+struct Quadrant {
+    cv::Point2d centre, shift;
+};
+
+// The field's four quadrants, each searched on its own around it, but those
+// without edges.
+std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placement &f)
+{
+    const int w = t.cool.cols, h = t.cool.rows;
+    const int qw = std::max(1, int(std::lround(quadrant_size * w))),
+              qh = std::max(1, int(std::lround(quadrant_size * h)));
+    const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
+    const cv::Point2d step(f.width / w, f.height(s.aspect) / h);
+    std::vector<Quadrant> out;
+    for (const cv::Rect q : {cv::Rect(0, 0, qw, qh), cv::Rect(w - qw, 0, qw, qh),
+                             cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
+        if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
+            continue;
+        const cv::Rect2d corners(f.x - reach, f.y - reach, 2 * reach, 2 * reach);
+        const Placement b = best_of(score_map(s.index, t, f.width, corners, q), f.width);
+        out.push_back(
+            {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
+             {b.x - f.x, b.y - f.y}});
+    }
+    return out;
+}
+
+// How far apart the quadrants' shifts lie at most; NaN with fewer than two.
+double spread(const std::vector<Quadrant> &qs)
+{
+    if (qs.size() < 2)
+        return std::nan("");
+    double apart = 0;
+    for (size_t i = 0; i < qs.size(); ++i)
+        for (size_t j = i + 1; j < qs.size(); ++j)
+            apart = std::max(apart, cv::norm(qs[i].shift - qs[j].shift));
+    return apart;
+}
+
+// The field moved and scaled as the quadrants' shifts say, by least squares.
+Placement corrected(const Placement &f, const std::vector<Quadrant> &qs, double aspect)
+{
+    if (qs.size() < 2)
+        return f;
+    cv::Mat a(int(2 * qs.size()), 3, CV_64F, cv::Scalar(0)), b(a.rows, 1, CV_64F);
+    for (size_t i = 0; i < qs.size(); ++i) {
+        const int r = int(2 * i);
+        a.at<double>(r, 0) = 1;
+        a.at<double>(r, 2) = qs[i].centre.x;
+        b.at<double>(r) = qs[i].shift.x;
+        a.at<double>(r + 1, 1) = 1;
+        a.at<double>(r + 1, 2) = qs[i].centre.y;
+        b.at<double>(r + 1) = qs[i].shift.y;
+    }
+    cv::Mat m;
+    if (!cv::solve(a, b, m, cv::DECOMP_SVD))
+        return f;
+    const double grow = m.at<double>(2);
+    return {f.x + m.at<double>(0) - grow * f.width / 2,
+            f.y + m.at<double>(1) - grow * f.height(aspect) / 2, f.width * (1 + grow)};
+}
+
+Field to_field(const Placement &p, double aspect, const cv::Size &photo)
+{
+    Field f;
+    f.width = std::clamp(int(std::lround(p.width)), 1, photo.width);
+    f.height = std::clamp(int(std::lround(p.width * aspect)), 1, photo.height);
+    f.x = std::clamp(int(std::lround(p.x)), 0, photo.width - f.width);
+    f.y = std::clamp(int(std::lround(p.y)), 0, photo.height - f.height);
+    return f;
+}
+
+Placement placement_of(const Field &f)
+{
+    return {double(f.x), double(f.y), double(f.width)};
+}
+
+// The best field: the coarse stage's places, each searched finer; the best
+// of those refined.
+Placement best_field(const Search &s, const cv::Mat &temps)
+{
+    const Template fine = thermal_template(temps, fine_width);
+    Placement best;
+    double best_rank = -1e9;
+    for (const Placement &c : coarse_places(s, temps)) {
+        const Placement p = around(s, fine, c, fine_step, 2, 2 * c.width / coarse_width);
+        if (s.ranked(p) > best_rank) {
+            best = p;
+            best_rank = s.ranked(p);
+        }
+    }
+    return best;
+}
+
+// Refines a field by its quadrants' shifts while that raises the criterion;
+// leaves the quadrants of the field returned in `qs`.
+Placement refined(const Search &s, const Template &t, Placement best, std::vector<Quadrant> &qs)
+{
+    best.score = score_at(s.index, t, best);
+    qs = quadrants(s, t, best);
+    for (int round = 0; round < refine_rounds; ++round) {
+        Placement next = corrected(best, qs, s.aspect);
+        if (!s.holds(next))
+            break;
+        next.score = score_at(s.index, t, next);
+        if (!(next.score > best.score))
+            break;
+        best = next;
+        qs = quadrants(s, t, best);
+    }
+    return best;
+}
+
+QString fixed(double v, int decimals)
+{
+    return QString::fromStdString(format_fixed(v, decimals));
+}
+
+// Why the field found is not to be used, or an empty text when it is.
+QString distrust(const Registration &r, const Field &found, double at_prior)
+{
+    const double most = max_fit_share * found.width;
+    if (r.correlation < min_registration_score)
+        return QStringLiteral("the best field found scores %1, below %2")
+            .arg(fixed(r.correlation, 2), fixed(min_registration_score, 2));
+    if (std::isnan(r.fit))
+        return QStringLiteral("the fit of the best field found cannot be measured: fewer than two "
+                              "of its quadrants show edges");
+    if (r.fit > most)
+        return QStringLiteral("the quadrants of the best field found disagree by %1 px, more than "
+                              "%2 px (%3 % of its width)")
+            .arg(fixed(r.fit, 1), fixed(most, 1), fixed(100 * max_fit_share, 0));
+    if (r.correlation < at_prior + clear_margin)
+        return QStringLiteral("the best field found scores %1, not clearly more than the prior "
+                              "field's %2")
+            .arg(fixed(r.correlation, 2), fixed(at_prior, 2));
+    return {};
+}
+
+} // namespace
+
+Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
+                            double field_of_view)
 {
     Registration r;
-    r.field = prior;
     r.searched = true;
-    if (rgb.empty() || temps.empty())
+    r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
+    if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
-    const cv::Mat sharp = vegetation_index(rgb);
-    cv::Mat index;
-    cv::resize(sharp, index, cv::Size(map_width, sharp.rows * map_width / sharp.cols), 0, 0,
-               cv::INTER_AREA);
-    const double pw = rgb.cols, ph = rgb.rows;
-    const Candidate coarse = coarse_search(index, temps, pw, ph);
-    const cv::Mat fine_templ = thermal_template(temps, fine_template);
-    const Candidate fine =
-        fine_search(index, fine_templ, double(temps.rows) / temps.cols, pw, ph, coarse);
-    const Candidate best =
-        refine(sharp, pw, thermal_template(temps, refine_template), fine.width > 0 ? fine : coarse);
-    const Field found = to_field(best, temps, rgb.size());
-    r.correlation = correlation_at(index, pw, fine_templ, found);
-    const double at_prior = correlation_at(index, pw, fine_templ, prior);
-    if (r.correlation >= min_registration_correlation && r.correlation >= at_prior + clear_margin) {
+    const PhotoIndex index = photo_index(rgb);
+    const double aspect = double(temps.rows) / temps.cols;
+    const double widest = std::min(double(rgb.cols), rgb.rows / aspect);
+    const Search s{index, aspect, width_share(field_of_view) * rgb.cols,
+                   std::min(widest, std::max(least_share * rgb.cols, double(least_field_width))),
+                   widest};
+    const Placement coarse = best_field(s, temps);
+    if (coarse.width <= 0)
+        return r;
+    const Template last = thermal_template(temps, refine_width);
+    std::vector<Quadrant> qs;
+    const Placement best = refined(s, last, coarse, qs);
+    const Field found = to_field(best, aspect, rgb.size());
+    r.correlation = score_at(index, last, placement_of(found));
+    r.fit = spread(qs);
+    const bool prior_fits = r.field == prior;
+    r.note = distrust(r, found, prior_fits ? score_at(index, last, placement_of(prior)) : -2);
+    if (r.note.isEmpty()) {
         r.field = found;
         r.registered = true;
+    } else {
+        const Field &f = r.field;
+        r.note += QStringLiteral("; the field %1,%2,%3,%4 is used instead")
+                      .arg(f.x)
+                      .arg(f.y)
+                      .arg(f.width)
+                      .arg(f.height);
     }
     return r;
 }

@@ -51,6 +51,8 @@ public:
                     .arg(files)
                     .arg(o.without_temperature)
                     .arg(o.pixels));
+        if (o.state == PairState::Processed && !o.note.isEmpty())
+            say(QStringLiteral("pair %1 (%2): %3\n").arg(o.plan.pair + 1).arg(files, o.note));
         if (!terminal_)
             return;
         const double seconds = clock_.elapsed() / 1000.0;
@@ -154,7 +156,8 @@ std::optional<cv::Size> photograph_size(const QString &path)
 
 QString field_problem(const BatchOptions &o)
 {
-    if (!o.field_given)
+    // A search falls back to a field that fits where the given one does not.
+    if (!o.field_given || o.input.options.search_field)
         return {};
     const Field &f = o.input.options.field;
     for (int i = 1; i < o.input.image_files.size(); i += 2) {

@@ -55,9 +55,11 @@ struct Options {
         {"field"},
         "X,Y,W,H: where the thermal picture lies in the photograph, in photograph pixels "
         "(default 597,504,870,640, the FLIR E60 at the distance Ardentis was made for); give it "
-        "when your lens or distance differs. auto: find each pair's field from its two images, "
-        "falling back to the default field, or to the X,Y,W,H also given, where the search finds "
-        "nothing convincing.",
+        "when your lens or distance differs. auto: find each pair's field from its two images "
+        "(the thermal picture's edges against the photograph's plants, by translation and scale, "
+        "near the lens's width when the file gives its field of view), falling back to the "
+        "default field, or to the X,Y,W,H also given, or to a centred field of the lens's width "
+        "when the photograph cannot hold those, where the search finds no field it trusts.",
         "FIELD");
     QCommandLineOption mask = option(
         {"mask"},

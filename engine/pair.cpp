@@ -59,8 +59,9 @@ QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv:
         return v.problem;
     ir = r.image;
     rgb = v.image;
-    // A search may move the field anywhere; its prior must fit all the same.
-    const QString problem = pictures_problem(ir, rgb, options.field);
+    // A search places its field wherever the photograph holds one.
+    const QString problem =
+        pictures_problem(ir, rgb, options.search_field ? Field{0, 0, 1, 1} : options.field);
     if (!problem.isEmpty())
         return problem;
     if (file_number(plan.number) < 0)
@@ -110,6 +111,7 @@ StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registratio
     row.searched = reg.searched;
     row.registered = reg.registered;
     row.correlation = reg.correlation;
+    row.fit = reg.fit;
     row.mask = mask_name(options.mask.method);
     row.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
     row.plant = stats;
@@ -125,8 +127,14 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const RunOptions &options = input.options;
     Registration reg;
     reg.field = options.field;
-    if (options.search_field)
-        reg = register_field(rgb, m.temps, options.field);
+    if (options.search_field) {
+        outcome.reason = field_room_problem(rgb.size(), m.temps.size());
+        if (!outcome.reason.isEmpty())
+            return;
+        reg = register_field(rgb, m.temps, options.field, m.field_of_view);
+        if (!reg.registered)
+            outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
+    }
     const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);

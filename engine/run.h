@@ -29,6 +29,7 @@ struct PairOutcome {
     PairPlan plan;
     PairState state = PairState::Skipped;
     QString reason; // why it was skipped
+    QString note;   // what a processed pair's user should know: a field not registered
     int pixels = 0, without_temperature = 0;
     QStringList files;    // written for the pair
     int replaced_by = -1; // the later pair whose files, of the same number, replaced these

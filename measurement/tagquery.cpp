@@ -151,6 +151,7 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model)
     else // the air as set on the camera, for the stress indices
         arguments << QStringLiteral("-AtmosphericTemperature#")
                   << QStringLiteral("-RelativeHumidity#");
+    arguments << QStringLiteral("-FieldOfView#"); // the lens's, for the field search
     arguments << QStringLiteral("--warning") << file;
     return arguments;
 }
@@ -226,6 +227,8 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
         m.camera_air = number("AtmosphericTemperature");
         m.camera_humidity = number("RelativeHumidity");
     }
+    if (fields.count("FieldOfView"))
+        m.field_of_view = number("FieldOfView");
     return m;
 }
 

@@ -105,6 +105,8 @@ struct Measurement {
     // The air as set on the camera: °C and a fraction of 1; NaN when not read.
     double camera_air = std::numeric_limits<double>::quiet_NaN();
     double camera_humidity = std::numeric_limits<double>::quiet_NaN();
+    // The lens's horizontal field of view in degrees, NaN when not read.
+    double field_of_view = std::nan("");
     QString problem;
 };
 

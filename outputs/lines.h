@@ -23,7 +23,7 @@ struct StatsRow {
     std::string time;
     int field_x = 0, field_y = 0, field_width = 0, field_height = 0;
     bool searched = false, registered = false;
-    double correlation = 0;
+    double correlation = 0, fit = 0;
     std::string mask, radiometry;
     PlantStats plant;
     double emissivity = 0, t_refl = 0;

@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include "analysis/contours.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
 #include "outputs/resultfiles.h"
@@ -25,6 +26,11 @@ namespace
 // Report pictures are at most this wide, so that a report of hundreds of
 // pairs stays light.
 constexpr int picture_width = 320;
+// The contour picture shows this share of the field's width around it, at
+// full resolution up to this width and at half resolution beyond: a field 10
+// photograph pixels off is then at least 5 pixels off in the picture.
+constexpr double contour_margin = 0.05;
+constexpr int contour_full_width = 1200;
 
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
@@ -97,6 +103,25 @@ cv::Mat mask_view(const cv::Mat &part, const cv::Mat &plant)
     return out;
 }
 
+// The photograph around the field with the thermal contours over it.
+cv::Mat contour_view(const cv::Mat &photograph, const cv::Mat &temps, const Field &field)
+{
+    const int m = int(std::ceil(contour_margin * field.width));
+    const cv::Rect area =
+        cv::Rect(field.x - m, field.y - m, field.width + 2 * m, field.height + 2 * m) &
+        cv::Rect(0, 0, photograph.cols, photograph.rows);
+    return thermal_contours(photograph, temps, field.rect(), area,
+                            area.width > contour_full_width ? 2 : 1);
+}
+
+std::string jpeg(const cv::Mat &picture)
+{
+    std::vector<uchar> bytes;
+    if (!cv::imencode(".jpg", picture, bytes, {cv::IMWRITE_JPEG_QUALITY, 85}))
+        throw std::runtime_error("a report picture cannot be encoded");
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::string png(const cv::Mat &picture)
 {
     std::vector<uchar> bytes;
@@ -125,9 +150,12 @@ public:
     QString finish(const RunResult &result) override;
 
 private:
-    QString picture_path(int pair, const char *what) const
+    QString picture_path(int pair, const char *what, const char *type = "png") const
     {
-        return QStringLiteral("%1/p%2_%3.png").arg(folder_).arg(pair + 1).arg(QLatin1String(what));
+        return QStringLiteral("%1/p%2_%3.%4")
+            .arg(folder_)
+            .arg(pair + 1)
+            .arg(QLatin1String(what), QLatin1String(type));
     }
     QString spill_path(int pair) const
     {
@@ -160,7 +188,9 @@ std::string Report::piece(const ProcessedPair &p)
     const int pair = p.plan.pair;
     note(write_together(
         {{picture_path(pair, "photo"), png(field_view(p.photograph, p.registration.field))},
-         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))}}));
+         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))},
+         {picture_path(pair, "contours", "jpg"),
+          jpeg(contour_view(p.photograph, p.measurement.temps, p.registration.field))}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);

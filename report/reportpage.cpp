@@ -63,6 +63,8 @@ td:first-child,th:first-child{text-align:left}tbody tr:hover{background:#f7f8f4}
 figcaption{font-size:12px;color:#5b6368;margin-top:3px}
 .badge{font-size:12px;border-radius:9px;padding:1px 8px;margin-left:6px}
 .yes{background:#dcfce7;color:#166534}.no{background:#fee2e2;color:#991b1b}
+.note{color:#9a3412;margin:-4px 0 10px;font-size:13px}
+.contours{margin:14px 0 0}.contours img{display:block;max-width:100%;height:auto;border-radius:4px}
 svg text{font:11px system-ui,sans-serif;fill:#39414a}
 </style>)";
 
@@ -138,6 +140,8 @@ ReportRow report_row(const ProcessedPair &p)
     row.searched = p.registration.searched;
     row.registered = p.registration.registered;
     row.correlation = p.registration.correlation;
+    row.fit = p.registration.fit;
+    row.note = p.registration.note.toStdString();
     row.full_model = p.measurement.calibration.model == Radiometry::Full;
     row.emissivity = p.measurement.calibration.emissivity;
     row.t_refl = p.measurement.calibration.t_refl;
@@ -155,7 +159,10 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
     if (row.searched)
         registration = std::string("<span class=\"badge ") +
                        (row.registered ? "yes\">registered" : "no\">not registered") +
-                       ", r = " + fx(row.correlation, 2) + "</span>";
+                       ", r = " + fx(row.correlation, 2) + ", fit " + fx(row.fit, 1) + " px</span>";
+    const std::string note = row.note.empty() ? std::string()
+                                              : "<p class=\"note\">Field not registered: " +
+                                                    esc(QString::fromStdString(row.note)) + ".</p>";
     const auto figure = [&](const char *what, const char *caption) {
         return "<figure><img src=\"" + picture + what + ".png\" alt=\"" + caption +
                "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
@@ -166,13 +173,19 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
            fx(row.stats.median, 2) + " · SD " + fx(row.stats.sd, 2) + " · plant " +
            fx(100 * row.stats.plant_fraction, 0) + " % · field " + std::to_string(f.x) + ", " +
            std::to_string(f.y) + ", " + std::to_string(f.width) + " × " + std::to_string(f.height) +
-           registration + "</p><div class=\"pics\">" +
+           registration + "</p>" + note + "<div class=\"pics\">" +
            figure("photo", "Photograph, thermal field outlined") +
            figure("map", "Temperature (campaign scale)") +
            figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
            histogram_svg(temps, plant) +
            "<figcaption>Temperatures of plant and other "
-           "pixels</figcaption></figure></div></article>\n";
+           "pixels</figcaption></figure></div><figure class=\"contours\"><img src=\"" +
+           picture +
+           "contours.jpg\" alt=\"The thermal contours over the photograph, around the field\" "
+           "loading=\"lazy\"><figcaption>Edges of the thermal picture (magenta) over the "
+           "photograph where the field places them, at full or half resolution: on a true field "
+           "they follow the outlines of plants; a field a few pixels off shows them beside "
+           "those.</figcaption></figure></article>\n";
 }
 
 namespace

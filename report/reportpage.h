@@ -25,7 +25,8 @@ struct ReportRow {
     std::string time;
     Field field;
     bool searched = false, registered = false, full_model = false;
-    double correlation = 0, emissivity = 0, t_refl = 0;
+    double correlation = 0, fit = 0, emissivity = 0, t_refl = 0;
+    std::string note; // why a field found is not used
     PlantStats stats;
     double capture = std::nan(""); // the capture's local time in seconds, when known
     TrialValues trial;             // with a field trial

@@ -3,6 +3,8 @@
 // the writing of result files.
 
 #include "analysis/alignment.h"
+#include "analysis/contours.h"
+#include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
@@ -80,6 +82,8 @@ private slots:
     void masks();
     void pairPictures();
     void thermalMap();
+    void fallbackField_data();
+    void fallbackField();
     void writeTogether();
     void failureInsideAPair();
     void sharedNumbers();
@@ -443,6 +447,9 @@ void TestCore::limits_data()
     cv::Mat noise(64, 64, CV_8UC3);
     cv::randu(noise, 0, 255);
     cv::imencode(".jpg", noise, jpeg);
+    QTest::newRow("photograph too small for a field")
+        << field_room_problem({50, 40}, {160, 120})
+        << "The photograph is 50 x 40 pixels; a thermal field needs at least 64 x 48.";
     QTest::newRow("photograph cut short")
         << decode_picture(bytes_of(jpeg).left(int(jpeg.size()) / 2), "photograph").problem
         << "The photograph is damaged or cut short (Premature end of JPEG file).";
@@ -581,6 +588,48 @@ void TestCore::thermalMap()
     QCOMPARE(palette_colours(Palette::Grey).at<cv::Vec3b>(128), cv::Vec3b(128, 128, 128));
     QCOMPARE(nice_ticks(21.3, 33.9), (std::vector<double>{22, 24, 26, 28, 30, 32}));
     QCOMPARE(tick_label(22.5, 2.5), std::string("22.5"));
+
+    // Thermal contours: 20 °C in the left 20 of 48 thermal columns, 30 °C in
+    // the rest, over a grey photograph, the field 10 photograph pixels to a
+    // thermal pixel, shown at half resolution: one line where the step lies.
+    cv::Mat step(36, 48, CV_64FC1, cv::Scalar(30));
+    step.colRange(0, 20).setTo(20);
+    step.at<double>(30, 40) = nan_;
+    const cv::Mat view = thermal_contours(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128)), step,
+                                          {100, 80, 480, 360}, {40, 30, 700, 500}, 2);
+    QCOMPARE(view.size(), cv::Size(350, 250));
+    const int on_step = (100 - 40 + 20 * 10) / 2; // 130
+    for (int r = 25 + 3; r < 25 + 180 - 3; ++r) {
+        int drawn = 0;
+        for (int c = 31; c < 30 + 240 - 1; ++c)
+            if (view.at<cv::Vec3b>(r, c) == contour_colour) {
+                QVERIFY2(std::abs(c - on_step) <= 1, qPrintable(QString("%1,%2").arg(r).arg(c)));
+                ++drawn;
+            }
+        QVERIFY(drawn > 0);
+    }
+    QCOMPARE(view.at<cv::Vec3b>(10, 10), cv::Vec3b(128, 128, 128)); // outside the field
+}
+
+void TestCore::fallbackField_data()
+{
+    QTest::addColumn<QSize>("photo");
+    QTest::addColumn<double>("view");
+    QTest::addColumn<QRect>("field");
+    QTest::newRow("the prior fits") << QSize(2048, 1536) << 25.0 << QRect(597, 504, 870, 640);
+    // tan(22.5°) / tan(25.5°) = 0.8684 of the width, centred.
+    QTest::newRow("45 degree lens") << QSize(640, 480) << 45.0 << QRect(42, 31, 556, 417);
+    QTest::newRow("25 degree lens") << QSize(640, 480) << 25.0 << QRect(171, 128, 297, 223);
+    QTest::newRow("no field of view") << QSize(640, 480) << nan_ << QRect(0, 0, 640, 480);
+}
+
+void TestCore::fallbackField()
+{
+    QFETCH(QSize, photo);
+    QFETCH(double, view);
+    QFETCH(QRect, field);
+    const Field f = fallback_field({photo.width(), photo.height()}, {160, 120}, Field(), view);
+    QCOMPARE(QRect(f.x, f.y, f.width, f.height), field);
 }
 
 void TestCore::writeTogether()

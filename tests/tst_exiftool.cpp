@@ -100,6 +100,7 @@ void TestExifTool::oneExchangeAsPerQuery()
     file.counts = fixtures::plot_counts(40, 30, 18170, 3);
     file.form = RawForm(form);
     file.emissivity = 0.96f;
+    file.field_of_view = 45;
     if (!dated)
         file.date_time_original.clear();
     QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
@@ -121,6 +122,8 @@ void TestExifTool::oneExchangeAsPerQuery()
     if (!problem.isEmpty())
         return;
     QCOMPARE(cv::norm(a.temps, b.temps, cv::NORM_INF), 0.0);
+    QCOMPARE(b.field_of_view, 45.0); // for the field search, which the window does not make
+    QVERIFY(std::isnan(a.field_of_view));
     const double tr_used = given ? 30 : fixtures::reported_t_refl(file);
     double worst = 0; // against the formula, from the counts written
     for (int r = 0; r < 30; ++r)

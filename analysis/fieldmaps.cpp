@@ -1,0 +1,165 @@
+#include "analysis/fieldmaps.h"
+
+#include "analysis/vegetation.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+namespace ardentis
+{
+
+namespace
+{
+
+// The index's coarsest level is at least this wide.
+constexpr int coarsest_index_width = 48;
+// Template pixels of photograph around what is compared, so that smoothing
+// sees beyond its edges.
+constexpr int margin = 3;
+// Both maps are smoothed with this sigma, in template pixels: they then change
+// smoothly with a shift of less than a pixel, and the thermal optics' blur
+// matters less.
+constexpr double smoothing = 1.0;
+
+cv::Mat exgr_map(const cv::Mat &bgr)
+{
+    cv::Mat index(bgr.size(), CV_32FC1);
+    for (int r = 0; r < bgr.rows; ++r) {
+        const auto *in = bgr.ptr<cv::Vec3b>(r);
+        auto *out = index.ptr<float>(r);
+        for (int c = 0; c < bgr.cols; ++c)
+            out[c] = exgr_index(in[c][0], in[c][1], in[c][2]);
+    }
+    return index;
+}
+
+// The maps compared: the values smoothed, and their gradient magnitude.
+void smooth_maps(const cv::Mat &values, cv::Mat &smooth, cv::Mat &edges)
+{
+    cv::GaussianBlur(values, smooth, cv::Size(5, 5), smoothing, smoothing, cv::BORDER_REPLICATE);
+    cv::Mat dx, dy;
+    cv::Sobel(smooth, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::Sobel(smooth, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::magnitude(dx, dy, edges);
+}
+
+// The index at `size` points `step` photograph pixels apart, the first at
+// the centre of the step from `origin`, from the coarsest level that is
+// still at least as fine as the step.
+cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, cv::Size size)
+{
+    size_t l = 0;
+    while (l + 1 < index.levels.size() && 1.0 / index.scale[l + 1] <= std::min(step.x, step.y))
+        ++l;
+    const double s = index.scale[l];
+    const cv::Mat to_level =
+        (cv::Mat_<double>(2, 3) << step.x * s, 0, (origin.x + 0.5 * step.x) * s - 0.5, 0,
+         step.y * s, (origin.y + 0.5 * step.y) * s - 0.5);
+    cv::Mat out;
+    cv::warpAffine(index.levels[l], out, to_level, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REPLICATE);
+    return out;
+}
+
+// Where the maximum at `at` of `score` lies between positions, along x or
+// y, from a parabola through it and its two neighbours.
+double peak(const cv::Mat &score, cv::Point at, bool along_x)
+{
+    const int i = along_x ? at.x : at.y, n = along_x ? score.cols : score.rows;
+    if (i <= 0 || i >= n - 1)
+        return i;
+    const cv::Point step = along_x ? cv::Point(1, 0) : cv::Point(0, 1);
+    const double l = score.at<float>(at - step), m = score.at<float>(at),
+                 r = score.at<float>(at + step);
+    const double curve = l - 2 * m + r;
+    return curve < 0 ? i + 0.5 * (l - r) / curve : i;
+}
+
+} // namespace
+
+PhotoIndex photo_index(const cv::Mat &rgb)
+{
+    PhotoIndex index;
+    index.photo = rgb.size();
+    // Shrunk by a whole factor, many times faster than by any other: the
+    // few columns and rows beyond a multiple of it are left out.
+    const int factor = (rgb.cols + finest_index_width - 1) / finest_index_width;
+    cv::Mat level = rgb;
+    double scale = 1;
+    if (factor > 1 && rgb.rows >= factor) {
+        cv::resize(rgb(cv::Rect(0, 0, rgb.cols - rgb.cols % factor, rgb.rows - rgb.rows % factor)),
+                   level, cv::Size(rgb.cols / factor, rgb.rows / factor), 0, 0, cv::INTER_AREA);
+        scale = 1.0 / factor;
+    }
+    index.levels.push_back(exgr_map(level));
+    index.scale.push_back(scale);
+    while (index.levels.back().cols / 2 >= coarsest_index_width && index.levels.back().rows >= 2) {
+        const cv::Mat &finer = index.levels.back();
+        cv::Mat half;
+        cv::resize(finer, half, cv::Size(finer.cols / 2, finer.rows / 2), 0, 0, cv::INTER_AREA);
+        index.scale.push_back(index.scale.back() * half.cols / finer.cols);
+        index.levels.push_back(half);
+    }
+    return index;
+}
+
+Template thermal_template(const cv::Mat &temps, int width)
+{
+    cv::Mat t;
+    temps.convertTo(t, CV_32F);
+    const cv::Scalar mean = cv::mean(t, t == t); // NaN is unequal to itself
+    t.setTo(mean, t != t);
+    const int w = std::min(width, temps.cols);
+    cv::resize(t, t,
+               cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
+               0, cv::INTER_AREA);
+    Template out;
+    cv::Mat smooth;
+    smooth_maps(t, smooth, out.edges);
+    out.cool = -smooth;
+    out.aspect = double(temps.rows) / temps.cols;
+    return out;
+}
+
+ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners, const cv::Rect &part, Criterion criterion)
+{
+    const cv::Rect whole(0, 0, templ.cool.cols, templ.cool.rows);
+    const cv::Rect p = part.empty() ? whole : part & whole;
+    ScoreMap out;
+    out.step = {width / whole.width, width * templ.aspect / whole.height};
+    out.origin = corners.tl();
+    const cv::Size positions(int(std::floor(corners.width / out.step.x)) + 1,
+                             int(std::floor(corners.height / out.step.y)) + 1);
+    const cv::Size seen(positions.width - 1 + p.width, positions.height - 1 + p.height);
+    const cv::Point2d from(corners.x + (p.x - margin) * out.step.x,
+                           corners.y + (p.y - margin) * out.step.y);
+    cv::Mat smooth, edges;
+    smooth_maps(sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}),
+                smooth, edges);
+    const cv::Rect inner(margin, margin, seen.width, seen.height);
+    cv::matchTemplate(edges(inner), templ.edges(p), out.score, cv::TM_CCOEFF_NORMED);
+    if (criterion == Criterion::EdgesAndValues) {
+        cv::Mat by_values;
+        cv::matchTemplate(smooth(inner), templ.cool(p), by_values, cv::TM_CCOEFF_NORMED);
+        out.score += 0.5 * cv::max(by_values - out.score, 0.0);
+    }
+    return out;
+}
+
+Placement best_of(const ScoreMap &map, double width)
+{
+    double best = 0;
+    cv::Point at;
+    cv::minMaxLoc(map.score, nullptr, &best, nullptr, &at);
+    return {map.origin.x + peak(map.score, at, true) * map.step.x,
+            map.origin.y + peak(map.score, at, false) * map.step.y, width, best};
+}
+
+double score_at(const PhotoIndex &index, const Template &templ, const Placement &at)
+{
+    return score_map(index, templ, at.width, cv::Rect2d(at.x, at.y, 0, 0)).score.at<float>(0, 0);
+}
+
+} // namespace ardentis

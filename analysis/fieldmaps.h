@@ -1,0 +1,67 @@
+#pragma once
+// The field search's maps and criterion: the photograph's vegetation index
+// and the thermal picture's temperatures, compared on their values (plants
+// cooler than the ground) and on their edges (the outlines of plants, pots
+// and weeds, whether those are warmer or cooler than what lies around them).
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace ardentis
+{
+
+// The photograph's vegetation index (ExGR), high on green plants, at
+// resolutions halving from at most `finest_index_width` pixels wide.
+constexpr int finest_index_width = 1024;
+struct PhotoIndex {
+    std::vector<cv::Mat> levels; // CV_32FC1, finest first
+    std::vector<double> scale;   // each level's pixels per photograph pixel
+    cv::Size photo;
+};
+PhotoIndex photo_index(const cv::Mat &rgb);
+
+// The thermal picture as a template at most `width` pixels wide, its two
+// maps smoothed as the photograph's are.
+struct Template {
+    cv::Mat cool;      // the negated temperatures: high where cool
+    cv::Mat edges;     // the gradient magnitude of the temperatures
+    double aspect = 1; // of the raw grid: rows per column
+};
+Template thermal_template(const cv::Mat &temps, int width);
+
+// A field: its top left corner and width in photograph pixels, and the
+// criterion's value there.
+struct Placement {
+    double x = 0, y = 0, width = 0;
+    double score = -2;
+    double height(double aspect) const { return width * aspect; }
+};
+
+// What a score compares: the edges alone locate a field best, since shadows
+// and leaves warmer than the ground move where the values agree best; the
+// values help find where to look.
+enum class Criterion {
+    Edges,
+    EdgesAndValues, // the edges, raised where the values agree better
+};
+
+// The criterion for the template's `part` (template pixels; empty: all of
+// it) at every corner position in `corners` (photograph pixels) of a field
+// `width` wide: the positions lie `step` photograph pixels apart from the
+// corner of `corners`.
+struct ScoreMap {
+    cv::Mat score; // CV_32FC1
+    cv::Point2d origin, step;
+};
+ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners, const cv::Rect &part = {},
+                   Criterion criterion = Criterion::Edges);
+
+// The best position of a score map, between its positions.
+Placement best_of(const ScoreMap &map, double width);
+
+// The edge criterion of the whole template in the field `at`.
+double score_at(const PhotoIndex &index, const Template &templ, const Placement &at);
+
+} // namespace ardentis
