@@ -801,7 +801,7 @@ void TestBatch::fieldTrial()
     for (int k : {0, 1, 3}) {
         const double *e = expected[k == 3 ? 2 : k];
         const QList<QByteArray> v = lines[k + 1].split(',');
-        const double plant = v[11].toDouble(), n = double(v.size());
+        const double plant = v[12].toDouble(), n = double(v.size());
         QVERIFY2(std::abs(plant - tc[size_t(k)]) < 0.01, qPrintable(QString::number(plant)));
         const double got[] = {v[int(n) - 5].toDouble(), v[int(n) - 4].toDouble(),
                               v[int(n) - 3].toDouble(), v[int(n) - 2].toDouble(),
