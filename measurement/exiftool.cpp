@@ -130,17 +130,17 @@ void end_all_tools()
         kill_group(group);
 }
 
-QString timeout_failure(int timeout_ms)
+QString timeout_problem(int timeout_ms)
 {
     return QStringLiteral("ExifTool did not answer within %1 s.").arg(timeout_ms / 1000.0);
 }
 
-QString too_large_failure()
+QString too_large_problem()
 {
     return QStringLiteral("ExifTool answered more than %1 MB.").arg(max_answer_bytes >> 20);
 }
 
-QString work_file_failure(const QString &path, const QString &error)
+QString work_file_problem(const QString &path, const QString &error)
 {
     return QStringLiteral("The working file %1 cannot be written: %2").arg(path, error);
 }
@@ -168,7 +168,7 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
         answer.output += process.readAllStandardOutput();
         if (answer.output.size() > max_answer_bytes) {
             process.end();
-            answer.failure = too_large_failure();
+            answer.problem = too_large_problem();
             break;
         }
         if (process.state() == QProcess::NotRunning)
@@ -176,7 +176,7 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
         const int left = time_left(timeout_ms_, clock.elapsed());
         if (left == 0) {
             process.end();
-            answer.failure = timeout_failure(timeout_ms_);
+            answer.problem = timeout_problem(timeout_ms_);
             break;
         }
         if (!process.waitForReadyRead(left) && process.state() == QProcess::Running &&
@@ -192,7 +192,7 @@ QString ProcessExifTool::output_to_file(const QStringList &arguments, const QStr
     // must not be taken for this one's.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return work_file_failure(path, file.errorString());
+        return work_file_problem(path, file.errorString());
     file.close();
     ChildProcess process;
     process.setStandardOutputFile(path, QIODevice::Truncate);
@@ -200,7 +200,7 @@ QString ProcessExifTool::output_to_file(const QStringList &arguments, const QStr
     process.start_tool(program_, arguments);
     if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
         process.end();
-        return timeout_failure(timeout_ms_);
+        return timeout_problem(timeout_ms_);
     }
     return {};
 }

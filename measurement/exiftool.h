@@ -22,8 +22,8 @@ constexpr qint64 max_answer_bytes = 256LL << 20;
 // end, or answered too much).
 struct ToolAnswer {
     QByteArray output;
-    QString failure;
-    bool complete() const { return failure.isEmpty(); }
+    QString problem;
+    bool complete() const { return problem.isEmpty(); }
 };
 
 // A tool started in a process group of its own, so that ending it ends
@@ -83,9 +83,9 @@ private:
 
 // Why an answer stopped or a working file failed: texts shared by every way
 // of asking the tool.
-QString timeout_failure(int timeout_ms);
-QString too_large_failure();
-QString work_file_failure(const QString &path, const QString &error);
+QString timeout_problem(int timeout_ms);
+QString too_large_problem();
+QString work_file_problem(const QString &path, const QString &error);
 
 // Milliseconds left of `timeout_ms` (-1: no limit) after `elapsed_ms`.
 int time_left(int timeout_ms, qint64 elapsed_ms);

@@ -4,7 +4,6 @@ namespace ardentis
 {
 
 const char *const result_folders[4] = {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"};
-const char *const picture_folders[3] = {result_folders[0], result_folders[1], result_folders[2]};
 const char *const temperature_folder = "4Temperature";
 const char *const thermal_folder = "4Thermal";
 

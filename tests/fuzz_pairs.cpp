@@ -210,7 +210,7 @@ int check(const QString &out, const RunResult &result, int inputs)
     if (result.start != RunStart::Started || int(result.outcomes.size()) != inputs)
         fault(QStringLiteral("the run did not go through every pair"));
     for (const PairOutcome &o : result.outcomes)
-        if (o.state == PairState::Skipped && o.reason.isEmpty())
+        if (o.state == PairState::Skipped && o.problem.isEmpty())
             fault(QStringLiteral("pair %1 skipped without a reason").arg(o.plan.pair + 1));
     const QRegularExpression line(
         QStringLiteral("^\\d+\\.000000,[0-9:]{0,8},(nan|-?\\d+\\.\\d{6})$"));

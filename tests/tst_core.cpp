@@ -601,11 +601,13 @@ void TestCore::writeTogether()
     QCOMPARE(read_file(dir.filePath("a/old.jpg")), QByteArray("new"));
 
     TextFile text;
-    QVERIFY(text.open(dir.filePath("a/result.csv")) && text.write("header\n"));
+    QCOMPARE(text.open(dir.filePath("a/result.csv")), QString());
+    QCOMPARE(text.write("header\n"), QString());
     QVERIFY(!QFile::exists(dir.filePath("a/result.csv"))); // absent until complete
     QCOMPARE(text.commit(), QString());
     QCOMPARE(read_file(dir.filePath("a/result.csv")), QByteArray("header\n"));
-    QVERIFY(!text.open(dir.filePath("a"))); // a folder stands under the name
+    QCOMPARE(text.open(dir.filePath("a")),
+             dir.filePath("a") + " cannot be written (Is a directory).");
 
     // Names that are links, hard (as backups make them) or symbolic, are
     // replaced: what they link to keeps its bytes. So is a link planted
@@ -616,7 +618,9 @@ void TestCore::writeTogether()
                             dir.filePath("a/.planted.csv.part")};
     QVERIFY(::link(QFile::encodeName(outside), QFile::encodeName(links[0])) == 0);
     QVERIFY(QFile::link(outside, links[1]) && QFile::link(outside, links[2]));
-    QVERIFY(text.open(links[0]) && text.write("new\n") && text.commit().isEmpty());
+    QCOMPARE(text.open(links[0]), QString());
+    QCOMPARE(text.write("new\n"), QString());
+    QCOMPARE(text.commit(), QString());
     QCOMPARE(write_together({{links[1], "new\n"}, {dir.filePath("a/planted.csv"), "new\n"}}),
              QString());
     QCOMPARE(read_file(outside), QByteArray("keep"));
@@ -651,9 +655,9 @@ void TestCore::failureInsideAPair()
     for (int jobs : {1, 2}) {
         const RunResult r = run_generation(
             input, [] { return std::make_unique<Failing>(); }, jobs);
-        QCOMPARE(r.outcomes[0].reason,
+        QCOMPARE(r.outcomes[0].problem,
                  QStringLiteral("There was not enough memory to process the pair."));
-        QCOMPARE(r.outcomes[1].reason,
+        QCOMPARE(r.outcomes[1].problem,
                  QStringLiteral("The pair could not be processed: a picture the library refuses"));
         QCOMPARE(int(r.outcomes[2].state), int(PairState::Processed));
         QCOMPARE(read_file(dir.filePath("result.csv")),

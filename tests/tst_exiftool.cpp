@@ -298,12 +298,12 @@ void TestExifTool::toolFailures()
     // A second is enough to see silence; reading 256 MB may take longer.
     StayOpenExifTool tool(exiftool_program(), script.contains("yes") ? 120000 : 1000);
     const ToolAnswer a = tool.output({"-PlanckR1", "x.jpg"});
-    QCOMPARE(a.failure, first);
+    QCOMPARE(a.problem, first);
     if (first.isEmpty())
         QCOMPARE(a.output, QByteArray("answer\n"));
     if (second.isEmpty())
         return;
-    QCOMPARE(tool.output({"-PlanckR2", "x.jpg"}).failure, second); // from a fresh tool
+    QCOMPARE(tool.output({"-PlanckR2", "x.jpg"}).problem, second); // from a fresh tool
     // Never a value from a failed answer.
     const Measurement m = measure_in_one_exchange(tool, "x.jpg", false, 0, 0, Radiometry::Simple);
     QVERIFY(m.temps.empty() && !m.problem.isEmpty());
