@@ -225,31 +225,29 @@ QString query_capture_time(ExifTool &tool, const QString &file)
 namespace
 {
 
-// The tool's line is its label padded to 32 columns, ": ", then the value;
-// the time of day starts 11 bytes into the value.
+// The tool's line is its label padded to 32 columns, ": ", then the value
+// and the line end; the time of day starts 11 bytes into the value.
 constexpr int capture_label_width = 34;
 constexpr int time_offset_in_value = 11;
 constexpr int time_length = 8;
 
-QByteArray only_clock_characters(const QByteArray &time)
+} // namespace
+
+QByteArray time_of_day(const QString &capture_time_text)
 {
+    const QByteArray time =
+        capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length);
     for (const char c : time)
         if (!(c >= '0' && c <= '9') && c != ':')
             return {};
     return time;
 }
 
-} // namespace
-
-QByteArray time_of_day(const QString &capture_time_text)
-{
-    return only_clock_characters(
-        capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length));
-}
-
 QByteArray time_of_day_from_value(const QByteArray &value)
 {
-    return only_clock_characters(value.mid(time_offset_in_value, time_length));
+    // The value in the tool's line, so that a short one gives what the
+    // window's query gives.
+    return time_of_day(output_text(QByteArray(capture_label_width, ' ') + value + '\n'));
 }
 
 QString value_text_problem(const char *tag, const QString &text)

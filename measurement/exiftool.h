@@ -105,7 +105,9 @@ QString query_capture_time(ExifTool &tool, const QString &file);
 // there gives an empty time, so that the summary line keeps its columns.
 QByteArray time_of_day(const QString &capture_time_text);
 
-// The same from the bare DateTimeOriginal value ("2014:03:12 10:15:32").
+// The same from the DateTimeOriginal value as the tool's JSON answer gives
+// it ("2014:03:12 10:15:32"), taken as it stands in the tool's line: a value
+// shorter than a whole date and time gives what the line gives.
 QByteArray time_of_day_from_value(const QByteArray &value);
 
 // Why the text the tool gave for the numeric tag `tag` of the radiometric

@@ -415,7 +415,8 @@ void TestCore::timeOfDay()
     QFETCH(QString, text);
     QFETCH(QByteArray, time);
     QCOMPARE(time_of_day(text), time);
-    QCOMPARE(time_of_day_from_value(text.toUtf8().mid(34)), time);
+    if (text.endsWith('\n')) // the tool's line: its value alone gives the same
+        QCOMPARE(time_of_day_from_value(text.toUtf8().mid(34).chopped(1)), time);
 }
 
 void TestCore::limits_data()
