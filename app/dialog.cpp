@@ -239,11 +239,9 @@ QString replaced_report(const ardentis::RunResult &result)
         const ardentis::PairPlan &later = result.outcomes[size_t(o.replaced_by)].plan;
         text += QStringLiteral("\n\nPair %1: %2, %3\n    Its files (image number %4) were "
                                "replaced by those of pair %5: %6, %7")
-                    .arg(o.plan.pair + 1)
-                    .arg(o.plan.radiometric, o.plan.visible)
-                    .arg(ardentis::file_number(o.plan.number))
-                    .arg(later.pair + 1)
-                    .arg(later.radiometric, later.visible);
+                    .arg(QString::number(o.plan.pair + 1), o.plan.radiometric, o.plan.visible,
+                         QString::number(ardentis::file_number(o.plan.number)),
+                         QString::number(later.pair + 1), later.radiometric, later.visible);
     }
     return text.isEmpty() ? text
                           : QStringLiteral("Image pairs with the same image number write the same "
