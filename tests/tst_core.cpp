@@ -454,6 +454,10 @@ void TestCore::limits_data()
         << "The photograph is a CMYK JPEG; only RGB pictures can be used.";
     QTest::newRow("unknown format") << decode_picture("GIF89a....", "radiometric image").problem
                                     << "The radiometric image cannot be decoded.";
+    // A format whose header is not read here is held to the limit before it is allocated.
+    QTest::newRow("PNM of 20000 x 20000")
+        << decode_picture("P6\n20000 20000\n255\n" + QByteArray(300, 'x'), "photograph").problem
+        << "The photograph is 20000 x 20000 pixels, more than the limit of 250 megapixels.";
     QTest::newRow("no file") << read_picture(QString(), "photograph").problem
                              << "The photograph does not exist.";
     QTest::newRow("device") << read_picture("/dev/zero", "photograph").problem
