@@ -311,6 +311,9 @@ void TestBatch::inputErrors_data()
         << QStringLiteral("cannot lock the output folder against other runs: %1/.ardentis.lock "
                           "cannot be opened (Is a directory).")
                .arg(tmp.filePath("lock-folder"));
+    QTest::newRow("a folder stands for stats.csv")
+        << QStringList{"-o", tmp.filePath("stats-folder"), a, b}
+        << tmp.filePath("stats-folder/stats.csv") + " cannot be written (Is a directory).";
 }
 
 void TestBatch::inputErrors()
@@ -321,12 +324,15 @@ void TestBatch::inputErrors()
     ardentis::OutputLock other;
     QVERIFY(other.lock(tmp.filePath("locked")) == ardentis::LockOutcome::Taken);
     QDir().mkpath(tmp.filePath("lock-folder/.ardentis.lock"));
+    QDir().mkpath(tmp.filePath("stats-folder/stats.csv"));
+    write_file(tmp.filePath("stats-folder/result.csv"), "earlier\n");
     const Finished f = batch(arguments);
     QCOMPARE(f.status, 2);
     QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
     QVERIFY(!QFileInfo::exists(tmp.filePath("not-made"))); // nothing made before the checks pass
     QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
     QVERIFY(!QFileInfo::exists(tmp.filePath("lock-folder/result.csv")));
+    QCOMPARE(read_file(tmp.filePath("stats-folder/result.csv")), QByteArray("earlier\n"));
 }
 
 void TestBatch::badPairs()

@@ -22,7 +22,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include <clocale>
+#include <csignal>
 #include <limits>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -635,7 +637,7 @@ void TestCore::writeTogether()
 
 void TestCore::failureInsideAPair()
 {
-    // Whatever goes wrong inside a pair skips that pair with the reason; the
+    // Whatever goes wrong inside a pair skips that pair with the problem; the
     // run goes on with the next.
     class Failing : public PairMeasurer
     {
@@ -651,22 +653,57 @@ void TestCore::failureInsideAPair()
             return m;
         }
     };
+    // The disk fills up once pair 4's files are placed: result.csv can take
+    // no more (a file size limit stands for it).
+    class FillsUp : public PairExtras
+    {
+    public:
+        explicit FillsUp(QString dir) : dir_(std::move(dir)) {}
+        std::string piece(const ProcessedPair &p) override
+        {
+            const rlimit full{rlim_t(QFileInfo(dir_ + "/.result.csv.part").size()), RLIM_INFINITY};
+            if (p.plan.pair == 3)
+                setrlimit(RLIMIT_FSIZE, &full);
+            return {};
+        }
+        void add(const PairOutcome &) override {}
+        QString finish(const RunResult &) override { return {}; }
+
+    private:
+        QString dir_;
+    };
     QTemporaryDir dir;
     RunInput input{{}, dir.path(), false, {}, {}};
-    for (int n = 1; n <= 3; ++n) {
+    for (int n = 1; n <= 4; ++n) {
         write_pair(dir.path(), n, unsigned(n));
         input.image_files << list_jpeg_files(dir.path()).mid(2 * n - 2, 2);
     }
+    std::signal(SIGXFSZ, SIG_IGN);
+    FillsUp fills(dir.path());
     for (int jobs : {1, 2}) {
+        input.options.extras = jobs == 1 ? &fills : nullptr;
         const RunResult r = run_generation(
             input, [] { return std::make_unique<Failing>(); }, jobs);
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(r.outcomes[0].problem,
                  QStringLiteral("There was not enough memory to process the pair."));
         QCOMPARE(r.outcomes[1].problem,
                  QStringLiteral("The pair could not be processed: a picture the library refuses"));
         QCOMPARE(int(r.outcomes[2].state), int(PairState::Processed));
-        QCOMPARE(read_file(dir.filePath("result.csv")),
-                 QByteArray("Image number, Time, Average Temp\n3.000000,,21.500000\n"));
+        if (jobs == 2) {
+            QCOMPARE(read_file(dir.filePath("result.csv")),
+                     QByteArray("Image number, Time, Average Temp\n3.000000,,21.500000\n"
+                                "4.000000,,21.500000\n"));
+            continue;
+        }
+        // Pair 4 is not counted as processed, and its files go with its line.
+        const QString lost = dir.filePath("result.csv") + " cannot be written (File too large).";
+        QCOMPARE(r.outcomes[3].problem, "Its line of the summary could not be written: " + lost);
+        QCOMPARE(r.result_problem, lost);
+        QVERIFY(QFile::exists(dir.filePath("0Aligned/0Aligned_3.jpg")));
+        QVERIFY(!QFile::exists(dir.filePath("0Aligned/0Aligned_4.jpg")));
+        QVERIFY(!QFile::exists(dir.filePath("result.csv")));
     }
 }
 
