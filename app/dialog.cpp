@@ -5,17 +5,21 @@
 #include "engine/run.h"
 #include "measurement/exiftool.h"
 #include "measurement/temperature.h"
-#include "outputs/outputlock.h"
 #include "outputs/resultfiles.h"
 #include "refltable/refltable.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringListModel>
+
+#include <algorithm>
+#include <cstdio>
 
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
 {
@@ -49,6 +53,13 @@ Dialog::~Dialog()
 
 namespace
 {
+
+// The window's working file for the raw thermal image, in the current folder.
+const QString work_file = QStringLiteral("test.tiff");
+
+// The folders whose pictures a run lists as its results, in this order.
+const char *const picture_folders[] = {ardentis::result_folders[0], ardentis::result_folders[1],
+                                       ardentis::result_folders[2]};
 
 QStringListModel *list_model(QAbstractItemView *view)
 {
@@ -189,19 +200,11 @@ int Dialog::matchCodeCsv(double code)
     return ardentis::match_refl_code(refl_table, code);
 }
 
-ardentis::Measurement Dialog::measure(bool flag_er, const QString &filename, double *emi_in,
-                                      double *t_refl_in)
-{
-    ardentis::ProcessExifTool tool;
-    ardentis::Measurement m = ardentis::measure_temperatures(
-        tool, flag_er, filename, emi_in, t_refl_in, QStringLiteral("test.tiff"));
-    temp_matrix = m.temps;
-    return m;
-}
-
 void Dialog::get_temperature(bool flag_er, QString filename, double *emi_in, double *t_refl_in)
 {
-    measure(flag_er, filename, emi_in, t_refl_in);
+    ardentis::ProcessExifTool tool;
+    temp_matrix =
+        ardentis::measure_temperatures(tool, flag_er, filename, emi_in, t_refl_in, work_file).temps;
 }
 
 QString Dialog::get_datetimeoriginal(QString filename)
@@ -222,7 +225,7 @@ QString skipped_report(const ardentis::RunResult &result)
         if (o.state == ardentis::PairState::Skipped)
             text += QStringLiteral("\n\nPair %1: %2, %3\n    %4")
                         .arg(o.plan.pair + 1)
-                        .arg(o.plan.radiometric, o.plan.visible, o.reason);
+                        .arg(o.plan.radiometric, o.plan.visible, o.problem);
     return text;
 }
 
@@ -236,11 +239,9 @@ QString replaced_report(const ardentis::RunResult &result)
         const ardentis::PairPlan &later = result.outcomes[size_t(o.replaced_by)].plan;
         text += QStringLiteral("\n\nPair %1: %2, %3\n    Its files (image number %4) were "
                                "replaced by those of pair %5: %6, %7")
-                    .arg(o.plan.pair + 1)
-                    .arg(o.plan.radiometric, o.plan.visible)
-                    .arg(ardentis::file_number(o.plan.number))
-                    .arg(later.pair + 1)
-                    .arg(later.radiometric, later.visible);
+                    .arg(QString::number(o.plan.pair + 1), o.plan.radiometric, o.plan.visible,
+                         QString::number(ardentis::file_number(o.plan.number)),
+                         QString::number(later.pair + 1), later.radiometric, later.visible);
     }
     return text.isEmpty() ? text
                           : QStringLiteral("Image pairs with the same image number write the same "
@@ -269,7 +270,7 @@ QString start_text(const ardentis::RunResult &result, const QString &output_dir)
     case ardentis::RunStart::LockFailed:
         return QStringLiteral("The output directory cannot be locked against other runs:\n%1.\n"
                               "Choose another output directory.")
-            .arg(result.lock_failure);
+            .arg(result.start_problem);
     case ardentis::RunStart::NoResultFile:
         return QStringLiteral("Result file cannot be created. \n Verify your user's privileges.");
     case ardentis::RunStart::Started:
@@ -278,48 +279,76 @@ QString start_text(const ardentis::RunResult &result, const QString &output_dir)
     return {};
 }
 
-// Shows the progress of the pair about to be processed.
-class Progress : public ardentis::RunObserver
+// The progress shown while pair `k` of `pairs` is processed: the first pair
+// shows 0, the last 100.
+int progress_value(int k, int pairs)
+{
+    return pairs == 1 ? 100 : int(100LL * k / (pairs - 1));
+}
+
+// Shows the progress of the pair about to be processed, and prints the
+// run's diagnostic lines on standard output.
+class WindowRun : public ardentis::RunObserver
 {
 public:
-    explicit Progress(QProgressBar *bar) : bar_(bar) {}
+    explicit WindowRun(QProgressBar *bar) : bar_(bar) {}
     void pair_starting(int pair, int pairs) override
     {
-        bar_->setValue(ardentis::progress_value(pair, pairs));
+        bar_->setValue(progress_value(pair, pairs));
     }
+    void trace(const std::string &text) override { std::fputs(text.c_str(), stdout); }
 
 private:
     QProgressBar *bar_;
 };
 
+// The pictures of the run's processed pairs in the picture folders, folder
+// after folder, each folder's names in name order ignoring case, as its
+// listing gives them.
+QStringList written_pictures(const ardentis::RunResult &result, const QString &out_dir)
+{
+    QStringList pictures;
+    for (const char *name : picture_folders) {
+        const QDir folder(out_dir + QLatin1Char('/') + QLatin1String(name));
+        QStringList names;
+        for (const ardentis::PairOutcome &o : result.outcomes)
+            for (const QString &path : o.files)
+                if (QDir::cleanPath(QFileInfo(path).absolutePath()) ==
+                    QDir::cleanPath(folder.absolutePath()))
+                    names << QFileInfo(path).fileName();
+        names.removeDuplicates();
+        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+            const int c = a.compare(b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        });
+        for (const QString &file : names)
+            pictures << folder.absoluteFilePath(file);
+    }
+    return pictures;
+}
+
 } // namespace
 
 void Dialog::on_pb_generate_clicked()
 {
-    // The window measures through its own slots, one ExifTool start per query.
-    class Measurer : public ardentis::PairMeasurer
-    {
-    public:
-        explicit Measurer(Dialog *window) : w(window) {}
-        ardentis::Measurement measure(const ardentis::PairPlan &plan, ardentis::Radiometry) override
-        {
-            double e = plan.emissivity, tr = plan.t_refl;
-            ardentis::Measurement m = w->measure(plan.flag_er, plan.radiometric, &e, &tr);
-            if (m.problem.isEmpty())
-                m.time = ardentis::time_of_day(w->get_datetimeoriginal(plan.radiometric));
-            return m;
-        }
-
-    private:
-        Dialog *w;
-    };
-    Progress progress(ui->pbar_status);
-    const QString out_dir = output_dirs.isEmpty() ? QString() : output_dirs.first();
-    const ardentis::RunResult result = ardentis::run_generation(
-        {image_files, out_dir, refl_loaded, refl_table, {}},
-        [this] { return std::make_unique<Measurer>(this); }, 1, &progress, stdout);
+    WindowRun run(ui->pbar_status);
+    run.trace("JAJAJA");
+    const ardentis::RunInput input{image_files,
+                                   output_dirs.isEmpty() ? QString() : output_dirs.first(),
+                                   refl_loaded,
+                                   refl_table,
+                                   {}};
+    ardentis::RunResult result;
+    result.start = ardentis::check_input(input);
+    if (result.start == ardentis::RunStart::Started)
+        result = ardentis::run_generation(
+            input,
+            [this] {
+                return std::make_unique<ardentis::PerQueryMeasurer>(work_file, &temp_matrix);
+            },
+            1, &run);
     std::fflush(stdout);
-    show_outcome(result, out_dir);
+    show_outcome(result, input.output_dir);
 }
 
 void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_dir)
@@ -335,12 +364,9 @@ void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_
     }
     if (result.start != ardentis::RunStart::Started)
         return warn(start_text(result, out_dir));
-    for (const char *folder : ardentis::picture_folders) {
-        for (const QString &path :
-             ardentis::list_jpeg_files(out_dir + QLatin1Char('/') + QLatin1String(folder))) {
-            output_files.append(path);
-            list_model(ui->lst_outfiles)->setStringList(output_files);
-        }
+    for (const QString &path : written_pictures(result, out_dir)) {
+        output_files.append(path);
+        list_model(ui->lst_outfiles)->setStringList(output_files);
     }
     if (!result.result_problem.isEmpty())
         warn(result.result_problem);

@@ -12,7 +12,6 @@ class QGraphicsScene;
 class about;
 namespace ardentis
 {
-struct Measurement;
 struct RunResult;
 } // namespace ardentis
 
@@ -51,9 +50,6 @@ private slots:
 
 private:
     void show_image(const QStringList &list, const QModelIndex &index);
-    // What get_temperature does, with why there are no temperatures.
-    ardentis::Measurement measure(bool flag_er, const QString &filename, double *emi_in,
-                                  double *t_refl_in);
     // Words a generation run's outcome: its warnings and the output list.
     void show_outcome(const ardentis::RunResult &result, const QString &out_dir);
 

@@ -3,11 +3,13 @@
 
 #include "batch/options.h"
 #include "pictures/imagesize.h"
+#include "refltable/refltable.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextCodec>
 
 #ifndef Q_OS_WIN
@@ -43,16 +45,15 @@ public:
         if (o.state == PairState::Skipped)
             say(QStringLiteral("pair %1 skipped (%2):\n    %3\n")
                     .arg(o.plan.pair + 1)
-                    .arg(files, o.reason));
+                    .arg(files, o.problem));
         else if (o.without_temperature > 0)
             say(QStringLiteral("pair %1 (%2): %3 of %4 pixels have no temperature (raw data "
                                "outside the calibration or beyond what the camera measures).\n")
-                    .arg(o.plan.pair + 1)
-                    .arg(files)
-                    .arg(o.without_temperature)
-                    .arg(o.pixels));
+                    .arg(QString::number(o.plan.pair + 1), files,
+                         QString::number(o.without_temperature), QString::number(o.pixels)));
         if (o.state == PairState::Processed && !o.note.isEmpty())
-            say(QStringLiteral("pair %1 (%2): %3\n").arg(o.plan.pair + 1).arg(files, o.note));
+            say(QStringLiteral("pair %1 (%2): %3\n")
+                    .arg(QString::number(o.plan.pair + 1), files, o.note));
         if (!terminal_)
             return;
         const double seconds = clock_.elapsed() / 1000.0;
@@ -84,8 +85,9 @@ QString pairs_text(const QString &count_of)
     return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
 }
 
-// Why the run did not start; `lock_failure` says why its lock failed.
-QString start_problem(RunStart start, const BatchOptions &o, const QString &lock_failure = {})
+// Why the run did not start; `problem` says why its lock or a result file
+// failed.
+QString start_problem(RunStart start, const BatchOptions &o, const QString &problem = {})
 {
     const int images = int(o.input.image_files.size());
     switch (start) {
@@ -93,8 +95,8 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &lock
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
         if (!o.images_from.isEmpty())
-            return pairs_text(
-                QStringLiteral("the folder %1 holds %2 JPEG files").arg(o.images_from).arg(images));
+            return pairs_text(QStringLiteral("the folder %1 holds %2 JPEG files")
+                                  .arg(o.images_from, QString::number(images)));
         return images == 0 ? QStringLiteral("no images given.")
                            : pairs_text(QStringLiteral("only one image given"));
     case RunStart::OddImages:
@@ -104,10 +106,9 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &lock
                               "choose another output folder.")
             .arg(o.input.output_dir);
     case RunStart::LockFailed:
-        return QStringLiteral("cannot lock the output folder against other runs: %1.")
-            .arg(lock_failure);
+        return QStringLiteral("cannot lock the output folder against other runs: %1.").arg(problem);
     case RunStart::NoResultFile:
-        return QStringLiteral("cannot create %1/result.csv.").arg(o.input.output_dir);
+        return problem;
     case RunStart::Started:
         break;
     }
@@ -163,15 +164,10 @@ QString field_problem(const BatchOptions &o)
     for (int i = 1; i < o.input.image_files.size(); i += 2) {
         const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
         if (size && (f.x + f.width > size->width || f.y + f.height > size->height))
-            return QStringLiteral("the field %1,%2,%3,%4 does not fit inside the photograph %5 "
-                                  "(%6 x %7 pixels).")
-                .arg(f.x)
-                .arg(f.y)
-                .arg(f.width)
-                .arg(f.height)
-                .arg(o.input.image_files[i])
-                .arg(size->width)
-                .arg(size->height);
+            return QStringLiteral("the field %1 does not fit inside the photograph %2 (%3 pixels).")
+                .arg(QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height),
+                     o.input.image_files[i],
+                     QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
     }
     return {};
 }
@@ -188,14 +184,36 @@ QString shared_number_problem(const RunInput &input)
     };
     return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
                           "replace the first's; give each photograph a number of its own.")
-        .arg(pair(shared.first), pair(shared.second))
-        .arg(shared.file_number);
+        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number));
 }
 
-QString input_problem(const BatchOptions &o, TrialSetup &trial)
+// Lists an image folder given alone and reads the table.
+QString read_inputs(BatchOptions &o)
 {
-    // A name left out of the folder's list would pair the wrong pictures.
-    QString problem = o.images_from.isEmpty() ? QString() : unusable_names(o.images_from);
+    const QStringList &images = o.input.image_files;
+    if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
+        o.images_from = images.first();
+        // A name left out of the folder's list would pair the wrong pictures.
+        const QString problem = unusable_names(o.images_from);
+        if (!problem.isEmpty())
+            return problem;
+        o.input.image_files = list_jpeg_files(o.images_from);
+    }
+    if (!o.table_path.isEmpty()) {
+        const ReflTableFile table = read_refl_table(o.table_path.toUtf8().toStdString());
+        if (!table.problem.empty())
+            return QStringLiteral("cannot use the table '%1': %2.")
+                .arg(o.table_path, QString::fromStdString(table.problem));
+        o.input.refl_table = table.rows;
+        o.input.refl_loaded = true;
+    }
+    return {};
+}
+
+// Everything checked before anything is made; the input read as it goes.
+QString input_problem(BatchOptions &o, TrialSetup &trial)
+{
+    QString problem = read_inputs(o);
     if (problem.isEmpty())
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
@@ -227,8 +245,9 @@ QString summary(const RunResult &result, double seconds, const QString &dir)
 
 } // namespace
 
-int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
+int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
 {
+    BatchOptions options = given;
     TrialSetup trial;
     const QString problem = input_problem(options, trial);
     if (!problem.isEmpty()) {
@@ -253,7 +272,7 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
         &console);
     if (result.start != RunStart::Started) {
         print(err, QStringLiteral("ardentis-batch: %1\n")
-                       .arg(start_problem(result.start, options, result.lock_failure)));
+                       .arg(start_problem(result.start, options, result.start_problem)));
         return 2;
     }
     if (input.options.trial) {

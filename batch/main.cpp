@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
         ardentis::parse_command_line(QCoreApplication::arguments().mid(1));
     switch (line.action) {
     case ardentis::CommandLine::Error:
-        return usage_error(line.text);
+        return usage_error(line.problem);
     case ardentis::CommandLine::Help:
     case ardentis::CommandLine::Version:
         std::fputs(line.text.toLocal8Bit().constData(), stdout);

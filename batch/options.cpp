@@ -1,7 +1,6 @@
 #include "batch/options.h"
 
 #include "pictures/pictures.h"
-#include "refltable/refltable.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -278,30 +277,19 @@ QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions 
     return {};
 }
 
-QString read_inputs(const QCommandLineParser &p, const Options &o, BatchOptions &b)
+QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &b)
 {
-    if (p.isSet(o.output)) {
-        if (p.value(o.output).isEmpty())
-            return QStringLiteral("--output takes a folder, not an empty name.");
+    for (const QCommandLineOption &given : {o.output, o.table})
+        if (p.isSet(given) && p.value(given).isEmpty())
+            return QStringLiteral("--%1 takes a %2, not an empty name.")
+                .arg(given.names().last(), given.valueName() == QLatin1String("DIR")
+                                               ? QStringLiteral("folder")
+                                               : QStringLiteral("file"));
+    if (p.isSet(o.output))
         b.input.output_dir = absolute(p.value(o.output));
-    }
-    if (p.isSet(o.table)) {
-        b.table_path = p.value(o.table);
-        const ReflTableFile table = read_refl_table(b.table_path.toUtf8().toStdString());
-        if (!table.problem.empty())
-            return QStringLiteral("cannot use the table '%1': %2.")
-                .arg(b.table_path, QString::fromStdString(table.problem));
-        b.input.refl_table = table.rows;
-        b.input.refl_loaded = true;
-    }
-    const QStringList images = p.positionalArguments();
-    if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
-        b.images_from = absolute(images.first());
-        b.input.image_files = list_jpeg_files(b.images_from);
-    } else {
-        for (const QString &image : images)
-            b.input.image_files << absolute(image);
-    }
+    b.table_path = p.value(o.table);
+    for (const QString &image : p.positionalArguments())
+        b.input.image_files << absolute(image);
     return {};
 }
 
@@ -322,7 +310,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     configure(parser, o);
     CommandLine line;
     if (!parser.parse(QStringList{QStringLiteral("ardentis-batch")} + arguments)) {
-        line.text = parser.errorText();
+        line.problem = parser.errorText();
         return line;
     }
     if (parser.isSet(o.help)) {
@@ -337,9 +325,9 @@ CommandLine parse_command_line(const QStringList &arguments)
     }
     BatchOptions &b = line.options;
     b.command = arguments.join(QLatin1Char(' '));
-    for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_inputs}) {
-        line.text = step(parser, o, b);
-        if (!line.text.isEmpty())
+    for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_paths}) {
+        line.problem = step(parser, o, b);
+        if (!line.problem.isEmpty())
             return line;
     }
     line.action = CommandLine::Run;

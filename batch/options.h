@@ -14,10 +14,12 @@ namespace ardentis
 {
 
 struct BatchOptions {
-    RunInput input;      // the images as given (made absolute), the table read
-    QString images_from; // the folder the images were listed from, if one was given
-    QString table_path;
-    QString command; // the arguments as given
+    // The images as given, made absolute; the run lists a folder given alone
+    // and reads the table.
+    RunInput input;
+    QString images_from; // the folder the images were listed from, once listed
+    QString table_path;  // empty: none
+    QString command;     // the arguments as given
     int jobs = 1;
     int tool_timeout_ms = 60000;
     bool field_given = false;
@@ -30,11 +32,11 @@ struct BatchOptions {
 struct CommandLine {
     enum Action { Run, Help, Version, Error } action = Error;
     BatchOptions options;
-    QString text; // the help or version text, or the error
+    QString text;    // the help or version text
+    QString problem; // why the command line cannot be used (Error)
 };
 
-// Parses the arguments after the program name; reads the table and lists
-// an image folder, since those are part of what was asked.
+// Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 
 // The help text.

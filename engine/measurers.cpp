@@ -10,6 +10,8 @@ Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
     ProcessExifTool tool;
     double e = plan.emissivity, tr = plan.t_refl;
     Measurement m = measure_temperatures(tool, plan.flag_er, plan.radiometric, &e, &tr, work_file_);
+    if (last_)
+        *last_ = m.temps;
     if (m.problem.isEmpty())
         m.time = time_of_day(query_capture_time(tool, plan.radiometric));
     return m;

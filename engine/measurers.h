@@ -23,16 +23,23 @@ public:
 };
 using MeasurerFactory = std::function<std::unique_ptr<PairMeasurer>()>;
 
-// Measures as the window does: one ExifTool start per query, the raw thermal
-// image passing through `work_file`.
+// Measures as the window does: one ExifTool start per query (the raw thermal
+// image, the Planck constants, unless given the emissivity and reflected
+// temperature, then the capture time), the raw thermal image passing
+// through `work_file`. Each image's temperatures are also left in
+// `*last_temperatures` when that is given.
 class PerQueryMeasurer : public PairMeasurer
 {
 public:
-    explicit PerQueryMeasurer(QString work_file) : work_file_(std::move(work_file)) {}
+    explicit PerQueryMeasurer(QString work_file, cv::Mat *last_temperatures = nullptr)
+        : work_file_(std::move(work_file)), last_(last_temperatures)
+    {
+    }
     Measurement measure(const PairPlan &plan, Radiometry model) override;
 
 private:
     QString work_file_;
+    cv::Mat *last_;
 };
 
 // Measures as the batch does: one long-running ExifTool, asked everything an

@@ -7,34 +7,22 @@
 #include "outputs/wholefile.h"
 #include "pictures/pictures.h"
 
-#include <opencv2/imgcodecs.hpp>
-
-#include <stdexcept>
-
 namespace ardentis
 {
 
 namespace
 {
 
-std::string encoded_jpeg(const cv::Mat &picture)
-{
-    std::vector<uchar> bytes;
-    if (!cv::imencode(".jpg", picture, bytes))
-        throw std::runtime_error("a result picture cannot be encoded");
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void print_data_lines(std::FILE *diagnostics, const Measurement &m)
+void trace_data_lines(Trace &trace, const Measurement &m)
 {
     const cv::Mat &t = m.temps;
     if (t.total() >= 3 && t.type() == CV_64FC1 && t.isContinuous()) {
         const double *v = t.ptr<double>(0);
-        say(diagnostics, "\nDATA: " + format_fixed6(v[0]) + " " + format_fixed6(v[1]) + " " +
-                             format_fixed6(v[2]) + "\n");
+        trace.trace("\nDATA: " + format_fixed6(v[0]) + " " + format_fixed6(v[1]) + " " +
+                    format_fixed6(v[2]) + "\n");
     }
-    say(diagnostics, "\n" + format_fixed6(m.calibration.emissivity) + "," +
-                         format_fixed6(m.calibration.t_refl) + "\n");
+    trace.trace("\n" + format_fixed6(m.calibration.emissivity) + "," +
+                format_fixed6(m.calibration.t_refl) + "\n");
 }
 
 // Why the table's values in force cannot be used for the plan's pair.
@@ -86,16 +74,23 @@ QString temperatures_problem(const Measurement &m)
     return {};
 }
 
-std::vector<OutputFile> pair_outputs(const PairPictures &p, const Measurement &m,
-                                     const PairFiles &files, const RunOptions &options)
+// The pair's files, or why they cannot be made.
+QString pair_outputs(const PairPictures &p, const Measurement &m, const PairFiles &files,
+                     const RunOptions &options, std::vector<OutputFile> &out)
 {
-    std::vector<OutputFile> out{{files.aligned, encoded_jpeg(p.blend)},
-                                {files.part, encoded_jpeg(p.part)},
-                                {files.table, temperature_table(m.temps, p.plant)},
-                                {files.mask, encoded_jpeg(p.masked)}};
+    const EncodedPicture blend = encode_picture(p.blend, ".jpg"),
+                         part = encode_picture(p.part, ".jpg"),
+                         masked = encode_picture(p.masked, ".jpg");
+    for (const EncodedPicture *e : {&blend, &part, &masked})
+        if (!e->problem.isEmpty())
+            return e->problem;
+    out = {{files.aligned, blend.bytes},
+           {files.part, part.bytes},
+           {files.table, temperature_table(m.temps, p.plant)},
+           {files.mask, masked.bytes}};
     if (options.temperatures)
         out.push_back({files.temperatures, temperature_table(m.temps)});
-    return out;
+    return {};
 }
 
 StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registration &reg,
@@ -128,8 +123,8 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     Registration reg;
     reg.field = options.field;
     if (options.search_field) {
-        outcome.reason = field_room_problem(rgb.size(), m.temps.size());
-        if (!outcome.reason.isEmpty())
+        outcome.problem = field_room_problem(rgb.size(), m.temps.size());
+        if (!outcome.problem.isEmpty())
             return;
         reg = register_field(rgb, m.temps, options.field, m.field_of_view);
         if (!reg.registered)
@@ -138,9 +133,11 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);
-    const std::vector<OutputFile> outputs = pair_outputs(pictures, m, files, options);
-    outcome.reason = write_together(outputs);
-    if (!outcome.reason.isEmpty())
+    std::vector<OutputFile> outputs;
+    outcome.problem = pair_outputs(pictures, m, files, options, outputs);
+    if (outcome.problem.isEmpty())
+        outcome.problem = write_together(outputs);
+    if (!outcome.problem.isEmpty())
         return;
     for (const OutputFile &f : outputs)
         outcome.files << f.path;
@@ -161,45 +158,47 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     outcome.state = PairState::Processed;
 }
 
-void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &worker,
-                       std::FILE *diagnostics, PairOutcome &outcome)
+void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &worker, Trace *trace,
+                       PairOutcome &outcome)
 {
     cv::Mat ir, rgb;
-    outcome.reason = pictures_and_number(plan, input.options, ir, rgb);
-    if (!outcome.reason.isEmpty())
+    outcome.problem = pictures_and_number(plan, input.options, ir, rgb);
+    if (!outcome.problem.isEmpty())
         return;
     const Measurement m = worker.measurer->measure(plan, input.options.radiometry);
-    if (!input.refl_loaded)
-        print_data_lines(diagnostics, m);
+    if (trace && !input.refl_loaded)
+        trace_data_lines(*trace, m);
     outcome.pixels = int(m.temps.total());
     outcome.without_temperature = m.without_temperature;
-    outcome.reason = temperatures_problem(m);
-    if (outcome.reason.isEmpty())
+    outcome.problem = temperatures_problem(m);
+    if (outcome.problem.isEmpty())
         process_measured(plan, m, ir, rgb, input, worker, outcome);
 }
 
 } // namespace
 
-PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker,
-                         std::FILE *diagnostics)
+PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker, Trace *trace)
 {
     PairOutcome outcome;
     outcome.plan = plan;
+    // The libraries' own exceptions (the image library's, memory) skip this
+    // pair only.
     try {
-        execute_unguarded(plan, input, worker, diagnostics, outcome);
+        execute_unguarded(plan, input, worker, trace, outcome);
     } catch (const std::bad_alloc &) {
-        outcome.reason = QStringLiteral("There was not enough memory to process the pair.");
+        outcome.problem = QStringLiteral("There was not enough memory to process the pair.");
     } catch (const cv::Exception &e) {
-        outcome.reason = QStringLiteral("The pair could not be processed: %1")
-                             .arg(QString::fromStdString(e.err));
+        outcome.problem = QStringLiteral("The pair could not be processed: %1")
+                              .arg(QString::fromStdString(e.err));
     } catch (const std::exception &e) {
-        outcome.reason =
+        outcome.problem =
             QStringLiteral("The pair could not be processed: %1").arg(QString::fromUtf8(e.what()));
     }
     if (outcome.state != PairState::Processed) {
         outcome.state = PairState::Skipped;
         // Its files, or earlier ones under its names, would pass for its results.
         remove_files(outcome.files);
+        outcome.files.clear();
         const int n = file_number(plan.number);
         if (n >= 0 && !worker.written.count(n)) {
             const PairFiles f = pair_files(input.output_dir, n);

@@ -5,7 +5,6 @@
 #include "engine/measurers.h"
 #include "engine/run.h"
 
-#include <cstdio>
 #include <memory>
 #include <set>
 
@@ -20,10 +19,10 @@ struct Worker {
     std::set<int> written;
 };
 
-// Processes one planned pair that is not a table entry. Whatever goes wrong
-// inside skips this pair only, with the reason.
-PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker,
-                         std::FILE *diagnostics);
+// Processes one planned pair that is not a table entry, telling its
+// diagnostic lines to `trace` unless it is null. Whatever goes wrong inside
+// skips this pair only, with the problem.
+PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &worker, Trace *trace);
 
 // The outcome of a pair whose number is in the table.
 PairOutcome table_entry(const PairPlan &plan);

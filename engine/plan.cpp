@@ -13,13 +13,7 @@
 namespace ardentis
 {
 
-void say(std::FILE *out, const std::string &text)
-{
-    if (out)
-        std::fputs(text.c_str(), out);
-}
-
-double parse_image_number(const QString &path, std::FILE *diagnostics)
+double parse_image_number(const QString &path, Trace *trace)
 {
     const QByteArray bytes = path.toUtf8();
     double number = 0;
@@ -29,9 +23,11 @@ double parse_image_number(const QString &path, std::FILE *diagnostics)
         const char b = bytes[i];
         if (b == '.') {
             armed = true;
-            say(diagnostics, "Found");
+            if (trace)
+                trace->trace("Found");
         } else if (armed && b >= '0' && b <= '9') {
-            say(diagnostics, "numnum, index" + std::to_string(i) + ", val=" + b + "\n");
+            if (trace)
+                trace->trace("numnum, index" + std::to_string(i) + ", val=" + b + "\n");
             number += (b - '0') * std::pow(10.0, k);
             ++k;
         } else {
@@ -46,11 +42,6 @@ int file_number(double image_number)
     return image_number <= double(INT_MAX) ? int(image_number) : -1;
 }
 
-int progress_value(int k, int pairs)
-{
-    return pairs == 1 ? 100 : int(100LL * k / (pairs - 1));
-}
-
 QStringList list_jpeg_files(const QString &dir)
 {
     const QDir folder(dir);
@@ -62,13 +53,13 @@ QStringList list_jpeg_files(const QString &dir)
     return paths;
 }
 
-PairPlan PairPlanner::next(int k, std::FILE *diagnostics)
+PairPlan PairPlanner::next(int k, Trace *trace)
 {
     PairPlan plan = in_force_;
     plan.pair = k;
     plan.radiometric = input_.image_files.at(2 * k);
     plan.visible = input_.image_files.at(2 * k + 1);
-    plan.number = parse_image_number(plan.visible, diagnostics);
+    plan.number = parse_image_number(plan.visible, trace);
     plan.table_hit = false;
     if (input_.refl_loaded) {
         const int row = match_refl_code(input_.refl_table, plan.number);

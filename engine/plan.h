@@ -9,7 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -54,20 +53,23 @@ struct PairPlan {
     int table_line = 0; // the table line they come from
 };
 
-// Writes a diagnostic text to `out` unless it is null.
-void say(std::FILE *out, const std::string &text);
+// Takes the diagnostic lines a run on one job gives as it goes (the window
+// prints them).
+class Trace
+{
+public:
+    virtual ~Trace() = default;
+    virtual void trace(const std::string & /*text*/) {}
+};
 
 // The image number read from the digits before the full stops of `path`
-// (UTF-8 bytes, right to left); every counted digit is reported on
-// `diagnostics` when it is not null.
-double parse_image_number(const QString &path, std::FILE *diagnostics = nullptr);
+// (UTF-8 bytes, right to left); every full stop and counted digit is told to
+// `trace` when it is not null.
+double parse_image_number(const QString &path, Trace *trace = nullptr);
 
 // The number in the names of a pair's files: the image number without its
 // fraction; -1 when it does not fit a file name.
 int file_number(double image_number);
-
-// The progress value shown while pair `k` of `pairs` is processed.
-int progress_value(int k, int pairs);
 
 // The JPEG files directly in `dir` ("*.jpg" and "*.JPEG" in any case, plain
 // files only), by name ignoring case, as absolute paths.
@@ -95,7 +97,7 @@ class PairPlanner
 {
 public:
     explicit PairPlanner(const RunInput &input) : input_(input) {}
-    PairPlan next(int k, std::FILE *diagnostics = nullptr);
+    PairPlan next(int k, Trace *trace = nullptr);
 
 private:
     const RunInput &input_;

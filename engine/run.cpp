@@ -46,25 +46,36 @@ public:
         : input_(input), result_(result), observer_(observer)
     {
     }
-    bool open()
+    // Returns why a file cannot be started, naming it.
+    QString open()
     {
         const QString dir = input_.output_dir;
-        if (!result_csv_.open(dir + QStringLiteral("/result.csv")) ||
-            !result_csv_.write(summary_header))
-            return false;
-        if (input_.options.stats)
-            return stats_csv_.open(dir + QStringLiteral("/stats.csv")) &&
-                   stats_csv_.write(stats_header(
-                       input_.options.trial ? trial_header(*input_.options.trial) : ""));
-        return true;
+        QString problem = result_csv_.open(dir + QStringLiteral("/result.csv"));
+        if (problem.isEmpty())
+            problem = result_csv_.write(summary_header);
+        if (problem.isEmpty() && input_.options.stats)
+            problem = stats_csv_.open(dir + QStringLiteral("/stats.csv"));
+        if (problem.isEmpty() && input_.options.stats)
+            problem = stats_csv_.write(
+                stats_header(input_.options.trial ? trial_header(*input_.options.trial) : ""));
+        return problem;
     }
     void record(PairOutcome outcome)
     {
-        if (outcome.state == PairState::Processed &&
-            (!result_csv_.write(outcome.summary_line) ||
-             (input_.options.stats && !stats_csv_.write(outcome.stats_line)))) {
-            outcome.state = PairState::Skipped;
-            outcome.reason = QStringLiteral("Its line of the summary could not be written.");
+        // A pair counts as processed once its lines are written; without
+        // them its files would pass for results of a pair the summary lacks.
+        if (outcome.state == PairState::Processed) {
+            QString problem =
+                input_.options.stats ? stats_csv_.write(outcome.stats_line) : QString();
+            if (problem.isEmpty())
+                problem = result_csv_.write(outcome.summary_line);
+            if (!problem.isEmpty()) {
+                outcome.state = PairState::Skipped;
+                outcome.problem =
+                    QStringLiteral("Its line of the summary could not be written: ") + problem;
+                remove_files(outcome.files);
+                outcome.files.clear();
+            }
         }
         if (input_.options.extras)
             input_.options.extras->add(outcome);
@@ -76,22 +87,18 @@ public:
             observer_->pair_finished(result_.outcomes.back(), int(result_.outcomes.size()),
                                      result_.pairs);
     }
-    void finish()
+    // `extras_problem`: why the extras could not start.
+    void finish(const QString &extras_problem)
     {
-        QString problem = result_csv_.commit();
-        if (input_.options.stats) {
-            const QString stats = stats_csv_.commit();
-            problem = problem.isEmpty() ? stats : problem;
-        }
-        if (input_.options.trial && input_.options.trial->group_column >= 0) {
-            const QString groups = write_groups(*input_.options.trial);
-            problem = problem.isEmpty() ? groups : problem;
-        }
-        if (input_.options.extras) {
-            const QString extras = input_.options.extras->finish(result_);
-            problem = problem.isEmpty() ? extras : problem;
-        }
-        result_.result_problem = problem;
+        QStringList problems{result_csv_.commit()};
+        if (input_.options.stats)
+            problems << stats_csv_.commit();
+        if (input_.options.trial && input_.options.trial->group_column >= 0)
+            problems << write_groups(*input_.options.trial);
+        if (input_.options.extras)
+            problems << extras_problem << input_.options.extras->finish(result_);
+        problems.removeAll(QString());
+        result_.result_problem = problems.value(0);
     }
 
 private:
@@ -112,16 +119,16 @@ private:
 };
 
 void run_in_order(const RunInput &input, const MeasurerFactory &measurers, OrderedFiles &files,
-                  int pairs, RunObserver *observer, std::FILE *diagnostics)
+                  int pairs, RunObserver *observer)
 {
     Worker worker{measurers(), {}};
     PairPlanner planner(input);
     for (int k = 0; k < pairs; ++k) {
-        const PairPlan plan = planner.next(k, diagnostics);
+        const PairPlan plan = planner.next(k, observer);
         if (observer)
             observer->pair_starting(k, pairs);
         files.record(plan.table_hit ? table_entry(plan)
-                                    : execute_pair(plan, input, worker, diagnostics));
+                                    : execute_pair(plan, input, worker, observer));
     }
 }
 
@@ -209,35 +216,32 @@ RunStart check_input(const RunInput &input)
 }
 
 RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs,
-                         RunObserver *observer, std::FILE *diagnostics)
+                         RunObserver *observer)
 {
     RunResult result;
-    say(diagnostics, "JAJAJA");
-    result.start = check_input(input);
-    if (result.start != RunStart::Started)
-        return result;
     OutputLock lock;
     const LockOutcome locked = lock.lock(input.output_dir);
     if (locked != LockOutcome::Taken) {
         result.start = locked == LockOutcome::Held ? RunStart::OutputLocked : RunStart::LockFailed;
-        result.lock_failure = lock.failure();
+        result.start_problem = lock.problem();
         return result;
     }
     OrderedFiles files(input, result, observer);
-    if (!files.open()) {
+    result.start_problem = files.open();
+    if (!result.start_problem.isEmpty()) {
         result.start = RunStart::NoResultFile;
         return result;
     }
     result.pairs = int(input.image_files.size() / 2);
-    say(diagnostics, input.refl_loaded ? "yes\n" : "no\n");
+    if (observer)
+        observer->trace(input.refl_loaded ? "yes\n" : "no\n");
     make_result_folders(input);
-    if (input.options.extras)
-        input.options.extras->start();
+    const QString extras_problem = input.options.extras ? input.options.extras->start() : QString();
     if (jobs <= 1)
-        run_in_order(input, measurers, files, result.pairs, observer, diagnostics);
+        run_in_order(input, measurers, files, result.pairs, observer);
     else
         run_on_workers(input, measurers, jobs, files, result.pairs);
-    files.finish();
+    files.finish(extras_problem);
     mark_replaced(result.outcomes);
     return result;
 }

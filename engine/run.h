@@ -15,7 +15,6 @@
 #include <QStringList>
 #include <opencv2/core.hpp>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,10 +27,10 @@ enum class PairState { Processed, TableEntry, Skipped };
 struct PairOutcome {
     PairPlan plan;
     PairState state = PairState::Skipped;
-    QString reason; // why it was skipped
-    QString note;   // what a processed pair's user should know: a field not registered
+    QString problem; // why it was skipped
+    QString note;    // what a processed pair's user should know: a field not registered
     int pixels = 0, without_temperature = 0;
-    QStringList files;    // written for the pair
+    QStringList files;    // written for the pair, when it was processed
     int replaced_by = -1; // the later pair whose files, of the same number, replaced these
     std::string summary_line, stats_line, extras; // for the files written in pair order
     TrialValues trial;                            // with a field trial, of a processed pair
@@ -44,7 +43,7 @@ enum class RunStart {
     OddImages,
     OutputLocked, // another run is writing into the output folder
     LockFailed,   // the output folder's lock cannot be taken
-    NoResultFile, // result.csv cannot be created
+    NoResultFile, // result.csv (or stats.csv) cannot be created
 };
 
 struct RunResult {
@@ -52,7 +51,7 @@ struct RunResult {
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
     QString result_problem;            // why result.csv (or stats.csv) is not complete
-    QString lock_failure;              // why the lock failed (LockFailed), naming its file
+    QString start_problem; // why the lock or a result file failed at the start, naming its file
     int count(PairState state) const;
 };
 
@@ -60,10 +59,9 @@ struct RunResult {
 std::vector<double> run_images(const RunResult &result);
 
 // Told about the run as it goes, on the thread that started it.
-class RunObserver
+class RunObserver : public Trace
 {
 public:
-    virtual ~RunObserver() = default;
     virtual void pair_starting(int /*pair*/, int /*pairs*/) {}
     virtual void pair_finished(const PairOutcome & /*outcome*/, int /*done*/, int /*pairs*/) {}
 };
@@ -84,8 +82,9 @@ class PairExtras
 {
 public:
     virtual ~PairExtras() = default;
-    // Once the run holds its output folder, before the first pair.
-    virtual void start() {}
+    // Once the run holds its output folder, before the first pair; returns
+    // why the outputs cannot be made.
+    virtual QString start() { return {}; }
     // On the worker that processed the pair: its piece of the outputs.
     virtual std::string piece(const ProcessedPair &pair) = 0;
     // On the starting thread, in pair order, for every pair.
@@ -94,14 +93,16 @@ public:
     virtual QString finish(const RunResult &result) = 0;
 };
 
-// The checks of the input made before anything is created.
+// The checks of the input made before anything is created: Started when
+// the input may be run.
 RunStart check_input(const RunInput &input);
 
-// Runs the whole generation. With one job everything happens on the calling
-// thread, pair after pair; with more, pairs are processed on `jobs` workers,
-// each with its own measurer, and the files written in pair order are as
-// with one. Diagnostic lines go to `diagnostics` unless null.
+// Runs the whole generation of an input that passed check_input. With one
+// job everything happens on the calling thread, pair after pair, and the
+// observer is told the diagnostic lines too; with more, pairs are processed
+// on `jobs` workers, each with its own measurer, and the files written in
+// pair order are as with one.
 RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs = 1,
-                         RunObserver *observer = nullptr, std::FILE *diagnostics = nullptr);
+                         RunObserver *observer = nullptr);
 
 } // namespace ardentis

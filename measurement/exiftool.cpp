@@ -130,17 +130,17 @@ void end_all_tools()
         kill_group(group);
 }
 
-QString timeout_failure(int timeout_ms)
+QString timeout_problem(int timeout_ms)
 {
     return QStringLiteral("ExifTool did not answer within %1 s.").arg(timeout_ms / 1000.0);
 }
 
-QString too_large_failure()
+QString too_large_problem()
 {
     return QStringLiteral("ExifTool answered more than %1 MB.").arg(max_answer_bytes >> 20);
 }
 
-QString work_file_failure(const QString &path, const QString &error)
+QString work_file_problem(const QString &path, const QString &error)
 {
     return QStringLiteral("The working file %1 cannot be written: %2").arg(path, error);
 }
@@ -168,7 +168,7 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
         answer.output += process.readAllStandardOutput();
         if (answer.output.size() > max_answer_bytes) {
             process.end();
-            answer.failure = too_large_failure();
+            answer.problem = too_large_problem();
             break;
         }
         if (process.state() == QProcess::NotRunning)
@@ -176,7 +176,7 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
         const int left = time_left(timeout_ms_, clock.elapsed());
         if (left == 0) {
             process.end();
-            answer.failure = timeout_failure(timeout_ms_);
+            answer.problem = timeout_problem(timeout_ms_);
             break;
         }
         if (!process.waitForReadyRead(left) && process.state() == QProcess::Running &&
@@ -192,7 +192,7 @@ QString ProcessExifTool::output_to_file(const QStringList &arguments, const QStr
     // must not be taken for this one's.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return work_file_failure(path, file.errorString());
+        return work_file_problem(path, file.errorString());
     file.close();
     ChildProcess process;
     process.setStandardOutputFile(path, QIODevice::Truncate);
@@ -200,7 +200,7 @@ QString ProcessExifTool::output_to_file(const QStringList &arguments, const QStr
     process.start_tool(program_, arguments);
     if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
         process.end();
-        return timeout_failure(timeout_ms_);
+        return timeout_problem(timeout_ms_);
     }
     return {};
 }
@@ -225,31 +225,29 @@ QString query_capture_time(ExifTool &tool, const QString &file)
 namespace
 {
 
-// The tool's line is its label padded to 32 columns, ": ", then the value;
-// the time of day starts 11 bytes into the value.
+// The tool's line is its label padded to 32 columns, ": ", then the value
+// and the line end; the time of day starts 11 bytes into the value.
 constexpr int capture_label_width = 34;
 constexpr int time_offset_in_value = 11;
 constexpr int time_length = 8;
 
-QByteArray only_clock_characters(const QByteArray &time)
+} // namespace
+
+QByteArray time_of_day(const QString &capture_time_text)
 {
+    const QByteArray time =
+        capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length);
     for (const char c : time)
         if (!(c >= '0' && c <= '9') && c != ':')
             return {};
     return time;
 }
 
-} // namespace
-
-QByteArray time_of_day(const QString &capture_time_text)
-{
-    return only_clock_characters(
-        capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length));
-}
-
 QByteArray time_of_day_from_value(const QByteArray &value)
 {
-    return only_clock_characters(value.mid(time_offset_in_value, time_length));
+    // The value in the tool's line, so that a short one gives what the
+    // window's query gives.
+    return time_of_day(output_text(QByteArray(capture_label_width, ' ') + value + '\n'));
 }
 
 QString value_text_problem(const char *tag, const QString &text)

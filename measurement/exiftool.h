@@ -22,8 +22,8 @@ constexpr qint64 max_answer_bytes = 256LL << 20;
 // end, or answered too much).
 struct ToolAnswer {
     QByteArray output;
-    QString failure;
-    bool complete() const { return failure.isEmpty(); }
+    QString problem;
+    bool complete() const { return problem.isEmpty(); }
 };
 
 // A tool started in a process group of its own, so that ending it ends
@@ -83,9 +83,9 @@ private:
 
 // Why an answer stopped or a working file failed: texts shared by every way
 // of asking the tool.
-QString timeout_failure(int timeout_ms);
-QString too_large_failure();
-QString work_file_failure(const QString &path, const QString &error);
+QString timeout_problem(int timeout_ms);
+QString too_large_problem();
+QString work_file_problem(const QString &path, const QString &error);
 
 // Milliseconds left of `timeout_ms` (-1: no limit) after `elapsed_ms`.
 int time_left(int timeout_ms, qint64 elapsed_ms);
@@ -105,7 +105,9 @@ QString query_capture_time(ExifTool &tool, const QString &file);
 // there gives an empty time, so that the summary line keeps its columns.
 QByteArray time_of_day(const QString &capture_time_text);
 
-// The same from the bare DateTimeOriginal value ("2014:03:12 10:15:32").
+// The same from the DateTimeOriginal value as the tool's JSON answer gives
+// it ("2014:03:12 10:15:32"), taken as it stands in the tool's line: a value
+// shorter than a whole date and time gives what the line gives.
 QByteArray time_of_day_from_value(const QByteArray &value);
 
 // Why the text the tool gave for the numeric tag `tag` of the radiometric

@@ -138,7 +138,7 @@ RawImage read_raw_thermal(const QString &path)
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
         return {{}, no_raw_data_text()};
     if (file.size() > max_answer_bytes)
-        return {{}, too_large_failure()};
+        return {{}, too_large_problem()};
     const QByteArray data = file.readAll();
     return decode_raw_thermal(reinterpret_cast<const std::uint8_t *>(data.constData()),
                               size_t(data.size()));

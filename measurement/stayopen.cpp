@@ -92,16 +92,16 @@ ToolAnswer StayOpenExifTool::read_answer(const QByteArray &marker)
             return answer;
         }
         if (answer.output.size() > max_answer_bytes) {
-            answer.failure = too_large_failure();
+            answer.problem = too_large_problem();
             break;
         }
         if (process_.state() != QProcess::Running) {
-            answer.failure = QStringLiteral("ExifTool stopped before its answer was complete.");
+            answer.problem = QStringLiteral("ExifTool stopped before its answer was complete.");
             break;
         }
         const int left = time_left(timeout_ms_, clock.elapsed());
         if (left == 0) {
-            answer.failure = timeout_failure(timeout_ms_);
+            answer.problem = timeout_problem(timeout_ms_);
             break;
         }
         process_.waitForReadyRead(left);
@@ -114,11 +114,11 @@ QString StayOpenExifTool::output_to_file(const QStringList &arguments, const QSt
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return work_file_failure(path, file.errorString());
+        return work_file_problem(path, file.errorString());
     const ToolAnswer answer = output(arguments);
     if (file.write(answer.output) != answer.output.size() || !file.flush())
-        return work_file_failure(path, file.errorString());
-    return answer.failure;
+        return work_file_problem(path, file.errorString());
+    return answer.problem;
 }
 
 } // namespace ardentis

@@ -180,7 +180,7 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
 {
     if (!answer.complete()) {
         Measurement failed;
-        failed.problem = answer.failure;
+        failed.problem = answer.problem;
         return failed;
     }
     const std::map<QByteArray, QByteArray> fields = json_fields(answer.output);

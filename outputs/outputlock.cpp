@@ -6,7 +6,6 @@
 #include <QLockFile>
 
 #include <cerrno>
-#include <cstring>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -35,7 +34,7 @@ LockOutcome OutputLock::lock(const QString &dir)
         return LockOutcome::Taken;
     if (handle_->file.error() == QLockFile::LockFailedError)
         return LockOutcome::Held;
-    failure_ = QStringLiteral("%1 cannot be made").arg(path);
+    problem_ = QStringLiteral("%1 cannot be made").arg(path);
     return LockOutcome::Failed;
 }
 #else
@@ -60,10 +59,10 @@ OutputLock::~OutputLock() = default;
 namespace
 {
 
-QString lock_failure(const QString &path, const char *what, int error)
+QString lock_problem(const QString &path, const char *what, int error)
 {
     return QStringLiteral("%1 cannot be %2 (%3)")
-        .arg(path, QLatin1String(what), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(path, QLatin1String(what), system_error(error));
 }
 
 // Opens the lock file, or one another user made (locking needs reading
@@ -100,7 +99,7 @@ LockOutcome OutputLock::lock(const QString &dir)
         if (fd == -2) // the run's own writing fails there
             return LockOutcome::Taken;
         if (fd < 0) {
-            failure_ = lock_failure(path, "opened", errno);
+            problem_ = lock_problem(path, "opened", errno);
             return LockOutcome::Failed;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -108,7 +107,7 @@ LockOutcome OutputLock::lock(const QString &dir)
             ::close(fd);
             if (error == EWOULDBLOCK)
                 return LockOutcome::Held;
-            failure_ = lock_failure(path, "locked", error);
+            problem_ = lock_problem(path, "locked", error);
             return LockOutcome::Failed;
         }
         if (still_named(fd, name)) {

@@ -27,12 +27,12 @@ public:
     // the run's own writing fails there.
     LockOutcome lock(const QString &dir);
     // Why the lock failed, naming its file.
-    QString failure() const { return failure_; }
+    QString problem() const { return problem_; }
 
 private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
-    QString failure_;
+    QString problem_;
 };
 
 } // namespace ardentis

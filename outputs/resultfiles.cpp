@@ -4,18 +4,18 @@ namespace ardentis
 {
 
 const char *const result_folders[4] = {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"};
-const char *const picture_folders[3] = {result_folders[0], result_folders[1], result_folders[2]};
 const char *const temperature_folder = "4Temperature";
 const char *const thermal_folder = "4Thermal";
 
 PairFiles pair_files(const QString &output_dir, int n)
 {
     // Each file is named after its folder, the mask pictures with a 1 added.
+    // Joined, never put into a pattern: the folder's name may hold a "%1".
     const auto path = [&](const char *folder, const char *extra, const char *extension) {
-        return QStringLiteral("%1/%2/%2%3_%4.%5")
-            .arg(output_dir, QLatin1String(folder), QLatin1String(extra))
-            .arg(n)
-            .arg(QLatin1String(extension));
+        const QString name = QLatin1String(folder);
+        return output_dir + QLatin1Char('/') + name + QLatin1Char('/') + name +
+               QLatin1String(extra) + QLatin1Char('_') + QString::number(n) + QLatin1Char('.') +
+               QLatin1String(extension);
     };
     return {path(result_folders[0], "", "jpg"),  path(result_folders[1], "", "jpg"),
             path(result_folders[3], "", "csv"),  path(result_folders[2], "1", "jpg"),

@@ -8,8 +8,6 @@ namespace ardentis
 
 // The result folders every run makes, in the order it makes them.
 extern const char *const result_folders[4];
-// The folders of the pictures a run lists as its results.
-extern const char *const picture_folders[3];
 // The folders of the options' results.
 extern const char *const temperature_folder;
 extern const char *const thermal_folder;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -60,20 +61,25 @@ std::FILE *create_new(const QString &path)
 
 } // namespace
 
-std::FILE *create_scratch_file(const QString &path)
+ScratchFile create_scratch_file(const QString &path)
 {
     Registry &r = registry();
     // Made and recorded in one step, so that the removal at the end of the
     // process finds every file made.
     const std::lock_guard<std::mutex> lock(r.mutex);
-    if (r.ending) {
-        errno = EINTR;
-        return nullptr;
-    }
+    if (r.ending)
+        return {nullptr, system_error(EINTR)};
+    errno = 0;
     std::FILE *file = create_new(path);
-    if (file)
-        r.paths.insert(path);
-    return file;
+    if (!file)
+        return {nullptr, system_error(errno)};
+    r.paths.insert(path);
+    return {file, {}};
+}
+
+QString system_error(int error)
+{
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("unknown error");
 }
 
 void add_scratch(const QString &path)

@@ -10,10 +10,19 @@
 namespace ardentis
 {
 
+// A new empty file open for writing, or why there is none (the system's words).
+struct ScratchFile {
+    std::FILE *file = nullptr;
+    QString problem;
+};
+
 // Makes a new empty file at `path` and opens it for writing, recorded as
 // scratch. Whatever stood under the name is removed first, so that a link
-// planted there is never written through. Null (with errno) when it cannot.
-std::FILE *create_scratch_file(const QString &path);
+// planted there is never written through.
+ScratchFile create_scratch_file(const QString &path);
+
+// The system's words for the error number `error`.
+QString system_error(int error);
 
 // Records a file or folder the run will remove itself.
 void add_scratch(const QString &path);

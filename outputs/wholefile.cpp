@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <opencv2/imgcodecs.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -30,52 +31,63 @@ QString temporary_name(const QString &path)
     return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
 }
 
-// Whether a file may take the name `path`: nothing stands there, or
-// something the user could write to. Nothing is opened under the name.
-bool replaceable(const QString &path)
+QString cannot_write(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 cannot be written (%2).").arg(path, why);
+}
+
+// Why no file may take the name `path`: something stands there that the
+// user could not write to. Nothing is opened under the name.
+QString not_replaceable(const QString &path)
 {
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
-    if (info.isDir()) {
-        errno = EISDIR;
-        return false;
-    }
-    return !info.exists() || info.isWritable();
+    if (info.isDir())
+        return system_error(EISDIR);
+    return !info.exists() || info.isWritable() ? QString() : system_error(EACCES);
 #else
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
-    if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    return ::access(name.constData(), W_OK) == 0 || errno == ENOENT;
+    if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return system_error(EISDIR);
+    return ::access(name.constData(), W_OK) == 0 || errno == ENOENT ? QString()
+                                                                    : system_error(errno);
 #endif
 }
 
-// Renames `from` to `to`, replacing what is there in one step.
-bool replace_file(const QString &from, const QString &to)
+// Renames `from` to `to`, replacing what is there in one step; returns why
+// it could not.
+QString replace_file(const QString &from, const QString &to)
 {
 #ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
-                       MOVEFILE_REPLACE_EXISTING) != 0;
+    const bool moved =
+        MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                    MOVEFILE_REPLACE_EXISTING) != 0;
+    return moved ? QString() : system_error(EACCES);
 #else
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    errno = 0;
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0
+               ? QString()
+               : system_error(errno);
 #endif
 }
 
-// Flushes and closes a file; false when anything of it failed.
-bool close_written(std::FILE *file, bool written)
+// Hands what is written to the system; returns why it could not.
+QString flushed(std::FILE *file)
 {
-    const bool flushed = written && std::fflush(file) == 0 && !std::ferror(file);
-    return std::fclose(file) == 0 && flushed;
+    errno = 0;
+    return std::fflush(file) == 0 && !std::ferror(file) ? QString() : system_error(errno);
 }
 
-QString cannot_write(const QString &path)
+// Flushes and closes a file; returns why anything of it failed.
+QString closed(std::FILE *file)
 {
-    return QStringLiteral("%1 cannot be written (%2).")
-        .arg(path, errno ? QString::fromLocal8Bit(std::strerror(errno))
-                         : QStringLiteral("unknown error"));
+    QString problem = flushed(file);
+    errno = 0;
+    if (std::fclose(file) != 0 && problem.isEmpty())
+        problem = system_error(errno);
+    return problem;
 }
 
 } // namespace
@@ -87,21 +99,29 @@ QString write_together(const std::vector<OutputFile> &files)
     for (const OutputFile &f : files) {
         // Each file waits under its temporary name until every one is complete.
         const QString temporary = temporary_name(f.path);
+        const ScratchFile out = create_scratch_file(temporary);
+        if (!out.file) {
+            problem = cannot_write(f.path, out.problem);
+            break;
+        }
         temporaries << temporary;
         errno = 0;
-        std::FILE *out = create_scratch_file(temporary);
         const bool written =
-            out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
-        if (!(out && close_written(out, written))) {
-            problem = cannot_write(f.path);
+            std::fwrite(f.bytes.data(), 1, f.bytes.size(), out.file) == f.bytes.size();
+        const QString why = written ? closed(out.file) : system_error(errno);
+        if (!written)
+            std::fclose(out.file);
+        if (!why.isEmpty()) {
+            problem = cannot_write(f.path, why);
             break;
         }
     }
     for (int i = 0; problem.isEmpty() && i < temporaries.size(); ++i) {
-        if (replace_file(temporaries[i], files[size_t(i)].path))
+        const QString why = replace_file(temporaries[i], files[size_t(i)].path);
+        if (why.isEmpty())
             placed << files[size_t(i)].path;
         else
-            problem = cannot_write(files[size_t(i)].path);
+            problem = cannot_write(files[size_t(i)].path, why);
     }
     if (!problem.isEmpty()) {
         remove_files(temporaries);
@@ -118,55 +138,67 @@ void remove_files(const QStringList &paths)
         QFile::remove(path);
 }
 
+EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
+                              const std::vector<int> &params)
+{
+    std::vector<uchar> bytes;
+    if (picture.empty() || !cv::imencode(extension, picture, bytes, params))
+        return {{}, QStringLiteral("A result picture cannot be encoded.")};
+    return {std::string(bytes.begin(), bytes.end()), {}};
+}
+
 TextFile::~TextFile()
 {
     discard();
 }
 
-bool TextFile::open(const QString &path)
+QString TextFile::open(const QString &path)
 {
     discard();
+    path_ = path;
     // The final name is only ever replaced by renaming the complete file onto
     // it: a link standing there is replaced, never written through.
-    errno = 0;
-    if (!replaceable(path))
-        return false;
-    path_ = path;
-    temporary_ = temporary_name(path);
-    file_ = create_scratch_file(temporary_);
-    failed_ = file_ == nullptr;
-    error_ = failed_ ? errno : 0;
-    if (!failed_)
-        QFile::remove(path); // an unfinished run leaves none
-    return !failed_;
+    problem_ = not_replaceable(path);
+    if (problem_.isEmpty()) {
+        temporary_ = temporary_name(path);
+        const ScratchFile created = create_scratch_file(temporary_);
+        file_ = created.file;
+        problem_ = created.problem;
+    }
+    if (!problem_.isEmpty())
+        problem_ = cannot_write(path, problem_);
+    return problem_;
 }
 
-bool TextFile::write(const std::string &text)
+QString TextFile::write(const std::string &text)
 {
-    if (!failed_ && file_) {
-        failed_ = std::fwrite(text.data(), 1, text.size(), file_) != text.size();
-        error_ = failed_ ? errno : 0;
-    }
-    return !failed_ && file_;
+    if (problem_.isEmpty() && !file_)
+        problem_ = cannot_write(path_, system_error(EBADF));
+    if (!problem_.isEmpty())
+        return problem_;
+    errno = 0;
+    const QString why = std::fwrite(text.data(), 1, text.size(), file_) == text.size()
+                            ? flushed(file_)
+                            : system_error(errno);
+    if (!why.isEmpty())
+        problem_ = cannot_write(path_, why);
+    return problem_;
 }
 
 QString TextFile::commit()
 {
     if (!file_)
-        return cannot_write(path_);
-    errno = 0;
-    const bool written = close_written(file_, !failed_);
+        return problem_.isEmpty() ? cannot_write(path_, system_error(EBADF)) : problem_;
+    QString why = closed(file_);
     file_ = nullptr;
-    if (!written || !replace_file(temporary_, path_)) {
-        if (failed_)
-            errno = error_;
-        const QString problem = cannot_write(path_);
+    if (why.isEmpty() && problem_.isEmpty())
+        why = replace_file(temporary_, path_);
+    if (!why.isEmpty() && problem_.isEmpty())
+        problem_ = cannot_write(path_, why);
+    if (!problem_.isEmpty())
         QFile::remove(temporary_);
-        release_scratch(temporary_);
-        return problem;
-    }
     release_scratch(temporary_);
-    return {};
+    return problem_;
 }
 
 void TextFile::discard()

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <opencv2/core.hpp>
 
 #include <cstdio>
 #include <string>
@@ -26,6 +27,17 @@ QString write_together(const std::vector<OutputFile> &files);
 // Removes whatever stands under these names.
 void remove_files(const QStringList &paths);
 
+// A picture encoded for a file, or why it cannot be.
+struct EncodedPicture {
+    std::string bytes;
+    QString problem;
+};
+
+// `picture` encoded in the format of `extension` (".jpg", ".png"), with the
+// image library's encoding parameters.
+EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
+                              const std::vector<int> &params = {});
+
 // A text file that appears under its name complete, when committed, or not
 // at all: it is written beside its place under a temporary name.
 class TextFile
@@ -36,15 +48,17 @@ public:
     TextFile(const TextFile &) = delete;
     TextFile &operator=(const TextFile &) = delete;
 
-    // Fails when no file can take the name (a folder stands there, or a file
-    // the user cannot write) or none can be made beside it. Otherwise what
-    // stood under the name is gone: a link loses its name only, what it
-    // links to is untouched.
-    bool open(const QString &path);
-    // Appends `text`; once a write failed, every later one fails too.
-    bool write(const std::string &text);
+    // Starts the file. Returns why it cannot be written (a folder stands
+    // under the name, a file the user cannot write, or none can be made
+    // beside it), naming it. What stands under the name stays until the
+    // complete file replaces it: a link loses its name only, what it links
+    // to is untouched.
+    QString open(const QString &path);
+    // Appends `text` and hands it to the system. Returns why it is not
+    // written; once a write failed, every later one fails with that problem.
+    QString write(const std::string &text);
     // Completes the file under its name. Returns why it could not, and then
-    // the file is not there.
+    // nothing of it is left.
     QString commit();
 
 private:
@@ -52,8 +66,7 @@ private:
 
     QString path_, temporary_;
     std::FILE *file_ = nullptr;
-    bool failed_ = false;
-    int error_ = 0; // of the first failed write
+    QString problem_; // of the first failed write
 };
 
 } // namespace ardentis

@@ -19,6 +19,56 @@ namespace ardentis
 namespace
 {
 
+// A decode under way on this thread, and the size of the picture it refused
+// for its size, if it did.
+struct Decoding {
+    bool under_way = false;
+    cv::Size refused;
+};
+thread_local Decoding decoding;
+
+// The image library reads the header of a format this program does not know
+// and then allocates what that header declares. While a decode is under
+// way, this allocator refuses a picture beyond the limit before any of its
+// memory is taken.
+class LimitedAllocator : public cv::MatAllocator
+{
+public:
+    LimitedAllocator() { cv::Mat::setDefaultAllocator(this); }
+    cv::UMatData *allocate(int dims, const int *sizes, int type, void *data, size_t *step,
+                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        double pixels = 1;
+        for (int i = 0; i < dims; ++i)
+            pixels *= sizes[i];
+        if (decoding.under_way && !data && dims == 2 && pixels > max_picture_pixels) {
+            decoding.refused = cv::Size(sizes[1], sizes[0]);
+            CV_Error(cv::Error::StsNoMem, "a picture beyond the limit");
+        }
+        return standard_->allocate(dims, sizes, type, data, step, flags, usage);
+    }
+    bool allocate(cv::UMatData *data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        return standard_->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData *data) const override { standard_->deallocate(data); }
+
+private:
+    cv::MatAllocator *standard_ = cv::Mat::getStdAllocator();
+};
+
+// Made before main, before any thread takes a picture.
+LimitedAllocator limited_allocator;
+
+QString too_large(const QString &what, cv::Size size)
+{
+    return QStringLiteral("The %1 is %2 x %3 pixels, more than the limit of %4 megapixels.")
+        .arg(what)
+        .arg(size.width)
+        .arg(size.height)
+        .arg(max_picture_pixels / 1e6);
+}
+
 // libjpeg's error manager, extended with where to jump on an error and the
 // first message that means the picture is damaged.
 struct JpegErrors {
@@ -104,19 +154,17 @@ JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, ch
 Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what)
 {
     const QString undecodable = QStringLiteral("The %1 cannot be decoded.").arg(what);
+    // Formats whose header is not read here (WebP, PNM, JPEG 2000, ...) are
+    // held to the limit by the allocator.
+    const PictureFormat format = picture_format(data, size);
     const std::optional<cv::Size> declared = declared_size(data, size);
-    if (!declared)
+    if (!declared && format != PictureFormat::Unknown)
         return {{}, undecodable};
-    if (double(declared->width) * declared->height > max_picture_pixels)
-        return {{},
-                QStringLiteral("The %1 is %2 x %3 pixels, more than the limit of %4 megapixels.")
-                    .arg(what)
-                    .arg(declared->width)
-                    .arg(declared->height)
-                    .arg(max_picture_pixels / 1e6)};
+    if (declared && double(declared->width) * declared->height > max_picture_pixels)
+        return {{}, too_large(what, *declared)};
     const QString not_colour =
         QStringLiteral("The %1 is not a picture of three 8-bit channels.").arg(what);
-    if (picture_format(data, size) != PictureFormat::Jpeg) {
+    if (format != PictureFormat::Jpeg) {
         cv::Mat image = cv::imdecode(
             cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)), cv::IMREAD_UNCHANGED);
         return {image, image.empty() ? undecodable : QString()};
@@ -143,11 +191,17 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
 
 Picture decode_picture(const QByteArray &bytes, const QString &what)
 {
+    struct Scope {
+        Scope() { decoding = {true, {}}; }
+        ~Scope() { decoding.under_way = false; }
+    } scope;
     try {
         return decode_checked(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
                               size_t(bytes.size()), what);
     } catch (const cv::Exception &) {
-        return {{}, QStringLiteral("The %1 cannot be decoded.").arg(what)};
+        return {{},
+                decoding.refused.empty() ? QStringLiteral("The %1 cannot be decoded.").arg(what)
+                                         : too_large(what, decoding.refused)};
     }
 }
 

@@ -20,7 +20,8 @@ struct Picture {
 };
 
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
-// blue, green, red order, as the image library decodes it). `what` names the
+// blue, green, red order, as the image library decodes it), in any format
+// the image library reads; none beyond max_picture_pixels is allocated. `what` names the
 // picture in the problem texts ("radiometric image", "photograph").
 Picture read_picture(const QString &path, const QString &what);
 

@@ -114,22 +114,6 @@ cv::Mat contour_view(const cv::Mat &photograph, const cv::Mat &temps, const Fiel
                             area.width > contour_full_width ? 2 : 1);
 }
 
-std::string jpeg(const cv::Mat &picture)
-{
-    std::vector<uchar> bytes;
-    if (!cv::imencode(".jpg", picture, bytes, {cv::IMWRITE_JPEG_QUALITY, 85}))
-        throw std::runtime_error("a report picture cannot be encoded");
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string png(const cv::Mat &picture)
-{
-    std::vector<uchar> bytes;
-    if (!cv::imencode(".png", picture, bytes))
-        throw std::runtime_error("a report picture cannot be encoded");
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class Report : public PairExtras
 {
 public:
@@ -137,13 +121,18 @@ public:
         : dir_(dir), folder_(dir + QStringLiteral("/report")), style_(style), context_(context)
     {
     }
-    void start() override
+    QString start() override
     {
         // The folder is the report's own: pictures of an earlier report go.
-        QDir(folder_).removeRecursively();
-        QDir(dir_).mkpath(QStringLiteral("report/.work"));
-        add_scratch(folder_ + QStringLiteral("/.work"));
-        QDir(dir_).mkpath(QString::fromLatin1(thermal_folder));
+        if (!QDir(folder_).removeRecursively())
+            return QStringLiteral("The earlier report's folder %1 cannot be removed.").arg(folder_);
+        const QString work = folder_ + QStringLiteral("/.work");
+        add_scratch(work);
+        for (const QString &folder :
+             {work, dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
+            if (!QDir().mkpath(folder))
+                return QStringLiteral("The folder %1 cannot be created.").arg(folder);
+        return {};
     }
     std::string piece(const ProcessedPair &p) override;
     void add(const PairOutcome &outcome) override;
@@ -152,14 +141,13 @@ public:
 private:
     QString picture_path(int pair, const char *what, const char *type = "png") const
     {
-        return QStringLiteral("%1/p%2_%3.%4")
-            .arg(folder_)
-            .arg(pair + 1)
-            .arg(QLatin1String(what), QLatin1String(type));
+        return folder_ +
+               QStringLiteral("/p%1_%2.%3")
+                   .arg(QString::number(pair + 1), QLatin1String(what), QLatin1String(type));
     }
     QString spill_path(int pair) const
     {
-        return QStringLiteral("%1/.work/p%2.temps").arg(folder_).arg(pair + 1);
+        return folder_ + QStringLiteral("/.work/p%1.temps").arg(pair + 1);
     }
     void note(const QString &problem)
     {
@@ -167,6 +155,7 @@ private:
         if (problem_.isEmpty())
             problem_ = problem;
     }
+    QString cards_path() const { return folder_ + QStringLiteral("/.work/cards.html"); }
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -186,11 +175,18 @@ private:
 std::string Report::piece(const ProcessedPair &p)
 {
     const int pair = p.plan.pair;
-    note(write_together(
-        {{picture_path(pair, "photo"), png(field_view(p.photograph, p.registration.field))},
-         {picture_path(pair, "mask"), png(mask_view(p.pictures.part, p.pictures.plant))},
-         {picture_path(pair, "contours", "jpg"),
-          jpeg(contour_view(p.photograph, p.measurement.temps, p.registration.field))}}));
+    const EncodedPicture photo =
+                             encode_picture(field_view(p.photograph, p.registration.field), ".png"),
+                         mask =
+                             encode_picture(mask_view(p.pictures.part, p.pictures.plant), ".png"),
+                         contours = encode_picture(
+                             contour_view(p.photograph, p.measurement.temps, p.registration.field),
+                             ".jpg", {cv::IMWRITE_JPEG_QUALITY, 85});
+    for (const EncodedPicture *e : {&photo, &mask, &contours})
+        note(e->problem);
+    note(write_together({{picture_path(pair, "photo"), photo.bytes},
+                         {picture_path(pair, "mask"), mask.bytes},
+                         {picture_path(pair, "contours", "jpg"), contours.bytes}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
@@ -214,7 +210,7 @@ void Report::add(const PairOutcome &outcome)
 {
     if (outcome.state == PairState::Skipped)
         skipped_.push_back(
-            {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.reason});
+            {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.problem});
     if (outcome.state != PairState::Processed)
         return;
     {
@@ -233,9 +229,9 @@ void Report::add(const PairOutcome &outcome)
                       .arg(outcome.trial.notes.join(QStringLiteral("; ")));
     if (!cards_file_) {
         cards_file_ = std::make_unique<TextFile>();
-        cards_file_->open(folder_ + QStringLiteral("/.work/cards.html"));
+        note(cards_file_->open(cards_path()));
     }
-    cards_file_->write(outcome.extras);
+    note(cards_file_->write(outcome.extras));
 }
 
 QString Report::write_maps(double lo, double hi)
@@ -250,11 +246,14 @@ QString Report::write_maps(double lo, double hi)
         if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
             return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
         const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
-        const std::string picture = png(
-            with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi));
+        const EncodedPicture picture = encode_picture(
+            with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
+            ".png");
         const QString problem =
-            write_together({{picture_path(row.pair, "map"), picture},
-                            {pair_files(dir_, row.file_number).thermal, picture}});
+            !picture.problem.isEmpty()
+                ? picture.problem
+                : write_together({{picture_path(row.pair, "map"), picture.bytes},
+                                  {pair_files(dir_, row.file_number).thermal, picture.bytes}});
         if (!problem.isEmpty())
             return problem;
     }
@@ -287,10 +286,10 @@ QString Report::finish(const RunResult &result)
         }
         const PageFacts facts{context_, result.pairs, rows_,          skipped_, style_.palette,
                               lo,       hi,           context_.trial, notes_,   groups};
-        if (problem.isEmpty() &&
-            !(page.open(dir_ + QStringLiteral("/report.html")) &&
-              write_page(page, facts, folder_ + QStringLiteral("/.work/cards.html"))))
-            problem = QStringLiteral("%1/report.html cannot be written.").arg(dir_);
+        if (problem.isEmpty())
+            problem = page.open(dir_ + QStringLiteral("/report.html"));
+        if (problem.isEmpty())
+            problem = write_page(page, facts, cards_file_ ? cards_path() : QString());
         if (problem.isEmpty())
             problem = page.commit();
     }

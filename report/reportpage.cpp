@@ -237,7 +237,7 @@ std::string head_html(const PageFacts &f)
         html += "<h2>Skipped pairs</h2><ul class=\"skipped\">";
         for (const ReportSkip &s : f.skipped)
             html += "<li>Pair " + std::to_string(s.pair + 1) + ": " + esc(s.radiometric) + ", " +
-                    esc(s.visible) + "<br><span class=\"why\">" + esc(s.reason) + "</span></li>";
+                    esc(s.visible) + "<br><span class=\"why\">" + esc(s.problem) + "</span></li>";
         html += "</ul>";
     }
     return html + notes_html(f.notes);
@@ -442,20 +442,27 @@ std::string table_html(const std::vector<ReportRow> &rows, const TrialSetup *tri
 
 } // namespace
 
-bool write_page(TextFile &page, const PageFacts &facts, const QString &cards_path)
+QString write_page(TextFile &page, const PageFacts &facts, const QString &cards_path)
 {
-    bool ok = page.write(head_html(facts)) && page.write("<h2>Campaign</h2>") &&
-              page.write(plot_svg(facts.rows)) && page.write(groups_html(facts)) &&
-              page.write("<h2>Pairs</h2>") && page.write(table_html(facts.rows, facts.trial)) &&
-              page.write("<h2>Every pair</h2>");
-    QFile cards(cards_path);
-    if (ok && cards.open(QIODevice::ReadOnly)) {
-        while (ok && !cards.atEnd()) {
+    // A failed write fails every later one with the same problem.
+    for (const std::string &part :
+         {head_html(facts), std::string("<h2>Campaign</h2>"), plot_svg(facts.rows),
+          groups_html(facts), std::string("<h2>Pairs</h2>"), table_html(facts.rows, facts.trial),
+          std::string("<h2>Every pair</h2>")})
+        page.write(part);
+    if (!cards_path.isEmpty()) {
+        QFile cards(cards_path);
+        if (!cards.open(QIODevice::ReadOnly))
+            return QStringLiteral("%1 cannot be read (%2).").arg(cards_path, cards.errorString());
+        while (!cards.atEnd()) {
             const QByteArray chunk = cards.read(1 << 20);
-            ok = page.write(std::string(chunk.constData(), size_t(chunk.size())));
+            if (chunk.isEmpty() && cards.error() != QFileDevice::NoError)
+                return QStringLiteral("%1 cannot be read (%2).")
+                    .arg(cards_path, cards.errorString());
+            page.write(std::string(chunk.constData(), size_t(chunk.size())));
         }
     }
-    return ok && page.write(std::string("</main>") + script + "</body></html>\n");
+    return page.write(std::string("</main>") + script + "</body></html>\n");
 }
 
 } // namespace ardentis

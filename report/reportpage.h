@@ -35,7 +35,7 @@ ReportRow report_row(const ProcessedPair &p);
 
 struct ReportSkip {
     int pair;
-    QString radiometric, visible, reason;
+    QString radiometric, visible, problem;
 };
 
 // A pair's card: its numbers, pictures and a histogram of its plant and
@@ -54,7 +54,8 @@ struct PageFacts {
     const std::vector<GroupSummary> &groups;
 };
 
-// Writes the page, the cards taken from the file `cards_path`.
-bool write_page(TextFile &page, const PageFacts &facts, const QString &cards_path);
+// Writes the page, the cards taken from the file `cards_path` (none when it
+// is empty). Returns why the page is not written.
+QString write_page(TextFile &page, const PageFacts &facts, const QString &cards_path);
 
 } // namespace ardentis

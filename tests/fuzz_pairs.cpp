@@ -1,6 +1,6 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
 // (every raw form), calibration values at the edges of plausibility, and
-// photographs, some sharing an image number, run through the batch's engine
+// photographs (JPEG, WebP, PNM), some sharing an image number, run through the batch's engine
 // with the real exiftool and a table of extreme values, into a folder whose
 // result names are links to a file elsewhere. Every pair must be skipped with
 // a reason, or give finite temperatures at or above absolute zero and a
@@ -163,7 +163,7 @@ int check_options(const QStringList &arguments, const CommandLine &line)
     const BatchOptions &b = line.options;
     const Field &f = b.input.options.field;
     const double purity = b.input.options.mask.purity;
-    bool sane = line.action == CommandLine::Error && !line.text.isEmpty();
+    bool sane = line.action == CommandLine::Error && !line.problem.isEmpty();
     if (line.action == CommandLine::Run)
         sane = f.x >= 0 && f.y >= 0 && f.width >= 1 && f.height >= 1 &&
                (double(f.x) + f.width) * (double(f.y) + f.height) <= max_picture_pixels &&
@@ -210,7 +210,7 @@ int check(const QString &out, const RunResult &result, int inputs)
     if (result.start != RunStart::Started || int(result.outcomes.size()) != inputs)
         fault(QStringLiteral("the run did not go through every pair"));
     for (const PairOutcome &o : result.outcomes)
-        if (o.state == PairState::Skipped && o.reason.isEmpty())
+        if (o.state == PairState::Skipped && o.problem.isEmpty())
             fault(QStringLiteral("pair %1 skipped without a reason").arg(o.plan.pair + 1));
     const QRegularExpression line(
         QStringLiteral("^\\d+\\.000000,[0-9:]{0,8},(nan|-?\\d+\\.\\d{6})$"));
@@ -265,15 +265,21 @@ int main(int argc, char **argv)
         file.form = form;
         radiometric.push_back(file);
     }
-    std::vector<uchar> photo;
-    cv::imencode(".jpg", fixtures::plot_photograph(1467, 1144, 40, 30), photo);
+    // The photograph in formats whose header is read here and in others.
+    std::vector<QByteArray> photos;
+    for (const char *format : {".jpg", ".webp", ".ppm", ".jpg"}) {
+        std::vector<uchar> encoded;
+        cv::imencode(format, fixtures::plot_photograph(1467, 1144, 40, 30), encoded);
+        photos.push_back(bytes(encoded));
+    }
     QElapsedTimer clock;
     clock.start();
     RunInput input;
     int shared = 0;
     for (int i = 0; i < inputs; ++i) {
         const fixtures::FlirFile &file = radiometric[size_t(i) % radiometric.size()];
-        QByteArray ir = bytes(fixtures::flir_jpeg(file)), vis = bytes(photo);
+        QByteArray ir = bytes(fixtures::flir_jpeg(file)),
+                   vis = photos[size_t(i / 4) % photos.size()];
         if (rng() % 5 == 0)
             vis = mutate(vis, rng);
         else if (rng() % 4 == 0)

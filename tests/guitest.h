@@ -26,14 +26,12 @@ inline void answer_next_modal(std::function<void(QWidget *)> answer, int timeout
     QObject::connect(timer, &QTimer::timeout, [timer, answer, elapsed, timeout_ms] {
         QWidget *modal = QApplication::activeModalWidget();
         *elapsed += 20;
-        if (modal) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        } else if (*elapsed > timeout_ms) {
+        if (modal || *elapsed > timeout_ms) {
             timer->stop();
             timer->deleteLater();
         }
+        if (modal)
+            answer(modal);
     });
     timer->start();
 }

@@ -16,20 +16,6 @@ Q_DECLARE_METATYPE(fixtures::Air)
 namespace
 {
 
-// A radiometric fixture of 40 × 30 counts, written to `path`.
-fixtures::FlirFile write_fixture(const QString &path, RawForm form = RawForm::LittleEndian,
-                                 unsigned seed = 1)
-{
-    fixtures::FlirFile file;
-    file.counts = fixtures::plot_counts(40, 30, 18170, seed);
-    file.form = form;
-    file.emissivity = 0.96f;
-    file.t_refl_celsius = 18.5f;
-    if (!fixtures::write_flir_jpeg(path.toStdString(), file))
-        qFatal("cannot write %s", qPrintable(path));
-    return file;
-}
-
 // A long-running tool that answers each query with `answer`, its shell
 // variable $n being the query's number, and then with its end marker.
 QByteArray stay_open_script(const QByteArray &answer)
@@ -53,7 +39,6 @@ private slots:
     void cameraLimits_data();
     void cameraLimits();
     void stayOpenAsFreshStarts();
-    void valueOutputs_data();
     void valueOutputs();
     void toolFailures_data();
     void toolFailures();
@@ -72,19 +57,28 @@ void TestExifTool::initTestCase()
 void TestExifTool::oneExchangeAsPerQuery_data()
 {
     QTest::addColumn<int>("form");
-    QTest::addColumn<bool>("dated");
+    QTest::addColumn<QByteArray>("date"); // DateTimeOriginal as written; empty: none
+    QTest::addColumn<QByteArray>("time"); // the time of day the window takes from it
     QTest::addColumn<bool>("given");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << true << false << "";
-    QTest::newRow("PNG, camera byte order") << int(RawForm::PngCamera) << true << false << "";
-    QTest::newRow("PNG, standard byte order") << int(RawForm::PngStandard) << true << false << "";
-    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << true << false << "";
-    QTest::newRow("no capture time") << int(RawForm::JpegLs) << false << false << "";
-    QTest::newRow("table values") << int(RawForm::PngCamera) << true << true << "";
-    QTest::newRow("no raw data") << int(RawForm::None) << true << false
+    const QByteArray date = "2014:03:12 10:15:32", time = "10:15:32";
+    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << date << time << false << "";
+    QTest::newRow("PNG, camera byte order")
+        << int(RawForm::PngCamera) << date << time << false << "";
+    QTest::newRow("PNG, standard byte order")
+        << int(RawForm::PngStandard) << date << time << false << "";
+    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << date << time << false << "";
+    QTest::newRow("no capture time")
+        << int(RawForm::JpegLs) << QByteArray() << QByteArray() << false << "";
+    // The window takes 8 bytes at offset 45 of the tool's line, line end and all.
+    for (const char *shorter : {"2014:03:12 10:15", "2014:03:12 1"})
+        QTest::newRow(shorter) << int(RawForm::LittleEndian) << QByteArray(shorter) << QByteArray()
+                               << false << "";
+    QTest::newRow("table values") << int(RawForm::PngCamera) << date << time << true << "";
+    QTest::newRow("no raw data") << int(RawForm::None) << date << time << false
                                  << "No temperatures could be read from the radiometric image "
                                     "(no raw thermal data in it, or ExifTool missing).";
-    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << true << false
+    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << date << time << false
                                     << "The raw thermal data of the radiometric image is not one "
                                        "channel of 16-bit counts.";
 }
@@ -92,7 +86,8 @@ void TestExifTool::oneExchangeAsPerQuery_data()
 void TestExifTool::oneExchangeAsPerQuery()
 {
     QFETCH(int, form);
-    QFETCH(bool, dated);
+    QFETCH(QByteArray, date);
+    QFETCH(QByteArray, time);
     QFETCH(bool, given);
     QFETCH(QString, problem);
     const QString path = tmp.filePath(QStringLiteral("form %1.jpg").arg(QTest::currentDataTag()));
@@ -101,21 +96,19 @@ void TestExifTool::oneExchangeAsPerQuery()
     file.form = RawForm(form);
     file.emissivity = 0.96f;
     file.field_of_view = 45;
-    if (!dated)
-        file.date_time_original.clear();
+    file.date_time_original = date.toStdString();
     QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
 
     ProcessExifTool per_query;
     double e = 0.8, tr = 30;
     const Measurement a =
         measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
-    const QByteArray time = time_of_day(query_capture_time(per_query, path));
     StayOpenExifTool open;
     const Measurement b = measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple);
     QCOMPARE(a.problem, problem);
     QCOMPARE(b.problem, problem);
+    QCOMPARE(time_of_day(query_capture_time(per_query, path)), time);
     QCOMPARE(b.time, time);
-    QCOMPARE(time, dated ? QByteArray("10:15:32") : QByteArray());
     QCOMPARE(b.calibration.emissivity, a.calibration.emissivity);
     QCOMPARE(b.calibration.t_refl, a.calibration.t_refl);
     QCOMPARE(e, given ? 0.8 : double(file.emissivity));
@@ -146,18 +139,9 @@ void TestExifTool::fullModelFromFile_data()
     air.window_transmission = 0.8f;
     air.t_window_celsius = 26;
     QTest::newRow("12 m, humid, behind a window") << air << "";
-    fixtures::Air bad = air;
-    bad.distance = -1;
-    QTest::newRow("negative distance")
-        << bad << "ObjectDistance of the radiometric image is -1; it must be 0 m or more.";
-    bad = air;
-    bad.humidity = 1.5f;
+    air.humidity = 1.5f;
     QTest::newRow("humidity above 1")
-        << bad << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
-    bad = air;
-    bad.window_transmission = 1.25f;
-    QTest::newRow("window transmission above 1")
-        << bad << "IRWindowTransmission of the radiometric image is 1.25; it must be in (0, 1].";
+        << air << "RelativeHumidity of the radiometric image is 1.5; it must be between 0 and 1.";
 }
 
 void TestExifTool::fullModelFromFile()
@@ -176,14 +160,14 @@ void TestExifTool::fullModelFromFile()
         return;
     // The values as the file stores them (single precision, kelvin for temperatures).
     const Atmosphere &a = m.calibration.air;
-    for (const auto &[read, written] :
-         {std::pair{a.distance, air.distance}, {a.humidity, air.humidity}, {a.x, air.x}})
+    for (const auto &[read, written] : {std::pair{a.distance, air.distance},
+                                        {a.humidity, air.humidity},
+                                        {a.window_transmission, air.window_transmission},
+                                        {a.x, air.x}})
         QVERIFY(std::abs(read - double(written)) < 1e-9);
     QVERIFY(std::abs(a.t_atm - (double(air.t_atm_celsius + 273.15f) - 273.15)) < 1e-9);
+    QVERIFY(std::abs(a.t_window - (double(air.t_window_celsius + 273.15f) - 273.15)) < 1e-9);
     const double simple = own_temperature(file.counts.at<std::uint16_t>(2, 3), file);
-    const Calibration c = m.calibration;
-    const cv::Mat one(1, 1, CV_16UC1, cv::Scalar(file.counts.at<std::uint16_t>(2, 3)));
-    QCOMPARE(m.temps.at<double>(2, 3), convert_counts(one, c).at<double>(0));
     QVERIFY(std::abs(m.temps.at<double>(2, 3) - simple) > 0.1); // the air and the window count
 }
 
@@ -196,13 +180,9 @@ void TestExifTool::cameraLimits_data()
     const QVector<float> none{0, 0, 0};
     // A camera of -20 to 120 °C, clipped from -40, saturated from -60 °C.
     QTest::newRow("winter scene at -44 C") << -44.0 << -60.f << none << 12;
-    QTest::newRow("-66 C, within the margin") << -66.0 << -60.f << none << 12;
     QTest::newRow("-75 C, beyond it") << -75.0 << -60.f << none << 6;
     QTest::newRow("limits out of order: the default") << -66.0 << -30.f << none << 6;
     QTest::newRow("PlanckR2 2") << -44.0 << -60.f << QVector<float>{2, 0, 0} << 0;
-    QTest::newRow("PlanckF 1e38") << -44.0 << -60.f << QVector<float>{0, 0, 1e38f} << 0;
-    QTest::newRow("PlanckB 1e-45, PlanckF 1e6")
-        << -44.0 << -60.f << QVector<float>{0, 1e-45f, 1e6f} << 0;
 }
 
 void TestExifTool::cameraLimits()
@@ -237,7 +217,10 @@ void TestExifTool::stayOpenAsFreshStarts()
 {
     // Paths the argument stream would alter go to a fresh tool: the answers are alike.
     QDir(tmp.path()).mkpath(" lead space");
-    write_fixture(tmp.filePath(" lead space/a b.jpg"), RawForm::PngCamera);
+    fixtures::FlirFile file;
+    file.counts = fixtures::plot_counts(40, 30, 18170);
+    file.form = RawForm::PngCamera;
+    QVERIFY(fixtures::write_flir_jpeg(tmp.filePath(" lead space/a b.jpg").toStdString(), file));
     QFile::copy(tmp.filePath(" lead space/a b.jpg"), tmp.filePath(" leading.jpg"));
     QDir::setCurrent(tmp.path());
     StayOpenExifTool open;
@@ -250,25 +233,17 @@ void TestExifTool::stayOpenAsFreshStarts()
             QVERIFY2(open.output(args).output == fresh.output(args).output, qPrintable(file));
 }
 
-void TestExifTool::valueOutputs_data()
-{
-    QTest::addColumn<QByteArray>("output");
-    QTest::addColumn<double>("value");
-    QTest::newRow("spaces and unit") << QByteArray("  -12.5 C") << -12.5;
-    QTest::newRow("NUL byte ends it") << QByteArray("1\\0002") << 1.0;
-}
-
 void TestExifTool::valueOutputs()
 {
-    QFETCH(QByteArray, output);
-    QFETCH(double, value);
-    FakeExifTool fake("printf '" + output + "'\nfor a in \"$@\"; do echo \"$a\" >> '" +
+    // The output is taken up to a NUL byte; the path reaches the tool as one argument.
+    FakeExifTool fake("printf '  -12.5 C\\000junk'\nfor a in \"$@\"; do echo \"$a\" >> '" +
                       tmp.filePath("args").toUtf8() + "'; done");
-    QFile::remove(tmp.filePath("args"));
     ProcessExifTool tool;
-    QCOMPARE(query_value(tool, "Emissivity", "/some dir/a b.jpg"), value);
+    QCOMPARE(query_text(tool, "Emissivity", "/some dir/a b.jpg"), QString("  -12.5 C"));
+    QCOMPARE(query_value(tool, "Emissivity", "x.jpg"), -12.5);
     QCOMPARE(read_file(tmp.filePath("args")),
-             QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n"));
+             QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n-b\n-Emissivity\n"
+                        "--warning\nx.jpg\n"));
 }
 
 void TestExifTool::toolFailures_data()
@@ -282,8 +257,6 @@ void TestExifTool::toolFailures_data()
     QTest::newRow("stops after one answer")
         << stay_open_script(good + "; exec sleep 600") << "" << late;
     QTest::newRow("no end marker") << stay_open_script("printf 'answer\\n'") << late << late;
-    QTest::newRow("another query's marker")
-        << stay_open_script("printf 'a\\n{ready99}\\n'") << late << late;
     QTest::newRow("dies in mid-answer") << stay_open_script("printf '[{\"PlanckR1\": 14'; exit 1")
                                         << "ExifTool stopped before its answer was complete."
                                         << "ExifTool stopped before its answer was complete.";
@@ -301,12 +274,12 @@ void TestExifTool::toolFailures()
     // A second is enough to see silence; reading 256 MB may take longer.
     StayOpenExifTool tool(exiftool_program(), script.contains("yes") ? 120000 : 1000);
     const ToolAnswer a = tool.output({"-PlanckR1", "x.jpg"});
-    QCOMPARE(a.failure, first);
+    QCOMPARE(a.problem, first);
     if (first.isEmpty())
         QCOMPARE(a.output, QByteArray("answer\n"));
     if (second.isEmpty())
         return;
-    QCOMPARE(tool.output({"-PlanckR2", "x.jpg"}).failure, second); // from a fresh tool
+    QCOMPARE(tool.output({"-PlanckR2", "x.jpg"}).problem, second); // from a fresh tool
     // Never a value from a failed answer.
     const Measurement m = measure_in_one_exchange(tool, "x.jpg", false, 0, 0, Radiometry::Simple);
     QVERIFY(m.temps.empty() && !m.problem.isEmpty());
@@ -327,18 +300,6 @@ void TestExifTool::missingTool()
     QCOMPARE(e, 0.0);
     QCOMPARE(QFileInfo(work).size(), 0); // emptied: no earlier data taken for this image
     QCOMPARE(time, QString());
-
-    // A working file that cannot be written (here a folder stands in its
-    // place) is said so, and nothing is converted.
-    const QString fixture = tmp.filePath("ro.jpg");
-    write_fixture(fixture);
-    QDir(tmp.path()).mkdir("work-dir.tiff");
-    const Measurement ro =
-        measure_temperatures(tool, false, fixture, &e, &tr, tmp.filePath("work-dir.tiff"));
-    QVERIFY(ro.temps.empty());
-    QVERIFY2(ro.problem.startsWith(QStringLiteral("The working file %1 cannot be written: ")
-                                       .arg(tmp.filePath("work-dir.tiff"))),
-             qPrintable(ro.problem));
 }
 
 QTEST_MAIN(TestExifTool)

@@ -88,14 +88,10 @@ void TestTrials::interpolation_data()
         << "2024-06-01 10:50:00 falls in a gap of the weather log (2024-06-01 10:20:00 to "
            "2024-06-01 11:30:00)";
     QTest::newRow("across a gap of 30 min") << "2024:06:01 11:45:00" << 30.5 << 39.0 << "";
-    QTest::newRow("last reading") << "2024:06:01 12:00:00" << 31.0 << 38.0 << "";
     QTest::newRow("after the log")
         << "2024:06:01 12:00:01" << none << none
         << "2024-06-01 12:00:01 is outside the weather log (2024-06-01 10:00:00 to 2024-06-01 "
            "12:00:00)";
-    QTest::newRow("the day before") << "2024:05:31 10:05:00" << none << none
-                                    << "2024-05-31 10:05:00 is outside the weather log "
-                                       "(2024-06-01 10:00:00 to 2024-06-01 12:00:00)";
 }
 
 void TestTrials::interpolation()
@@ -133,7 +129,6 @@ void TestTrials::spreadsheetBook()
     QCOMPARE(f.book.find(103)->line, 7);
     QCOMPARE(f.book.find(103)->values[2], std::string());
     QCOMPARE(csv_field(f.book.find(101)->values[2]), std::string("\"wet, \"\"north\"\"\""));
-    QCOMPARE(csv_field("P1"), std::string("P1"));
     QCOMPARE(rows_not_in(f.book, {101, 103}), QStringList{"line 4 (image 102)"});
 }
 
@@ -151,49 +146,28 @@ void TestTrials::hostileFiles_data()
                              << "line 2 is not UTF-8 text; save the file as CSV in UTF-8";
     QTest::newRow("no image column")
         << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image'";
-    QTest::newRow("column twice") << true << QByteArray("image,plot,Plot\n")
-                                  << "line 1: the column 'Plot' is there twice";
     QTest::newRow("duplicate after a multi-line field")
         << true << QByteArray("image,note\n101,\"a\nb\"\n102,c\n101,d\n")
         << "line 5: the image 101 is also on line 2";
     QTest::newRow("not a number") << true << QByteArray("image,plot\n10a,x\n")
                                   << "line 2: the image '10a'" + number;
-    QTest::newRow("fraction") << true << QByteArray("image\n101.5\n")
-                              << "line 2: the image '101.5'" + number;
-    QTest::newRow("stray quote") << true << QByteArray("image,plot\n101,a\"b\n")
-                                 << "line 2 is not valid CSV: a quote is out of place (quote a "
-                                    "field whole and double the quotes inside it)";
     QTest::newRow("quote not closed") << true << QByteArray("image,plot\n101,\"abc\n102,x\n")
                                       << "the quoted field that starts on line 2 is not closed";
-    QTest::newRow("too many fields")
-        << true << QByteArray("image,plot\n101,a,b\n") << "line 2 has 3 fields, the header 2";
-    QTest::newRow("log header") << false << QByteArray("time,temperature,humidity\n")
-                                << "line 1: the header is not 'time,air temperature,relative "
-                                   "humidity'";
     QTest::newRow("no readings") << false << QByteArray("time,air temperature,relative humidity\n")
                                  << "it has no readings after the header";
     const QByteArray head = "time,air temperature,relative humidity\n2024-06-01 10:00,20,50\n";
     QTest::newRow("out of order") << false << head + "2024-06-01 09:59,20,50\n"
                                   << "line 3: the time 2024-06-01 09:59:00 is not after the "
                                      "time of line 2";
-    QTest::newRow("same time") << false << head + "2024:06:01 10:00:00,21,50\n"
-                               << "line 3: the time 2024-06-01 10:00:00 is not after the time "
-                                  "of line 2";
     QTest::newRow("hour 25") << false << head + "2024-06-01 25:00,20,50\n"
                              << "line 3: the time '2024-06-01 25:00' is not written YYYY-MM-DD "
                                 "HH:MM[:SS]";
-    QTest::newRow("30 February") << false << head + "2024-02-30 10:00,20,50\n"
-                                 << "line 3: the time '2024-02-30 10:00' is not written "
-                                    "YYYY-MM-DD HH:MM[:SS]";
     QTest::newRow("humidity") << false << head + "2024-06-01 10:10,20,100.5\n"
                               << "line 3: the relative humidity '100.5' is not a percentage "
                                  "from 0 to 100";
     QTest::newRow("decimal comma") << false << head + "2024-06-01 10:10,\"20,5\",50\n"
                                    << "line 3: the air temperature '20,5' is not a temperature "
                                       "from -60 to 70 °C";
-    QTest::newRow("too hot") << false << head + "2024-06-01 10:10,70.5,50\n"
-                             << "line 3: the air temperature '70.5' is not a temperature from "
-                                "-60 to 70 °C";
 }
 
 void TestTrials::hostileFiles()

@@ -3,7 +3,6 @@
 // checked against independently computed temperatures and pictures.
 
 #include "app/dialog.h"
-#include "engine/run.h"
 #include "outputs/outputlock.h"
 #include "tests/guitest.h"
 #include "tests/testutil.h"
@@ -17,6 +16,8 @@
 #include <QStringListModel>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <unistd.h>
 
 using guitest::child;
 using guitest::MessageBoxRecorder;
@@ -59,7 +60,9 @@ private slots:
     void inputChecks_data();
     void inputChecks();
     void onePair();
-    void progressAndTableHits();
+    void progress_data();
+    void progress();
+    void tableValues();
     void skippedPairs();
     void exiftoolRuns_data();
     void exiftoolRuns();
@@ -80,6 +83,13 @@ private:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(list->model()->index(row, 0)).center());
     }
+    QSize shown_size() const
+    {
+        const auto *view = child<QGraphicsView>(window.get(), "graphicsView");
+        return qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first())
+            ->pixmap()
+            .size();
+    }
     void add_files(const QStringList &paths)
     {
         for (const QString &path : paths) {
@@ -87,6 +97,12 @@ private:
             guitest::answer_file_dialog(QFileInfo(path).path(), {QFileInfo(path).fileName()});
             click("pb_addimage");
         }
+    }
+    void add_folder(const QString &dir)
+    {
+        guitest::answer_question("Directories");
+        guitest::answer_file_dialog(dir, {});
+        click("pb_addimage");
     }
     void choose(const char *button, const QString &path, const QString &name = {})
     {
@@ -105,6 +121,22 @@ private:
         MessageBoxRecorder recorder; // modal boxes are answered before the click returns
         click("pb_generate");
         return recorder.boxes;
+    }
+    // A run's message boxes, and what the window printed on standard output.
+    QList<MessageBoxRecorder::Box> generate(QByteArray &printed)
+    {
+        QTemporaryFile file;
+        if (!file.open())
+            return {};
+        std::fflush(stdout);
+        const int saved = ::dup(1);
+        ::dup2(file.handle(), 1);
+        const auto boxes = generate();
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+        printed = read_file(file.fileName());
+        return boxes;
     }
     QList<QByteArray> result_lines() const { return read_file(out + "/result.csv").split('\n'); }
 
@@ -150,7 +182,6 @@ void TestWindow::startAndAbout()
             listed("lst_outdir").isEmpty());
     QVERIFY(!child<QGraphicsView>(window.get(), "graphicsView")->scene());
     QCOMPARE(child<QProgressBar>(window.get(), "pbar_status")->value(), 0);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Ardentis VLM V1.3"));
 
     QList<QDialog *> shown;
     for (int press = 0; press < 2; ++press) {
@@ -160,9 +191,7 @@ void TestWindow::startAndAbout()
         });
         click("pb_about");
     }
-    QCOMPARE(shown.size(), 2);
-    QVERIFY(shown[0] && shown[0] == shown[1]); // the same box both times
-    QCOMPARE(shown[0]->windowTitle(), QStringLiteral("Information"));
+    QVERIFY(shown.size() == 2 && shown[0] && shown[0] == shown[1]); // the same box both times
     QTimer::singleShot(0, window.get(), [this] { window->close(); });
     QCOMPARE(QApplication::exec(), 0); // closing the window ends the program
 }
@@ -177,11 +206,8 @@ void TestWindow::addingImages()
              QStringLiteral("Please select if you want to work with files or directories (it "
                             "should contain only images): ||%1")
                  .arg(int(QMessageBox::Question)));
-    for (const char *dir : {"folder", "sorted", "empty", "folder"}) {
-        guitest::answer_question("Directories");
-        guitest::answer_file_dialog(tmp.filePath(dir), {});
-        click("pb_addimage");
-    }
+    for (const char *dir : {"folder", "sorted", "empty", "folder"})
+        add_folder(tmp.filePath(dir));
     for (const char *choice : {"Cancel", "Files", "Directories"}) { // cancelled at each step
         guitest::answer_question(choice);
         if (QByteArray(choice) != "Cancel")
@@ -208,24 +234,19 @@ void TestWindow::viewerAndLists()
     QVERIFY(!view->scene());
     click_row("lst_imagefile", 0);
     QCOMPARE(view->scene()->items().size(), 1);
-    const auto *item = qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first());
-    QCOMPARE(item->pixmap().size(), QSize(30, 90));
+    QCOMPARE(shown_size(), QSize(30, 90));
     const QRectF shown = view->mapFromScene(view->sceneRect()).boundingRect();
     QVERIFY(std::abs(shown.width() - view->viewport()->width()) <= 6); // stretched both ways
     QVERIFY(std::abs(shown.height() - view->viewport()->height()) <= 6);
     click_row("lst_imagefile", 1); // unreadable: an empty picture
-    QVERIFY(qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first())
-                ->pixmap()
-                .isNull());
+    QCOMPARE(shown_size(), QSize(0, 0));
 
     click("pb_deleteitem"); // the selected row 1
     QCOMPARE(listed("lst_imagefile"),
              (QStringList{tmp.filePath("portrait.jpg"), tmp.filePath("folder/a.JPG")}));
     QVERIFY(view->scene()->items().isEmpty());
     click_row("lst_imagefile", 1);
-    QCOMPARE(
-        qgraphicsitem_cast<QGraphicsPixmapItem *>(view->scene()->items().first())->pixmap().size(),
-        QSize(40, 30));
+    QCOMPARE(shown_size(), QSize(40, 30));
     click("pb_deleteall");
     QVERIFY(listed("lst_imagefile").isEmpty() && view->scene()->items().isEmpty());
 
@@ -242,29 +263,22 @@ void TestWindow::tables()
     write_file(tmp.filePath("first.csv"), "101,0.95,21.5\n102,0.96,22\n");
     write_file(tmp.filePath("second.csv"), "\xEF\xBB\xBF"
                                            "7,0.9,20\n");
+    write_file(tmp.filePath("garbage.csv"), "8,0.9,20\n101,0.95,nan\n");
     QFile big(tmp.filePath("big.csv"));
     QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(65LL << 20));
     big.close();
     choose("pb_addimage_2", tmp.path(), "first.csv");
-    QCOMPARE(match(102), 2);
-    QCOMPARE(match(103), 0);
     choose("pb_addimage_2", QString()); // cancelled: the table stays
-    QCOMPARE(match(102), 2);
+    QVERIFY(match(102) == 2 && match(103) == 0);
     choose("pb_addimage_2", tmp.path(), "second.csv");
-    QCOMPARE(match(102), 0);
-    QCOMPARE(match(7), 1); // after the byte-order mark
-    write_file(tmp.filePath("garbage.csv"), "8,0.9,20\n101,0.95,nan\n");
-    {
-        MessageBoxRecorder boxes; // a line that is not numbers: warned, not loaded
-        choose("pb_addimage_2", tmp.path(), "garbage.csv");
-        QCOMPARE(boxes.boxes.size(), 1);
-        QCOMPARE(boxes.boxes[0].text,
-                 "The reflected temperature table " + tmp.filePath("garbage.csv") +
-                     " was not loaded: line 2 ('101,0.95,nan') has the reflected temperature "
-                     "'nan', which is not a number.");
-    }
-    QCOMPARE(match(7), 1);
-    QCOMPARE(match(8), 0);
+    QVERIFY(match(102) == 0 && match(7) == 1); // after the byte-order mark
+    MessageBoxRecorder boxes;                  // a line that is not numbers: warned, not loaded
+    choose("pb_addimage_2", tmp.path(), "garbage.csv");
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].text, "The reflected temperature table " + tmp.filePath("garbage.csv") +
+                                      " was not loaded: line 2 ('101,0.95,nan') has the reflected "
+                                      "temperature 'nan', which is not a number.");
+    QVERIFY(match(7) == 1 && match(8) == 0);
     choose("pb_addimage_2", tmp.path(), "big.csv"); // unreadable: an empty table
     QCOMPARE(match(7), 0);
 }
@@ -296,11 +310,6 @@ void TestWindow::inputChecks_data()
         << "Another run is writing into %1.\nWait until it has finished, or choose another output "
            "directory."
         << warning;
-    QTest::newRow("a folder stands for the lock")
-        << 2 << "lock-folder"
-        << "The output directory cannot be locked against other runs:\n%1/.ardentis.lock cannot "
-           "be opened (Is a directory).\nChoose another output directory."
-        << warning;
 }
 
 void TestWindow::inputChecks()
@@ -315,8 +324,6 @@ void TestWindow::inputChecks()
         QDir(out).mkdir("result.csv");
     if (output == "locked")
         QVERIFY(other_run.lock(out) == ardentis::LockOutcome::Taken);
-    if (output == "lock-folder")
-        QDir(out).mkdir(".ardentis.lock");
     if (!output.isEmpty())
         choose("pb_saveresults", out);
     QStringList files;
@@ -327,8 +334,7 @@ void TestWindow::inputChecks()
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("Warning"));
     QCOMPARE(boxes[0].text, text.contains("%1") ? text.arg(out) : text);
-    QCOMPARE(boxes[0].icon, icon);
-    QCOMPARE(boxes[0].buttons, 1);
+    QVERIFY(boxes[0].icon == icon && boxes[0].buttons == 1);
     QVERIFY(!QFile::exists(out + "/result.csv") || output == "csv-folder");
     QVERIFY(!QDir(out + "/0Aligned").exists());
 }
@@ -341,14 +347,14 @@ void TestWindow::onePair()
     file.counts = fixtures::plot_counts(58, 40, 17000, 5);
     QVERIFY(fixtures::write_flir_jpeg((in + "/one.jpg").toStdString(), file));
     const cv::Mat photo = fixtures::plot_photograph(1500, 1200, 58, 40, 5);
-    QVERIFY(cv::imwrite((in + "/IMG0123.png").toStdString(), photo));
+    // A lossless WebP: a format whose header the size check does not read.
+    QVERIFY(
+        cv::imwrite((in + "/IMG0123.webp").toStdString(), photo, {cv::IMWRITE_WEBP_QUALITY, 101}));
     choose("pb_saveresults", out);
-    add_files({in + "/one.jpg", in + "/IMG0123.png"});
-    QSignalSpy progress(child<QProgressBar>(window.get(), "pbar_status"),
-                        &QProgressBar::valueChanged);
-    QVERIFY(generate().isEmpty());
-    QCOMPARE(progress.size(), 1);
-    QCOMPARE(progress[0][0].toInt(), 100);
+    add_files({in + "/one.jpg", in + "/IMG0123.webp"});
+    QByteArray printed;
+    QVERIFY(generate(printed).isEmpty());
+    QCOMPARE(child<QProgressBar>(window.get(), "pbar_status")->value(), 100);
 
     // Independently: the cut, the plant mask on it at the raw size, the blend.
     const cv::Mat ir = cv::imread((in + "/one.jpg").toStdString());
@@ -385,33 +391,79 @@ void TestWindow::onePair()
     cv::flip(masked, flipped, 0);
     QVERIFY(difference(picture("/2Mascara/2Mascara1_123.jpg"), flipped) > 15);
     QVERIFY(difference(picture("/0Aligned/0Aligned_123.jpg"), blend) < 2.5);
-    QVERIFY(difference(picture("/1PartRGB/1PartRGB_123.jpg"), photo(cv::Rect(597, 540, 870, 640))) >
-            8);
-    const QByteArray written = read_file(out + "/3tempmask/3tempmask_123.csv");
-    QCOMPARE(written.size(), table.size());
-    const QList<QByteArray> got = written.split(','), want = table.split(',');
+    const QList<QByteArray> got = read_file(out + "/3tempmask/3tempmask_123.csv").split(','),
+                            want = table.split(',');
+    QCOMPARE(got.size(), want.size());
     for (int i = 0; i < got.size(); ++i)
         QVERIFY2(std::abs(got[i].toDouble() - want[i].toDouble()) < 2e-6, got[i]);
-    QCOMPARE(result_lines().mid(0, 1), QList<QByteArray>{"Image number, Time, Average Temp"});
+    QCOMPARE(result_lines().value(0), QByteArray("Image number, Time, Average Temp"));
     QVERIFY2(result_lines()[1].startsWith("123.000000,10:15:32,"), result_lines()[1]);
     QVERIFY(std::abs(result_lines()[1].split(',')[2].toDouble() - sum / plant) < 2e-6);
+
+    // The diagnostic lines: the run, no table, the image number's full stop
+    // and digits (by byte position), the first temperatures and the values.
+    const int three = int((in + "/IMG0123").toUtf8().size()) - 1;
+    QByteArray digits;
+    for (int i = 0; i < 4; ++i)
+        digits += "numnum, index" + QByteArray::number(three - i) + ", val=" + "3210"[i] + "\n";
+    const auto fixed = [](double v) { return QByteArray::number(v, 'f', 6); };
+    const auto t = [&](int c) {
+        return fixed(own_temperature(file.counts.at<std::uint16_t>(0, c), file));
+    };
+    QCOMPARE(printed, "JAJAJAno\nFound" + digits + "\nDATA: " + t(0) + " " + t(1) + " " + t(2) +
+                          "\n\n" + fixed(double(file.emissivity)) + "," +
+                          fixed(fixtures::reported_t_refl(file)) + "\n");
+
     const QStringList outputs{out + "/0Aligned/0Aligned_123.jpg",
                               out + "/1PartRGB/1PartRGB_123.jpg",
                               out + "/2Mascara/2Mascara1_123.jpg"};
     QCOMPARE(listed("lst_outfiles"), outputs);
     QVERIFY(QFile::exists(tmp.filePath("test.tiff")));
     click_row("lst_outfiles", 1); // an output picture shows
-    const auto *item = qgraphicsitem_cast<QGraphicsPixmapItem *>(
-        child<QGraphicsView>(window.get(), "graphicsView")->scene()->items().first());
-    QCOMPARE(item->pixmap().size(), QSize(870, 640));
+    QCOMPARE(shown_size(), QSize(870, 640));
     QVERIFY(generate().isEmpty()); // again: the list holds every picture twice
     QCOMPARE(listed("lst_outfiles"), outputs + outputs);
 }
 
-void TestWindow::progressAndTableHits()
+void TestWindow::progress_data()
 {
-    // Five pairs, numbers 8 to 12; the table holds 8 and 10. Pairs 8 and 10
-    // only set the values in force; 9 uses line 2's, 11 and 12 line 1's.
+    QTest::addColumn<QList<int>>("values");
+    QTest::newRow("3 pairs") << QList<int>{0, 50, 100};
+    QTest::newRow("4 pairs") << QList<int>{0, 33, 66, 100};
+}
+
+void TestWindow::progress()
+{
+    // Pairs whose numbers are all in the table: they only show progress.
+    QFETCH(QList<int>, values);
+    const QString dir = tmp.filePath(QStringLiteral("progress%1").arg(values.size()));
+    QDir().mkpath(dir);
+    QByteArray table;
+    for (int n = 1; n <= values.size(); ++n) {
+        table += QByteArray::number(n) + ",0.9,20\n";
+        write_file(dir + QStringLiteral("/p%1_0.jpg").arg(n), "");  // radiometric image
+        write_file(dir + QStringLiteral("/p%1_%1.jpg").arg(n), ""); // photograph
+    }
+    write_file(dir + "/all.csv", table);
+    choose("pb_saveresults", out);
+    choose("pb_addimage_2", dir, "all.csv");
+    add_folder(dir);
+    auto *bar = child<QProgressBar>(window.get(), "pbar_status");
+    bar->reset(); // no progress shown: the first pair's 0 shows too
+    QSignalSpy spy(bar, &QProgressBar::valueChanged);
+    QVERIFY(generate().isEmpty());
+    QList<int> shown;
+    for (const auto &args : spy)
+        shown << args[0].toInt();
+    QCOMPARE(shown, values);
+    QCOMPARE(result_lines().size(), 2); // the header and the final line end
+}
+
+void TestWindow::tableValues()
+{
+    // Five pairs, numbers 8 to 12; the table holds 11 and 9. Pair 8 comes
+    // before any of them: its own values. 9 and 11 only set the values in
+    // force; 10 uses line 2's, 12 line 1's.
     QList<fixtures::FlirFile> files;
     QStringList paths;
     for (int n = 8; n <= 12; ++n) {
@@ -419,28 +471,25 @@ void TestWindow::progressAndTableHits()
         paths << in + QStringLiteral("/FLIR%1.jpg").arg(n)
               << in + QStringLiteral("/FLIR%1_RGB%1.jpg").arg(n);
     }
-    write_file(tmp.filePath("hits.csv"), "10,0.85,10\n8,0.8,12.5\n");
+    write_file(tmp.filePath("hits.csv"), "11,0.85,10\n9,0.8,12.5\n");
     choose("pb_saveresults", out);
     choose("pb_addimage_2", tmp.path(), "hits.csv");
     add_files(paths);
-    QSignalSpy progress(child<QProgressBar>(window.get(), "pbar_status"),
-                        &QProgressBar::valueChanged);
     QVERIFY(generate().isEmpty());
-    QList<int> values;
-    for (const auto &args : progress)
-        values << args[0].toInt();
-    QCOMPARE(values, (QList<int>{25, 50, 75, 100})); // the first pair shows 0, as at the start
     const auto lines = result_lines();
     QCOMPARE(lines.size(), 5); // header, three pairs, the final line end
-    const double expected[] = {plant_mean(files[1], 0.8, 12.5), plant_mean(files[3], 0.85, 10),
-                               plant_mean(files[4], 0.85, 10)};
-    for (int i = 0; i < 3; ++i)
+    const double expected[] = {
+        plant_mean(files[0], double(files[0].emissivity), fixtures::reported_t_refl(files[0])),
+        plant_mean(files[2], 0.8, 12.5), plant_mean(files[4], 0.85, 10)};
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(lines[i + 1].startsWith(QByteArray::number(8 + 2 * i) + ".000000,"));
         QVERIFY2(std::abs(lines[i + 1].split(',')[2].toDouble() - expected[i]) < 2e-6,
                  lines[i + 1]);
-    QVERIFY(lines[1].startsWith("9.000000,") && lines[3].startsWith("12.000000,"));
-    QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_8.jpg"));
-    QCOMPARE(listed("lst_outfiles").first(),
-             out + "/0Aligned/0Aligned_11.jpg"); // name order, case ignored
+    }
+    QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_9.jpg"));
+    QCOMPARE(listed("lst_outfiles").mid(0, 3),
+             (QStringList{out + "/0Aligned/0Aligned_10.jpg", out + "/0Aligned/0Aligned_12.jpg",
+                          out + "/0Aligned/0Aligned_8.jpg"})); // name order, as a listing gives
 }
 
 void TestWindow::skippedPairs()
@@ -477,7 +526,7 @@ void TestWindow::skippedPairs()
                  .arg(in, v, g, tmp.filePath("broken.jpg")));
     QCOMPARE(result_lines().size(), 4);
     QVERIFY(!QFile::exists(out + "/0Aligned/0Aligned_3.jpg"));
-    QCOMPARE(listed("lst_outfiles").size(), 3);
+    QCOMPARE(listed("lst_outfiles").size(), 3); // pair 4's files are pair 5's
 }
 
 void TestWindow::exiftoolRuns_data()
@@ -485,18 +534,16 @@ void TestWindow::exiftoolRuns_data()
     QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QStringList>("runs");
     const QString f = QStringLiteral("%1/FLIR31.jpg");
-    const QStringList planck{"-b -PlanckR1 --warning " + f, "-b -PlanckR2 --warning " + f,
-                             "-b -PlanckB --warning " + f, "-b -PlanckO --warning " + f,
-                             "-b -PlanckF --warning " + f};
-    const QString raw = "-b -FlirImage -RawThermalImage --warning " + f,
-                  time = "-DateTimeOriginal " + f;
+    QStringList runs{"-b -FlirImage -RawThermalImage --warning " + f};
+    for (const char *tag : {"PlanckR1", "PlanckR2", "PlanckB", "PlanckO", "PlanckF"})
+        runs << QStringLiteral("-b -%1 --warning ").arg(tag) + f;
+    const QString time = "-DateTimeOriginal " + f;
     QTest::newRow("no table") << QByteArray()
-                              << QStringList{raw} + planck +
+                              << runs +
                                      QStringList{"-b -Emissivity --warning " + f,
                                                  "-b -ReflectedApparentTemperature --warning " + f,
                                                  time};
-    QTest::newRow("table values in force")
-        << QByteArray("30,0.9,15\n") << QStringList{raw} + planck + QStringList{time};
+    QTest::newRow("table values in force") << QByteArray("30,0.9,15\n") << runs + QStringList{time};
 }
 
 void TestWindow::exiftoolRuns()
@@ -509,8 +556,8 @@ void TestWindow::exiftoolRuns()
     if (!table.isEmpty()) {
         write_file(tmp.filePath("runs.csv"), table);
         choose("pb_addimage_2", tmp.path(), "runs.csv");
-        files = QStringList{in + "/FLIR30.jpg", in + "/FLIR30_RGB30.jpg"} +
-                files; // a table entry first
+        files.prepend(in + "/FLIR30_RGB30.jpg"); // a table entry first
+        files.prepend(in + "/FLIR30.jpg");
     }
     choose("pb_saveresults", out);
     add_files(files);

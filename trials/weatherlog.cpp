@@ -58,10 +58,8 @@ QString reading(const CsvRecord &record, const Columns &c, AirReading &r)
     if (!air || *air < lowest_air_celsius || *air > highest_air_celsius)
         return QStringLiteral("line %1: the air temperature '%2' is not a temperature from %3 to "
                               "%4 °C")
-            .arg(record.line)
-            .arg(QString::fromStdString(field(c.temperature)))
-            .arg(lowest_air_celsius)
-            .arg(highest_air_celsius);
+            .arg(QString::number(record.line), QString::fromStdString(field(c.temperature)),
+                 QString::number(lowest_air_celsius), QString::number(highest_air_celsius));
     const std::optional<double> humidity = decimal_number(field(c.humidity));
     if (!humidity || *humidity < 0 || *humidity > 100)
         return QStringLiteral("line %1: the relative humidity '%2' is not a percentage from 0 "
