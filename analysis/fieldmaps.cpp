@@ -34,14 +34,28 @@ cv::Mat exgr_map(const cv::Mat &bgr)
     return index;
 }
 
-// The maps compared: the values smoothed, and their gradient magnitude.
-void smooth_maps(const cv::Mat &values, cv::Mat &smooth, cv::Mat &edges)
+// The map compared: the gradient magnitude of the values smoothed.
+cv::Mat edge_map(const cv::Mat &values)
 {
+    cv::Mat smooth, dx, dy, edges;
     cv::GaussianBlur(values, smooth, cv::Size(5, 5), smoothing, smoothing, cv::BORDER_REPLICATE);
-    cv::Mat dx, dy;
     cv::Sobel(smooth, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
     cv::Sobel(smooth, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
     cv::magnitude(dx, dy, edges);
+    return edges;
+}
+
+// A temperature edge counts by its presence more than by its size: leaves
+// half a degree from the floor outline a plant as clearly as pots, wet soil
+// or weeds several degrees from it, as the vegetation index shows them. The
+// edges saturate around this many times their mean.
+constexpr double edge_knee = 2;
+
+void saturate(cv::Mat &edges)
+{
+    const double knee = edge_knee * cv::mean(edges)[0];
+    if (knee > 0)
+        edges = edges / (edges + knee);
 }
 
 // The index at `size` points `step` photograph pixels apart, the first at
@@ -115,17 +129,16 @@ Template thermal_template(const cv::Mat &temps, int width)
                cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
                0, cv::INTER_AREA);
     Template out;
-    cv::Mat smooth;
-    smooth_maps(t, smooth, out.edges);
-    out.cool = -smooth;
+    out.edges = edge_map(t);
+    saturate(out.edges);
     out.aspect = double(temps.rows) / temps.cols;
     return out;
 }
 
 ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
-                   const cv::Rect2d &corners, const cv::Rect &part, Criterion criterion)
+                   const cv::Rect2d &corners, const cv::Rect &part)
 {
-    const cv::Rect whole(0, 0, templ.cool.cols, templ.cool.rows);
+    const cv::Rect whole(0, 0, templ.edges.cols, templ.edges.rows);
     const cv::Rect p = part.empty() ? whole : part & whole;
     ScoreMap out;
     out.step = {width / whole.width, width * templ.aspect / whole.height};
@@ -135,16 +148,10 @@ ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
     const cv::Size seen(positions.width - 1 + p.width, positions.height - 1 + p.height);
     const cv::Point2d from(corners.x + (p.x - margin) * out.step.x,
                            corners.y + (p.y - margin) * out.step.y);
-    cv::Mat smooth, edges;
-    smooth_maps(sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}),
-                smooth, edges);
+    const cv::Mat edges = edge_map(
+        sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}));
     const cv::Rect inner(margin, margin, seen.width, seen.height);
     cv::matchTemplate(edges(inner), templ.edges(p), out.score, cv::TM_CCOEFF_NORMED);
-    if (criterion == Criterion::EdgesAndValues) {
-        cv::Mat by_values;
-        cv::matchTemplate(smooth(inner), templ.cool(p), by_values, cv::TM_CCOEFF_NORMED);
-        out.score += 0.5 * cv::max(by_values - out.score, 0.0);
-    }
     return out;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The field search's maps and criterion: the photograph's vegetation index
-// and the thermal picture's temperatures, compared on their values (plants
-// cooler than the ground) and on their edges (the outlines of plants, pots
-// and weeds, whether those are warmer or cooler than what lies around them).
+// and the thermal picture's temperatures, compared on their edges (the
+// outlines of plants, pots and weeds, whether those are warmer or cooler than
+// what lies around them).
 
 #include <opencv2/core.hpp>
 
@@ -21,11 +21,10 @@ struct PhotoIndex {
 };
 PhotoIndex photo_index(const cv::Mat &rgb);
 
-// The thermal picture as a template at most `width` pixels wide, its two
-// maps smoothed as the photograph's are.
+// The thermal picture as a template at most `width` pixels wide, smoothed
+// as the photograph's index is.
 struct Template {
-    cv::Mat cool;      // the negated temperatures: high where cool
-    cv::Mat edges;     // the gradient magnitude of the temperatures
+    cv::Mat edges;     // the gradient magnitude of the temperatures, saturating
     double aspect = 1; // of the raw grid: rows per column
 };
 Template thermal_template(const cv::Mat &temps, int width);
@@ -38,25 +37,15 @@ struct Placement {
     double height(double aspect) const { return width * aspect; }
 };
 
-// What a score compares: the edges alone locate a field best, since shadows
-// and leaves warmer than the ground move where the values agree best; the
-// values help find where to look.
-enum class Criterion {
-    Edges,
-    EdgesAndValues, // the edges, raised where the values agree better
-};
-
-// The criterion for the template's `part` (template pixels; empty: all of
-// it) at every corner position in `corners` (photograph pixels) of a field
-// `width` wide: the positions lie `step` photograph pixels apart from the
-// corner of `corners`.
+// The criterion, the correlation of the edges, for the template's `part` (template pixels; empty:
+// all of it) at every corner position in `corners` (photograph pixels) of a field `width` wide: the
+// positions lie `step` photograph pixels apart from the corner of `corners`.
 struct ScoreMap {
     cv::Mat score; // CV_32FC1
     cv::Point2d origin, step;
 };
 ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
-                   const cv::Rect2d &corners, const cv::Rect &part = {},
-                   Criterion criterion = Criterion::Edges);
+                   const cv::Rect2d &corners, const cv::Rect &part = {});
 
 // The best position of a score map, between its positions.
 Placement best_of(const ScoreMap &map, double width);

@@ -15,8 +15,9 @@ namespace
 {
 
 // Template widths of the three stages: coarse over every width, fine around
-// the best few places, then refined.
-constexpr int coarse_width = 40, fine_width = 96, refine_width = 192;
+// the best few places, then refined. Coarser than 56 pixels, pots and small
+// plants blur into the soil and the true place may not be among the few.
+constexpr int coarse_width = 56, fine_width = 96, refine_width = 192;
 // Widths searched, as shares of the photograph's width, and their steps.
 constexpr double least_share = 0.25, coarse_step = 1.05, fine_step = 0.015;
 // Rounds of refinement by the quadrants' shifts.
@@ -31,6 +32,11 @@ constexpr double photo_view_degrees = 51;
 constexpr double width_prior_weight = 0.25;
 // How much better than the prior a found field must score to replace it.
 constexpr double clear_margin = 0.02;
+// How much better a found field must score than any other of its width whose
+// corner lies more than `rival_apart` and at most `rival_reach` of its width
+// from its own: rows repeat, and a photograph of other rows matches as well
+// at many places, a true pair at one.
+constexpr double least_distinctness = 0.05, rival_apart = 0.05, rival_reach = 0.25;
 // The field's quadrants reach this share of its width and height from their
 // corners, overlapping in the middle, so that a plant there shows in each;
 // they are searched this share of the field's width around it; one whose
@@ -103,7 +109,7 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
     for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
         const cv::Rect2d corners = s.corners(w, {0, 0, s.photo_width(), s.photo_height()});
         if (corners.width >= 0 && corners.height >= 0)
-            add_peaks(score_map(s.index, t, w, corners, {}, Criterion::EdgesAndValues), w, peaks);
+            add_peaks(score_map(s.index, t, w, corners), w, peaks);
         if (w >= s.widest)
             break;
     }
@@ -203,7 +209,7 @@ struct Quadrant {
 // without edges.
 std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placement &f)
 {
-    const int w = t.cool.cols, h = t.cool.rows;
+    const int w = t.edges.cols, h = t.edges.rows;
     const int qw = std::max(1, int(std::lround(quadrant_size * w))),
               qh = std::max(1, int(std::lround(quadrant_size * h)));
     const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
@@ -308,13 +314,32 @@ Placement refined(const Search &s, const Template &t, Placement best, std::vecto
     return best;
 }
 
+// How far the criterion of `f` stands above the best of its rivals, on the
+// fine template; NaN when the photograph leaves no room for a rival.
+double distinctness(const Search &s, const Template &t, const Placement &f)
+{
+    const double reach = rival_reach * f.width;
+    const cv::Rect2d corners = s.corners(f.width, {f.x - reach, f.y - reach, 2 * reach, 2 * reach});
+    if (corners.width < 0 || corners.height < 0)
+        return std::nan("");
+    ScoreMap m = score_map(s.index, t, f.width, corners);
+    double own = 0, rival = 0;
+    cv::minMaxLoc(m.score, nullptr, &own);
+    const cv::Point at(int(std::lround((f.x - m.origin.x) / m.step.x)),
+                       int(std::lround((f.y - m.origin.y) / m.step.y)));
+    cv::circle(m.score, at, int(std::ceil(rival_apart * f.width / m.step.x)), cv::Scalar(-2),
+               cv::FILLED);
+    cv::minMaxLoc(m.score, nullptr, &rival);
+    return rival > -2 ? own - rival : std::nan("");
+}
+
 QString fixed(double v, int decimals)
 {
     return QString::fromStdString(format_fixed(v, decimals));
 }
 
 // Why the field found is not to be used, or an empty text when it is.
-QString distrust(const Registration &r, const Field &found, double at_prior)
+QString distrust(const Registration &r, const Field &found, double at_prior, double distinct)
 {
     const double most = max_fit_share * found.width;
     if (r.correlation < min_registration_score)
@@ -327,6 +352,10 @@ QString distrust(const Registration &r, const Field &found, double at_prior)
         return QStringLiteral("the quadrants of the best field found disagree by %1 px, more than "
                               "%2 px (%3 % of its width)")
             .arg(fixed(r.fit, 1), fixed(most, 1), fixed(100 * max_fit_share, 0));
+    if (distinct < least_distinctness)
+        return QStringLiteral("the best field found scores only %1 more than another field of its "
+                              "width nearby, less than %2")
+            .arg(fixed(distinct, 2), fixed(least_distinctness, 2));
     if (r.correlation < at_prior + clear_margin)
         return QStringLiteral("the best field found scores %1, not clearly more than the prior "
                               "field's %2")
@@ -360,7 +389,9 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
     r.correlation = score_at(index, last, placement_of(found));
     r.fit = spread(qs);
     const bool prior_fits = r.field == prior;
-    r.note = distrust(r, found, prior_fits ? score_at(index, last, placement_of(prior)) : -2);
+    const double distinct = distinctness(s, thermal_template(temps, fine_width), best);
+    r.note =
+        distrust(r, found, prior_fits ? score_at(index, last, placement_of(prior)) : -2, distinct);
     if (r.note.isEmpty()) {
         r.field = found;
         r.registered = true;

@@ -15,7 +15,7 @@ namespace ardentis
 {
 
 // Below this criterion a found field is not trusted.
-constexpr double min_registration_score = 0.5;
+constexpr double min_registration_score = 0.4;
 // Nor when its quadrants, each searched on its own, disagree by more than
 // this share of its width.
 constexpr double max_fit_share = 0.02;
