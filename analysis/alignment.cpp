@@ -33,19 +33,6 @@ void half_up(const uchar *a, uchar *out, size_t n)
         out[i] = uchar((a[i] + 1) >> 1);
 }
 
-// Plant by excess green minus excess red, photograph pixel by pixel.
-cv::Mat exgr_pixels(const cv::Mat &part)
-{
-    cv::Mat plant(part.size(), CV_32FC1);
-    for (int r = 0; r < part.rows; ++r) {
-        const auto *bgr = part.ptr<cv::Vec3b>(r);
-        auto *out = plant.ptr<float>(r);
-        for (int c = 0; c < part.cols; ++c)
-            out[c] = exgr_plant(bgr[c][0], bgr[c][1], bgr[c][2]) ? 1.0f : 0.0f;
-    }
-    return plant;
-}
-
 } // namespace
 
 const char *mask_name(MaskMethod method)
@@ -108,7 +95,7 @@ cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions
     }
     // The share of plant among the photograph pixels each thermal pixel covers.
     cv::Mat share;
-    cv::resize(exgr_pixels(part), share, cv::Size(width, height), 0, 0, cv::INTER_AREA);
+    cv::resize(exgr_plant_map(part), share, cv::Size(width, height), 0, 0, cv::INTER_AREA);
     const float least = float(mask.purity) - 1e-6f; // area sums carry rounding
     for (int r = 0; r < height; ++r) {
         const float *s = share.ptr<float>(r);

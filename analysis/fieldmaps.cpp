@@ -22,18 +22,6 @@ constexpr int margin = 3;
 // matters less.
 constexpr double smoothing = 1.0;
 
-cv::Mat exgr_map(const cv::Mat &bgr)
-{
-    cv::Mat index(bgr.size(), CV_32FC1);
-    for (int r = 0; r < bgr.rows; ++r) {
-        const auto *in = bgr.ptr<cv::Vec3b>(r);
-        auto *out = index.ptr<float>(r);
-        for (int c = 0; c < bgr.cols; ++c)
-            out[c] = exgr_index(in[c][0], in[c][1], in[c][2]);
-    }
-    return index;
-}
-
 // The map compared: the gradient magnitude of the values smoothed.
 cv::Mat edge_map(const cv::Mat &values)
 {
@@ -106,7 +94,7 @@ PhotoIndex photo_index(const cv::Mat &rgb)
                    level, cv::Size(rgb.cols / factor, rgb.rows / factor), 0, 0, cv::INTER_AREA);
         scale = 1.0 / factor;
     }
-    index.levels.push_back(exgr_map(level));
+    index.levels.push_back(exgr_index_map(level));
     index.scale.push_back(scale);
     while (index.levels.back().cols / 2 >= coarsest_index_width && index.levels.back().rows >= 2) {
         const cv::Mat &finer = index.levels.back();

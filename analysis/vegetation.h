@@ -4,6 +4,8 @@
 // colour. One rule for telling plant pixels and for the map the field search
 // matches.
 
+#include <opencv2/core.hpp>
+
 namespace ardentis
 {
 
@@ -33,5 +35,12 @@ inline float exgr_index(int b, int g, int r)
     const int sum = b + g + r;
     return sum < darkest_readable_sum ? 0.0f : float(exgr_fifths(b, g, r)) / (5.0f * float(sum));
 }
+
+// Every pixel of a blue-green-red picture (CV_8UC3) as CV_32FC1: 1 where
+// ExGR takes it for plant, 0 elsewhere.
+cv::Mat exgr_plant_map(const cv::Mat &bgr);
+
+// The ExGR index of every pixel of a blue-green-red picture, as CV_32FC1.
+cv::Mat exgr_index_map(const cv::Mat &bgr);
 
 } // namespace ardentis

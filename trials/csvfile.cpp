@@ -129,6 +129,13 @@ CsvFile read_csv_file(const QString &path)
     return parse_csv(std::string(bytes.constData() + bom, size_t(bytes.size() - bom)));
 }
 
+QString header_problem(const CsvFile &csv)
+{
+    if (!csv.problem.isEmpty())
+        return csv.problem;
+    return csv.records.empty() ? QStringLiteral("it has no header line") : QString();
+}
+
 std::string csv_field(const std::string &value)
 {
     const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||

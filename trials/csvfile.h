@@ -32,6 +32,9 @@ CsvFile read_csv_file(const QString &path);
 // Parses CSV text (after any byte order mark).
 CsvFile parse_csv(const std::string &text);
 
+// Why the file has no header to read: its own problem, or no line at all.
+QString header_problem(const CsvFile &csv);
+
 // `value` as a CSV field: in quotes, its quotes doubled, when it holds a
 // comma, a quote, a line break or spaces at either end.
 std::string csv_field(const std::string &value);

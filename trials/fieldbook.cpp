@@ -64,10 +64,9 @@ const FieldBook::Row *FieldBook::find(double image) const
 FieldBookFile field_book(const CsvFile &csv)
 {
     FieldBookFile out;
-    if (!csv.problem.isEmpty() || csv.records.empty()) {
-        out.problem = csv.problem.isEmpty() ? QStringLiteral("it has no header line") : csv.problem;
+    out.problem = header_problem(csv);
+    if (!out.problem.isEmpty())
         return out;
-    }
     const CsvRecord &header = csv.records.front();
     const int image_column = column_index(header, QStringLiteral("image"));
     out.problem = header_problem(header, image_column);

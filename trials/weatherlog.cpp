@@ -75,10 +75,9 @@ QString reading(const CsvRecord &record, const Columns &c, AirReading &r)
 WeatherLogFile weather_log(const CsvFile &csv)
 {
     WeatherLogFile out;
-    if (!csv.problem.isEmpty() || csv.records.empty()) {
-        out.problem = csv.problem.isEmpty() ? QStringLiteral("it has no header line") : csv.problem;
+    out.problem = header_problem(csv);
+    if (!out.problem.isEmpty())
         return out;
-    }
     const CsvRecord &header = csv.records.front();
     const Columns c{column_index(header, QStringLiteral("time")),
                     column_index(header, QStringLiteral("air temperature")),
