@@ -119,6 +119,17 @@ cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions
     return plant;
 }
 
+bool colourless(const cv::Mat &picture)
+{
+    for (int r = 0; r < picture.rows; ++r) {
+        const auto *bgr = picture.ptr<cv::Vec3b>(r);
+        for (int c = 0; c < picture.cols; ++c)
+            if (bgr[c][0] + bgr[c][1] + bgr[c][2] >= darkest_readable_sum)
+                return false;
+    }
+    return true;
+}
+
 PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
                           const Field &field, const MaskOptions &mask)
 {
