@@ -2,6 +2,7 @@
 
 #include "analysis/registration.h"
 #include "common/cnumber.h"
+#include "engine/embedded.h"
 #include "outputs/lines.h"
 #include "outputs/resultfiles.h"
 #include "outputs/wholefile.h"
@@ -54,16 +55,16 @@ QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv:
     Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
     if (!r.problem.isEmpty())
         return r.problem;
-    Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
-    if (!v.problem.isEmpty())
-        return v.problem;
     ir = r.image;
-    rgb = v.image;
-    // A search places its field wherever the photograph holds one.
-    const QString problem =
-        pictures_problem(ir, rgb, options.search_field ? Field{0, 0, 1, 1} : options.field);
-    if (!problem.isEmpty())
-        return problem;
+    if (plan.photo == PhotoSource::Separate) { // an embedded one comes with the measurement
+        Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
+        if (!v.problem.isEmpty())
+            return v.problem;
+        rgb = v.image;
+        const QString problem = pictures_problem_for(ir, rgb, options_field(options));
+        if (!problem.isEmpty())
+            return problem;
+    }
     if (file_number(plan.number) < 0)
         return QStringLiteral("The image number %1 is too large for a file name.")
             .arg(QString::fromStdString(format_fixed6(plan.number)));
@@ -120,22 +121,39 @@ StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registratio
     return row;
 }
 
+// A black photograph shows no plant: with embedded photographs, whose camera
+// may store one when its visible lens sees nothing, ExGR's rule that such
+// pixels cannot be told makes that so under every mask, and the user is told.
+MaskOptions mask_for(const PairPlan &plan, const cv::Mat &part, const MaskOptions &mask,
+                     PairOutcome &outcome)
+{
+    if (plan.photo != PhotoSource::Embedded || !colourless(part))
+        return mask;
+    if (!outcome.note.isEmpty())
+        outcome.note += QLatin1Char(' ');
+    outcome.note += QStringLiteral("the photograph is black: nothing in it can be told for plant, "
+                                   "so the plant fraction is 0 and the mean nan.");
+    return {MaskMethod::ExGR, mask.purity};
+}
+
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
-                      const cv::Mat &rgb, const RunInput &input, Worker &worker,
-                      PairOutcome &outcome)
+                      const cv::Mat &rgb, const FieldChoice &choice, const RunInput &input,
+                      Worker &worker, PairOutcome &outcome)
 {
     const RunOptions &options = input.options;
     Registration reg;
-    reg.field = options.field;
-    if (options.search_field) {
+    reg.field = choice.field;
+    if (choice.search) {
         outcome.reason = field_room_problem(rgb.size(), m.temps.size());
         if (!outcome.reason.isEmpty())
             return;
-        reg = register_field(rgb, m.temps, options.field, m.field_of_view);
+        reg = choice.near ? register_near(rgb, m.temps, choice.field)
+                          : register_field(rgb, m.temps, choice.field, m.field_of_view);
         if (!reg.registered)
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
-    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    const MaskOptions mask = mask_for(plan, rgb(reg.field.rect()), options.mask, outcome);
+    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, mask);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);
     const std::vector<OutputFile> outputs = pair_outputs(pictures, m, files, options);
@@ -173,9 +191,19 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         print_data_lines(diagnostics, m);
     outcome.pixels = int(m.temps.total());
     outcome.without_temperature = m.without_temperature;
-    outcome.reason = temperatures_problem(m);
+    const bool embedded = plan.photo == PhotoSource::Embedded;
+    if (embedded) {
+        Picture photo = embedded_photograph(m.photo);
+        outcome.reason = photo.problem;
+        rgb = photo.image;
+    }
     if (outcome.reason.isEmpty())
-        process_measured(plan, m, ir, rgb, input, worker, outcome);
+        outcome.reason = temperatures_problem(m);
+    FieldChoice choice = options_field(input.options);
+    if (outcome.reason.isEmpty() && embedded)
+        outcome.reason = camera_choice(m, ir, rgb, input.options, choice);
+    if (outcome.reason.isEmpty())
+        process_measured(plan, m, ir, rgb, choice, input, worker, outcome);
 }
 
 } // namespace
