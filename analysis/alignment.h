@@ -51,9 +51,10 @@ cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb, const Field &field 
 // the photograph under the field.
 cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions &mask);
 
-// Whether no pixel of `picture` (CV_8UC3) is bright enough to tell its
-// colour: a black photograph, in which nothing can be told for plant.
-bool colourless(const cv::Mat &picture);
+// Whether hardly any pixel of `picture` (CV_8UC3; at most 1 %, noise and
+// compression artefacts) is bright enough to tell its colour: a black
+// photograph, in which nothing can be told for plant.
+bool black_picture(const cv::Mat &picture);
 
 // The pair's pictures and plant mask, computed before any file is written.
 struct PairPictures {

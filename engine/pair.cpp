@@ -10,6 +10,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace ardentis
@@ -121,19 +122,20 @@ StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registratio
     return row;
 }
 
-// A black photograph shows no plant: with embedded photographs, whose camera
-// may store one when its visible lens sees nothing, ExGR's rule that such
-// pixels cannot be told makes that so under every mask, and the user is told.
-MaskOptions mask_for(const PairPlan &plan, const cv::Mat &part, const MaskOptions &mask,
-                     PairOutcome &outcome)
+// A black photograph shows no plant, whatever noise a mask might take for it:
+// a camera may keep one inside the radiometric image when its visible lens
+// saw nothing. The user is told.
+void no_plant_if_black(const PairPlan &plan, PairPictures &pictures, PairOutcome &outcome)
 {
-    if (plan.photo != PhotoSource::Embedded || !colourless(part))
-        return mask;
+    if (plan.photo != PhotoSource::Embedded || !black_picture(pictures.part))
+        return;
+    pictures.plant.setTo(0);
+    pictures.masked.setTo(0);
+    pictures.mean = std::nan("");
     if (!outcome.note.isEmpty())
         outcome.note += QLatin1Char(' ');
     outcome.note += QStringLiteral("the photograph is black: nothing in it can be told for plant, "
                                    "so the plant fraction is 0 and the mean nan.");
-    return {MaskMethod::ExGR, mask.purity};
 }
 
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
@@ -152,8 +154,8 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         if (!reg.registered)
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
-    const MaskOptions mask = mask_for(plan, rgb(reg.field.rect()), options.mask, outcome);
-    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, mask);
+    PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    no_plant_if_black(plan, pictures, outcome);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);
     const std::vector<OutputFile> outputs = pair_outputs(pictures, m, files, options);

@@ -79,7 +79,39 @@ fixtures::Plot write_plot(const QString &dir, int n, const fixtures::PlotScene &
     return fixtures::write_plot_pair(dir.toStdString(), n, scene, photo_scene);
 }
 
+// The hard pair of that name.
+fixtures::PlotScene hard_scene(const std::string &name)
+{
+    for (const fixtures::HardPair &p : fixtures::hard_pairs())
+        if (p.name == name)
+            return p.scene;
+    qFatal("no hard pair %s", name.c_str());
+}
+
+// A radiometric image that keeps its photograph: the plot of `scene` in the
+// raw form `form`, with the alignment values `pip`; `photo`, when given,
+// stored instead of the drawn photograph ("-": none).
+struct Embedded {
+    fixtures::PlotScene scene;
+    fixtures::RawForm form = fixtures::RawForm::LittleEndian;
+    std::optional<fixtures::PiP> pip;
+    QByteArray photo;
+};
+
+// A photograph too dark for any colour, but with green above blue here and
+// there, as a covered lens gives: what green-over-blue alone takes for plant.
+QByteArray black_photograph(cv::Size size)
+{
+    cv::Mat dark(size, CV_8UC3);
+    cv::randu(dark, cv::Scalar::all(0), cv::Scalar::all(14));
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", dark, jpeg);
+    return QByteArray(reinterpret_cast<const char *>(jpeg.data()), int(jpeg.size()));
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Embedded)
 
 class TestBatch : public QObject
 {
@@ -104,6 +136,10 @@ private slots:
     void oddNames();
     void fieldSearch_data();
     void fieldSearch();
+    void embeddedPhotos_data();
+    void embeddedPhotos();
+    void embeddedSearch_data();
+    void embeddedSearch();
     void maskAndStats();
     void fullRadiometry();
     void report();
@@ -194,7 +230,13 @@ void TestBatch::commandLine_data()
     QTest::newRow("empty output") << QStringList{"--output", ""} << error
                                   << "--output takes a folder, not an empty name.";
     QTest::newRow("field") << QStringList{"--field", "1,2,3"} << error
-                           << "--field takes auto or X,Y,W,H in whole pixels, not '1,2,3'.";
+                           << "--field takes auto, camera or X,Y,W,H in whole pixels, not '1,2,3'.";
+    QTest::newRow("field camera, separate photographs")
+        << QStringList{"--field", "camera"} << error
+        << "--field camera needs --photo embedded: only a photograph kept inside the radiometric "
+           "image comes with the camera's alignment values.";
+    QTest::newRow("photo") << QStringList{"--photo", "inside"} << error
+                           << "--photo takes separate or embedded, not 'inside'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
                             << "--purity takes a number over 0 and at most 1, not '0'.";
     const QString range = "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 "
@@ -206,7 +248,8 @@ void TestBatch::commandLine_data()
                                  << "--field 1e300,0,1,1 does not fit in any photograph: none of "
                                     "more than 250 megapixels is read.";
     QTest::newRow("field nan") << QStringList{"--field", "nan,0,1,1"} << error
-                               << "--field takes auto or X,Y,W,H in whole pixels, not 'nan,0,1,1'.";
+                               << "--field takes auto, camera or X,Y,W,H in whole pixels, not "
+                                  "'nan,0,1,1'.";
     QTest::newRow("purity nan") << QStringList{"--purity", "nan"} << error
                                 << "--purity takes a number over 0 and at most 1, not 'nan'.";
     QTest::newRow("jobs beyond int")
@@ -227,7 +270,7 @@ void TestBatch::commandLine_data()
                              << "ardentis-batch 1.3\n";
     QTest::newRow("everything")
         << QStringLiteral(
-               "-o x -j 2 --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
+               "-o x -j 2 --photo embedded --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
                "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg b.jpg")
                .split(' ')
         << int(ardentis::CommandLine::Run) << "";
@@ -245,6 +288,8 @@ void TestBatch::commandLine()
         return;
     const ardentis::RunOptions &o = line.options.input.options;
     QVERIFY(o.search_field && o.field == (ardentis::Field{1, 2, 30, 40}) && o.temperatures);
+    // The search starts from the camera's field; the one given stands in.
+    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.camera_field && o.field_given);
     QVERIFY(o.mask.method == ardentis::MaskMethod::ExGR && o.mask.purity == 0.7);
     QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report &&
             line.options.jobs == 2);
@@ -253,9 +298,9 @@ void TestBatch::commandLine()
              (QStringList{QDir::current().filePath("-a.jpg"), QDir::current().filePath("b.jpg")}));
     const QString help = ardentis::batch_help();
     for (const char *word :
-         {"--output", "--table", "--jobs", "--tool-timeout", "--field", "--mask", "--purity",
-          "--radiometry", "--temperatures", "--report", "--palette", "--range", "--plots",
-          "--group", "--air", "--cwsi", "Put -- before", "Exit status"})
+         {"--output", "--table", "--jobs", "--tool-timeout", "--photo", "--field", "--mask",
+          "--purity", "--radiometry", "--temperatures", "--report", "--palette", "--range",
+          "--plots", "--group", "--air", "--cwsi", "Put -- before", "Exit status"})
         QVERIFY2(help.contains(word), word);
 }
 
@@ -629,6 +674,193 @@ void TestBatch::fieldSearch()
     QVERIFY(std::abs(width_error) <= 1);
     QVERIFY(std::abs(mean_error) <= 0.3);
     QVERIFY(s["field fit"].toDouble() <= 0.01 * t.width);
+}
+
+void TestBatch::embeddedPhotos_data()
+{
+    QTest::addColumn<Embedded>("file");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("field"); // the field used; empty: skipped
+    QTest::addColumn<QString>("err");   // the reason, or the note
+    // A real camera's values: the field 1,793 px wide, its centre 197 px left
+    // of and 230 px below the photograph's centre.
+    fixtures::PlotScene t = hard_scene("crop rows, 45 degree lens");
+    t.photo = {2592, 1944};
+    t.raw = {640, 480};
+    t.field = {202, 530, 1793, 1345};
+    const Embedded t_series{
+        t, fixtures::RawForm::LittleEndian, fixtures::PiP{1.4456f, -197, 230, 0, 639, 0, 479}, {}};
+    QTest::newRow("2592 x 1944, raw 640 x 480") << t_series << QStringList{} << "202,530,1793,1345"
+                                                << "";
+    fixtures::PlotScene c = hard_scene("640 x 480, raw 128 x 96, no field of view");
+    c.field = {73, 34, 512, 384};
+    const Embedded c_series{
+        c, fixtures::RawForm::JpegLs, fixtures::PiP{1.25f, 9, -14, 0, 127, 0, 95}, {}};
+    QTest::newRow("640 x 480, raw 128 x 96, JPEG-LS")
+        << c_series << QStringList{} << "73,34,512,384"
+        << "";
+    fixtures::PlotScene e = hard_scene("640 x 480, cool plants on a hot floor");
+    e.photo = {1280, 960};
+    e.raw = {320, 240};
+    e.field = {220, 195, 800, 600};
+    QTest::newRow("1280 x 960, raw 320 x 240, PNG")
+        << Embedded{e,
+                    fixtures::RawForm::PngCamera,
+                    fixtures::PiP{1.6f, -20, 15, 0, 319, 0, 239},
+                    {}}
+        << QStringList{} << "220,195,800,600"
+        << "";
+    QTest::newRow("black photograph")
+        << Embedded{c, fixtures::RawForm::PngStandard, c_series.pip, black_photograph({640, 480})}
+        << QStringList{} << "73,34,512,384"
+        << "the photograph is black: nothing in it can be told for plant, so the plant fraction "
+           "is 0 and the mean nan.";
+    Embedded none = c_series;
+    none.photo = "-";
+    QTest::newRow("no photograph") << none << QStringList{} << ""
+                                   << "The radiometric image holds no photograph (no "
+                                      "EmbeddedImage).";
+    Embedded unaligned = c_series;
+    unaligned.pip.reset();
+    QTest::newRow("no alignment values") << unaligned << QStringList{} << ""
+                                         << "Real2IR is missing from the radiometric image.";
+    QTest::newRow("no alignment values, a field given")
+        << unaligned << QStringList{"--field", "10,20,320,240"} << "10,20,320,240"
+        << "";
+    QTest::newRow("a field given instead of the camera's")
+        << c_series << QStringList{"--field", "10,20,320,240"} << "10,20,320,240"
+        << "";
+    Embedded bad = c_series;
+    bad.pip->real2ir = 12;
+    QTest::newRow("Real2IR 12") << bad << QStringList{} << ""
+                                << "Real2IR of the radiometric image is 12; it must be in (0, 10].";
+    bad.pip->real2ir = 1.25f;
+    bad.pip->offset_x = 70;
+    QTest::newRow("field outside")
+        << bad << QStringList{} << ""
+        << "The camera's alignment values (Real2IR 1.25, OffsetX 70, OffsetY -14) put the thermal "
+           "field at 134,34,512,384, outside the photograph (640 x 480 pixels).";
+    Embedded huge = c_series;
+    huge.photo = black_photograph({64, 48});
+    const int sof = huge.photo.indexOf("\xFF\xC0");
+    huge.photo.replace(sof + 5, 4, QByteArray("\xEA\x60\xEA\x60", 4)); // 60000 x 60000
+    QTest::newRow("photograph declaring 60000 x 60000")
+        << huge << QStringList{} << ""
+        << "The photograph in the radiometric image is 60000 x 60000 pixels, more than the limit "
+           "of 250 megapixels.";
+    Embedded cut = c_series;
+    cut.photo = black_photograph({640, 480}).left(900);
+    QTest::newRow("photograph cut short") << cut << QStringList{} << ""
+                                          << "The photograph in the radiometric image is damaged "
+                                             "or cut short (Premature end of JPEG file).";
+    Embedded gif = c_series;
+    gif.photo = "GIF89a\x80\x02\xe0\x01";
+    QTest::newRow("photograph of an unknown format")
+        << gif << QStringList{} << ""
+        << "The photograph in the radiometric image is of an unknown format (neither JPEG, PNG, "
+           "TIFF nor BMP).";
+}
+
+void TestBatch::embeddedPhotos()
+{
+    QFETCH(Embedded, file);
+    QFETCH(QStringList, options);
+    QFETCH(QString, field);
+    QFETCH(QString, err);
+    const QString dir = tmp.filePath("embedded"), out = tmp.filePath("embedded-out"),
+                  path = dir + "/FLIR0123.jpg"; // image number 123, from its own name
+    QDir().mkpath(dir);
+    fixtures::FlirFile f;
+    f.form = file.form;
+    f.pip = file.pip;
+    fixtures::embed_plot(f, file.scene);
+    if (!file.photo.isEmpty())
+        f.photo = file.photo == "-"
+                      ? std::vector<std::uint8_t>()
+                      : std::vector<std::uint8_t>(file.photo.begin(), file.photo.end());
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), f));
+    const Finished run = batch(QStringList{"--photo", "embedded", "-o", out, dir} + options);
+    if (field.isEmpty()) {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("pair 1 skipped (" + path + "):\n    " + err + "\n"),
+                 qPrintable(run.err));
+        QVERIFY(!QFile::exists(out + "/1PartRGB/1PartRGB_123.jpg"));
+        return;
+    }
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.contains("pair 1 (" + path + "): " + err + "\n") != err.isEmpty(),
+             qPrintable(run.err));
+    const auto s = stats_of(out);
+    QCOMPARE(s["image number"], QString("123.000000"));
+    QCOMPARE(
+        QStringList({s["field x"], s["field y"], s["field width"], s["field height"]}).join(','),
+        field);
+    // The part of the photograph kept in the file that the field gives.
+    const QStringList v = field.split(',');
+    const cv::Rect r(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
+    const cv::Mat part = cv::imread((out + "/1PartRGB/1PartRGB_123.jpg").toStdString());
+    const cv::Mat photo = cv::imdecode(f.photo, cv::IMREAD_COLOR);
+    QCOMPARE(part.size(), r.size());
+    QVERIFY(cv::norm(part, photo(r), cv::NORM_L1) / double(part.total() * 3) < 2);
+    if (!err.isEmpty()) { // black: no plant
+        QCOMPARE(s["plant fraction"], QString("0.000000"));
+        QCOMPARE(s["plant mean"], QString("nan"));
+    }
+}
+
+void TestBatch::embeddedSearch_data()
+{
+    QTest::addColumn<QPoint>("camera_off"); // the camera's field from the true one
+    QTest::addColumn<bool>("related");      // the photograph shows the thermal scene
+    QTest::newRow("camera 9 px off") << QPoint(9, -6) << true;
+    QTest::newRow("unrelated photograph") << QPoint(0, 0) << false;
+}
+
+void TestBatch::embeddedSearch()
+{
+    QFETCH(QPoint, camera_off);
+    QFETCH(bool, related);
+    const QString dir = tmp.filePath("embedded-search"), out = tmp.filePath("embedded-search-out"),
+                  path = dir + "/FLIR7.jpg";
+    QDir().mkpath(dir);
+    const fixtures::PlotScene scene = hard_scene("640 x 480, cool plants on a hot floor");
+    fixtures::FlirFile f;
+    fixtures::embed_plot(f, scene);
+    if (!related) {
+        fixtures::PlotScene other = scene;
+        other.seed = 21;
+        f.embed(fixtures::draw_plot(other, f).photograph);
+    }
+    const cv::Rect camera = scene.field + cv::Point(camera_off.x(), camera_off.y());
+    f.pip = fixtures::pip_for(scene.photo, camera, scene.raw);
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), f));
+    const Finished run = batch({"--photo", "embedded", "--field", "auto", "--mask", "exgr",
+                                "--temperatures", "-o", out, path});
+    QCOMPARE(run.status, 0);
+    const auto s = stats_of(out);
+    const cv::Rect found(s["field x"].toInt(), s["field y"].toInt(), s["field width"].toInt(),
+                         s["field height"].toInt());
+    qInfo("found %d,%d,%d,%d, registered %s, r %s, fit %s", found.x, found.y, found.width,
+          found.height, qPrintable(s["registered"]), qPrintable(s["correlation"]),
+          qPrintable(s["field fit"]));
+    if (!related) { // the camera's field stays (its offsets rounded to whole pixels)
+        QCOMPARE(s["registered"], QString("no"));
+        QVERIFY(std::abs(found.x - camera.x) <= 1 && std::abs(found.y - camera.y) <= 1 &&
+                found.width == camera.width);
+        return;
+    }
+    QCOMPARE(s["registered"], QString("yes"));
+    const cv::Rect t = scene.field;
+    QVERIFY(std::abs(found.x - t.x) <= 3 && std::abs(found.y - t.y) <= 3);
+    QVERIFY(std::abs(found.width - t.width) <= 0.01 * t.width);
+    // The plant mean against that of the same temperatures on the true field.
+    ardentis::MaskOptions exgr{ardentis::MaskMethod::ExGR, 0.5};
+    const double on_true =
+        ardentis::compute_pair(
+            fixtures::false_colour(f.counts), cv::imdecode(f.photo, cv::IMREAD_COLOR),
+            table_of(out + "/4Temperature/4Temperature_7.csv"), {t.x, t.y, t.width, t.height}, exgr)
+            .mean;
+    QVERIFY2(std::abs(s["plant mean"].toDouble() - on_true) <= 0.3, qPrintable(s["plant mean"]));
 }
 
 void TestBatch::maskAndStats()

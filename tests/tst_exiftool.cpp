@@ -74,17 +74,19 @@ void TestExifTool::oneExchangeAsPerQuery_data()
     QTest::addColumn<int>("form");
     QTest::addColumn<bool>("dated");
     QTest::addColumn<bool>("given");
+    QTest::addColumn<int>("photo"); // 0: none, 1: without alignment values, 2: with them
     QTest::addColumn<QString>("problem");
-    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << true << false << "";
-    QTest::newRow("PNG, camera byte order") << int(RawForm::PngCamera) << true << false << "";
-    QTest::newRow("PNG, standard byte order") << int(RawForm::PngStandard) << true << false << "";
-    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << true << false << "";
-    QTest::newRow("no capture time") << int(RawForm::JpegLs) << false << false << "";
-    QTest::newRow("table values") << int(RawForm::PngCamera) << true << true << "";
-    QTest::newRow("no raw data") << int(RawForm::None) << true << false
+    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << true << false << 2 << "";
+    QTest::newRow("PNG, camera byte order") << int(RawForm::PngCamera) << true << false << 2 << "";
+    QTest::newRow("PNG, standard byte order")
+        << int(RawForm::PngStandard) << true << false << 2 << "";
+    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << true << false << 2 << "";
+    QTest::newRow("no capture time") << int(RawForm::JpegLs) << false << false << 1 << "";
+    QTest::newRow("table values") << int(RawForm::PngCamera) << true << true << 0 << "";
+    QTest::newRow("no raw data") << int(RawForm::None) << true << false << 2
                                  << "No temperatures could be read from the radiometric image "
                                     "(no raw thermal data in it, or ExifTool missing).";
-    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << true << false
+    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << true << false << 0
                                     << "The raw thermal data of the radiometric image is not one "
                                        "channel of 16-bit counts.";
 }
@@ -94,6 +96,7 @@ void TestExifTool::oneExchangeAsPerQuery()
     QFETCH(int, form);
     QFETCH(bool, dated);
     QFETCH(bool, given);
+    QFETCH(int, photo);
     QFETCH(QString, problem);
     const QString path = tmp.filePath(QStringLiteral("form %1.jpg").arg(QTest::currentDataTag()));
     fixtures::FlirFile file;
@@ -103,6 +106,10 @@ void TestExifTool::oneExchangeAsPerQuery()
     file.field_of_view = 45;
     if (!dated)
         file.date_time_original.clear();
+    if (photo > 0) // larger than one segment: split over many, as cameras write it
+        file.embed(fixtures::plot_photograph(640, 480, 40, 30), 100);
+    if (photo > 1)
+        file.pip = fixtures::PiP{1.4456f, -197, 230, 0, 39, 0, 29};
     QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
 
     ProcessExifTool per_query;
@@ -111,7 +118,18 @@ void TestExifTool::oneExchangeAsPerQuery()
         measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
     const QByteArray time = time_of_day(query_capture_time(per_query, path));
     StayOpenExifTool open;
-    const Measurement b = measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple);
+    const Measurement b =
+        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, true);
+    // The photograph as stored, its values as written (Real2IR a float).
+    QVERIFY(file.photo.size() > 65536 || photo == 0);
+    QCOMPARE(b.photo.bytes,
+             QByteArray(reinterpret_cast<const char *>(file.photo.data()), int(file.photo.size())));
+    QCOMPARE(b.photo.alignment_problem,
+             photo > 1 ? QString() : QString("Real2IR is missing from the radiometric image."));
+    if (photo > 1)
+        QVERIFY2(std::abs(b.photo.real2ir - 1.4456) < 1e-6 && b.photo.offset_x == -197 &&
+                     b.photo.offset_y == 230,
+                 qPrintable(QString::number(b.photo.real2ir, 'g', 17)));
     QCOMPARE(a.problem, problem);
     QCOMPARE(b.problem, problem);
     QCOMPARE(b.time, time);
