@@ -79,6 +79,24 @@ fixtures::Plot write_plot(const QString &dir, int n, const fixtures::PlotScene &
     return fixtures::write_plot_pair(dir.toStdString(), n, scene, photo_scene);
 }
 
+// The field of a line of stats.csv.
+cv::Rect field_of(const QMap<QString, QString> &stats)
+{
+    return {stats["field x"].toInt(), stats["field y"].toInt(), stats["field width"].toInt(),
+            stats["field height"].toInt()};
+}
+
+// The ExGR plant mean of the temperatures of a per-pixel table under `field`
+// of `photo`.
+double exgr_mean(const cv::Mat &photo, const QString &table, const cv::Rect &field)
+{
+    const cv::Mat temps = table_of(table);
+    return ardentis::compute_pair(cv::Mat(temps.size(), CV_8UC3, cv::Scalar::all(0)), photo, temps,
+                                  {field.x, field.y, field.width, field.height},
+                                  {ardentis::MaskMethod::ExGR, 0.5})
+        .mean;
+}
+
 // The hard pair of that name.
 fixtures::PlotScene hard_scene(const std::string &name)
 {
@@ -640,14 +658,13 @@ void TestBatch::fieldSearch()
         QStringList{"-o", out, "--field", "auto", "--mask", "exgr", "--temperatures"} + inputs);
     QCOMPARE(f.status, pair.related ? 0 : 1);
     const auto s = stats_of(out);
-    const QRect found(s["field x"].toInt(), s["field y"].toInt(), s["field width"].toInt(),
-                      s["field height"].toInt());
+    const cv::Rect found = field_of(s);
     const QString note = "pair 1 (" + files.join(", ") + "): field not registered: ";
     if (!pair.related) {
         qInfo("not registered, fit %s px, r %.2f", qPrintable(s["field fit"]),
               s["correlation"].toDouble());
         QCOMPARE(s["registered"], QString("no"));
-        QCOMPARE(found, QRect(597, 504, 870, 640)); // the prior
+        QCOMPARE(found, cv::Rect(597, 504, 870, 640)); // the prior
         QVERIFY2(f.err.contains(note), qPrintable(f.err));
         QVERIFY2(f.err.contains("\n    The photograph is 48 x 36 pixels; a thermal field needs "
                                 "at least 64 x 48.\n"),
@@ -656,21 +673,16 @@ void TestBatch::fieldSearch()
     }
     // Against the plant mean of the same temperatures on the true field.
     const cv::Rect t = pair.true_field();
-    ardentis::MaskOptions exgr;
-    exgr.method = ardentis::MaskMethod::ExGR;
     const double on_true =
-        ardentis::compute_pair(
-            cv::imread(files[0].toStdString()), cv::imread(files[1].toStdString()),
-            table_of(out + "/4Temperature/4Temperature_1.csv"), {t.x, t.y, t.width, t.height}, exgr)
-            .mean;
-    const double width_error = 100.0 * (found.width() - t.width) / t.width,
+        exgr_mean(cv::imread(files[1].toStdString()), out + "/4Temperature/4Temperature_1.csv", t);
+    const double width_error = 100.0 * (found.width - t.width) / t.width,
                  mean_error = s["plant mean"].toDouble() - on_true;
     qInfo("x %+d px, y %+d px, width %+.2f %%, plant mean %+.3f °C, fit %s px, r %.2f",
-          found.x() - t.x, found.y() - t.y, width_error, mean_error, qPrintable(s["field fit"]),
+          found.x - t.x, found.y - t.y, width_error, mean_error, qPrintable(s["field fit"]),
           s["correlation"].toDouble());
     QCOMPARE(s["registered"], QString("yes"));
     QVERIFY(!f.err.contains(note));
-    QVERIFY(std::abs(found.x() - t.x) <= 4 && std::abs(found.y() - t.y) <= 4);
+    QVERIFY(std::abs(found.x - t.x) <= 4 && std::abs(found.y - t.y) <= 4);
     QVERIFY(std::abs(width_error) <= 1);
     QVERIFY(std::abs(mean_error) <= 0.3);
     QVERIFY(s["field fit"].toDouble() <= 0.01 * t.width);
@@ -708,7 +720,7 @@ void TestBatch::embeddedPhotos_data()
                     fixtures::RawForm::PngCamera,
                     fixtures::PiP{1.6f, -20, 15, 0, 319, 0, 239},
                     {}}
-        << QStringList{} << "220,195,800,600"
+        << QStringList{"--report", "--air", "camera", "--mask", "exgr"} << "220,195,800,600"
         << "";
     QTest::newRow("black photograph")
         << Embedded{c, fixtures::RawForm::PngStandard, c_series.pip, black_photograph({640, 480})}
@@ -792,12 +804,9 @@ void TestBatch::embeddedPhotos()
              qPrintable(run.err));
     const auto s = stats_of(out);
     QCOMPARE(s["image number"], QString("123.000000"));
-    QCOMPARE(
-        QStringList({s["field x"], s["field y"], s["field width"], s["field height"]}).join(','),
-        field);
+    const cv::Rect r = field_of(s);
+    QCOMPARE(QStringLiteral("%1,%2,%3,%4").arg(r.x).arg(r.y).arg(r.width).arg(r.height), field);
     // The part of the photograph kept in the file that the field gives.
-    const QStringList v = field.split(',');
-    const cv::Rect r(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
     const cv::Mat part = cv::imread((out + "/1PartRGB/1PartRGB_123.jpg").toStdString());
     const cv::Mat photo = cv::imdecode(f.photo, cv::IMREAD_COLOR);
     QCOMPARE(part.size(), r.size());
@@ -806,6 +815,10 @@ void TestBatch::embeddedPhotos()
         QCOMPARE(s["plant fraction"], QString("0.000000"));
         QCOMPARE(s["plant mean"], QString("nan"));
     }
+    if (options.contains("--report")) // and the other options as for pairs
+        QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
+    if (options.contains("--air")) // the camera's air, 20 °C as single-precision kelvin
+        QVERIFY(std::abs(s["air temperature"].toDouble() - 20) < 1e-4);
 }
 
 void TestBatch::embeddedSearch_data()
@@ -838,8 +851,7 @@ void TestBatch::embeddedSearch()
                                 "--temperatures", "-o", out, path});
     QCOMPARE(run.status, 0);
     const auto s = stats_of(out);
-    const cv::Rect found(s["field x"].toInt(), s["field y"].toInt(), s["field width"].toInt(),
-                         s["field height"].toInt());
+    const cv::Rect found = field_of(s);
     qInfo("found %d,%d,%d,%d, registered %s, r %s, fit %s", found.x, found.y, found.width,
           found.height, qPrintable(s["registered"]), qPrintable(s["correlation"]),
           qPrintable(s["field fit"]));
@@ -854,12 +866,8 @@ void TestBatch::embeddedSearch()
     QVERIFY(std::abs(found.x - t.x) <= 3 && std::abs(found.y - t.y) <= 3);
     QVERIFY(std::abs(found.width - t.width) <= 0.01 * t.width);
     // The plant mean against that of the same temperatures on the true field.
-    ardentis::MaskOptions exgr{ardentis::MaskMethod::ExGR, 0.5};
-    const double on_true =
-        ardentis::compute_pair(
-            fixtures::false_colour(f.counts), cv::imdecode(f.photo, cv::IMREAD_COLOR),
-            table_of(out + "/4Temperature/4Temperature_7.csv"), {t.x, t.y, t.width, t.height}, exgr)
-            .mean;
+    const double on_true = exgr_mean(cv::imdecode(f.photo, cv::IMREAD_COLOR),
+                                     out + "/4Temperature/4Temperature_7.csv", t);
     QVERIFY2(std::abs(s["plant mean"].toDouble() - on_true) <= 0.3, qPrintable(s["plant mean"]));
 }
 
