@@ -30,13 +30,16 @@ CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double of
         out.problem = QStringLiteral("OffsetX and OffsetY of the radiometric image are %1 and %2; "
                                      "they must be numbers.")
                           .arg(shortest(offset_x), shortest(offset_y));
-    if (!out.problem.isEmpty() || raw.width < 1 || raw.height < 1)
+    else if (raw.width < 1 || raw.height < 1)
+        out.problem = QStringLiteral("The raw thermal image is empty.");
+    if (!out.problem.isEmpty())
         return out;
     const double width = photo.width / real2ir, height = width * raw.height / raw.width;
     const double left = photo.width / 2.0 + offset_x - width / 2,
                  top = photo.height / 2.0 + offset_y - height / 2;
-    if (!(left > -1 && top > -1 && left + width < photo.width + 1 &&
-          top + height < photo.height + 1 && width >= 1 && height >= 1)) {
+    const double reach = std::max(1.0, max_overhang * width);
+    if (!(left > -reach && top > -reach && left + width < photo.width + reach &&
+          top + height < photo.height + reach && width >= 1 && height >= 1)) {
         const auto whole = [](double v) { return QString::number(v, 'f', 0); };
         out.problem =
             QStringLiteral("The camera's alignment values (Real2IR %1, OffsetX %2, OffsetY %3) put "
@@ -48,7 +51,7 @@ CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double of
                 .arg(photo.height);
         return out;
     }
-    // Within a pixel of the photograph: rounded, and an overhang cut off.
+    // Rounded to whole pixels, and moved inside where it reaches a little beyond.
     Field &f = out.field;
     f.width = std::min(int(std::lround(width)), photo.width);
     f.height = std::min(int(std::lround(height)), photo.height);

@@ -14,6 +14,10 @@ namespace ardentis
 // Real2IR beyond this is no camera's: the thermal picture would cover less
 // than a tenth of the photograph's width.
 constexpr double max_real2ir = 10;
+// A field reaching beyond the photograph by at most this share of its width
+// (or a pixel), as a camera's rounding may leave it, is moved inside; one
+// reaching further lies outside.
+constexpr double max_overhang = 0.01;
 
 // The camera's field, or why its values give none.
 struct CameraField {
@@ -48,7 +52,7 @@ struct CameraField {
 //
 // The values are impossible when Real2IR is not in (0, max_real2ir] or an
 // offset is not finite, and of no use when the field does not lie within the
-// photograph (an overhang of less than a pixel, from rounding, is cut off).
+// photograph (see max_overhang).
 CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double offset_x,
                          double offset_y);
 

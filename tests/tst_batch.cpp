@@ -752,6 +752,9 @@ void TestBatch::embeddedPhotos_data()
         << bad << QStringList{} << ""
         << "The camera's alignment values (Real2IR 1.25, OffsetX 70, OffsetY -14) put the thermal "
            "field at 134,34,512,384, outside the photograph (640 x 480 pixels).";
+    bad.pip->offset_x = 69; // 5 px beyond, 1 % of its width: moved inside
+    QTest::newRow("field reaching 5 px beyond") << bad << QStringList{} << "128,34,512,384"
+                                                << "";
     Embedded huge = c_series;
     huge.photo = black_photograph({64, 48});
     const int sof = huge.photo.indexOf("\xFF\xC0");
