@@ -106,6 +106,20 @@ cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions
     return plant;
 }
 
+bool black_picture(const cv::Mat &picture)
+{
+    const double most_readable = 0.01 * double(picture.total());
+    double readable = 0;
+    for (int r = 0; r < picture.rows; ++r) {
+        const auto *bgr = picture.ptr<cv::Vec3b>(r);
+        for (int c = 0; c < picture.cols; ++c)
+            readable += bgr[c][0] + bgr[c][1] + bgr[c][2] >= darkest_readable_sum;
+        if (readable > most_readable)
+            return false;
+    }
+    return true;
+}
+
 PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &temps,
                           const Field &field, const MaskOptions &mask)
 {

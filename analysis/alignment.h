@@ -51,6 +51,11 @@ cv::Mat aligned_blend(const cv::Mat &ir, const cv::Mat &rgb, const Field &field 
 // the photograph under the field.
 cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions &mask);
 
+// Whether hardly any pixel of `picture` (CV_8UC3; at most 1 %, noise and
+// compression artefacts) is bright enough to tell its colour: a black
+// photograph, in which nothing can be told for plant.
+bool black_picture(const cv::Mat &picture);
+
 // The pair's pictures and plant mask, computed before any file is written.
 struct PairPictures {
     cv::Mat blend, part, masked; // the 0Aligned, 1PartRGB and 2Mascara pictures

@@ -42,6 +42,9 @@ constexpr double least_distinctness = 0.05, rival_apart = 0.05, rival_reach = 0.
 // they are searched this share of the field's width around it; one whose
 // edges are weaker than this share of the whole's is left out.
 constexpr double quadrant_size = 0.6, quadrant_reach = 0.05, blank_quadrant = 0.5;
+// A search near a prior tries widths within this share of its width and
+// corners within this share of its width of its corner.
+constexpr double near_reach = 0.1;
 
 // What every stage of one search needs.
 struct Search {
@@ -49,6 +52,7 @@ struct Search {
     double aspect;   // rows per column of the raw grid
     double expected; // the lens's width in photograph pixels; NaN when unknown
     double least, widest;
+    cv::Rect2d area; // where corners may lie
     double photo_width() const { return index.photo.width; }
     double photo_height() const { return index.photo.height; }
     // The corners a field `width` wide may have within `area` and the
@@ -107,7 +111,7 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
     const Template t = thermal_template(temps, coarse_width);
     std::vector<Placement> peaks;
     for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
-        const cv::Rect2d corners = s.corners(w, {0, 0, s.photo_width(), s.photo_height()});
+        const cv::Rect2d corners = s.corners(w, s.area);
         if (corners.width >= 0 && corners.height >= 0)
             add_peaks(score_map(s.index, t, w, corners), w, peaks);
         if (w >= s.widest)
@@ -363,10 +367,30 @@ QString distrust(const Registration &r, const Field &found, double at_prior, dou
     return {};
 }
 
-} // namespace
+// The search over the whole photograph, or with `near` only near the prior.
+Search search_of(const PhotoIndex &index, double aspect, const Field &prior, double field_of_view,
+                 bool near)
+{
+    const cv::Size photo = index.photo;
+    const double widest = std::min(double(photo.width), photo.height / aspect);
+    if (!near)
+        return {index,
+                aspect,
+                width_share(field_of_view) * photo.width,
+                std::min(widest, std::max(least_share * photo.width, double(least_field_width))),
+                widest,
+                {0, 0, double(photo.width), double(photo.height)}};
+    const double reach = near_reach * prior.width;
+    return {index,
+            aspect,
+            double(prior.width),
+            std::min(widest, std::max(prior.width / (1 + near_reach), double(least_field_width))),
+            std::min(widest, prior.width * (1 + near_reach)),
+            {prior.x - reach, prior.y - reach, 2 * reach, 2 * reach}};
+}
 
-Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
-                            double field_of_view)
+Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
+                          double field_of_view, bool near)
 {
     Registration r;
     r.searched = true;
@@ -375,10 +399,7 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
         return r;
     const PhotoIndex index = photo_index(rgb);
     const double aspect = double(temps.rows) / temps.cols;
-    const double widest = std::min(double(rgb.cols), rgb.rows / aspect);
-    const Search s{index, aspect, width_share(field_of_view) * rgb.cols,
-                   std::min(widest, std::max(least_share * rgb.cols, double(least_field_width))),
-                   widest};
+    const Search s = search_of(index, aspect, prior, field_of_view, near);
     const Placement coarse = best_field(s, temps);
     if (coarse.width <= 0)
         return r;
@@ -404,6 +425,19 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
                       .arg(f.height);
     }
     return r;
+}
+
+} // namespace
+
+Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
+                            double field_of_view)
+{
+    return search_field(rgb, temps, prior, field_of_view, false);
+}
+
+Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
+{
+    return search_field(rgb, temps, prior, std::nan(""), true);
 }
 
 } // namespace ardentis

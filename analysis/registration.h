@@ -59,4 +59,10 @@ Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double fi
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view = std::nan(""));
 
+// The same search kept near `prior`, a field the camera itself gives: widths
+// within a tenth of its width, corners within a tenth of its width of its
+// corner, widths near its own preferred. The prior is kept unless a field
+// found there is trustworthy and clearly better.
+Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior);
+
 } // namespace ardentis

@@ -37,7 +37,7 @@ public:
     Console(std::FILE *err, bool terminal) : err_(err), terminal_(terminal) { clock_.start(); }
     void pair_finished(const PairOutcome &o, int done, int pairs) override
     {
-        const QString files = o.plan.radiometric + QStringLiteral(", ") + o.plan.visible;
+        const QString files = input_files_text(o.plan);
         if (o.state == PairState::Processed && !o.trial.notes.isEmpty())
             say(QStringLiteral("pair %1 (%2): %3.\n")
                     .arg(o.plan.pair + 1)
@@ -94,6 +94,10 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
+        if (o.input.options.photo == PhotoSource::Embedded) // none at all
+            return o.images_from.isEmpty()
+                       ? QStringLiteral("no images given.")
+                       : QStringLiteral("the folder %1 holds no JPEG files.").arg(o.images_from);
         if (!o.images_from.isEmpty())
             return pairs_text(QStringLiteral("the folder %1 holds %2 JPEG files")
                                   .arg(o.images_from, QString::number(images)));
@@ -157,8 +161,10 @@ std::optional<cv::Size> photograph_size(const QString &path)
 
 QString field_problem(const BatchOptions &o)
 {
-    // A search falls back to a field that fits where the given one does not.
-    if (!o.field_given || o.input.options.search_field)
+    // A search falls back to a field that fits where the given one does not;
+    // an embedded photograph is checked with its pair.
+    if (!o.input.options.field_given || o.input.options.search_field ||
+        o.input.options.photo == PhotoSource::Embedded)
         return {};
     const Field &f = o.input.options.field;
     for (int i = 1; i < o.input.image_files.size(); i += 2) {
@@ -180,11 +186,13 @@ QString shared_number_problem(const RunInput &input)
     if (shared.file_number < 0)
         return {};
     const auto pair = [](const PairPlan &p) {
-        return QStringLiteral("pair %1 (%2, %3)").arg(p.pair + 1).arg(p.radiometric, p.visible);
+        return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
     };
     return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
-                          "replace the first's; give each photograph a number of its own.")
-        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number));
+                          "replace the first's; give each %4 a number of its own.")
+        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number),
+             input.options.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
+                                                          : QStringLiteral("photograph"));
 }
 
 // Lists an image folder given alone and reads the table.

@@ -50,6 +50,13 @@ struct Options {
         "Longest wait in seconds for ExifTool's answer on one image; a pair whose answer does not "
         "come in time is skipped (default 60).",
         "SECONDS");
+    QCommandLineOption photo = option(
+        {"photo"},
+        "separate (default): IMAGE... are pairs, each radiometric image followed by its "
+        "photograph. embedded: each image (or every JPEG of the folder) is a radiometric image "
+        "that keeps its photograph inside, as many handheld FLIR cameras store it; its image "
+        "number comes from its own name.",
+        "SOURCE");
     QCommandLineOption field = option(
         {"field"},
         "X,Y,W,H: where the thermal picture lies in the photograph, in photograph pixels "
@@ -58,7 +65,11 @@ struct Options {
         "(the thermal picture's edges against the photograph's plants, by translation and scale, "
         "near the lens's width when the file gives its field of view), falling back to the "
         "default field, or to the X,Y,W,H also given, or to a centred field of the lens's width "
-        "when the photograph cannot hold those, where the search finds no field it trusts.",
+        "when the photograph cannot hold those, where the search finds no field it trusts; with "
+        "--photo embedded the search starts from the camera's field and stays near it. camera "
+        "(the default with --photo embedded): the field the camera's own alignment values give "
+        "(Real2IR, OffsetX, OffsetY); an X,Y,W,H also given stands in where they are missing "
+        "or impossible.",
         "FIELD");
     QCommandLineOption mask = option(
         {"mask"},
@@ -112,8 +123,9 @@ struct Options {
                "A,B");
     QList<QCommandLineOption> all() const
     {
-        return {help,       version,      output, table,   jobs,  timeout, field, mask, purity,
-                radiometry, temperatures, report, palette, range, plots,   group, air,  cwsi};
+        return {help,  version, output, table,      jobs,         timeout, photo,
+                field, mask,    purity, radiometry, temperatures, report,  palette,
+                range, plots,   group,  air,        cwsi};
     }
 };
 
@@ -124,6 +136,8 @@ QString description()
         "photographs, as the Ardentis window's \"Generate results\" does.\n\n"
         "IMAGE... is the input list: radiometric image, photograph, radiometric image,\n"
         "photograph, ... or a single folder, whose JPEG files are taken in name order.\n"
+        "With --photo embedded every image is a radiometric image with its photograph\n"
+        "inside.\n"
         "Put -- before file names that begin with a dash.\n\n"
         "Exit status: 0 every pair processed or used as a table entry, 1 some pairs\n"
         "skipped or a result file incomplete, 2 the input or the command line is wrong.");
@@ -156,16 +170,27 @@ std::optional<std::vector<double>> numbers(const QString &text, int count)
 
 QString parse_field(const QStringList &values, BatchOptions &b)
 {
+    RunOptions &run = b.input.options;
+    const bool embedded = run.photo == PhotoSource::Embedded;
     for (const QString &value : values) {
         if (value == QLatin1String("auto")) {
-            b.input.options.search_field = true;
+            run.search_field = true;
+            continue;
+        }
+        if (value == QLatin1String("camera")) {
+            if (!embedded)
+                return QStringLiteral("--field camera needs --photo embedded: only a photograph "
+                                      "kept inside the radiometric image comes with the "
+                                      "camera's alignment values.");
+            run.camera_field = true;
             continue;
         }
         const auto v = numbers(value, 4);
         const auto whole = [](double x) { return std::isfinite(x) && std::floor(x) == x; };
         if (!v || !std::all_of(v->begin(), v->end(), whole) || (*v)[0] < 0 || (*v)[1] < 0 ||
             (*v)[2] < 1 || (*v)[3] < 1)
-            return QStringLiteral("--field takes auto or X,Y,W,H in whole pixels, not '%1'.")
+            return QStringLiteral("--field takes auto, camera or X,Y,W,H in whole pixels, not "
+                                  "'%1'.")
                 .arg(value);
         // In doubles: the sums of the largest whole numbers overflow.
         if (((*v)[0] + (*v)[2]) * ((*v)[1] + (*v)[3]) > max_picture_pixels)
@@ -173,9 +198,12 @@ QString parse_field(const QStringList &values, BatchOptions &b)
                                   "megapixels is read.")
                 .arg(value)
                 .arg(max_picture_pixels / 1e6);
-        b.input.options.field = {int((*v)[0]), int((*v)[1]), int((*v)[2]), int((*v)[3])};
-        b.field_given = true;
+        run.field = {int((*v)[0]), int((*v)[1]), int((*v)[2]), int((*v)[3])};
+        run.field_given = true;
     }
+    // With embedded photographs the camera's field is the default and the
+    // search's start.
+    run.camera_field = embedded && (run.camera_field || run.search_field || !run.field_given);
     return {};
 }
 
@@ -226,6 +254,11 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
         return QStringLiteral("--radiometry takes simple or full, not '%1'.").arg(model);
     run.temperatures = p.isSet(o.temperatures);
     b.report = p.isSet(o.report);
+    const QString photo = p.value(o.photo);
+    if (photo == QLatin1String("embedded"))
+        run.photo = PhotoSource::Embedded;
+    else if (p.isSet(o.photo) && photo != QLatin1String("separate"))
+        return QStringLiteral("--photo takes separate or embedded, not '%1'.").arg(photo);
     return parse_field(p.values(o.field), b);
 }
 

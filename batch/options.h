@@ -22,7 +22,6 @@ struct BatchOptions {
     QString command;     // the arguments as given
     int jobs = 1;
     int tool_timeout_ms = 60000;
-    bool field_given = false;
     bool report = false;
     ReportStyle style;
     TrialRequest trial; // the field book and air asked for, read when the run starts

@@ -20,7 +20,7 @@ Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
 Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model)
 {
     return measure_in_one_exchange(tool_, plan.radiometric, plan.flag_er, plan.emissivity,
-                                   plan.t_refl, model);
+                                   plan.t_refl, model, plan.photo == PhotoSource::Embedded);
 }
 
 } // namespace ardentis

@@ -2,6 +2,7 @@
 
 #include "analysis/registration.h"
 #include "common/cnumber.h"
+#include "engine/embedded.h"
 #include "outputs/lines.h"
 #include "outputs/resultfiles.h"
 #include "outputs/wholefile.h"
@@ -42,16 +43,16 @@ QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv:
     Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
     if (!r.problem.isEmpty())
         return r.problem;
-    Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
-    if (!v.problem.isEmpty())
-        return v.problem;
     ir = r.image;
-    rgb = v.image;
-    // A search places its field wherever the photograph holds one.
-    const QString problem =
-        pictures_problem(ir, rgb, options.search_field ? Field{0, 0, 1, 1} : options.field);
-    if (!problem.isEmpty())
-        return problem;
+    if (plan.photo == PhotoSource::Separate) { // an embedded one comes with the measurement
+        Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
+        if (!v.problem.isEmpty())
+            return v.problem;
+        rgb = v.image;
+        const QString problem = pictures_problem_for(ir, rgb, options_field(options));
+        if (!problem.isEmpty())
+            return problem;
+    }
     if (file_number(plan.number) < 0)
         return QStringLiteral("The image number %1 is too large for a file name.")
             .arg(QString::fromStdString(format_fixed6(plan.number)));
@@ -115,22 +116,40 @@ StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registratio
     return row;
 }
 
+// A black photograph shows no plant, whatever noise a mask might take for it:
+// a camera may keep one inside the radiometric image when its visible lens
+// saw nothing. The user is told.
+void no_plant_if_black(const PairPlan &plan, PairPictures &pictures, PairOutcome &outcome)
+{
+    if (plan.photo != PhotoSource::Embedded || !black_picture(pictures.part))
+        return;
+    pictures.plant.setTo(0);
+    pictures.masked.setTo(0);
+    pictures.mean = std::nan("");
+    if (!outcome.note.isEmpty())
+        outcome.note += QLatin1Char(' ');
+    outcome.note += QStringLiteral("the photograph is black: nothing in it can be told for plant, "
+                                   "so the plant fraction is 0 and the mean nan.");
+}
+
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
-                      const cv::Mat &rgb, const RunInput &input, Worker &worker,
-                      PairOutcome &outcome)
+                      const cv::Mat &rgb, const FieldChoice &choice, const RunInput &input,
+                      Worker &worker, PairOutcome &outcome)
 {
     const RunOptions &options = input.options;
     Registration reg;
-    reg.field = options.field;
-    if (options.search_field) {
+    reg.field = choice.field;
+    if (choice.search) {
         outcome.problem = field_room_problem(rgb.size(), m.temps.size());
         if (!outcome.problem.isEmpty())
             return;
-        reg = register_field(rgb, m.temps, options.field, m.field_of_view);
+        reg = choice.near ? register_near(rgb, m.temps, choice.field)
+                          : register_field(rgb, m.temps, choice.field, m.field_of_view);
         if (!reg.registered)
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
-    const PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
+    no_plant_if_black(plan, pictures, outcome);
     const int n = file_number(plan.number);
     const PairFiles files = pair_files(input.output_dir, n);
     std::vector<OutputFile> outputs;
@@ -170,9 +189,19 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         trace_data_lines(*trace, m);
     outcome.pixels = int(m.temps.total());
     outcome.without_temperature = m.without_temperature;
-    outcome.problem = temperatures_problem(m);
+    const bool embedded = plan.photo == PhotoSource::Embedded;
+    if (embedded) {
+        Picture photo = embedded_photograph(m.photo);
+        outcome.problem = photo.problem;
+        rgb = photo.image;
+    }
     if (outcome.problem.isEmpty())
-        process_measured(plan, m, ir, rgb, input, worker, outcome);
+        outcome.problem = temperatures_problem(m);
+    FieldChoice choice = options_field(input.options);
+    if (outcome.problem.isEmpty() && embedded)
+        outcome.problem = camera_choice(m, ir, rgb, input.options, choice);
+    if (outcome.problem.isEmpty())
+        process_measured(plan, m, ir, rgb, choice, input, worker, outcome);
 }
 
 } // namespace

@@ -42,6 +42,18 @@ int file_number(double image_number)
     return image_number <= double(INT_MAX) ? int(image_number) : -1;
 }
 
+int pair_count(const RunInput &input)
+{
+    const int images = int(input.image_files.size());
+    return input.options.photo == PhotoSource::Embedded ? images : images / 2;
+}
+
+QString input_files_text(const PairPlan &plan)
+{
+    return plan.visible.isEmpty() ? plan.radiometric
+                                  : plan.radiometric + QStringLiteral(", ") + plan.visible;
+}
+
 QStringList list_jpeg_files(const QString &dir)
 {
     const QDir folder(dir);
@@ -57,9 +69,15 @@ PairPlan PairPlanner::next(int k, Trace *trace)
 {
     PairPlan plan = in_force_;
     plan.pair = k;
-    plan.radiometric = input_.image_files.at(2 * k);
-    plan.visible = input_.image_files.at(2 * k + 1);
-    plan.number = parse_image_number(plan.visible, trace);
+    plan.photo = input_.options.photo;
+    if (plan.photo == PhotoSource::Embedded) { // numbered by the radiometric image
+        plan.radiometric = input_.image_files.at(k);
+        plan.number = parse_image_number(plan.radiometric, trace);
+    } else {
+        plan.radiometric = input_.image_files.at(2 * k);
+        plan.visible = input_.image_files.at(2 * k + 1);
+        plan.number = parse_image_number(plan.visible, trace);
+    }
     plan.table_hit = false;
     if (input_.refl_loaded) {
         const int row = match_refl_code(input_.refl_table, plan.number);
@@ -97,7 +115,7 @@ SharedNumber first_shared_number(const RunInput &input)
 {
     std::vector<PairPlan> plans;
     PairPlanner planner(input);
-    for (int k = 0; k < int(input.image_files.size() / 2); ++k)
+    for (int k = 0; k < pair_count(input); ++k)
         plans.push_back(planner.next(k));
     SharedNumber shared;
     for (const std::vector<int> &chain : file_chains(plans))

@@ -17,6 +17,12 @@ namespace ardentis
 
 class PairExtras;
 
+// Where a pair's photograph comes from.
+enum class PhotoSource {
+    Separate, // a file of its own, after its radiometric image in the list
+    Embedded, // inside the radiometric image: every image is a pair by itself
+};
+
 // Capabilities beyond the window's, all off by default.
 struct RunOptions {
     Field field;               // the field, or the prior of a search
@@ -27,6 +33,12 @@ struct RunOptions {
     bool stats = false;        // stats.csv
     PairExtras *extras = nullptr;
     const TrialSetup *trial = nullptr; // stats.csv's field-trial columns and groups.csv
+    PhotoSource photo = PhotoSource::Separate;
+    // With embedded photographs: the field from the camera's alignment values
+    // is used, or starts the search; `field`, when given, stands in for it
+    // where the values are missing or impossible.
+    bool camera_field = false;
+    bool field_given = false; // `field` was given, not the fixed one
 };
 
 struct RunInput {
@@ -41,8 +53,9 @@ struct RunInput {
 
 // One pair as the run will treat it.
 struct PairPlan {
-    int pair = 0; // 0-based
-    QString radiometric, visible;
+    int pair = 0;                 // 0-based
+    QString radiometric, visible; // `visible` empty: the photograph is embedded
+    PhotoSource photo = PhotoSource::Separate;
     double number = 0;
     // The pair's number is in the table: it only sets the values in force.
     bool table_hit = false;
@@ -70,6 +83,14 @@ double parse_image_number(const QString &path, Trace *trace = nullptr);
 // The number in the names of a pair's files: the image number without its
 // fraction; -1 when it does not fit a file name.
 int file_number(double image_number);
+
+// The number of pairs of the input: one per image with embedded
+// photographs, else one per two images.
+int pair_count(const RunInput &input);
+
+// The pair's files as messages name them: "radiometric, photograph", or the
+// radiometric image alone when it holds the photograph.
+QString input_files_text(const PairPlan &plan);
 
 // The JPEG files directly in `dir` ("*.jpg" and "*.JPEG" in any case, plain
 // files only), by name ignoring case, as absolute paths.

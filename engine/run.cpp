@@ -208,6 +208,8 @@ RunStart check_input(const RunInput &input)
 {
     if (input.output_dir.isEmpty())
         return RunStart::NoOutputDir;
+    if (input.options.photo == PhotoSource::Embedded)
+        return input.image_files.isEmpty() ? RunStart::TooFewImages : RunStart::Started;
     if (input.image_files.size() < 2)
         return RunStart::TooFewImages;
     if (input.image_files.size() % 2 != 0)
@@ -232,7 +234,7 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
         result.start = RunStart::NoResultFile;
         return result;
     }
-    result.pairs = int(input.image_files.size() / 2);
+    result.pairs = pair_count(input);
     if (observer)
         observer->trace(input.refl_loaded ? "yes\n" : "no\n");
     make_result_folders(input);

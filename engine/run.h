@@ -1,9 +1,9 @@
 #pragma once
 // The generation run: checks the input, writes result.csv and the result
 // folders, and walks the input images two by two (radiometric image, then
-// photograph). One engine serves every front end: the window runs it with one
-// job on its own thread, the batch command with several workers; the result
-// is the same.
+// photograph), or one by one when each keeps its photograph inside. One
+// engine serves every front end: the window runs it with one job on its own
+// thread, the batch command with several workers; the result is the same.
 
 #include "analysis/alignment.h"
 #include "analysis/registration.h"

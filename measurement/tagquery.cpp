@@ -132,7 +132,7 @@ double *air_field(Atmosphere &air, int i)
 
 } // namespace
 
-QStringList one_exchange_arguments(const QString &file, Radiometry model)
+QStringList one_exchange_arguments(const QString &file, Radiometry model, bool photo)
 {
     // "#" asks for a value without conversion to its printed form: the same
     // text the bare ("-b") per-tag query gives.
@@ -152,6 +152,9 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model)
         arguments << QStringLiteral("-AtmosphericTemperature#")
                   << QStringLiteral("-RelativeHumidity#");
     arguments << QStringLiteral("-FieldOfView#"); // the lens's, for the field search
+    if (photo) // in the FLIR segments too, before the picture: base64 like the raw image
+        for (const char *tag : {"EmbeddedImage", "Real2IR#", "OffsetX#", "OffsetY#"})
+            arguments << QLatin1Char('-') + QLatin1String(tag);
     arguments << QStringLiteral("--warning") << file;
     return arguments;
 }
@@ -174,20 +177,51 @@ std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
 namespace
 {
 
+using Fields = std::map<QByteArray, QByteArray>;
+
+// The value of `tag` as the answer gives it; empty when it gives none.
+QByteArray field_text(const Fields &fields, const char *tag)
+{
+    const auto found = fields.find(tag);
+    return found == fields.end() ? QByteArray() : found->second;
+}
+
+// A binary value of the answer as its bytes.
+QByteArray binary_value(const QByteArray &text)
+{
+    return text.startsWith("base64:") ? QByteArray::fromBase64(text.mid(7)) : text;
+}
+
+// The photograph and alignment values of the answer's fields.
+EmbeddedPhoto embedded_photo(const Fields &fields)
+{
+    const auto text = [&fields](const char *tag) { return field_text(fields, tag); };
+    EmbeddedPhoto photo;
+    photo.bytes = binary_value(text("EmbeddedImage"));
+    double *values[] = {&photo.real2ir, &photo.offset_x, &photo.offset_y};
+    const char *tags[] = {"Real2IR", "OffsetX", "OffsetY"};
+    for (int i = 0; i < 3; ++i) {
+        const QString written = output_text(text(tags[i]));
+        const QString problem = value_text_problem(tags[i], written);
+        if (problem.isEmpty())
+            *values[i] = text_number(written);
+        else if (photo.alignment_problem.isEmpty())
+            photo.alignment_problem = problem;
+    }
+    return photo;
+}
+
 // The measurement an answer to one_exchange_arguments gives.
 Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, double emissivity,
-                                    double t_refl, Radiometry model)
+                                    double t_refl, Radiometry model, bool photo)
 {
     if (!answer.complete()) {
         Measurement failed;
         failed.problem = answer.problem;
         return failed;
     }
-    const std::map<QByteArray, QByteArray> fields = json_fields(answer.output);
-    const auto text = [&fields](const char *tag) {
-        const auto found = fields.find(tag);
-        return found == fields.end() ? QByteArray() : found->second;
-    };
+    const Fields fields = json_fields(answer.output);
+    const auto text = [&fields](const char *tag) { return field_text(fields, tag); };
     QString problem; // of the first value that is not a number
     const auto number = [&](const char *tag) {
         const QString written = output_text(text(tag));
@@ -196,9 +230,7 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
         return text_number(written);
     };
 
-    QByteArray raw_bytes = text("RawThermalImage");
-    if (raw_bytes.startsWith("base64:"))
-        raw_bytes = QByteArray::fromBase64(raw_bytes.mid(7));
+    const QByteArray raw_bytes = binary_value(text("RawThermalImage"));
     RawImage raw = decode_raw_thermal(reinterpret_cast<const std::uint8_t *>(raw_bytes.constData()),
                                       size_t(raw_bytes.size()));
 
@@ -229,16 +261,18 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
     }
     if (fields.count("FieldOfView"))
         m.field_of_view = number("FieldOfView");
+    if (photo)
+        m.photo = embedded_photo(fields);
     return m;
 }
 
 } // namespace
 
 Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
-                                    double emissivity, double t_refl, Radiometry model)
+                                    double emissivity, double t_refl, Radiometry model, bool photo)
 {
-    return measurement_from_answer(tool.output(one_exchange_arguments(file, model)), flag_er,
-                                   emissivity, t_refl, model);
+    return measurement_from_answer(tool.output(one_exchange_arguments(file, model, photo)), flag_er,
+                                   emissivity, t_refl, model, photo);
 }
 
 } // namespace ardentis

@@ -16,14 +16,17 @@ namespace ardentis
 // unescaped, other values as written.
 std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer);
 
-// The arguments of the single exchange on `file`.
-QStringList one_exchange_arguments(const QString &file, Radiometry model);
+// The arguments of the single exchange on `file`; with `photo` also the
+// photograph kept inside it and its alignment values.
+QStringList one_exchange_arguments(const QString &file, Radiometry model, bool photo = false);
 
 // Measures one radiometric image in one exchange. With `flag_er` true the
 // emissivity and reflected temperature are `emissivity` and `t_refl`;
 // otherwise the image's own. The full model also reads the air and window
-// values, each of which must be in the file.
+// values, each of which must be in the file. With `photo` the same exchange
+// also brings the photograph kept inside the image (Measurement::photo).
 Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
-                                    double emissivity, double t_refl, Radiometry model);
+                                    double emissivity, double t_refl, Radiometry model,
+                                    bool photo = false);
 
 } // namespace ardentis

@@ -95,6 +95,15 @@ QString emissivity_problem(double emissivity, const QString &source);
 QString t_refl_problem(double t_refl, const QString &source);
 QString atmosphere_problem(const Atmosphere &air);
 
+// The photograph a radiometric image keeps inside it (ExifTool's
+// EmbeddedImage) and the camera's values that align it with the thermal
+// picture (the picture-in-picture record's Real2IR, OffsetX and OffsetY).
+struct EmbeddedPhoto {
+    QByteArray bytes; // the encoded photograph as stored; empty when there is none
+    double real2ir = std::nan(""), offset_x = std::nan(""), offset_y = std::nan("");
+    QString alignment_problem; // why the values cannot be read: missing or not numbers
+};
+
 // One radiometric image's temperatures, or why there are none.
 struct Measurement {
     cv::Mat temps; // CV_64FC1
@@ -107,6 +116,7 @@ struct Measurement {
     double camera_humidity = std::numeric_limits<double>::quiet_NaN();
     // The lens's horizontal field of view in degrees, NaN when not read.
     double field_of_view = std::nan("");
+    EmbeddedPhoto photo; // read only when asked for
     QString problem;
 };
 

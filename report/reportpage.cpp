@@ -236,8 +236,9 @@ std::string head_html(const PageFacts &f)
     if (!f.skipped.empty()) {
         html += "<h2>Skipped pairs</h2><ul class=\"skipped\">";
         for (const ReportSkip &s : f.skipped)
-            html += "<li>Pair " + std::to_string(s.pair + 1) + ": " + esc(s.radiometric) + ", " +
-                    esc(s.visible) + "<br><span class=\"why\">" + esc(s.problem) + "</span></li>";
+            html += "<li>Pair " + std::to_string(s.pair + 1) + ": " + esc(s.radiometric) +
+                    (s.visible.isEmpty() ? "" : ", " + esc(s.visible)) +
+                    "<br><span class=\"why\">" + esc(s.problem) + "</span></li>";
         html += "</ul>";
     }
     return html + notes_html(f.notes);

@@ -1,6 +1,8 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
 // (every raw form), calibration values at the edges of plausibility, and
-// photographs (JPEG, WebP, PNM), some sharing an image number, run through the batch's engine
+// photographs (JPEG, WebP, PNM), some sharing an image number, and radiometric
+// JPEGs that keep a mutated photograph or alignment values at the edges, run
+// through the batch's engine
 // with the real exiftool and a table of extreme values, into a folder whose
 // result names are links to a file elsewhere. Every pair must be skipped with
 // a reason, or give finite temperatures at or above absolute zero and a
@@ -93,6 +95,45 @@ fixtures::FlirFile edge_calibration(fixtures::FlirFile file, std::mt19937 &rng)
     if (rng() % 4 == 0)
         file.o = rng() % 2 ? INT32_MAX : INT32_MIN;
     return file;
+}
+
+// Radiometric images of every raw form that keep a photograph, written to
+// `dir`: intact, the photograph mutated, its alignment values at the edges
+// of plausibility or missing, the photograph missing, or the whole file
+// mutated.
+QStringList embedded_inputs(const QString &dir, int count,
+                            const std::vector<fixtures::FlirFile> &radiometric, std::mt19937 &rng)
+{
+    static const float ratios[] = {0,     -0.f, 1e-45f,  1e-6f, 0.5f,     1,
+                                   1.25f, 10,   10.001f, 1e38f, INFINITY, NAN};
+    static const std::int16_t offsets[] = {0, 1, -1, 64, -300, INT16_MAX, INT16_MIN};
+    const cv::Size photo(640, 480);
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", fixtures::plot_photograph(photo.width, photo.height, 40, 30), jpeg);
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        fixtures::FlirFile file = radiometric[size_t(i) % radiometric.size()];
+        file.photo_size = photo;
+        file.pip = fixtures::pip_for(photo, {60, 50, 512, 384}, {40, 30});
+        const unsigned how = rng() % 6; // 5: intact
+        file.photo = how == 0 ? std::vector<std::uint8_t>() : jpeg;
+        if (how == 1) {
+            const QByteArray mutated = mutate(bytes(jpeg), rng);
+            file.photo.assign(mutated.begin(), mutated.end());
+        } else if (how == 2) {
+            file.pip->real2ir = pick(ratios, rng);
+            file.pip->offset_x = pick(offsets, rng);
+            file.pip->offset_y = pick(offsets, rng);
+        } else if (how == 3) {
+            file.pip.reset();
+        }
+        QByteArray ir = bytes(fixtures::flir_jpeg(file));
+        if (how == 4)
+            ir = mutate(ir, rng);
+        files << QStringLiteral("%1/FLIR%2.jpg").arg(dir).arg(i);
+        write_file(files.last(), ir);
+    }
+    return files;
 }
 
 // Fields of table lines, and values of options, at the limits of numbers.
@@ -343,6 +384,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "FAULT: a second run gave other outputs\n");
         ++faults;
     }
+    // Radiometric images that keep their photograph, each a pair.
+    QDir().mkpath(dir.filePath("embedded"));
+    input.image_files = embedded_inputs(dir.filePath("embedded"), inputs / 3, radiometric, rng);
+    input.options.photo = PhotoSource::Embedded;
+    input.options.camera_field = true;
+    const RunResult embedded = run(out + "-embedded");
+    faults += check(out + "-embedded", embedded, inputs / 3);
     int tables_refused = 0, options_refused = 0;
     for (int i = 0; i < inputs; ++i) {
         const std::string text = hostile_table(rng);
@@ -352,10 +400,11 @@ int main(int argc, char **argv)
     }
     faults += hostile_options(rng, inputs * 10, &options_refused);
     std::printf("%d hostile pairs (%d with the number of an earlier one) in %.1f s: %d processed, "
-                "%d table entries, %d skipped; %d tables, %d refused; %d option lines, %d "
-                "refused; %d faults\n",
+                "%d table entries, %d skipped; %d with the photograph inside: %d processed, %d "
+                "skipped; %d tables, %d refused; %d option lines, %d refused; %d faults\n",
                 inputs, shared, clock.elapsed() / 1000.0, result.count(PairState::Processed),
-                result.count(PairState::TableEntry), result.count(PairState::Skipped), inputs,
+                result.count(PairState::TableEntry), result.count(PairState::Skipped), inputs / 3,
+                embedded.count(PairState::Processed), embedded.count(PairState::Skipped), inputs,
                 tables_refused, inputs * 10, options_refused, faults);
     return faults == 0 ? 0 : 1;
 }

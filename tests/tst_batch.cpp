@@ -77,7 +77,57 @@ fixtures::Plot write_plot(const QString &dir, int n, const fixtures::PlotScene &
     return fixtures::write_plot_pair(dir.toStdString(), n, scene, photo_scene);
 }
 
+// The field of a line of stats.csv.
+cv::Rect field_of(const QMap<QString, QString> &stats)
+{
+    return {stats["field x"].toInt(), stats["field y"].toInt(), stats["field width"].toInt(),
+            stats["field height"].toInt()};
+}
+
+// The ExGR plant mean of the temperatures of a per-pixel table under `field`
+// of `photo`.
+double exgr_mean(const cv::Mat &photo, const QString &table, const cv::Rect &field)
+{
+    const cv::Mat temps = table_of(table);
+    return ardentis::compute_pair(cv::Mat(temps.size(), CV_8UC3, cv::Scalar::all(0)), photo, temps,
+                                  {field.x, field.y, field.width, field.height},
+                                  {ardentis::MaskMethod::ExGR, 0.5})
+        .mean;
+}
+
+// The hard pair of that name.
+fixtures::PlotScene hard_scene(const std::string &name)
+{
+    for (const fixtures::HardPair &p : fixtures::hard_pairs())
+        if (p.name == name)
+            return p.scene;
+    qFatal("no hard pair %s", name.c_str());
+}
+
+// A radiometric image that keeps its photograph: the plot of `scene` in the
+// raw form `form`, with the alignment values `pip`; `photo`, when given,
+// stored instead of the drawn photograph ("-": none).
+struct Embedded {
+    fixtures::PlotScene scene;
+    fixtures::RawForm form = fixtures::RawForm::LittleEndian;
+    std::optional<fixtures::PiP> pip;
+    QByteArray photo;
+};
+
+// A photograph too dark for any colour, but with green above blue here and
+// there, as a covered lens gives: what green-over-blue alone takes for plant.
+QByteArray black_photograph(cv::Size size)
+{
+    cv::Mat dark(size, CV_8UC3);
+    cv::randu(dark, cv::Scalar::all(0), cv::Scalar::all(14));
+    std::vector<uchar> jpeg;
+    cv::imencode(".jpg", dark, jpeg);
+    return QByteArray(reinterpret_cast<const char *>(jpeg.data()), int(jpeg.size()));
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Embedded)
 
 class TestBatch : public QObject
 {
@@ -100,6 +150,8 @@ private slots:
     void oddNames();
     void fieldSearch_data();
     void fieldSearch();
+    void embeddedPhotos_data();
+    void embeddedPhotos();
     void maskAndStats();
     void fullRadiometry();
     void report();
@@ -186,7 +238,13 @@ void TestBatch::commandLine_data()
     QTest::addColumn<QString>("text");
     const int error = ardentis::CommandLine::Error;
     QTest::newRow("field") << QStringList{"--field", "1,2,3"} << error
-                           << "--field takes auto or X,Y,W,H in whole pixels, not '1,2,3'.";
+                           << "--field takes auto, camera or X,Y,W,H in whole pixels, not '1,2,3'.";
+    QTest::newRow("field camera, separate photographs")
+        << QStringList{"--field", "camera"} << error
+        << "--field camera needs --photo embedded: only a photograph kept inside the radiometric "
+           "image comes with the camera's alignment values.";
+    QTest::newRow("photo") << QStringList{"--photo", "inside"} << error
+                           << "--photo takes separate or embedded, not 'inside'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
                             << "--purity takes a number over 0 and at most 1, not '0'.";
     QTest::newRow("range") << QStringList{"--range", "nan,1"} << error
@@ -200,7 +258,7 @@ void TestBatch::commandLine_data()
                                          "not '3.38,-3.25'.";
     QTest::newRow("everything")
         << QStringLiteral(
-               "-o x -j 2 --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
+               "-o x -j 2 --photo embedded --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
                "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg b.jpg")
                .split(' ')
         << int(ardentis::CommandLine::Run) << "";
@@ -218,6 +276,8 @@ void TestBatch::commandLine()
         return;
     const ardentis::RunOptions &o = line.options.input.options;
     QVERIFY(o.search_field && o.field == (ardentis::Field{1, 2, 30, 40}) && o.temperatures);
+    // The search starts from the camera's field; the one given stands in.
+    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.camera_field && o.field_given);
     QVERIFY(o.mask.method == ardentis::MaskMethod::ExGR && o.mask.purity == 0.7);
     QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report &&
             line.options.jobs == 2);
@@ -490,14 +550,13 @@ void TestBatch::fieldSearch()
         QStringList{"-o", out, "--field", "auto", "--mask", "exgr", "--temperatures"} + inputs);
     QCOMPARE(f.status, pair.related ? 0 : 1);
     const auto s = stats_of(out);
-    const QRect found(s["field x"].toInt(), s["field y"].toInt(), s["field width"].toInt(),
-                      s["field height"].toInt());
+    const cv::Rect found = field_of(s);
     const QString note = "pair 1 (" + files.join(", ") + "): field not registered: ";
     if (!pair.related) {
         qInfo("not registered, fit %s px, r %.2f", qPrintable(s["field fit"]),
               s["correlation"].toDouble());
         QCOMPARE(s["registered"], QString("no"));
-        QCOMPARE(found, QRect(597, 504, 870, 640)); // the prior
+        QCOMPARE(found, cv::Rect(597, 504, 870, 640)); // the prior
         QVERIFY2(f.err.contains(note), qPrintable(f.err));
         QVERIFY2(f.err.contains("\n    The photograph is 48 x 36 pixels; a thermal field needs "
                                 "at least 64 x 48.\n"),
@@ -506,23 +565,181 @@ void TestBatch::fieldSearch()
     }
     // Against the plant mean of the same temperatures on the true field.
     const cv::Rect t = pair.true_field();
-    ardentis::MaskOptions exgr;
-    exgr.method = ardentis::MaskMethod::ExGR;
     const double on_true =
-        ardentis::compute_pair(
-            cv::imread(files[0].toStdString()), cv::imread(files[1].toStdString()),
-            table_of(out + "/4Temperature/4Temperature_1.csv"), {t.x, t.y, t.width, t.height}, exgr)
-            .mean;
-    const double width_error = 100.0 * (found.width() - t.width) / t.width,
+        exgr_mean(cv::imread(files[1].toStdString()), out + "/4Temperature/4Temperature_1.csv", t);
+    const double width_error = 100.0 * (found.width - t.width) / t.width,
                  mean_error = s["plant mean"].toDouble() - on_true;
     qInfo("x %+d px, y %+d px, width %+.2f %%, plant mean %+.3f °C, fit %s px, r %.2f",
-          found.x() - t.x, found.y() - t.y, width_error, mean_error, qPrintable(s["field fit"]),
+          found.x - t.x, found.y - t.y, width_error, mean_error, qPrintable(s["field fit"]),
           s["correlation"].toDouble());
     QCOMPARE(s["registered"], QString("yes"));
     QVERIFY(!f.err.contains(note));
-    QVERIFY(std::abs(found.x() - t.x) <= 4 && std::abs(found.y() - t.y) <= 4);
+    QVERIFY(std::abs(found.x - t.x) <= 4 && std::abs(found.y - t.y) <= 4);
     QVERIFY(std::abs(width_error) <= 1.5);
     QVERIFY(std::abs(mean_error) <= 0.4);
+}
+
+void TestBatch::embeddedPhotos_data()
+{
+    QTest::addColumn<Embedded>("file");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>(
+        "field"); // the field used, within 3 px with --field auto; empty: skipped
+    QTest::addColumn<QString>("err"); // the reason, or the start of the note
+    const auto file = [](const char *hard, cv::Size photo, cv::Size raw, cv::Rect field,
+                         fixtures::RawForm form, fixtures::PiP pip) {
+        fixtures::PlotScene s = hard_scene(hard);
+        s.photo = photo;
+        s.raw = raw;
+        s.field = field;
+        return Embedded{s, form, pip, {}};
+    };
+    const QStringList exgr{"--mask", "exgr"};
+    // A real camera's values: the field 1,793 px wide, its centre 197 px left
+    // of and 230 px below the photograph's centre.
+    QTest::newRow("2592 x 1944, raw 640 x 480")
+        << file("crop rows, 45 degree lens", {2592, 1944}, {640, 480}, {202, 530, 1793, 1345},
+                fixtures::RawForm::LittleEndian, {1.4456f, -197, 230, 0, 639, 0, 479})
+        << exgr << "202,530,1793,1345"
+        << "";
+    const Embedded c =
+        file("640 x 480, raw 128 x 96, no field of view", {640, 480}, {128, 96}, {73, 34, 512, 384},
+             fixtures::RawForm::JpegLs, {1.25f, 9, -14, 0, 127, 0, 95});
+    const auto with = [&c](const std::function<void(Embedded &)> &change) {
+        Embedded e = c;
+        change(e);
+        return e;
+    };
+    QTest::newRow("640 x 480, raw 128 x 96, JPEG-LS") << c << exgr << "73,34,512,384"
+                                                      << "";
+    QTest::newRow("1280 x 960, raw 320 x 240, PNG")
+        << file("640 x 480, cool plants on a hot floor", {1280, 960}, {320, 240},
+                {220, 195, 800, 600}, fixtures::RawForm::PngCamera, {1.6f, -20, 15, 0, 319, 0, 239})
+        << exgr + QStringList{"--report", "--air", "camera"} << "220,195,800,600"
+        << "";
+    QTest::newRow("black photograph")
+        << with([](Embedded &e) {
+               e.photo = black_photograph({640, 480});
+           })
+        << QStringList{} << "73,34,512,384"
+        << "the photograph is black: nothing in it can be told for plant, so the plant fraction "
+           "is 0 and the mean nan.";
+    QTest::newRow("a field given instead of the camera's")
+        << c << QStringList{"--field", "10,20,320,240"} << "10,20,320,240"
+        << "";
+    const Embedded unaligned = with([](Embedded &e) { e.pip.reset(); });
+    QTest::newRow("no alignment values, a field given")
+        << unaligned << QStringList{"--field", "10,20,320,240"} << "10,20,320,240"
+        << "";
+    // Moved inside when it reaches beyond by at most 1 % of its width.
+    QTest::newRow("field reaching 5 px beyond")
+        << with([](Embedded &e) { e.pip->offset_x = 69; }) << QStringList{} << "128,34,512,384"
+        << "";
+    // --field auto from a camera field 9 px off: the true field, or with an
+    // unrelated photograph, the camera's.
+    const fixtures::PlotScene pots = hard_scene("640 x 480, cool plants on a hot floor");
+    const Embedded off{pots,
+                       fixtures::RawForm::LittleEndian,
+                       fixtures::pip_for(pots.photo, pots.field + cv::Point(9, -6), pots.raw),
+                       {}};
+    const QStringList search = exgr + QStringList{"--field", "auto"};
+    QTest::newRow("auto, camera 9 px off") << off << search << "70,52,500,375"
+                                           << "";
+    Embedded unrelated = off;
+    unrelated.photo = "unrelated";
+    QTest::newRow("auto, unrelated photograph") << unrelated << search << "79,45,500,375"
+                                                << "field not registered: ";
+
+    const QStringList skipped{
+        "The radiometric image holds no photograph (no EmbeddedImage).",
+        "Real2IR is missing from the radiometric image.",
+        "Real2IR of the radiometric image is 12; it must be in (0, 10].",
+        "The camera's alignment values (Real2IR 1.25, OffsetX 70, OffsetY -14) put the thermal "
+        "field at 134,34,512,384, outside the photograph (640 x 480 pixels).",
+        "The photograph in the radiometric image is 60000 x 60000 pixels, more than the limit of "
+        "250 megapixels.",
+        "The photograph in the radiometric image is damaged or cut short (Premature end of JPEG "
+        "file).",
+        "The photograph in the radiometric image is of an unknown format (neither JPEG, PNG, TIFF "
+        "nor BMP)."};
+    QByteArray huge = black_photograph({64, 48});
+    huge.replace(huge.indexOf("\xFF\xC0") + 5, 4, QByteArray("\xEA\x60\xEA\x60", 4));
+    const Embedded bad[] = {with([](Embedded &e) { e.photo = "-"; }),
+                            unaligned,
+                            with([](Embedded &e) { e.pip->real2ir = 12; }),
+                            with([](Embedded &e) { e.pip->offset_x = 70; }),
+                            with([&huge](Embedded &e) { e.photo = huge; }), // 60000 x 60000
+                            with([](Embedded &e) {
+                                e.photo = black_photograph({640, 480}).left(900);
+                            }),
+                            with([](Embedded &e) { e.photo = "GIF89a\x80\x02\xe0\x01"; })};
+    for (int i = 0; i < skipped.size(); ++i)
+        QTest::newRow(qPrintable(skipped[i].left(60)))
+            << bad[i] << QStringList{} << "" << skipped[i];
+}
+
+void TestBatch::embeddedPhotos()
+{
+    QFETCH(Embedded, file);
+    QFETCH(QStringList, options);
+    QFETCH(QString, field);
+    QFETCH(QString, err);
+    const QString dir = tmp.filePath("embedded"), out = tmp.filePath("embedded-out"),
+                  path = dir + "/FLIR0123.jpg"; // image number 123, from its own name
+    QDir().mkpath(dir);
+    fixtures::FlirFile f;
+    f.form = file.form;
+    f.pip = file.pip;
+    fixtures::embed_plot(f, file.scene);
+    if (file.photo == "unrelated") {
+        fixtures::PlotScene other = file.scene;
+        other.seed = 21;
+        f.embed(fixtures::draw_plot(other, f).photograph);
+    } else if (!file.photo.isEmpty()) {
+        f.photo = file.photo == "-"
+                      ? std::vector<std::uint8_t>()
+                      : std::vector<std::uint8_t>(file.photo.begin(), file.photo.end());
+    }
+    QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), f));
+    const Finished run =
+        batch(QStringList{"--photo", "embedded", "--temperatures", "-o", out, dir} + options);
+    if (field.isEmpty()) {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("pair 1 skipped (" + path + "):\n    " + err + "\n"),
+                 qPrintable(run.err));
+        QVERIFY(!QFile::exists(out + "/1PartRGB/1PartRGB_123.jpg"));
+        return;
+    }
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.contains("pair 1 (" + path + "): " + err) != err.isEmpty(),
+             qPrintable(run.err));
+    const auto s = stats_of(out);
+    QCOMPARE(s["image number"], QString("123.000000"));
+    const QStringList v = field.split(',');
+    const cv::Rect r = field_of(s),
+                   expected(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
+    const int reach = options.contains("auto") ? 3 : 0;
+    QVERIFY(std::abs(r.x - expected.x) <= reach && std::abs(r.y - expected.y) <= reach &&
+            std::abs(r.width - expected.width) <= reach * 2);
+    // The part of the photograph kept in the file that the field gives.
+    const cv::Mat part = cv::imread((out + "/1PartRGB/1PartRGB_123.jpg").toStdString());
+    const cv::Mat photo = cv::imdecode(f.photo, cv::IMREAD_COLOR);
+    QCOMPARE(part.size(), r.size());
+    QVERIFY(cv::norm(part, photo(r), cv::NORM_L1) / double(part.total() * 3) < 2);
+    // The plant mean against that of the same temperatures under the field expected.
+    const double on_expected =
+        exgr_mean(photo, out + "/4Temperature/4Temperature_123.csv", expected);
+    if (options.contains("exgr"))
+        QVERIFY2(std::abs(s["plant mean"].toDouble() - on_expected) <= (reach ? 0.3 : 1e-6),
+                 qPrintable(s["plant mean"]));
+    if (err.startsWith("the photograph is black")) { // no plant
+        QCOMPARE(s["plant fraction"], QString("0.000000"));
+        QCOMPARE(s["plant mean"], QString("nan"));
+    }
+    if (options.contains("--report")) // and the other options as for pairs
+        QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
+    if (options.contains("--air")) // the camera's air, 20 °C as single-precision kelvin
+        QVERIFY(std::abs(s["air temperature"].toDouble() - 20) < 1e-4);
 }
 
 void TestBatch::maskAndStats()

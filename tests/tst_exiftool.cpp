@@ -60,25 +60,26 @@ void TestExifTool::oneExchangeAsPerQuery_data()
     QTest::addColumn<QByteArray>("date"); // DateTimeOriginal as written; empty: none
     QTest::addColumn<QByteArray>("time"); // the time of day the window takes from it
     QTest::addColumn<bool>("given");
+    QTest::addColumn<int>("photo"); // 0: none, 1: without alignment values, 2: with them
     QTest::addColumn<QString>("problem");
     const QByteArray date = "2014:03:12 10:15:32", time = "10:15:32";
-    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << date << time << false << "";
+    QTest::newRow("TIFF") << int(RawForm::LittleEndian) << date << time << false << 2 << "";
     QTest::newRow("PNG, camera byte order")
-        << int(RawForm::PngCamera) << date << time << false << "";
+        << int(RawForm::PngCamera) << date << time << false << 2 << "";
     QTest::newRow("PNG, standard byte order")
-        << int(RawForm::PngStandard) << date << time << false << "";
-    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << date << time << false << "";
+        << int(RawForm::PngStandard) << date << time << false << 2 << "";
+    QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << date << time << false << 2 << "";
     QTest::newRow("no capture time")
-        << int(RawForm::JpegLs) << QByteArray() << QByteArray() << false << "";
+        << int(RawForm::JpegLs) << QByteArray() << QByteArray() << false << 1 << "";
     // The window takes 8 bytes at offset 45 of the tool's line, line end and all.
     for (const char *shorter : {"2014:03:12 10:15", "2014:03:12 1"})
         QTest::newRow(shorter) << int(RawForm::LittleEndian) << QByteArray(shorter) << QByteArray()
-                               << false << "";
-    QTest::newRow("table values") << int(RawForm::PngCamera) << date << time << true << "";
-    QTest::newRow("no raw data") << int(RawForm::None) << date << time << false
+                               << false << 0 << "";
+    QTest::newRow("table values") << int(RawForm::PngCamera) << date << time << true << 0 << "";
+    QTest::newRow("no raw data") << int(RawForm::None) << date << time << false << 2
                                  << "No temperatures could be read from the radiometric image "
                                     "(no raw thermal data in it, or ExifTool missing).";
-    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << date << time << false
+    QTest::newRow("8-bit raw data") << int(RawForm::Png8Bit) << date << time << false << 0
                                     << "The raw thermal data of the radiometric image is not one "
                                        "channel of 16-bit counts.";
 }
@@ -89,6 +90,7 @@ void TestExifTool::oneExchangeAsPerQuery()
     QFETCH(QByteArray, date);
     QFETCH(QByteArray, time);
     QFETCH(bool, given);
+    QFETCH(int, photo);
     QFETCH(QString, problem);
     const QString path = tmp.filePath(QStringLiteral("form %1.jpg").arg(QTest::currentDataTag()));
     fixtures::FlirFile file;
@@ -97,6 +99,10 @@ void TestExifTool::oneExchangeAsPerQuery()
     file.emissivity = 0.96f;
     file.field_of_view = 45;
     file.date_time_original = date.toStdString();
+    if (photo > 0) // larger than one segment: split over many, as cameras write it
+        file.embed(fixtures::plot_photograph(640, 480, 40, 30), 100);
+    if (photo > 1)
+        file.pip = fixtures::PiP{1.4456f, -197, 230, 0, 39, 0, 29};
     QVERIFY(fixtures::write_flir_jpeg(path.toStdString(), file));
 
     ProcessExifTool per_query;
@@ -104,7 +110,18 @@ void TestExifTool::oneExchangeAsPerQuery()
     const Measurement a =
         measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
     StayOpenExifTool open;
-    const Measurement b = measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple);
+    const Measurement b =
+        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, true);
+    // The photograph as stored, its values as written (Real2IR a float).
+    QVERIFY(file.photo.size() > 65536 || photo == 0);
+    QCOMPARE(b.photo.bytes,
+             QByteArray(reinterpret_cast<const char *>(file.photo.data()), int(file.photo.size())));
+    QCOMPARE(b.photo.alignment_problem,
+             photo > 1 ? QString() : QString("Real2IR is missing from the radiometric image."));
+    if (photo > 1)
+        QVERIFY2(std::abs(b.photo.real2ir - 1.4456) < 1e-6 && b.photo.offset_x == -197 &&
+                     b.photo.offset_y == 230,
+                 qPrintable(QString::number(b.photo.real2ir, 'g', 17)));
     QCOMPARE(a.problem, problem);
     QCOMPARE(b.problem, problem);
     QCOMPARE(time_of_day(query_capture_time(per_query, path)), time);

@@ -3,9 +3,11 @@
 // the window's path (one ExifTool start per query, pair after pair), the
 // batch command with one job and with two, its peak memory for 20 and for 200
 // pairs, and the cost of its options (field search with the ExGR mask, the
-// report, the full radiometric model) with one job. Each batch figure is the
-// fastest of three runs. Also the field search alone, in this process on one
-// thread, on the pairs as hard as real ones that its tests use.
+// report, the full radiometric model) with one job, and the cost per file of
+// radiometric images that keep the same photographs inside (--photo embedded)
+// against that per pair. Each batch figure is the fastest of three runs. Also
+// the field search alone, in this process on one thread, on the pairs as hard
+// as real ones that its tests use.
 //   ardentis-benchmark [PAIRS] [WINDOW_PAIRS]     (defaults 40 and 8)
 
 #include "analysis/registration.h"
@@ -31,34 +33,50 @@ extern char **environ;
 namespace
 {
 
+// Hard links: the listing of a folder passes over symbolic links.
+void link_file(const QString &from, const QString &to)
+{
+    ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
+}
+
 // Writes `distinct` different pairs and links them under new numbers until
-// there are `pairs`; returns the input list.
-QStringList make_pairs(const QString &dir, int pairs, int distinct)
+// there are `pairs`; returns the input list. With `embedded` each pair is one
+// radiometric image keeping the same photograph inside, with alignment
+// values for the fixed field.
+QStringList make_pairs(const QString &dir, int pairs, int distinct, bool embedded = false)
 {
     const cv::Size raw_sizes[] = {{320, 240}, {160, 120}, {640, 480}, {320, 240}, {464, 348}};
+    const cv::Size photo(2048, 1536);
     QStringList list;
     for (int i = 0; i < pairs; ++i) {
-        const QString n = QString::number(1000 + i);
-        const QString ir = dir + "/FLIR" + n + ".jpg",
-                      vis = dir + "/FLIR" + n + "_RGB" + n + ".jpg";
+        const auto ir = [&dir](int k) {
+            return dir + "/FLIR" + QString::number(1000 + k) + ".jpg";
+        };
+        const auto vis = [&dir](int k) {
+            const QString n = QString::number(1000 + k);
+            return dir + "/FLIR" + n + "_RGB" + n + ".jpg";
+        };
         if (i < distinct) {
             const cv::Size raw = raw_sizes[i % 5];
             fixtures::FlirFile file;
             file.counts = fixtures::plot_counts(raw.width, raw.height, 19500, unsigned(i + 1));
-            fixtures::write_flir_jpeg(ir.toStdString(), file);
-            cv::imwrite(
-                vis.toStdString(),
-                fixtures::plot_photograph(2048, 1536, raw.width, raw.height, unsigned(i + 1)),
-                {cv::IMWRITE_JPEG_QUALITY, 85});
+            const cv::Mat picture = fixtures::plot_photograph(photo.width, photo.height, raw.width,
+                                                              raw.height, unsigned(i + 1));
+            if (embedded) {
+                file.embed(picture, 85);
+                file.pip = fixtures::pip_for(photo, {597, 504, 870, 640}, raw);
+            } else {
+                cv::imwrite(vis(i).toStdString(), picture, {cv::IMWRITE_JPEG_QUALITY, 85});
+            }
+            fixtures::write_flir_jpeg(ir(i).toStdString(), file);
         } else {
-            const QString from = QString::number(1000 + i % distinct);
-            // Hard links: the listing of a folder passes over symbolic links.
-            ::link(QFile::encodeName(dir + "/FLIR" + from + ".jpg").constData(),
-                   QFile::encodeName(ir).constData());
-            ::link(QFile::encodeName(dir + "/FLIR" + from + "_RGB" + from + ".jpg").constData(),
-                   QFile::encodeName(vis).constData());
+            link_file(ir(i % distinct), ir(i));
+            if (!embedded)
+                link_file(vis(i % distinct), vis(i));
         }
-        list << ir << vis;
+        list << ir(i);
+        if (!embedded)
+            list << vis(i);
     }
     return list;
 }
@@ -156,10 +174,12 @@ int main(int argc, char **argv)
     const int window_pairs = argc > 2 ? std::atoi(argv[2]) : 8;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("pairs"), small = tmp.filePath("window");
-    for (const QString &d : {data, small, tmp.filePath("m20"), tmp.filePath("m200")})
+    const QString embedded = tmp.filePath("embedded");
+    for (const QString &d : {data, small, embedded, tmp.filePath("m20"), tmp.filePath("m200")})
         QDir().mkpath(d);
     std::printf("writing pairs...\n");
     make_pairs(data, pairs, std::min(pairs, 10));
+    make_pairs(embedded, pairs, std::min(pairs, 10), true);
     const QStringList window_list = make_pairs(small, window_pairs, std::min(window_pairs, 10));
     make_pairs(tmp.filePath("m20"), 20, 10);
     make_pairs(tmp.filePath("m200"), 200, 10);
@@ -175,6 +195,7 @@ int main(int argc, char **argv)
         run_batch(data, tmp.filePath("out-s"), 1, {"--field", "auto", "--mask", "exgr"});
     const Run report = run_batch(data, tmp.filePath("out-r"), 1, {"--report"});
     const Run full = run_batch(data, tmp.filePath("out-f"), 1, {"--radiometry", "full"});
+    const Run inside = run_batch(embedded, tmp.filePath("out-e"), 1, {"--photo", "embedded"});
     const Run r20 = run_batch(tmp.filePath("m20"), tmp.filePath("out-m20"), 2);
     const Run r200 = run_batch(tmp.filePath("m200"), tmp.filePath("out-m200"), 2);
 
@@ -190,6 +211,7 @@ int main(int argc, char **argv)
                 {"batch -j 1 --field auto --mask exgr", search, pairs},
                 {"batch -j 1 --report", report, pairs},
                 {"batch -j 1 --radiometry full", full, pairs},
+                {"batch -j 1 --photo embedded", inside, pairs},
                 {"batch -j 2, 20 pairs", r20, 20},
                 {"batch -j 2, 200 pairs", r200, 200}};
     for (const auto &row : rows)
@@ -211,5 +233,7 @@ int main(int argc, char **argv)
             ms(report) - ms(one) <= 30);
     const double cost = ms(full) / ms(one) - 1;
     verdict("full radiometry, extra share", cost, "at most 0.10", cost <= 0.10);
+    const double per_file = ms(inside) / ms(one);
+    verdict("photo embedded, per file vs per pair (x)", per_file, "at most 1.2", per_file <= 1.2);
     return 0;
 }

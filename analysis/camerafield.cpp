@@ -1,0 +1,63 @@
+#include "analysis/camerafield.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ardentis
+{
+
+namespace
+{
+
+QString shortest(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double offset_x,
+                         double offset_y)
+{
+    CameraField out;
+    if (!(real2ir > 0 && real2ir <= max_real2ir))
+        out.problem =
+            QStringLiteral("Real2IR of the radiometric image is %1; it must be in (0, %2].")
+                .arg(shortest(real2ir), shortest(max_real2ir));
+    else if (!std::isfinite(offset_x) || !std::isfinite(offset_y))
+        out.problem = QStringLiteral("OffsetX and OffsetY of the radiometric image are %1 and %2; "
+                                     "they must be numbers.")
+                          .arg(shortest(offset_x), shortest(offset_y));
+    else if (raw.width < 1 || raw.height < 1)
+        out.problem = QStringLiteral("The raw thermal image is empty.");
+    if (!out.problem.isEmpty())
+        return out;
+    const double width = photo.width / real2ir, height = width * raw.height / raw.width;
+    const double left = photo.width / 2.0 + offset_x - width / 2,
+                 top = photo.height / 2.0 + offset_y - height / 2;
+    const double reach = std::max(1.0, max_overhang * width);
+    if (!(left > -reach && top > -reach && left + width < photo.width + reach &&
+          top + height < photo.height + reach && width >= 1 && height >= 1)) {
+        const auto whole = [](double v) { return QString::number(v, 'f', 0); };
+        out.problem =
+            QStringLiteral("The camera's alignment values (Real2IR %1, OffsetX %2, OffsetY %3) put "
+                           "the thermal field at %4,%5,%6,%7, outside the photograph (%8 x %9 "
+                           "pixels).")
+                .arg(shortest(real2ir), shortest(offset_x), shortest(offset_y), whole(left),
+                     whole(top), whole(width), whole(height))
+                .arg(photo.width)
+                .arg(photo.height);
+        return out;
+    }
+    // Rounded to whole pixels, and moved inside where it reaches a little beyond.
+    Field &f = out.field;
+    f.width = std::min(int(std::lround(width)), photo.width);
+    f.height = std::min(int(std::lround(height)), photo.height);
+    f.x = std::clamp(int(std::lround(left)), 0, photo.width - f.width);
+    f.y = std::clamp(int(std::lround(top)), 0, photo.height - f.height);
+    return out;
+}
+
+} // namespace ardentis
