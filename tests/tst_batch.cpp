@@ -250,7 +250,11 @@ void TestBatch::commandLine_data()
     QTest::newRow("range") << QStringList{"--range", "nan,1"} << error
                            << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 "
                               "above MIN, not 'nan,1'.";
-    // Values at the limits of their types: fuzz_pairs.
+    // Values at the limits of their types: here the one that crashed, the rest in fuzz_pairs.
+    QTest::newRow("field beyond int")
+        << QStringList{"--field", "2147483647,0,1,1"} << error
+        << "--field 2147483647,0,1,1 does not fit in any photograph: none of more than 250 "
+           "megapixels is read.";
     QTest::newRow("empty table") << QStringList{"--table", ""} << error
                                  << "--table takes a file, not an empty name.";
     QTest::newRow("cwsi without air") << QStringList{"--cwsi", "3.38,-3.25"} << error

@@ -170,7 +170,7 @@ void verdict(const char *what, double value, const char *target, bool met)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int pairs = argc > 1 ? std::atoi(argv[1]) : 40;
+    const int pairs = argc > 1 ? std::atoi(argv[1]) : 120; // a campaign: start-up costs fade
     const int window_pairs = argc > 2 ? std::atoi(argv[2]) : 8;
     QTemporaryDir tmp;
     const QString data = tmp.filePath("pairs"), small = tmp.filePath("window");
