@@ -226,6 +226,95 @@ QFont font(int pixels, bool bold = false, bool serif = false)
     return f;
 }
 
+// Velmora: a leaf in a warm-to-cold thermal gradient beside the name.
+void draw_maker_logo(QPainter &p, int cell)
+{
+    QLinearGradient g(150, 100, 650, 660);
+    g.setColorAt(0.0, QColor(250, 230, 60));
+    g.setColorAt(0.4, QColor(240, 90, 30));
+    g.setColorAt(0.75, QColor(150, 20, 120));
+    g.setColorAt(1.0, QColor(30, 20, 110));
+    QPainterPath leaf;
+    leaf.moveTo(180, 660);
+    leaf.cubicTo(140, 300, 420, 90, 700, 90);
+    leaf.cubicTo(720, 380, 520, 650, 180, 660);
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawPath(leaf);
+    p.setPen(QPen(Qt::white, 22, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(230, 610), QPointF(620, 170));
+    p.setPen(QColor(35, 95, 50));
+    p.setFont(font(250, true));
+    p.drawText(QRect(820, 110, cell - 900, 380), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Velmora"));
+    p.setPen(QColor(110, 110, 110));
+    p.setFont(font(110));
+    p.drawText(QRect(830, 500, cell - 900, 160), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("crop thermography"));
+}
+
+// A research institute: a shield with wheat ears.
+void draw_institute_logo(QPainter &p, int cell)
+{
+    const int x0 = cell + 200;
+    QPainterPath shield;
+    shield.moveTo(x0, 110);
+    shield.lineTo(x0 + 480, 110);
+    shield.lineTo(x0 + 480, 400);
+    shield.quadTo(x0 + 480, 600, x0 + 240, 680);
+    shield.quadTo(x0, 600, x0, 400);
+    shield.closeSubpath();
+    p.setPen(QPen(QColor(20, 50, 100), 18));
+    p.setBrush(QColor(40, 90, 160));
+    p.drawPath(shield);
+    p.setPen(QPen(QColor(240, 200, 80), 16, Qt::SolidLine, Qt::RoundCap));
+    for (int k = -1; k <= 1; ++k) {
+        const double x = x0 + 240 + k * 110;
+        p.drawLine(QPointF(x, 610 - qAbs(k) * 40), QPointF(x, 220));
+        for (int j = 0; j < 5; ++j) {
+            const double y = 250 + j * 55;
+            p.drawLine(QPointF(x, y + 40), QPointF(x - 45, y));
+            p.drawLine(QPointF(x, y + 40), QPointF(x + 45, y));
+        }
+    }
+    p.setPen(QColor(30, 60, 110));
+    p.setFont(font(125, true, true));
+    p.drawText(QRect(x0 + 580, 140, cell - 800, 260), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Institute of"));
+    p.drawText(QRect(x0 + 580, 380, cell - 800, 260), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Field Agronomy"));
+}
+
+// A growers' cooperative: a sun over furrows.
+void draw_cooperative_logo(QPainter &p, int cell)
+{
+    const int x0 = 2 * cell + 200;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(245, 170, 30));
+    p.drawEllipse(QPointF(x0 + 260, 330), 170, 170);
+    p.setPen(QPen(QColor(245, 170, 30), 22, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 12; ++i) {
+        const double a = 2 * M_PI * i / 12;
+        p.drawLine(QPointF(x0 + 260 + 205 * qCos(a), 330 + 205 * qSin(a)),
+                   QPointF(x0 + 260 + 250 * qCos(a), 330 + 250 * qSin(a)));
+    }
+    p.setPen(QPen(QColor(60, 130, 50), 26, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 4; ++i) {
+        QPainterPath furrow;
+        furrow.moveTo(x0 - 10, 560 + i * 45);
+        furrow.quadTo(x0 + 260, 470 + i * 45, x0 + 530, 560 + i * 45);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(furrow);
+    }
+    p.setPen(QColor(70, 110, 40));
+    p.setFont(font(150, true));
+    p.drawText(QRect(x0 + 640, 130, cell - 850, 260), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Valley Growers"));
+    p.setFont(font(120));
+    p.drawText(QRect(x0 + 640, 390, cell - 850, 240), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Cooperative"));
+}
+
 // Three organisation logos side by side, the maker's first.
 QImage logo_strip()
 {
@@ -235,95 +324,12 @@ QImage logo_strip()
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     const int cell = 6584 / 3;
-
-    // Velmora: a leaf in a warm-to-cold thermal gradient beside the name.
-    {
-        QLinearGradient g(150, 100, 650, 660);
-        g.setColorAt(0.0, QColor(250, 230, 60));
-        g.setColorAt(0.4, QColor(240, 90, 30));
-        g.setColorAt(0.75, QColor(150, 20, 120));
-        g.setColorAt(1.0, QColor(30, 20, 110));
-        QPainterPath leaf;
-        leaf.moveTo(180, 660);
-        leaf.cubicTo(140, 300, 420, 90, 700, 90);
-        leaf.cubicTo(720, 380, 520, 650, 180, 660);
-        p.setPen(Qt::NoPen);
-        p.setBrush(g);
-        p.drawPath(leaf);
-        p.setPen(QPen(Qt::white, 22, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(230, 610), QPointF(620, 170));
-        p.setPen(QColor(35, 95, 50));
-        p.setFont(font(250, true));
-        p.drawText(QRect(820, 110, cell - 900, 380), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Velmora"));
-        p.setPen(QColor(110, 110, 110));
-        p.setFont(font(110));
-        p.drawText(QRect(830, 500, cell - 900, 160), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("crop thermography"));
-    }
+    draw_maker_logo(p, cell);
     p.setPen(QPen(QColor(210, 210, 210), 8));
     p.drawLine(cell, 120, cell, 645);
     p.drawLine(2 * cell, 120, 2 * cell, 645);
-
-    // A research institute: a shield with wheat ears.
-    {
-        const int x0 = cell + 200;
-        QPainterPath shield;
-        shield.moveTo(x0, 110);
-        shield.lineTo(x0 + 480, 110);
-        shield.lineTo(x0 + 480, 400);
-        shield.quadTo(x0 + 480, 600, x0 + 240, 680);
-        shield.quadTo(x0, 600, x0, 400);
-        shield.closeSubpath();
-        p.setPen(QPen(QColor(20, 50, 100), 18));
-        p.setBrush(QColor(40, 90, 160));
-        p.drawPath(shield);
-        p.setPen(QPen(QColor(240, 200, 80), 16, Qt::SolidLine, Qt::RoundCap));
-        for (int k = -1; k <= 1; ++k) {
-            const double x = x0 + 240 + k * 110;
-            p.drawLine(QPointF(x, 610 - qAbs(k) * 40), QPointF(x, 220));
-            for (int j = 0; j < 5; ++j) {
-                const double y = 250 + j * 55;
-                p.drawLine(QPointF(x, y + 40), QPointF(x - 45, y));
-                p.drawLine(QPointF(x, y + 40), QPointF(x + 45, y));
-            }
-        }
-        p.setPen(QColor(30, 60, 110));
-        p.setFont(font(125, true, true));
-        p.drawText(QRect(x0 + 580, 140, cell - 800, 260), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Institute of"));
-        p.drawText(QRect(x0 + 580, 380, cell - 800, 260), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Field Agronomy"));
-    }
-
-    // A growers' cooperative: a sun over furrows.
-    {
-        const int x0 = 2 * cell + 200;
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(245, 170, 30));
-        p.drawEllipse(QPointF(x0 + 260, 330), 170, 170);
-        p.setPen(QPen(QColor(245, 170, 30), 22, Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i < 12; ++i) {
-            const double a = 2 * M_PI * i / 12;
-            p.drawLine(QPointF(x0 + 260 + 205 * qCos(a), 330 + 205 * qSin(a)),
-                       QPointF(x0 + 260 + 250 * qCos(a), 330 + 250 * qSin(a)));
-        }
-        p.setPen(QPen(QColor(60, 130, 50), 26, Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i < 4; ++i) {
-            QPainterPath furrow;
-            furrow.moveTo(x0 - 10, 560 + i * 45);
-            furrow.quadTo(x0 + 260, 470 + i * 45, x0 + 530, 560 + i * 45);
-            p.setBrush(Qt::NoBrush);
-            p.drawPath(furrow);
-        }
-        p.setPen(QColor(70, 110, 40));
-        p.setFont(font(150, true));
-        p.drawText(QRect(x0 + 640, 130, cell - 850, 260), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Valley Growers"));
-        p.setFont(font(120));
-        p.drawText(QRect(x0 + 640, 390, cell - 850, 240), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Cooperative"));
-    }
+    draw_institute_logo(p, cell);
+    draw_cooperative_logo(p, cell);
     return image;
 }
 
@@ -393,20 +399,9 @@ void panel_number(QPainter &p, const QRect &r, int n)
     p.drawText(QRectF(r.left() - 24, r.top() - 24, 68, 68), Qt::AlignCenter, QString::number(n));
 }
 
-// The acquisition illustration: heading, the operator on a stepladder
-// photographing a crop plot, and the four numbered steps.
-QImage acquisition_illustration()
+// The field scene: sky, soil, crop rows and the plot marked out.
+void draw_field_scene(QPainter &p)
 {
-    QImage image = canvas(2378, 835, QColor(255, 255, 255, 0));
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    p.setPen(QColor(30, 50, 80));
-    p.setFont(font(64, true));
-    p.drawText(QRect(30, 20, 1300, 90), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Thermal image acquisition"));
-
-    // The field scene.
     const QRect scene(30, 120, 1300, 690);
     QLinearGradient sky(scene.topLeft(), QPoint(scene.left(), scene.top() + 330));
     sky.setColorAt(0, QColor(120, 175, 230));
@@ -439,7 +434,11 @@ QImage acquisition_illustration()
     plotArea << QPointF(620, 560) << QPointF(1050, 560) << QPointF(1180, 780) << QPointF(560, 780);
     p.drawPolygon(plotArea);
     p.restore();
+}
 
+// The operator on a stepladder, the thermal camera and its view of the plot.
+void draw_operator(QPainter &p)
+{
     // The stepladder.
     p.setPen(QPen(QColor(190, 190, 200), 14, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(330, 790), QPointF(430, 380));
@@ -479,8 +478,11 @@ QImage acquisition_illustration()
     p.setPen(QPen(QColor(255, 80, 60, 200), 4, Qt::DotLine));
     p.drawLine(QPointF(585, 345), QPointF(620, 560));
     p.drawLine(QPointF(585, 345), QPointF(1050, 560));
+}
 
-    // Four numbered panels on the right.
+// Four numbered panels on the right: the steps.
+void draw_steps(QPainter &p)
+{
     const int px = 1380, pw = 470, ph = 335;
     const QRect panels[4] = {QRect(px, 120, pw, ph), QRect(px + pw + 30, 120, pw, ph),
                              QRect(px, 120 + ph + 20, pw, ph),
@@ -513,6 +515,23 @@ QImage acquisition_illustration()
         p.drawRect(panels[i]);
         panel_number(p, panels[i], i + 1);
     }
+}
+
+// The acquisition illustration: heading, the operator on a stepladder
+// photographing a crop plot, and the four numbered steps.
+QImage acquisition_illustration()
+{
+    QImage image = canvas(2378, 835, QColor(255, 255, 255, 0));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setPen(QColor(30, 50, 80));
+    p.setFont(font(64, true));
+    p.drawText(QRect(30, 20, 1300, 90), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Thermal image acquisition"));
+    draw_field_scene(p);
+    draw_operator(p);
+    draw_steps(p);
     return image;
 }
 
