@@ -165,6 +165,72 @@ void verdict(const char *what, double value, const char *target, bool met)
     std::printf("%-40s %8.2f  (target %s)  %s\n", what, value, target, met ? "met" : "NOT MET");
 }
 
+struct Runs {
+    Run one, two, search, report, full, inside, r20, r200;
+};
+
+// The batch on the pairs written under `root`, with one and two jobs and each
+// option.
+Runs run_all(const QString &root, int pairs)
+{
+    std::printf("batch on %d pairs: 1 job, 2 jobs, options...\n", pairs);
+    const QDir dir(root);
+    Runs r;
+    r.one = run_batch(dir.filePath("pairs"), dir.filePath("out-1"), 1);
+    r.two = run_batch(dir.filePath("pairs"), dir.filePath("out-2"), 2);
+    r.search = run_batch(dir.filePath("pairs"), dir.filePath("out-s"), 1,
+                         {"--field", "auto", "--mask", "exgr"});
+    r.report = run_batch(dir.filePath("pairs"), dir.filePath("out-r"), 1, {"--report"});
+    r.full = run_batch(dir.filePath("pairs"), dir.filePath("out-f"), 1, {"--radiometry", "full"});
+    r.inside =
+        run_batch(dir.filePath("embedded"), dir.filePath("out-e"), 1, {"--photo", "embedded"});
+    r.r20 = run_batch(dir.filePath("m20"), dir.filePath("out-m20"), 2);
+    r.r200 = run_batch(dir.filePath("m200"), dir.filePath("out-m200"), 2);
+    return r;
+}
+
+// The table of times and memory, and each target met or not.
+void print_results(const Runs &r, int pairs, double window, double search_mean,
+                   double search_slowest)
+{
+    const auto ms = [pairs](const Run &run) { return 1000 * run.seconds / pairs; };
+    std::printf("\n%-40s %8s %10s\n", "", "ms/pair", "peak MiB");
+    std::printf("%-40s %8.1f %10s\n", "window path (per query)", 1000 / window, "-");
+    const struct {
+        const char *name;
+        Run run;
+        int pairs;
+    } rows[] = {{"batch --jobs 1", r.one, pairs},
+                {"batch --jobs 2", r.two, pairs},
+                {"batch -j 1 --field auto --mask exgr", r.search, pairs},
+                {"batch -j 1 --report", r.report, pairs},
+                {"batch -j 1 --radiometry full", r.full, pairs},
+                {"batch -j 1 --photo embedded", r.inside, pairs},
+                {"batch -j 2, 20 pairs", r.r20, 20},
+                {"batch -j 2, 200 pairs", r.r200, 200}};
+    for (const auto &row : rows)
+        std::printf("%-40s %8.1f %10.1f\n", row.name, 1000 * row.run.seconds / row.pairs,
+                    row.run.peak_kib / 1024.0);
+    std::printf("\n");
+    const double speedup = (pairs / r.one.seconds) / window;
+    verdict("batch --jobs 1 vs window path (x)", speedup, "at least 25", speedup >= 25);
+    verdict("batch --jobs 2 vs --jobs 1 (x)", r.one.seconds / r.two.seconds, "at least 1.8",
+            r.one.seconds / r.two.seconds >= 1.8);
+    const double memory = double(r.r200.peak_kib) / double(r.r20.peak_kib);
+    verdict("peak memory 200 vs 20 pairs", memory, "at most 1.10", memory <= 1.10);
+    verdict("field search + exgr, extra ms/pair", ms(r.search) - ms(r.one), "at most 50",
+            ms(r.search) - ms(r.one) <= 50);
+    std::printf("%-40s %8.1f  (slowest pair %.1f)\n", "field search alone, ms/pair (hard pairs)",
+                search_mean, search_slowest);
+    verdict("field search, slowest pair ms", search_slowest, "at most 80", search_slowest <= 80);
+    verdict("report, extra ms/pair", ms(r.report) - ms(r.one), "at most 30",
+            ms(r.report) - ms(r.one) <= 30);
+    const double cost = ms(r.full) / ms(r.one) - 1;
+    verdict("full radiometry, extra share", cost, "at most 0.10", cost <= 0.10);
+    const double per_file = ms(r.inside) / ms(r.one);
+    verdict("photo embedded, per file vs per pair (x)", per_file, "at most 1.2", per_file <= 1.2);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -188,52 +254,7 @@ int main(int argc, char **argv)
     const auto [search_mean, search_slowest] = search_times();
     std::printf("window path (one ExifTool start per query) on %d pairs...\n", window_pairs);
     const double window = window_rate(tmp.path(), window_list);
-    std::printf("batch on %d pairs: 1 job, 2 jobs, options...\n", pairs);
-    const Run one = run_batch(data, tmp.filePath("out-1"), 1);
-    const Run two = run_batch(data, tmp.filePath("out-2"), 2);
-    const Run search =
-        run_batch(data, tmp.filePath("out-s"), 1, {"--field", "auto", "--mask", "exgr"});
-    const Run report = run_batch(data, tmp.filePath("out-r"), 1, {"--report"});
-    const Run full = run_batch(data, tmp.filePath("out-f"), 1, {"--radiometry", "full"});
-    const Run inside = run_batch(embedded, tmp.filePath("out-e"), 1, {"--photo", "embedded"});
-    const Run r20 = run_batch(tmp.filePath("m20"), tmp.filePath("out-m20"), 2);
-    const Run r200 = run_batch(tmp.filePath("m200"), tmp.filePath("out-m200"), 2);
-
-    const auto ms = [pairs](const Run &r) { return 1000 * r.seconds / pairs; };
-    std::printf("\n%-40s %8s %10s\n", "", "ms/pair", "peak MiB");
-    std::printf("%-40s %8.1f %10s\n", "window path (per query)", 1000 / window, "-");
-    const struct {
-        const char *name;
-        Run run;
-        int pairs;
-    } rows[] = {{"batch --jobs 1", one, pairs},
-                {"batch --jobs 2", two, pairs},
-                {"batch -j 1 --field auto --mask exgr", search, pairs},
-                {"batch -j 1 --report", report, pairs},
-                {"batch -j 1 --radiometry full", full, pairs},
-                {"batch -j 1 --photo embedded", inside, pairs},
-                {"batch -j 2, 20 pairs", r20, 20},
-                {"batch -j 2, 200 pairs", r200, 200}};
-    for (const auto &row : rows)
-        std::printf("%-40s %8.1f %10.1f\n", row.name, 1000 * row.run.seconds / row.pairs,
-                    row.run.peak_kib / 1024.0);
-    std::printf("\n");
-    const double speedup = (pairs / one.seconds) / window;
-    verdict("batch --jobs 1 vs window path (x)", speedup, "at least 25", speedup >= 25);
-    verdict("batch --jobs 2 vs --jobs 1 (x)", one.seconds / two.seconds, "at least 1.8",
-            one.seconds / two.seconds >= 1.8);
-    const double memory = double(r200.peak_kib) / double(r20.peak_kib);
-    verdict("peak memory 200 vs 20 pairs", memory, "at most 1.10", memory <= 1.10);
-    verdict("field search + exgr, extra ms/pair", ms(search) - ms(one), "at most 50",
-            ms(search) - ms(one) <= 50);
-    std::printf("%-40s %8.1f  (slowest pair %.1f)\n", "field search alone, ms/pair (hard pairs)",
-                search_mean, search_slowest);
-    verdict("field search, slowest pair ms", search_slowest, "at most 80", search_slowest <= 80);
-    verdict("report, extra ms/pair", ms(report) - ms(one), "at most 30",
-            ms(report) - ms(one) <= 30);
-    const double cost = ms(full) / ms(one) - 1;
-    verdict("full radiometry, extra share", cost, "at most 0.10", cost <= 0.10);
-    const double per_file = ms(inside) / ms(one);
-    verdict("photo embedded, per file vs per pair (x)", per_file, "at most 1.2", per_file <= 1.2);
+    const Runs runs = run_all(tmp.path(), pairs);
+    print_results(runs, pairs, window, search_mean, search_slowest);
     return 0;
 }
