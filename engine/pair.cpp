@@ -189,14 +189,15 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         trace_data_lines(*trace, m);
     outcome.pixels = int(m.temps.total());
     outcome.without_temperature = m.without_temperature;
+    // The tool's failure or a file without raw data first: neither tells
+    // anything about a photograph.
+    outcome.problem = temperatures_problem(m);
     const bool embedded = plan.photo == PhotoSource::Embedded;
-    if (embedded) {
+    if (outcome.problem.isEmpty() && embedded) {
         Picture photo = embedded_photograph(m.photo);
         outcome.problem = photo.problem;
         rgb = photo.image;
     }
-    if (outcome.problem.isEmpty())
-        outcome.problem = temperatures_problem(m);
     FieldChoice choice = options_field(input.options);
     if (outcome.problem.isEmpty() && embedded)
         outcome.problem = camera_choice(m, ir, rgb, input.options, choice);

@@ -656,6 +656,8 @@ void TestBatch::embeddedPhotos_data()
 
     const QStringList skipped{
         "The radiometric image holds no photograph (no EmbeddedImage).",
+        "No temperatures could be read from the radiometric image (no raw thermal data in it, or "
+        "ExifTool missing).",
         "Real2IR is missing from the radiometric image.",
         "Real2IR of the radiometric image is 12; it must be in (0, 10].",
         "The camera's alignment values (Real2IR 1.25, OffsetX 70, OffsetY -14) put the thermal "
@@ -669,6 +671,10 @@ void TestBatch::embeddedPhotos_data()
     QByteArray huge = black_photograph({64, 48});
     huge.replace(huge.indexOf("\xFF\xC0") + 5, 4, QByteArray("\xEA\x60\xEA\x60", 4));
     const Embedded bad[] = {with([](Embedded &e) { e.photo = "-"; }),
+                            with([](Embedded &e) { // a plain photograph, not radiometric
+                                e.photo = "-";
+                                e.form = fixtures::RawForm::None;
+                            }),
                             unaligned,
                             with([](Embedded &e) { e.pip->real2ir = 12; }),
                             with([](Embedded &e) { e.pip->offset_x = 70; }),
