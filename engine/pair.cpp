@@ -126,10 +126,13 @@ void no_plant_if_black(const PairPlan &plan, PairPictures &pictures, PairOutcome
     pictures.plant.setTo(0);
     pictures.masked.setTo(0);
     pictures.mean = std::nan("");
-    if (!outcome.note.isEmpty())
-        outcome.note += QLatin1Char(' ');
-    outcome.note += QStringLiteral("the photograph is black: nothing in it can be told for plant, "
+    QString black = QStringLiteral("the photograph is black: nothing in it can be told for plant, "
                                    "so the plant fraction is 0 and the mean nan.");
+    if (!outcome.note.isEmpty()) { // after another note's full stop: a sentence of its own
+        black[0] = black[0].toUpper();
+        outcome.note += QLatin1Char(' ');
+    }
+    outcome.note += black;
 }
 
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
