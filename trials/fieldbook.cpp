@@ -74,6 +74,7 @@ FieldBookFile field_book(const CsvFile &csv)
         return out;
     FieldBook &book = out.book;
     book.columns = header.fields;
+    book.header_line = header.line;
     for (size_t r = 1; r < csv.records.size(); ++r) {
         FieldBook::Row row;
         out.problem = row_problem(csv.records[r], header.fields.size(), image_column, row);
