@@ -325,6 +325,11 @@ void TestBatch::inputErrors_data()
     QTest::newRow("field book") << QStringList{"-o", out, "--plots", "book.csv", a, b}
                                 << "cannot use the field book 'book.csv': line 4: the image 11 is "
                                    "also on line 2.";
+    write_file(tmp.filePath("clash.csv"), "\nimage, CTD\n11,a\n");
+    QTest::newRow("a book column stats.csv has")
+        << QStringList{"-o", out, "--plots", "clash.csv", "--air", "camera", a, b}
+        << "cannot use the field book 'clash.csv': line 2: the column 'ctd' is also a column of "
+           "stats.csv; rename it.";
     QTest::newRow("locked") << QStringList{"-o", tmp.filePath("locked"), a, b}
                             << QStringLiteral("another run is writing into %1; wait until it has "
                                               "finished, or choose another output folder.")

@@ -151,6 +151,9 @@ void TestTrials::hostileFiles_data()
         << "line 5: the image 101 is also on line 2";
     QTest::newRow("not a number") << true << QByteArray("image,plot\n10a,x\n")
                                   << "line 2: the image '10a'" + number;
+    QTest::newRow("a huge field, cut short")
+        << true << "image,plot\n" + QByteArray(10000, '9') + ",x\n"
+        << "line 2: the image '99999999999999999999999999999999... (10000 bytes)'" + number;
     QTest::newRow("quote not closed") << true << QByteArray("image,plot\n101,\"abc\n102,x\n")
                                       << "the quoted field that starts on line 2 is not closed";
     QTest::newRow("no readings") << false << QByteArray("time,air temperature,relative humidity\n")

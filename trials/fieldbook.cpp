@@ -26,7 +26,7 @@ QString header_problem(const CsvRecord &header, int image_column)
         if (!seen.insert(QString::fromStdString(name).trimmed().toLower()).second)
             return QStringLiteral("line %1: the column '%2' is there twice")
                 .arg(header.line)
-                .arg(QString::fromStdString(name));
+                .arg(QString::fromStdString(written_form(name)));
     return {};
 }
 
@@ -45,7 +45,7 @@ QString row_problem(const CsvRecord &record, size_t columns, int image_column, F
         return QStringLiteral("line %1: the image '%2' is not an image number (the digits of "
                               "the photograph's name, such as 101 for IMG_0101.jpg)")
             .arg(record.line)
-            .arg(QString::fromStdString(image));
+            .arg(QString::fromStdString(written_form(image)));
     row.line = record.line;
     row.image = *number;
     for (size_t i = 0; i < columns; ++i)
@@ -74,6 +74,7 @@ FieldBookFile field_book(const CsvFile &csv)
         return out;
     FieldBook &book = out.book;
     book.columns = header.fields;
+    book.header_line = header.line;
     for (size_t r = 1; r < csv.records.size(); ++r) {
         FieldBook::Row row;
         out.problem = row_problem(csv.records[r], header.fields.size(), image_column, row);

@@ -16,6 +16,7 @@ namespace ardentis
 
 struct FieldBook {
     std::vector<std::string> columns; // every column, `image` too, in file order
+    int header_line = 0;
     struct Row {
         int line = 0;
         double image = 0;

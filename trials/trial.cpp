@@ -1,11 +1,31 @@
 #include "trials/trial.h"
 
 #include "common/cnumber.h"
+#include "outputs/lines.h"
 
 #include <cmath>
 
 namespace ardentis
 {
+
+namespace
+{
+
+// A column of stats.csv that the book names too: the two would be told apart
+// by position only. Empty when there is none.
+QString column_clash(const TrialSetup &setup)
+{
+    TrialSetup without_book;
+    without_book.request = setup.request;
+    const CsvFile names = parse_csv(stats_header(trial_header(without_book)));
+    const CsvRecord book{0, setup.book.columns};
+    for (const std::string &name : names.records.front().fields)
+        if (column_index(book, QString::fromStdString(name)) >= 0)
+            return QString::fromStdString(name);
+    return {};
+}
+
+} // namespace
 
 QString load_trial(const TrialRequest &request, TrialSetup &setup)
 {
@@ -16,6 +36,11 @@ QString load_trial(const TrialRequest &request, TrialSetup &setup)
             return QStringLiteral("cannot use the field book '%1': %2.")
                 .arg(request.book_path, book.problem);
         setup.book = std::move(book.book);
+        const QString clash = column_clash(setup);
+        if (!clash.isEmpty())
+            return QStringLiteral("cannot use the field book '%1': line %2: the column '%3' is "
+                                  "also a column of stats.csv; rename it.")
+                .arg(request.book_path, QString::number(setup.book.header_line), clash);
     }
     if (!request.group.isEmpty()) {
         CsvRecord names{0, setup.book.columns};

@@ -48,24 +48,25 @@ struct Columns {
 QString reading(const CsvRecord &record, const Columns &c, AirReading &r)
 {
     const auto field = [&record](int i) { return record.field(size_t(i)); };
-    const QString time = QString::fromStdString(field(c.time));
-    const std::optional<LocalTime> t = local_time(time);
+    // A field as written, cut short for a message.
+    const auto shown = [&field](int i) { return QString::fromStdString(written_form(field(i))); };
+    const std::optional<LocalTime> t = local_time(QString::fromStdString(field(c.time)));
     if (!t)
         return QStringLiteral("line %1: the time '%2' is not written YYYY-MM-DD HH:MM[:SS]")
             .arg(record.line)
-            .arg(time);
+            .arg(shown(c.time));
     const std::optional<double> air = decimal_number(field(c.temperature));
     if (!air || *air < lowest_air_celsius || *air > highest_air_celsius)
         return QStringLiteral("line %1: the air temperature '%2' is not a temperature from %3 to "
                               "%4 °C")
-            .arg(QString::number(record.line), QString::fromStdString(field(c.temperature)),
+            .arg(QString::number(record.line), shown(c.temperature),
                  QString::number(lowest_air_celsius), QString::number(highest_air_celsius));
     const std::optional<double> humidity = decimal_number(field(c.humidity));
     if (!humidity || *humidity < 0 || *humidity > 100)
         return QStringLiteral("line %1: the relative humidity '%2' is not a percentage from 0 "
                               "to 100")
             .arg(record.line)
-            .arg(QString::fromStdString(field(c.humidity)));
+            .arg(shown(c.humidity));
     r = {*t, *air, *humidity};
     return {};
 }
