@@ -879,7 +879,7 @@ void TestBatch::fieldTrial()
         fixtures::FlirFile f = write_pair(dir, 21 + k, unsigned(k + 1));
         f.date_time_original = times[k];
         f.air.t_atm_celsius = 17.5f;
-        f.air.humidity = 0.35f;
+        f.air.humidity = k == 3 ? 1.5f : 0.35f; // the last: no humidity a log could hold
         QVERIFY(fixtures::write_flir_jpeg(
             dir.toStdString() + "/FLIR" + std::to_string(21 + k) + ".jpg", f));
         tc.push_back(plant_mean(f, double(f.emissivity), fixtures::reported_t_refl(f)));
@@ -926,14 +926,18 @@ void TestBatch::fieldTrial()
         QVERIFY2(html.contains(part), part);
 
     // The air set on the camera.
-    QCOMPARE(batch({"-o", out + "-camera", "--air", "camera", dir + "/FLIR21.jpg",
-                    dir + "/FLIR21_RGB21.jpg"})
-                 .status,
-             0);
+    const Finished c =
+        batch({"-o", out + "-camera", "--air", "camera", dir + "/FLIR21.jpg",
+               dir + "/FLIR21_RGB21.jpg", dir + "/FLIR24.jpg", dir + "/FLIR24_RGB24.jpg"});
+    QCOMPARE(c.status, 0);
     const QList<QByteArray> camera = lines_of(out + "-camera/stats.csv")[1].split(',');
     // Stored as single-precision kelvin and a fraction of 1.
     QVERIFY(std::abs(camera[camera.size() - 4].toDouble() - 17.5) < 1e-4);
     QVERIFY(std::abs(camera[camera.size() - 3].toDouble() - 35) < 1e-4);
+    QVERIFY(lines_of(out + "-camera/stats.csv")[2].endsWith(",,,,"));
+    QVERIFY2(c.err.contains("): the radiometric image's air, 17.5 °C and 150 %, is not a "
+                            "temperature from -60 to 70 °C and a humidity from 0 to 100 %."),
+             qPrintable(c.err));
 }
 
 int main(int argc, char **argv)

@@ -65,10 +65,20 @@ namespace
 void find_air(const TrialSetup &setup, const Capture &capture, TrialValues &v)
 {
     if (setup.request.air == AirSource::Camera) {
-        v.air = capture.camera_air;
-        v.humidity = 100 * capture.camera_humidity;
-        if (std::isnan(v.air) || std::isnan(v.humidity))
+        const double air = capture.camera_air, humidity = 100 * capture.camera_humidity;
+        if (std::isnan(air) || std::isnan(humidity))
             v.notes << QStringLiteral("the radiometric image has no air temperature or humidity");
+        else if (!(air >= lowest_air_celsius && air <= highest_air_celsius && humidity >= 0 &&
+                   humidity <= 100)) // as a weather log's readings
+            v.notes << QStringLiteral("the radiometric image's air, %1 °C and %2 %, is not a "
+                                      "temperature from %3 to %4 °C and a humidity from 0 to 100 %")
+                           .arg(QString::number(air, 'g', 6), QString::number(humidity, 'g', 6),
+                                QString::number(lowest_air_celsius),
+                                QString::number(highest_air_celsius));
+        else {
+            v.air = air;
+            v.humidity = humidity;
+        }
         return;
     }
     const std::optional<LocalTime> time = local_time(QString::fromUtf8(capture.date_time));
