@@ -186,7 +186,7 @@ QString field_room_problem(cv::Size photo, cv::Size raw)
 
 Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double field_of_view)
 {
-    if (prior.x + prior.width <= photo.width && prior.y + prior.height <= photo.height)
+    if (field_fits(prior, photo))
         return prior;
     const double aspect = double(raw.height) / std::max(1, raw.width);
     const double share = width_share(field_of_view);
