@@ -11,7 +11,6 @@ namespace ardentis
 namespace
 {
 
-const cv::Scalar outline_colour(0, 230, 255);
 // An edge is where the temperature changes faster than on this share of the
 // field, and at least this share of its fastest change.
 constexpr double edge_share = 0.85, least_edge = 0.2;
@@ -78,7 +77,7 @@ cv::Mat thermal_contours(const cv::Mat &photo, const cv::Mat &temps, const cv::R
     const cv::Rect seen = on & cv::Rect(0, 0, view.cols, view.rows);
     cv::Mat part = view(seen);
     part.setTo(cv::Scalar(contour_colour), edges(seen - on.tl()));
-    cv::rectangle(view, on, outline_colour, 1);
+    cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
     return view;
 }
 

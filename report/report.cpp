@@ -82,7 +82,7 @@ cv::Mat field_view(const cv::Mat &photograph, const Field &field)
     cv::rectangle(
         view,
         cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f), int(field.height * f)),
-        cv::Scalar(0, 230, 255), 2);
+        cv::Scalar(field_outline_colour), 2);
     return view;
 }
 
