@@ -133,12 +133,10 @@ void run_in_order(const RunInput &input, const MeasurerFactory &measurers, Order
 }
 
 void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
-                    OrderedFiles &files, int pairs)
+                    OrderedFiles &files)
 {
-    std::vector<PairPlan> plans;
-    PairPlanner planner(input);
-    for (int k = 0; k < pairs; ++k)
-        plans.push_back(planner.next(k));
+    const std::vector<PairPlan> plans = plan_pairs(input);
+    const int pairs = int(plans.size());
     const std::vector<std::vector<int>> chains = file_chains(plans);
 
     std::vector<std::optional<PairOutcome>> outcomes(plans.size());
@@ -242,7 +240,7 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     if (jobs <= 1)
         run_in_order(input, measurers, files, result.pairs, observer);
     else
-        run_on_workers(input, measurers, jobs, files, result.pairs);
+        run_on_workers(input, measurers, jobs, files);
     files.finish(extras_problem);
     mark_replaced(result.outcomes);
     return result;
