@@ -35,6 +35,15 @@ std::vector<double> run_images(const RunResult &result)
     return images;
 }
 
+std::vector<TrialValues> processed_trials(const RunResult &result)
+{
+    std::vector<TrialValues> trials;
+    for (const PairOutcome &o : result.outcomes)
+        if (o.state == PairState::Processed)
+            trials.push_back(o.trial);
+    return trials;
+}
+
 namespace
 {
 
@@ -104,12 +113,9 @@ public:
 private:
     QString write_groups(const TrialSetup &trial) const
     {
-        std::vector<TrialValues> pairs;
-        for (const PairOutcome &o : result_.outcomes)
-            if (o.state == PairState::Processed)
-                pairs.push_back(o.trial);
-        return write_together({{input_.output_dir + QStringLiteral("/groups.csv"),
-                                groups_csv(trial, summarise_groups(pairs, trial.group_column))}});
+        return write_together(
+            {{input_.output_dir + QStringLiteral("/groups.csv"),
+              groups_csv(trial, summarise_groups(processed_trials(result_), trial.group_column))}});
     }
 
     const RunInput &input_;

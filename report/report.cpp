@@ -276,10 +276,7 @@ QString Report::finish(const RunResult &result)
             problem = cards_file_->commit();
         std::vector<GroupSummary> groups;
         if (const TrialSetup *trial = context_.trial) {
-            std::vector<TrialValues> values;
-            for (const ReportRow &row : rows_)
-                values.push_back(row.trial);
-            groups = summarise_groups(values, trial->group_column);
+            groups = summarise_groups(processed_trials(result), trial->group_column);
             const QString unused = rows_not_in_run_note(*trial, run_images(result));
             if (!unused.isEmpty())
                 notes_ << unused;
