@@ -50,7 +50,7 @@ QString pictures_problem(const cv::Mat &ir, const cv::Mat &rgb, const Field &fie
         return QStringLiteral("The photograph cannot be decoded.");
     if (rgb.type() != CV_8UC3)
         return QStringLiteral("The photograph is not a picture of three 8-bit channels.");
-    if (rgb.cols < field.x + field.width || rgb.rows < field.y + field.height)
+    if (!field_fits(field, rgb.size()))
         return QStringLiteral("The photograph is %1 x %2 pixels, smaller than %3 x %4.")
             .arg(rgb.cols)
             .arg(rgb.rows)

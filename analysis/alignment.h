@@ -23,6 +23,13 @@ struct Field {
     }
 };
 
+// Whether a photograph of `photo` holds `field`, whose corner is not
+// negative.
+inline bool field_fits(const Field &field, cv::Size photo)
+{
+    return field.x + field.width <= photo.width && field.y + field.height <= photo.height;
+}
+
 // How plant is told from the rest.
 enum class MaskMethod {
     GreenOverBlue, // green stronger than blue, on the cut photograph scaled to the raw grid

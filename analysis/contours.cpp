@@ -1,5 +1,7 @@
 #include "analysis/contours.h"
 
+#include "analysis/fieldmaps.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -11,7 +13,6 @@ namespace ardentis
 namespace
 {
 
-const cv::Scalar outline_colour(0, 230, 255);
 // An edge is where the temperature changes faster than on this share of the
 // field, and at least this share of its fastest change.
 constexpr double edge_share = 0.85, least_edge = 0.2;
@@ -70,15 +71,13 @@ cv::Mat thermal_contours(const cv::Mat &photo, const cv::Mat &temps, const cv::R
                       int(std::lround(double(field.y - area.y) / factor)),
                       std::max(1, int(std::lround(double(field.width) / factor))),
                       std::max(1, int(std::lround(double(field.height) / factor))));
-    cv::Mat t;
-    temps.convertTo(t, CV_32F);
-    t.setTo(cv::mean(t, t == t), t != t); // NaN is unequal to itself
+    cv::Mat t = filled_temperatures(temps);
     cv::resize(t, t, on.size(), 0, 0, cv::INTER_LINEAR);
     const cv::Mat edges = edges_of(t, double(on.width) / temps.cols);
     const cv::Rect seen = on & cv::Rect(0, 0, view.cols, view.rows);
     cv::Mat part = view(seen);
     part.setTo(cv::Scalar(contour_colour), edges(seen - on.tl()));
-    cv::rectangle(view, on, outline_colour, 1);
+    cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
     return view;
 }
 

@@ -11,6 +11,8 @@ namespace ardentis
 
 // The contours' colour (blue, green, red): magenta, unlike plant and soil.
 const cv::Vec3b contour_colour(255, 0, 255);
+// The field's outline over a photograph: yellow.
+const cv::Vec3b field_outline_colour(0, 230, 255);
 
 // `area` of `photo` shrunk by the whole `factor`, with the edges of `temps`
 // (CV_64FC1, NaN where none), placed over `field`, drawn on it one pixel

@@ -106,12 +106,17 @@ PhotoIndex photo_index(const cv::Mat &rgb)
     return index;
 }
 
-Template thermal_template(const cv::Mat &temps, int width)
+cv::Mat filled_temperatures(const cv::Mat &temps)
 {
     cv::Mat t;
     temps.convertTo(t, CV_32F);
-    const cv::Scalar mean = cv::mean(t, t == t); // NaN is unequal to itself
-    t.setTo(mean, t != t);
+    t.setTo(cv::mean(t, t == t), t != t); // NaN is unequal to itself
+    return t;
+}
+
+Template thermal_template(const cv::Mat &temps, int width)
+{
+    cv::Mat t = filled_temperatures(temps);
     const int w = std::min(width, temps.cols);
     cv::resize(t, t,
                cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,

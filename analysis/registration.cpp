@@ -46,6 +46,18 @@ constexpr double quadrant_size = 0.6, quadrant_reach = 0.05, blank_quadrant = 0.
 // corners within this share of its width of its corner.
 constexpr double near_reach = 0.1;
 
+// The corners within `reach` photograph pixels of (x, y) either way.
+cv::Rect2d around_corner(double x, double y, double reach)
+{
+    return {x - reach, y - reach, 2 * reach, 2 * reach};
+}
+
+// Whether corners as Search::corners gives them hold none.
+bool no_corners(const cv::Rect2d &corners)
+{
+    return corners.width < 0 || corners.height < 0;
+}
+
 // What every stage of one search needs.
 struct Search {
     const PhotoIndex &index;
@@ -67,7 +79,7 @@ struct Search {
     bool holds(const Placement &p) const
     {
         const cv::Rect2d c = corners(p.width, {p.x, p.y, 0, 0});
-        return p.width >= least && p.width <= widest && c.width >= 0 && c.height >= 0;
+        return p.width >= least && p.width <= widest && !no_corners(c);
     }
     // The criterion less the penalty of a width far from the lens's.
     double ranked(const Placement &p) const
@@ -79,6 +91,15 @@ struct Search {
     }
 };
 
+// Takes the positions of `map` within `radius` photograph pixels of the
+// corner of `p` out of the running.
+void rule_out_around(ScoreMap &map, const Placement &p, double radius)
+{
+    const cv::Point at(int(std::lround((p.x - map.origin.x) / map.step.x)),
+                       int(std::lround((p.y - map.origin.y) / map.step.y)));
+    cv::circle(map.score, at, int(std::ceil(radius / map.step.x)), cv::Scalar(-2), cv::FILLED);
+}
+
 // The best places of one score map: its best, then the best at least
 // `apart` of the field's width away from it.
 constexpr double apart = 0.15;
@@ -89,10 +110,7 @@ void add_peaks(const ScoreMap &map, double width, std::vector<Placement> &peaks)
     for (int i = 0; i < 2; ++i) {
         const Placement p = best_of(rest, width);
         peaks.push_back(p);
-        const cv::Point at(int(std::lround((p.x - map.origin.x) / map.step.x)),
-                           int(std::lround((p.y - map.origin.y) / map.step.y)));
-        cv::circle(rest.score, at, int(std::ceil(apart * width / map.step.x)), cv::Scalar(-2),
-                   cv::FILLED);
+        rule_out_around(rest, p, apart * width);
     }
 }
 
@@ -112,7 +130,7 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
     std::vector<Placement> peaks;
     for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
         const cv::Rect2d corners = s.corners(w, s.area);
-        if (corners.width >= 0 && corners.height >= 0)
+        if (!no_corners(corners))
             add_peaks(score_map(s.index, t, w, corners), w, peaks);
         if (w >= s.widest)
             break;
@@ -136,11 +154,9 @@ Placement around(const Search &s, const Template &t, const Placement &from, doub
     std::vector<Placement> tried;
     for (int k = -steps; k <= steps; ++k) {
         const double w = from.width * (1 + k * spread);
-        const cv::Rect2d corners =
-            s.corners(w, {from.x - reach, from.y - reach, 2 * reach, 2 * reach});
-        tried.push_back(corners.width < 0 || corners.height < 0
-                            ? Placement{}
-                            : best_of(score_map(s.index, t, w, corners), w));
+        const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
+        tried.push_back(no_corners(corners) ? Placement{}
+                                            : best_of(score_map(s.index, t, w, corners), w));
     }
     const auto best = std::max_element(tried.begin(), tried.end(),
                                        [](auto &a, auto &b) { return a.score < b.score; });
@@ -153,8 +169,8 @@ Placement around(const Search &s, const Template &t, const Placement &from, doub
     if (!(curve < 0))
         return *best;
     const double w = best->width * (1 + 0.5 * (l - r) / curve * spread);
-    const cv::Rect2d corners = s.corners(w, {from.x - reach, from.y - reach, 2 * reach, 2 * reach});
-    if (corners.width < 0 || corners.height < 0)
+    const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
+    if (no_corners(corners))
         return *best;
     const Placement between = best_of(score_map(s.index, t, w, corners), w);
     return between.score > best->score ? between : *best;
@@ -186,7 +202,7 @@ QString field_room_problem(cv::Size photo, cv::Size raw)
 
 Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double field_of_view)
 {
-    if (prior.x + prior.width <= photo.width && prior.y + prior.height <= photo.height)
+    if (field_fits(prior, photo))
         return prior;
     const double aspect = double(raw.height) / std::max(1, raw.width);
     const double share = width_share(field_of_view);
@@ -223,7 +239,7 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const cv::Rect2d corners(f.x - reach, f.y - reach, 2 * reach, 2 * reach);
+        const cv::Rect2d corners = around_corner(f.x, f.y, reach);
         const Placement b = best_of(score_map(s.index, t, f.width, corners, q), f.width);
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
@@ -323,16 +339,13 @@ Placement refined(const Search &s, const Template &t, Placement best, std::vecto
 double distinctness(const Search &s, const Template &t, const Placement &f)
 {
     const double reach = rival_reach * f.width;
-    const cv::Rect2d corners = s.corners(f.width, {f.x - reach, f.y - reach, 2 * reach, 2 * reach});
-    if (corners.width < 0 || corners.height < 0)
+    const cv::Rect2d corners = s.corners(f.width, around_corner(f.x, f.y, reach));
+    if (no_corners(corners))
         return std::nan("");
     ScoreMap m = score_map(s.index, t, f.width, corners);
     double own = 0, rival = 0;
     cv::minMaxLoc(m.score, nullptr, &own);
-    const cv::Point at(int(std::lround((f.x - m.origin.x) / m.step.x)),
-                       int(std::lround((f.y - m.origin.y) / m.step.y)));
-    cv::circle(m.score, at, int(std::ceil(rival_apart * f.width / m.step.x)), cv::Scalar(-2),
-               cv::FILLED);
+    rule_out_around(m, f, rival_apart * f.width);
     cv::minMaxLoc(m.score, nullptr, &rival);
     return rival > -2 ? own - rival : std::nan("");
 }
@@ -386,7 +399,7 @@ Search search_of(const PhotoIndex &index, double aspect, const Field &prior, dou
             double(prior.width),
             std::min(widest, std::max(prior.width / (1 + near_reach), double(least_field_width))),
             std::min(widest, prior.width * (1 + near_reach)),
-            {prior.x - reach, prior.y - reach, 2 * reach, 2 * reach}};
+            around_corner(prior.x, prior.y, reach)};
 }
 
 Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,

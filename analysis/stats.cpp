@@ -6,14 +6,32 @@
 namespace ardentis
 {
 
+namespace
+{
+
+// Where the `p`th percentile of `n` sorted values lies: between the values
+// at `below` and `above`, at `at`.
+struct PercentilePlace {
+    double at;
+    size_t below, above;
+};
+
+PercentilePlace percentile_place(size_t n, double p)
+{
+    const double at = p / 100.0 * double(n - 1);
+    const size_t below = size_t(std::floor(at));
+    return {at, below, std::min(below + 1, n - 1)};
+}
+
+} // namespace
+
 double percentile(const std::vector<double> &sorted, double p)
 {
     if (sorted.empty())
         return std::nan("");
-    const double at = p / 100.0 * double(sorted.size() - 1);
-    const size_t below = size_t(std::floor(at));
-    const size_t above = std::min(below + 1, sorted.size() - 1);
-    return sorted[below] + (at - double(below)) * (sorted[above] - sorted[below]);
+    const PercentilePlace place = percentile_place(sorted.size(), p);
+    const double low = sorted[place.below], high = sorted[place.above];
+    return low + (place.at - double(place.below)) * (high - low);
 }
 
 namespace
@@ -24,9 +42,9 @@ void partly_sort(std::vector<double> &values)
 {
     std::vector<size_t> places;
     for (double p : {0.0, 5.0, 25.0, 50.0, 75.0, 95.0, 100.0}) {
-        const double at = p / 100.0 * double(values.size() - 1);
-        places.push_back(size_t(std::floor(at)));
-        places.push_back(std::min(places.back() + 1, values.size() - 1));
+        const PercentilePlace place = percentile_place(values.size(), p);
+        places.push_back(place.below);
+        places.push_back(place.above);
     }
     std::sort(places.begin(), places.end());
     auto from = values.begin();

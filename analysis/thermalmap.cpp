@@ -75,6 +75,11 @@ cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi)
     return map;
 }
 
+double tick_step(const std::vector<double> &ticks)
+{
+    return ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+}
+
 std::string tick_label(double v, double step)
 {
     int decimals = 0;
@@ -113,7 +118,7 @@ cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double h
     }
     const cv::Scalar ink(40, 40, 40);
     const std::vector<double> ticks = nice_ticks(lo, hi);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double step = tick_step(ticks);
     for (double v : ticks) {
         const int y = top + int(std::lround((hi - v) / (hi - lo) * (bar_height - 1)));
         cv::line(out, {bar_left + bar_width, y}, {bar_left + bar_width + 3, y}, ink);

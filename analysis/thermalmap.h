@@ -30,6 +30,9 @@ cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi)
 // Round values between lo and hi, four to eight of them.
 std::vector<double> nice_ticks(double lo, double hi);
 
+// The step between the ticks (1 when there is only one).
+double tick_step(const std::vector<double> &ticks);
+
 // A tick's value written with as many decimals as the ticks' step needs.
 std::string tick_label(double v, double step);
 

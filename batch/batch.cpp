@@ -169,7 +169,7 @@ QString field_problem(const BatchOptions &o)
     const Field &f = o.input.options.field;
     for (int i = 1; i < o.input.image_files.size(); i += 2) {
         const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
-        if (size && (f.x + f.width > size->width || f.y + f.height > size->height))
+        if (size && !field_fits(f, *size))
             return QStringLiteral("the field %1 does not fit inside the photograph %2 (%3 pixels).")
                 .arg(QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height),
                      o.input.image_files[i],

@@ -91,6 +91,15 @@ PairPlan PairPlanner::next(int k, Trace *trace)
     return plan;
 }
 
+std::vector<PairPlan> plan_pairs(const RunInput &input)
+{
+    std::vector<PairPlan> plans;
+    PairPlanner planner(input);
+    for (int k = 0; k < pair_count(input); ++k)
+        plans.push_back(planner.next(k));
+    return plans;
+}
+
 std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
 {
     std::vector<std::vector<int>> chains;
@@ -113,10 +122,7 @@ std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
 
 SharedNumber first_shared_number(const RunInput &input)
 {
-    std::vector<PairPlan> plans;
-    PairPlanner planner(input);
-    for (int k = 0; k < pair_count(input); ++k)
-        plans.push_back(planner.next(k));
+    const std::vector<PairPlan> plans = plan_pairs(input);
     SharedNumber shared;
     for (const std::vector<int> &chain : file_chains(plans))
         if (chain.size() > 1 && (shared.file_number < 0 || chain[1] < shared.second.pair))

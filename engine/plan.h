@@ -125,4 +125,7 @@ private:
     PairPlan in_force_;
 };
 
+// Every pair of the input as the run will treat it, in pair order.
+std::vector<PairPlan> plan_pairs(const RunInput &input);
+
 } // namespace ardentis

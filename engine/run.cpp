@@ -35,6 +35,15 @@ std::vector<double> run_images(const RunResult &result)
     return images;
 }
 
+std::vector<TrialValues> processed_trials(const RunResult &result)
+{
+    std::vector<TrialValues> trials;
+    for (const PairOutcome &o : result.outcomes)
+        if (o.state == PairState::Processed)
+            trials.push_back(o.trial);
+    return trials;
+}
+
 namespace
 {
 
@@ -104,12 +113,9 @@ public:
 private:
     QString write_groups(const TrialSetup &trial) const
     {
-        std::vector<TrialValues> pairs;
-        for (const PairOutcome &o : result_.outcomes)
-            if (o.state == PairState::Processed)
-                pairs.push_back(o.trial);
-        return write_together({{input_.output_dir + QStringLiteral("/groups.csv"),
-                                groups_csv(trial, summarise_groups(pairs, trial.group_column))}});
+        return write_together(
+            {{input_.output_dir + QStringLiteral("/groups.csv"),
+              groups_csv(trial, summarise_groups(processed_trials(result_), trial.group_column))}});
     }
 
     const RunInput &input_;
@@ -133,12 +139,10 @@ void run_in_order(const RunInput &input, const MeasurerFactory &measurers, Order
 }
 
 void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
-                    OrderedFiles &files, int pairs)
+                    OrderedFiles &files)
 {
-    std::vector<PairPlan> plans;
-    PairPlanner planner(input);
-    for (int k = 0; k < pairs; ++k)
-        plans.push_back(planner.next(k));
+    const std::vector<PairPlan> plans = plan_pairs(input);
+    const int pairs = int(plans.size());
     const std::vector<std::vector<int>> chains = file_chains(plans);
 
     std::vector<std::optional<PairOutcome>> outcomes(plans.size());
@@ -242,7 +246,7 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     if (jobs <= 1)
         run_in_order(input, measurers, files, result.pairs, observer);
     else
-        run_on_workers(input, measurers, jobs, files, result.pairs);
+        run_on_workers(input, measurers, jobs, files);
     files.finish(extras_problem);
     mark_replaced(result.outcomes);
     return result;

@@ -58,6 +58,9 @@ struct RunResult {
 // The image numbers of every pair of the run.
 std::vector<double> run_images(const RunResult &result);
 
+// What a field trial added to each processed pair, in pair order.
+std::vector<TrialValues> processed_trials(const RunResult &result);
+
 // Told about the run as it goes, on the thread that started it.
 class RunObserver : public Trace
 {

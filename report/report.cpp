@@ -82,7 +82,7 @@ cv::Mat field_view(const cv::Mat &photograph, const Field &field)
     cv::rectangle(
         view,
         cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f), int(field.height * f)),
-        cv::Scalar(0, 230, 255), 2);
+        cv::Scalar(field_outline_colour), 2);
     return view;
 }
 
@@ -126,10 +126,9 @@ public:
         // The folder is the report's own: pictures of an earlier report go.
         if (!QDir(folder_).removeRecursively())
             return QStringLiteral("The earlier report's folder %1 cannot be removed.").arg(folder_);
-        const QString work = folder_ + QStringLiteral("/.work");
-        add_scratch(work);
+        add_scratch(work_folder());
         for (const QString &folder :
-             {work, dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
+             {work_folder(), dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
             if (!QDir().mkpath(folder))
                 return QStringLiteral("The folder %1 cannot be created.").arg(folder);
         return {};
@@ -147,7 +146,7 @@ private:
     }
     QString spill_path(int pair) const
     {
-        return folder_ + QStringLiteral("/.work/p%1.temps").arg(pair + 1);
+        return work_folder() + QStringLiteral("/p%1.temps").arg(pair + 1);
     }
     void note(const QString &problem)
     {
@@ -155,7 +154,9 @@ private:
         if (problem_.isEmpty())
             problem_ = problem;
     }
-    QString cards_path() const { return folder_ + QStringLiteral("/.work/cards.html"); }
+    // Where the pictures' temperatures and the cards wait until the run ends.
+    QString work_folder() const { return folder_ + QStringLiteral("/.work"); }
+    QString cards_path() const { return work_folder() + QStringLiteral("/cards.html"); }
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -276,10 +277,7 @@ QString Report::finish(const RunResult &result)
             problem = cards_file_->commit();
         std::vector<GroupSummary> groups;
         if (const TrialSetup *trial = context_.trial) {
-            std::vector<TrialValues> values;
-            for (const ReportRow &row : rows_)
-                values.push_back(row.trial);
-            groups = summarise_groups(values, trial->group_column);
+            groups = summarise_groups(processed_trials(result), trial->group_column);
             const QString unused = rows_not_in_run_note(*trial, run_images(result));
             if (!unused.isEmpty())
                 notes_ << unused;
@@ -293,8 +291,8 @@ QString Report::finish(const RunResult &result)
         if (problem.isEmpty())
             problem = page.commit();
     }
-    QDir(folder_ + QStringLiteral("/.work")).removeRecursively();
-    release_scratch(folder_ + QStringLiteral("/.work"));
+    QDir(work_folder()).removeRecursively();
+    release_scratch(work_folder());
     return problem;
 }
 

@@ -117,7 +117,7 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
                    "\" fill-opacity=\"0.75\"/>";
         }
     const std::vector<double> ticks = nice_ticks(lo, hi);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double step = tick_step(ticks);
     for (double t : ticks)
         svg += "<text x=\"" + fx(10 + (t - lo) / (hi - lo) * 282, 1) + "\" y=\"" +
                std::to_string(base + 14) + "\" text-anchor=\"middle\">" + tick_label(t, step) +
@@ -202,7 +202,7 @@ std::string scale_svg(Palette palette, double lo, double hi)
     svg += "</linearGradient></defs><rect x=\"10\" y=\"4\" width=\"300\" height=\"16\" "
            "fill=\"url(#g)\"/>";
     const std::vector<double> ticks = nice_ticks(lo, hi);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double step = tick_step(ticks);
     for (double t : ticks) {
         const std::string x = fx(10 + (t - lo) / (hi - lo) * 300, 1);
         svg += "<line x1=\"" + x + "\" x2=\"" + x +
@@ -362,7 +362,7 @@ std::string plot_svg(const std::vector<ReportRow> &rows)
     std::string svg = "<figure class=\"chart\"><svg viewBox=\"0 0 1110 290\" width=\"100%\" "
                       "role=\"img\" aria-label=\"Plant temperature of every pair\">";
     const std::vector<double> ticks = nice_ticks(lo, hi);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double step = tick_step(ticks);
     for (double t : ticks)
         svg += "<line x1=\"" + fx(left, 0) + "\" x2=\"" + fx(left + width, 0) + "\" y1=\"" +
                fx(y(t), 1) + "\" y2=\"" + fx(y(t), 1) + "\" stroke=\"#e5e7e2\"/><text x=\"" +

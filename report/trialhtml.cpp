@@ -40,7 +40,7 @@ std::string group_plot(const std::vector<GroupSummary> &sorted)
                       "\" width=\"100%\" role=\"img\" aria-label=\"Mean plant temperature of "
                       "each group\">";
     const std::vector<double> ticks = nice_ticks(lo, hi);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double step = tick_step(ticks);
     for (double t : ticks)
         svg += "<line x1=\"" + x(t) + "\" x2=\"" + x(t) + "\" y1=\"" + fx(top, 0) + "\" y2=\"" +
                fx(top + height, 0) + "\" stroke=\"#e5e7e2\"/><text x=\"" + x(t) + "\" y=\"" +
