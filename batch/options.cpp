@@ -300,10 +300,12 @@ QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions 
         t.log_path = t.air == AirSource::Log ? p.value(o.air) : QString();
     }
     if (p.isSet(o.cwsi)) {
+        if (t.air == AirSource::None)
+            return QStringLiteral("--cwsi needs --air: the index compares the canopy with the "
+                                  "air.");
         const auto v = numbers(p.value(o.cwsi), 2);
-        if (!v || !std::isfinite((*v)[0]) || !std::isfinite((*v)[1]) || t.air == AirSource::None)
-            return QStringLiteral("--cwsi takes A,B, the crop's baseline, and needs --air; not "
-                                  "'%1'.")
+        if (!v || !std::isfinite((*v)[0]) || !std::isfinite((*v)[1]))
+            return QStringLiteral("--cwsi takes A,B, the crop's baseline, not '%1'.")
                 .arg(p.value(o.cwsi));
         t.cwsi = CwsiBaseline{(*v)[0], (*v)[1]};
     }

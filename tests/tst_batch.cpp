@@ -257,9 +257,11 @@ void TestBatch::commandLine_data()
            "megapixels is read.";
     QTest::newRow("empty table") << QStringList{"--table", ""} << error
                                  << "--table takes a file, not an empty name.";
-    QTest::newRow("cwsi without air") << QStringList{"--cwsi", "3.38,-3.25"} << error
-                                      << "--cwsi takes A,B, the crop's baseline, and needs --air; "
-                                         "not '3.38,-3.25'.";
+    QTest::newRow("cwsi without air")
+        << QStringList{"--cwsi", "3.38,-3.25"} << error
+        << "--cwsi needs --air: the index compares the canopy with the air.";
+    QTest::newRow("cwsi") << QStringList{"--air", "camera", "--cwsi", "3.38"} << error
+                          << "--cwsi takes A,B, the crop's baseline, not '3.38'.";
     QTest::newRow("everything")
         << QStringLiteral(
                "-o x -j 2 --photo embedded --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
