@@ -200,6 +200,9 @@ void TestExifTool::cameraLimits_data()
     QTest::newRow("-75 C, beyond it") << -75.0 << -60.f << none << 6;
     QTest::newRow("limits out of order: the default") << -66.0 << -30.f << none << 6;
     QTest::newRow("PlanckR2 2") << -44.0 << -60.f << QVector<float>{2, 0, 0} << 0;
+    QTest::newRow("PlanckF 1e38") << -44.0 << -60.f << QVector<float>{0, 0, 1e38f} << 0;
+    QTest::newRow("PlanckB 1e-45, PlanckF 1e6")
+        << -44.0 << -60.f << QVector<float>{0, 1e-45f, 1e6f} << 0;
 }
 
 void TestExifTool::cameraLimits()
