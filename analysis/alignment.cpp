@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ardentis
@@ -38,6 +39,16 @@ void half_up(const uchar *a, uchar *out, size_t n)
 const char *mask_name(MaskMethod method)
 {
     return method == MaskMethod::ExGR ? "exgr" : "gb";
+}
+
+Field whole_field_inside(const cv::Rect2d &r, cv::Size photo)
+{
+    Field f;
+    f.width = std::clamp(int(std::lround(r.width)), 1, photo.width);
+    f.height = std::clamp(int(std::lround(r.height)), 1, photo.height);
+    f.x = std::clamp(int(std::lround(r.x)), 0, photo.width - f.width);
+    f.y = std::clamp(int(std::lround(r.y)), 0, photo.height - f.height);
+    return f;
 }
 
 QString pictures_problem(const cv::Mat &ir, const cv::Mat &rgb, const Field &field)

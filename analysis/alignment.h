@@ -30,6 +30,11 @@ inline bool field_fits(const Field &field, cv::Size photo)
     return field.x + field.width <= photo.width && field.y + field.height <= photo.height;
 }
 
+// The field of whole pixels nearest to the rectangle `r` (photograph pixels,
+// height as given), at least a pixel and at most the photograph in size,
+// moved just inside the photograph where it reaches beyond.
+Field whole_field_inside(const cv::Rect2d &r, cv::Size photo);
+
 // How plant is told from the rest.
 enum class MaskMethod {
     GreenOverBlue, // green stronger than blue, on the cut photograph scaled to the raw grid

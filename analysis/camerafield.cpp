@@ -51,12 +51,8 @@ CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double of
                 .arg(photo.height);
         return out;
     }
-    // Rounded to whole pixels, and moved inside where it reaches a little beyond.
-    Field &f = out.field;
-    f.width = std::min(int(std::lround(width)), photo.width);
-    f.height = std::min(int(std::lround(height)), photo.height);
-    f.x = std::clamp(int(std::lround(left)), 0, photo.width - f.width);
-    f.y = std::clamp(int(std::lround(top)), 0, photo.height - f.height);
+    // Moved inside where it reaches a little beyond.
+    out.field = whole_field_inside({left, top, width, height}, photo);
     return out;
 }
 

@@ -285,12 +285,7 @@ Placement corrected(const Placement &f, const std::vector<Quadrant> &qs, double 
 
 Field to_field(const Placement &p, double aspect, const cv::Size &photo)
 {
-    Field f;
-    f.width = std::clamp(int(std::lround(p.width)), 1, photo.width);
-    f.height = std::clamp(int(std::lround(p.width * aspect)), 1, photo.height);
-    f.x = std::clamp(int(std::lround(p.x)), 0, photo.width - f.width);
-    f.y = std::clamp(int(std::lround(p.y)), 0, photo.height - f.height);
-    return f;
+    return whole_field_inside({p.x, p.y, p.width, p.width * aspect}, photo);
 }
 
 Placement placement_of(const Field &f)
