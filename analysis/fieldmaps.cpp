@@ -72,13 +72,17 @@ double peak(const cv::Mat &score, cv::Point at, bool along_x)
     if (i <= 0 || i >= n - 1)
         return i;
     const cv::Point step = along_x ? cv::Point(1, 0) : cv::Point(0, 1);
-    const double l = score.at<float>(at - step), m = score.at<float>(at),
-                 r = score.at<float>(at + step);
-    const double curve = l - 2 * m + r;
-    return curve < 0 ? i + 0.5 * (l - r) / curve : i;
+    return i + parabola_top(score.at<float>(at - step), score.at<float>(at),
+                            score.at<float>(at + step));
 }
 
 } // namespace
+
+double parabola_top(double left, double middle, double right)
+{
+    const double curve = left - 2 * middle + right;
+    return curve < 0 ? 0.5 * (left - right) / curve : 0;
+}
 
 PhotoIndex photo_index(const cv::Mat &rgb)
 {

@@ -51,6 +51,10 @@ struct ScoreMap {
 ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
                    const cv::Rect2d &corners, const cv::Rect &part = {});
 
+// Where the top of the parabola through three evenly spaced values lies
+// from the middle one, in steps; 0 when the middle one is no peak.
+double parabola_top(double left, double middle, double right);
+
 // The best position of a score map, between its positions.
 Placement best_of(const ScoreMap &map, double width);
 

@@ -164,11 +164,10 @@ Placement around(const Search &s, const Template &t, const Placement &from, doub
     if (i == 0 || i + 1 == tried.size() || tried[i - 1].width == 0 || tried[i + 1].width == 0)
         return *best;
     // Between the width steps: the top of a parabola through the best and its neighbours.
-    const double l = tried[i - 1].score, m = best->score, r = tried[i + 1].score;
-    const double curve = l - 2 * m + r;
-    if (!(curve < 0))
+    const double top = parabola_top(tried[i - 1].score, best->score, tried[i + 1].score);
+    if (top == 0)
         return *best;
-    const double w = best->width * (1 + 0.5 * (l - r) / curve * spread);
+    const double w = best->width * (1 + top * spread);
     const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
     if (no_corners(corners))
         return *best;
