@@ -17,6 +17,10 @@ QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldC
     return pictures_problem(ir, rgb, choice.search ? Field{0, 0, 1, 1} : choice.field);
 }
 
+namespace
+{
+
+// The photograph kept in a radiometric image, or why there is none to use.
 Picture embedded_photograph(const EmbeddedPhoto &photo)
 {
     if (photo.bytes.isEmpty())
@@ -50,6 +54,18 @@ QString camera_choice(const Measurement &m, const cv::Mat &ir, const cv::Mat &rg
             choice.field = options.field;
     }
     return pictures_problem_for(ir, rgb, choice);
+}
+
+} // namespace
+
+QString embedded_photograph_and_field(const Measurement &m, const cv::Mat &ir,
+                                      const RunOptions &options, cv::Mat &rgb, FieldChoice &choice)
+{
+    const Picture photo = embedded_photograph(m.photo);
+    if (!photo.problem.isEmpty())
+        return photo.problem;
+    rgb = photo.image;
+    return camera_choice(m, ir, rgb, options, choice);
 }
 
 } // namespace ardentis

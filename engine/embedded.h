@@ -26,17 +26,13 @@ FieldChoice options_field(const RunOptions &options);
 // pictures_problem; a search needs only a photograph that holds some field.
 QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldChoice &choice);
 
-// The photograph kept in a radiometric image, decoded with every picture's
-// checks (its size from its header within the limits before decoding), or
-// why there is none to use.
-Picture embedded_photograph(const EmbeddedPhoto &photo);
-
-// Chooses the field of a radiometric image `ir` measured as `m` with its
-// photograph `rgb`: the camera's field, searched near when the options ask
-// for a search, unless the options give a field instead; where the camera's
-// values are missing or impossible a field given stands in. Returns why the
-// pair cannot be processed.
-QString camera_choice(const Measurement &m, const cv::Mat &ir, const cv::Mat &rgb,
-                      const RunOptions &options, FieldChoice &choice);
+// The photograph kept in the radiometric image `ir` measured as `m`, decoded
+// into `rgb` with every picture's checks (its size from its header within the
+// limits before decoding), and the field chosen for it: the camera's field,
+// searched near when the options ask for a search, unless the options give a
+// field instead; where the camera's values are missing or impossible a field
+// given stands in. Returns why the pair cannot be processed.
+QString embedded_photograph_and_field(const Measurement &m, const cv::Mat &ir,
+                                      const RunOptions &options, cv::Mat &rgb, FieldChoice &choice);
 
 } // namespace ardentis

@@ -195,15 +195,9 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     // The tool's failure or a file without raw data first: neither tells
     // anything about a photograph.
     outcome.problem = temperatures_problem(m);
-    const bool embedded = plan.photo == PhotoSource::Embedded;
-    if (outcome.problem.isEmpty() && embedded) {
-        Picture photo = embedded_photograph(m.photo);
-        outcome.problem = photo.problem;
-        rgb = photo.image;
-    }
     FieldChoice choice = options_field(input.options);
-    if (outcome.problem.isEmpty() && embedded)
-        outcome.problem = camera_choice(m, ir, rgb, input.options, choice);
+    if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Embedded)
+        outcome.problem = embedded_photograph_and_field(m, ir, input.options, rgb, choice);
     if (outcome.problem.isEmpty())
         process_measured(plan, m, ir, rgb, choice, input, worker, outcome);
 }
