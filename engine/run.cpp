@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -182,17 +181,21 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
 }
 
 // Marks each processed pair whose files a later processed pair of the same
-// file number replaced.
+// file number replaced. The outcomes are in pair order, one per pair.
 void mark_replaced(std::vector<PairOutcome> &outcomes)
 {
-    std::map<int, size_t> latest;
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-        if (outcomes[i].state != PairState::Processed)
-            continue;
-        const auto [at, first] = latest.emplace(file_number(outcomes[i].plan.number), i);
-        if (!first) {
-            outcomes[at->second].replaced_by = int(i);
-            at->second = i;
+    std::vector<PairPlan> plans;
+    for (const PairOutcome &o : outcomes)
+        plans.push_back(o.plan);
+    for (const std::vector<int> &chain : file_chains(plans)) {
+        PairOutcome *last = nullptr;
+        for (const int pair : chain) {
+            PairOutcome &o = outcomes[size_t(pair)];
+            if (o.state != PairState::Processed)
+                continue;
+            if (last)
+                last->replaced_by = pair;
+            last = &o;
         }
     }
 }
