@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ardentis
@@ -118,38 +119,58 @@ cv::Mat filled_temperatures(const cv::Mat &temps)
     return t;
 }
 
-Template thermal_template(const cv::Mat &temps, int width)
+Template thermal_template(const cv::Mat &filled, int width)
 {
-    cv::Mat t = filled_temperatures(temps);
-    const int w = std::min(width, temps.cols);
-    cv::resize(t, t,
-               cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
+    cv::Mat t;
+    const int w = std::min(width, filled.cols);
+    cv::resize(filled, t,
+               cv::Size(w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))), 0,
                0, cv::INTER_AREA);
     Template out;
     out.edges = edge_map(t);
     saturate(out.edges);
-    out.aspect = double(temps.rows) / temps.cols;
+    out.aspect = double(filled.rows) / filled.cols;
     return out;
 }
 
-ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
-                   const cv::Rect2d &corners, const cv::Rect &part)
+const CorrelationTemplate &Template::part(const cv::Rect &part) const
 {
-    const cv::Rect whole(0, 0, templ.edges.cols, templ.edges.rows);
-    const cv::Rect p = part.empty() ? whole : part & whole;
-    ScoreMap out;
-    out.step = {width / whole.width, width * templ.aspect / whole.height};
+    for (const auto &p : parts_)
+        if (p.first == part)
+            return p.second;
+    parts_.emplace_back(part, CorrelationTemplate(edges(part)));
+    return parts_.back().second;
+}
+
+EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners)
+{
+    const cv::Size t = templ.edges.size();
+    EdgeView out;
+    out.step = {width / t.width, width * templ.aspect / t.height};
     out.origin = corners.tl();
-    const cv::Size positions(int(std::floor(corners.width / out.step.x)) + 1,
-                             int(std::floor(corners.height / out.step.y)) + 1);
-    const cv::Size seen(positions.width - 1 + p.width, positions.height - 1 + p.height);
-    const cv::Point2d from(corners.x + (p.x - margin) * out.step.x,
-                           corners.y + (p.y - margin) * out.step.y);
-    const cv::Mat edges = edge_map(
-        sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}));
-    const cv::Rect inner(margin, margin, seen.width, seen.height);
-    cv::matchTemplate(edges(inner), templ.edges(p), out.score, cv::TM_CCOEFF_NORMED);
+    out.places = {int(std::floor(corners.width / out.step.x)) + 1,
+                  int(std::floor(corners.height / out.step.y)) + 1};
+    const cv::Size seen(out.places.width - 1 + t.width, out.places.height - 1 + t.height);
+    const cv::Point2d from(corners.x - margin * out.step.x, corners.y - margin * out.step.y);
+    out.edges = edge_map(
+        sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}))(
+        cv::Rect(margin, margin, seen.width, seen.height));
     return out;
+}
+
+ScoreMap score_map(const EdgeView &view, const Template &templ, const cv::Rect &part)
+{
+    const cv::Rect p = part.empty() ? cv::Rect(cv::Point(), templ.edges.size()) : part;
+    const cv::Rect under(p.x, p.y, view.places.width - 1 + p.width,
+                         view.places.height - 1 + p.height);
+    return {templ.part(p).correlate(view.edges(under)), view.origin, view.step};
+}
+
+ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners)
+{
+    return score_map(edge_view(index, templ, width, corners), templ);
 }
 
 Placement best_of(const ScoreMap &map, double width)

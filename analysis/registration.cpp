@@ -124,9 +124,9 @@ bool near(const Placement &a, const Placement &b, double aspect)
 }
 
 // The best few places over every width, apart from each other.
-std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
+std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
 {
-    const Template t = thermal_template(temps, coarse_width);
+    const Template t = thermal_template(filled, coarse_width);
     std::vector<Placement> peaks;
     for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
         const cv::Rect2d corners = s.corners(w, s.area);
@@ -233,13 +233,14 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
               qh = std::max(1, int(std::lround(quadrant_size * h)));
     const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
     const cv::Point2d step(f.width / w, f.height(s.aspect) / h);
+    // One view of the photograph's edges serves the four.
+    const EdgeView view = edge_view(s.index, t, f.width, around_corner(f.x, f.y, reach));
     std::vector<Quadrant> out;
     for (const cv::Rect q : {cv::Rect(0, 0, qw, qh), cv::Rect(w - qw, 0, qw, qh),
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const cv::Rect2d corners = around_corner(f.x, f.y, reach);
-        const Placement b = best_of(score_map(s.index, t, f.width, corners, q), f.width);
+        const Placement b = best_of(score_map(view, t, q), f.width);
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
              {b.x - f.x, b.y - f.y}});
@@ -294,12 +295,11 @@ Placement placement_of(const Field &f)
 
 // The best field: the coarse stage's places, each searched finer; the best
 // of those refined.
-Placement best_field(const Search &s, const cv::Mat &temps)
+Placement best_field(const Search &s, const cv::Mat &filled, const Template &fine)
 {
-    const Template fine = thermal_template(temps, fine_width);
     Placement best;
     double best_rank = -1e9;
-    for (const Placement &c : coarse_places(s, temps)) {
+    for (const Placement &c : coarse_places(s, filled)) {
         const Placement p = around(s, fine, c, fine_step, 2, 2 * c.width / coarse_width);
         if (s.ranked(p) > best_rank) {
             best = p;
@@ -407,17 +407,20 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
     const PhotoIndex index = photo_index(rgb);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
-    const Placement coarse = best_field(s, temps);
+    // The thermal picture's templates, from its temperatures filled once.
+    const cv::Mat filled = filled_temperatures(temps);
+    const Template fine = thermal_template(filled, fine_width);
+    const Placement coarse = best_field(s, filled, fine);
     if (coarse.width <= 0)
         return r;
-    const Template last = thermal_template(temps, refine_width);
+    const Template last = thermal_template(filled, refine_width);
     std::vector<Quadrant> qs;
     const Placement best = refined(s, last, coarse, qs);
     const Field found = to_field(best, aspect, rgb.size());
     r.correlation = score_at(index, last, placement_of(found));
     r.fit = spread(qs);
     const bool prior_fits = r.field == prior;
-    const double distinct = distinctness(s, thermal_template(temps, fine_width), best);
+    const double distinct = distinctness(s, fine, best);
     r.note =
         distrust(r, found, prior_fits ? score_at(index, last, placement_of(prior)) : -2, distinct);
     if (r.note.isEmpty()) {
