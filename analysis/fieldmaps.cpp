@@ -47,21 +47,74 @@ void saturate(cv::Mat &edges)
         edges = edges / (edges + knee);
 }
 
+// Where each of `count` points `step` pixels apart from `first` falls
+// between two pixels of a line of `length`, the line's end pixels repeated
+// beyond it: the first pixel and the next one's weight.
+struct Taps {
+    std::vector<int> at;
+    std::vector<float> weight;
+};
+Taps taps(double first, double step, int count, int length)
+{
+    Taps t;
+    t.at.resize(size_t(count));
+    t.weight.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const double p = first + i * step;
+        const int at = int(std::floor(p));
+        const bool inside = at >= 0 && at < length - 1;
+        t.at[size_t(i)] = inside ? at : std::clamp(at, 0, length - 1);
+        t.weight[size_t(i)] = inside ? float(p - at) : 0.0f;
+    }
+    return t;
+}
+
+// A row of `level` interpolated at the taps.
+void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
+{
+    const float *in = level.ptr<float>(row);
+    const int last = level.cols - 1;
+    for (size_t j = 0; j < x.at.size(); ++j) {
+        const float a = in[x.at[j]], b = in[std::min(x.at[j] + 1, last)];
+        out[j] = a + x.weight[j] * (b - a);
+    }
+}
+
 // The index at `size` points `step` photograph pixels apart, the first at
 // the centre of the step from `origin`, from the coarsest level that is
-// still at least as fine as the step.
+// still at least as fine as the step, interpolated linearly: along the
+// level's rows first, each row once, then between the rows.
 cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, cv::Size size)
 {
     size_t l = 0;
     while (l + 1 < index.levels.size() && 1.0 / index.scale[l + 1] <= std::min(step.x, step.y))
         ++l;
+    const cv::Mat &level = index.levels[l];
     const double s = index.scale[l];
-    const cv::Mat to_level =
-        (cv::Mat_<double>(2, 3) << step.x * s, 0, (origin.x + 0.5 * step.x) * s - 0.5, 0,
-         step.y * s, (origin.y + 0.5 * step.y) * s - 0.5);
-    cv::Mat out;
-    cv::warpAffine(index.levels[l], out, to_level, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_REPLICATE);
+    const Taps x = taps((origin.x + 0.5 * step.x) * s - 0.5, step.x * s, size.width, level.cols);
+    const Taps y = taps((origin.y + 0.5 * step.y) * s - 0.5, step.y * s, size.height, level.rows);
+    cv::Mat out(size, CV_32FC1), rows(2, size.width, CV_32FC1);
+    int held[2] = {-1, -1}; // the level rows interpolated in `rows`
+    for (int i = 0; i < size.height; ++i) {
+        const int r0 = y.at[size_t(i)], r1 = std::min(r0 + 1, level.rows - 1);
+        if (held[0] != r0) {
+            if (held[1] == r0)
+                rows.row(1).copyTo(rows.row(0));
+            else
+                interpolate_row(level, r0, x, rows.ptr<float>(0));
+            held[0] = r0;
+            held[1] = -1;
+        }
+        if (held[1] != r1) {
+            interpolate_row(level, r1, x, rows.ptr<float>(1));
+            held[1] = r1;
+        }
+        const float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
+        const float w = y.weight[size_t(i)];
+        float *o = out.ptr<float>(i);
+        for (int j = 0; j < size.width; ++j)
+            o[j] = a[j] + w * (b[j] - a[j]);
+    }
     return out;
 }
 
