@@ -168,7 +168,22 @@ cv::Mat filled_temperatures(const cv::Mat &temps)
 {
     cv::Mat t;
     temps.convertTo(t, CV_32F);
-    t.setTo(cv::mean(t, t == t), t != t); // NaN is unequal to itself
+    // NaN is unequal to itself (the image library's vector code says so only
+    // when asked for equality).
+    const cv::Mat known = t == t;
+    if (cv::countNonZero(known) == int(t.total()))
+        return t;
+    cv::Mat zeroed = t.clone(), weight, sum, count;
+    zeroed.setTo(0, ~known);
+    known.convertTo(weight, CV_32F, 1.0 / 255);
+    cv::boxFilter(zeroed, sum, CV_32F, cv::Size(3, 3), cv::Point(-1, -1), false);
+    cv::boxFilter(weight, count, CV_32F, cv::Size(3, 3), cv::Point(-1, -1), false);
+    const float mean = float(cv::mean(t, known)[0]);
+    for (int r = 0; r < t.rows; ++r)
+        for (int c = 0; c < t.cols; ++c)
+            if (!known.at<uchar>(r, c))
+                t.at<float>(r, c) =
+                    count.at<float>(r, c) > 0 ? sum.at<float>(r, c) / count.at<float>(r, c) : mean;
     return t;
 }
 

@@ -24,7 +24,8 @@ struct PhotoIndex {
 PhotoIndex photo_index(const cv::Mat &rgb);
 
 // `temps` (CV_64FC1, NaN where none) as CV_32FC1, a missing temperature
-// replaced by the mean of the others so that it makes no edge.
+// replaced by the mean of its neighbours that have one (of all the others
+// where none has) so that it makes no edge.
 cv::Mat filled_temperatures(const cv::Mat &temps);
 
 // The thermal picture as a template at most `width` pixels wide, smoothed

@@ -4,6 +4,7 @@
 
 #include "analysis/alignment.h"
 #include "analysis/contours.h"
+#include "analysis/fieldmaps.h"
 #include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
@@ -80,6 +81,7 @@ private slots:
     void pairPictures();
     void thermalMap_data();
     void thermalMap();
+    void filledTemperatures();
     void fallbackField_data();
     void fallbackField();
     void writeTogether();
@@ -562,6 +564,27 @@ void TestCore::thermalMap()
         QVERIFY(drawn > 0);
     }
     QCOMPARE(view.at<cv::Vec3b>(10, 10), cv::Vec3b(128, 128, 128)); // outside the field
+}
+
+void TestCore::filledTemperatures()
+{
+    // Rows long enough for the vector code; a lone missing temperature takes
+    // its neighbours' mean, the middle of a 5 x 5 hole the mean of all others.
+    cv::Mat temps(30, 64, CV_64FC1);
+    for (int r = 0; r < temps.rows; ++r)
+        for (int c = 0; c < temps.cols; ++c)
+            temps.at<double>(r, c) = 20 + 0.1 * c + 0.01 * r * r;
+    const cv::Rect hole(10, 20, 5, 5);
+    const double neighbours =
+        (cv::sum(temps(cv::Rect(49, 2, 3, 3)))[0] - temps.at<double>(3, 50)) / 8;
+    const double others = (cv::sum(temps)[0] - cv::sum(temps(hole))[0] - temps.at<double>(3, 50)) /
+                          double(temps.total() - 26);
+    temps.at<double>(3, 50) = nan_;
+    temps(hole).setTo(nan_);
+    const cv::Mat filled = filled_temperatures(temps);
+    QVERIFY(cv::checkRange(filled));
+    QVERIFY(std::abs(filled.at<float>(3, 50) - neighbours) < 1e-4);
+    QVERIFY(std::abs(filled.at<float>(22, 12) - others) < 1e-4);
 }
 
 void TestCore::fallbackField_data()
