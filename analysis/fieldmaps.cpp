@@ -138,16 +138,21 @@ double parabola_top(double left, double middle, double right)
     return curve < 0 ? 0.5 * (left - right) / curve : 0;
 }
 
-PhotoIndex photo_index(const cv::Mat &rgb)
+PhotoIndex photo_index(const PhotoScales &photo)
 {
+    const cv::Mat &rgb = photo.photo();
     PhotoIndex index;
     index.photo = rgb.size();
     // Shrunk by a whole factor, many times faster than by any other: the
-    // few columns and rows beyond a multiple of it are left out.
+    // few columns and rows beyond a multiple of it are left out. A half is
+    // the one the photograph's other users share.
     const int factor = (rgb.cols + finest_index_width - 1) / finest_index_width;
     cv::Mat level = rgb;
     double scale = 1;
-    if (factor > 1 && rgb.rows >= factor) {
+    if (factor == 2 && rgb.rows >= factor) {
+        level = photo.halved(1);
+        scale = 0.5;
+    } else if (factor > 1 && rgb.rows >= factor) {
         cv::resize(rgb(cv::Rect(0, 0, rgb.cols - rgb.cols % factor, rgb.rows - rgb.rows % factor)),
                    level, cv::Size(rgb.cols / factor, rgb.rows / factor), 0, 0, cv::INTER_AREA);
         scale = 1.0 / factor;

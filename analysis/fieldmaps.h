@@ -5,6 +5,7 @@
 // what lies around them).
 
 #include "analysis/correlation.h"
+#include "analysis/photoscales.h"
 
 #include <opencv2/core.hpp>
 
@@ -21,7 +22,7 @@ struct PhotoIndex {
     std::vector<double> scale;   // each level's pixels per photograph pixel
     cv::Size photo;
 };
-PhotoIndex photo_index(const cv::Mat &rgb);
+PhotoIndex photo_index(const PhotoScales &photo);
 
 // `temps` (CV_64FC1, NaN where none) as CV_32FC1, a missing temperature
 // replaced by the mean of its neighbours that have one (of all the others

@@ -478,15 +478,16 @@ Search search_of(const PhotoIndex &index, double aspect, const Field &prior, dou
             around_corner(prior.x, prior.y, reach)};
 }
 
-Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
+Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
                           double field_of_view, bool near)
 {
+    const cv::Mat &rgb = photo.photo();
     Registration r;
     r.searched = true;
     r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
-    const PhotoIndex index = photo_index(rgb);
+    const PhotoIndex index = photo_index(photo);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
     // The thermal picture's templates, from its temperatures filled once.
@@ -521,15 +522,26 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
 
 } // namespace
 
+Registration register_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
+                            double field_of_view)
+{
+    return search_field(photo, temps, prior, field_of_view, false);
+}
+
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    return search_field(rgb, temps, prior, field_of_view, false);
+    return register_field(PhotoScales(rgb), temps, prior, field_of_view);
+}
+
+Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior)
+{
+    return search_field(photo, temps, prior, std::nan(""), true);
 }
 
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
 {
-    return search_field(rgb, temps, prior, std::nan(""), true);
+    return register_near(PhotoScales(rgb), temps, prior);
 }
 
 } // namespace ardentis

@@ -140,14 +140,15 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
                       Worker &worker, PairOutcome &outcome)
 {
     const RunOptions &options = input.options;
+    const PhotoScales photo(rgb);
     Registration reg;
     reg.field = choice.field;
     if (choice.search) {
         outcome.problem = field_room_problem(rgb.size(), m.temps.size());
         if (!outcome.problem.isEmpty())
             return;
-        reg = choice.near ? register_near(rgb, m.temps, choice.field)
-                          : register_field(rgb, m.temps, choice.field, m.field_of_view);
+        reg = choice.near ? register_near(photo, m.temps, choice.field)
+                          : register_field(photo, m.temps, choice.field, m.field_of_view);
         if (!reg.registered)
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
@@ -175,7 +176,7 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         }
         outcome.stats_line = stats_line(row);
         if (options.extras)
-            outcome.extras = options.extras->piece({plan, rgb, m, reg, pictures, stats, n});
+            outcome.extras = options.extras->piece({plan, photo, m, reg, pictures, stats, n});
     }
     outcome.state = PairState::Processed;
 }

@@ -6,6 +6,7 @@
 // thread, the batch command with several workers; the result is the same.
 
 #include "analysis/alignment.h"
+#include "analysis/photoscales.h"
 #include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "engine/measurers.h"
@@ -72,7 +73,7 @@ public:
 // A processed pair while its pictures are still in memory.
 struct ProcessedPair {
     const PairPlan &plan;
-    const cv::Mat &photograph;
+    const PhotoScales &photograph; // with its halvings, shared with the field search
     const Measurement &measurement;
     const Registration &registration;
     const PairPictures &pictures;

@@ -23,14 +23,17 @@ namespace ardentis
 namespace
 {
 
-// Report pictures are at most this wide, so that a report of hundreds of
-// pairs stays light.
-constexpr int picture_width = 320;
+// The cards show four pictures side by side, each about this many pixels
+// wide: the photograph and the plant mask are made from the halving of the
+// photograph that shows them nearest to that width.
+constexpr int shown_width = 256;
 // The contour picture shows this share of the field's width around it, at
 // full resolution up to this width and at half resolution beyond: a field 10
 // photograph pixels off is then at least 5 pixels off in the picture.
 constexpr double contour_margin = 0.05;
 constexpr int contour_full_width = 1200;
+// The quality of the pictures' JPEG files.
+constexpr int picture_quality = 85;
 
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
@@ -39,7 +42,8 @@ class CampaignHistogram
 public:
     void add(double t)
     {
-        const long bin = std::lround((std::clamp(t, lowest, highest) - lowest) / width);
+        // Rounded to the nearest bin: the value is not negative.
+        const long bin = long((std::clamp(t, lowest, highest) - lowest) / width + 0.5);
         ++bins_[size_t(bin)];
         ++count_;
     }
@@ -63,55 +67,54 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// Shrunk by a whole factor to at most about `width` pixels wide: averaging
-// whole blocks is many times faster than any other factor.
-cv::Mat shrunk(const cv::Mat &picture, int width)
+// `r` on the photograph halved `halvings` times.
+cv::Rect halved_rect(const cv::Rect &r, int halvings)
 {
-    const int factor = std::max(1, (picture.cols + width - 1) / width);
-    cv::Mat out;
-    cv::resize(picture, out, cv::Size(picture.cols / factor, picture.rows / factor), 0, 0,
-               cv::INTER_AREA);
-    return out;
+    return {r.x >> halvings, r.y >> halvings, std::max(1, r.width >> halvings),
+            std::max(1, r.height >> halvings)};
 }
 
 // The photograph with the thermal field outlined.
-cv::Mat field_view(const cv::Mat &photograph, const Field &field)
+cv::Mat field_view(const PhotoScales &photo, const Field &field)
 {
-    cv::Mat view = shrunk(photograph, picture_width);
-    const double f = double(view.cols) / photograph.cols;
-    cv::rectangle(
-        view,
-        cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f), int(field.height * f)),
-        cv::Scalar(field_outline_colour), 2);
+    const int halvings = PhotoScales::halvings_for(photo.photo().cols, shown_width);
+    cv::Mat view = photo.halved(halvings).clone();
+    cv::rectangle(view, halved_rect(field.rect(), halvings), cv::Scalar(field_outline_colour), 2);
     return view;
 }
 
 // The part of the photograph under the field: plant tinted, the rest dimmed.
-cv::Mat mask_view(const cv::Mat &part, const cv::Mat &plant)
+cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &plant)
 {
-    const cv::Mat view = shrunk(part, picture_width);
+    const int halvings = PhotoScales::halvings_for(field.width, shown_width);
+    const cv::Mat &level = photo.halved(halvings);
+    const cv::Mat view =
+        level(halved_rect(field.rect(), halvings) & cv::Rect(0, 0, level.cols, level.rows));
     cv::Mat on_view;
     cv::resize(plant, on_view, view.size(), 0, 0, cv::INTER_NEAREST);
     cv::Mat out(view.size(), CV_8UC3);
     const cv::Vec3f tint(80, 255, 120);
-    for (int r = 0; r < view.rows; ++r)
+    for (int r = 0; r < view.rows; ++r) {
+        const auto *in = view.ptr<cv::Vec3b>(r);
+        const uchar *is_plant = on_view.ptr<uchar>(r);
+        auto *o = out.ptr<cv::Vec3b>(r);
         for (int c = 0; c < view.cols; ++c) {
-            const cv::Vec3f px = view.at<cv::Vec3b>(r, c);
-            out.at<cv::Vec3b>(r, c) = on_view.at<uchar>(r, c) ? cv::Vec3b(0.55f * px + 0.45f * tint)
-                                                              : cv::Vec3b(0.3f * px);
+            const cv::Vec3f px = in[c];
+            o[c] = is_plant[c] ? cv::Vec3b(0.55f * px + 0.45f * tint) : cv::Vec3b(0.3f * px);
         }
+    }
     return out;
 }
 
 // The photograph around the field with the thermal contours over it.
-cv::Mat contour_view(const cv::Mat &photograph, const cv::Mat &temps, const Field &field)
+cv::Mat contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
 {
     const int m = int(std::ceil(contour_margin * field.width));
     const cv::Rect area =
         cv::Rect(field.x - m, field.y - m, field.width + 2 * m, field.height + 2 * m) &
-        cv::Rect(0, 0, photograph.cols, photograph.rows);
-    return thermal_contours(photograph, temps, field.rect(), area,
-                            area.width > contour_full_width ? 2 : 1);
+        cv::Rect(0, 0, photo.photo().cols, photo.photo().rows);
+    return thermal_contours(photo, temps, field.rect(), area,
+                            area.width > contour_full_width ? 1 : 0);
 }
 
 class Report : public PairExtras
@@ -176,17 +179,18 @@ private:
 std::string Report::piece(const ProcessedPair &p)
 {
     const int pair = p.plan.pair;
-    const EncodedPicture photo =
-                             encode_picture(field_view(p.photograph, p.registration.field), ".png"),
-                         mask =
-                             encode_picture(mask_view(p.pictures.part, p.pictures.plant), ".png"),
-                         contours = encode_picture(
-                             contour_view(p.photograph, p.measurement.temps, p.registration.field),
-                             ".jpg", {cv::IMWRITE_JPEG_QUALITY, 85});
+    const Field &field = p.registration.field;
+    const std::vector<int> quality{cv::IMWRITE_JPEG_QUALITY, picture_quality};
+    const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".jpg", quality),
+                         mask = encode_picture(mask_view(p.photograph, field, p.pictures.plant),
+                                               ".jpg", quality),
+                         contours =
+                             encode_picture(contour_view(p.photograph, p.measurement.temps, field),
+                                            ".jpg", quality);
     for (const EncodedPicture *e : {&photo, &mask, &contours})
         note(e->problem);
-    note(write_together({{picture_path(pair, "photo"), photo.bytes},
-                         {picture_path(pair, "mask"), mask.bytes},
+    note(write_together({{picture_path(pair, "photo", "jpg"), photo.bytes},
+                         {picture_path(pair, "mask", "jpg"), mask.bytes},
                          {picture_path(pair, "contours", "jpg"), contours.bytes}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
@@ -195,13 +199,19 @@ std::string Report::piece(const ProcessedPair &p)
     note(write_together({{spill_path(pair), header + std::string(temps.ptr<char>(0),
                                                                  temps.total() * sizeof(float))}}));
 
+    std::vector<float> plant;
+    for (int r = 0; r < temps.rows; ++r) {
+        const float *t = temps.ptr<float>(r);
+        const uchar *is_plant = p.pictures.plant.ptr<uchar>(r);
+        for (int c = 0; c < temps.cols; ++c)
+            if (is_plant[c] && !std::isnan(t[c]))
+                plant.push_back(t[c]);
+    }
     ReportRow row = report_row(p);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        for (int r = 0; r < temps.rows; ++r)
-            for (int c = 0; c < temps.cols; ++c)
-                if (p.pictures.plant.at<uchar>(r, c) && !std::isnan(temps.at<float>(r, c)))
-                    histogram_.add(temps.at<float>(r, c));
+        for (const float t : plant)
+            histogram_.add(t);
         pending_[pair] = row;
     }
     return card_html(row, p.measurement.temps, p.pictures.plant);

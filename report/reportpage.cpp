@@ -163,8 +163,8 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
     const std::string note = row.note.empty() ? std::string()
                                               : "<p class=\"note\">Field not registered: " +
                                                     esc(QString::fromStdString(row.note)) + ".</p>";
-    const auto figure = [&](const char *what, const char *caption) {
-        return "<figure><img src=\"" + picture + what + ".png\" alt=\"" + caption +
+    const auto figure = [&](const char *file, const char *caption) {
+        return "<figure><img src=\"" + picture + file + "\" alt=\"" + caption +
                "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
@@ -174,9 +174,9 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
            fx(100 * row.stats.plant_fraction, 0) + " % · field " + std::to_string(f.x) + ", " +
            std::to_string(f.y) + ", " + std::to_string(f.width) + " × " + std::to_string(f.height) +
            registration + "</p>" + note + "<div class=\"pics\">" +
-           figure("photo", "Photograph, thermal field outlined") +
-           figure("map", "Temperature (campaign scale)") +
-           figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
+           figure("photo.jpg", "Photograph, thermal field outlined") +
+           figure("map.png", "Temperature (campaign scale)") +
+           figure("mask.jpg", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
            histogram_svg(temps, plant) +
            "<figcaption>Temperatures of plant and other "
            "pixels</figcaption></figure></div><figure class=\"contours\"><img src=\"" +

@@ -550,8 +550,9 @@ void TestCore::thermalMap()
     cv::Mat step(36, 48, CV_64FC1, cv::Scalar(30));
     step.colRange(0, 20).setTo(20);
     step.at<double>(30, 40) = nan_;
-    const cv::Mat view = thermal_contours(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128)), step,
-                                          {100, 80, 480, 360}, {40, 30, 700, 500}, 2);
+    const cv::Mat view =
+        thermal_contours(PhotoScales(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128))), step,
+                         {100, 80, 480, 360}, {40, 30, 700, 500}, 1);
     QCOMPARE(view.size(), cv::Size(350, 250));
     const int on_step = (100 - 40 + 20 * 10) / 2; // 130
     for (int r = 25 + 3; r < 25 + 180 - 3; ++r) {
