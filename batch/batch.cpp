@@ -267,10 +267,10 @@ int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
     input.options.trial = options.trial.any() ? &trial : nullptr;
     std::unique_ptr<PairExtras> report;
     if (options.report) {
-        report =
-            make_report(input.output_dir, options.style,
-                        {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
-                         QDateTime::currentDateTime().toString(Qt::ISODate), input.options.trial});
+        report = make_report(input.output_dir, options.style,
+                             {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
+                              QDateTime::currentDateTime().toString(Qt::ISODate),
+                              input.options.trial, options.jobs});
         input.options.extras = report.get();
     }
     Console console(err, terminal);

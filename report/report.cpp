@@ -13,9 +13,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace ardentis
 {
@@ -160,6 +162,8 @@ private:
     // Where the pictures' temperatures and the cards wait until the run ends.
     QString work_folder() const { return folder_ + QStringLiteral("/.work"); }
     QString cards_path() const { return work_folder() + QStringLiteral("/cards.html"); }
+    // The map of a pair, and with `thermal` its 4Thermal picture.
+    QString write_map(const ReportRow &row, bool thermal, double lo, double hi) const;
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -245,29 +249,50 @@ void Report::add(const PairOutcome &outcome)
     note(cards_file_->write(outcome.extras));
 }
 
+QString Report::write_map(const ReportRow &row, bool thermal, double lo, double hi) const
+{
+    QFile spill(spill_path(row.pair));
+    if (!spill.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+    const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
+    const QByteArray data = spill.readAll();
+    const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
+    if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
+        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+    const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
+    const EncodedPicture picture = encode_picture(
+        with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
+        ".png");
+    if (!picture.problem.isEmpty())
+        return picture.problem;
+    std::vector<OutputFile> files{{picture_path(row.pair, "map"), picture.bytes}};
+    if (thermal)
+        files.push_back({pair_files(dir_, row.file_number).thermal, picture.bytes});
+    return write_together(files);
+}
+
 QString Report::write_maps(double lo, double hi)
 {
-    for (const ReportRow &row : rows_) {
-        QFile spill(spill_path(row.pair));
-        if (!spill.open(QIODevice::ReadOnly))
-            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-        const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
-        const QByteArray data = spill.readAll();
-        const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
-        if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
-            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-        const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
-        const EncodedPicture picture = encode_picture(
-            with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
-            ".png");
-        const QString problem =
-            !picture.problem.isEmpty()
-                ? picture.problem
-                : write_together({{picture_path(row.pair, "map"), picture.bytes},
-                                  {pair_files(dir_, row.file_number).thermal, picture.bytes}});
+    // As many at once as the run had workers: the run waits for them. Of the
+    // pairs of one file number, the last one's map is its 4Thermal picture.
+    std::map<int, size_t> last;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        last[rows_[i].file_number] = i;
+    std::vector<QString> problems(rows_.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < rows_.size(); i = next++)
+            problems[i] = write_map(rows_[i], last[rows_[i].file_number] == i, lo, hi);
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < std::min(context_.jobs, int(rows_.size())); ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &t : helpers)
+        t.join();
+    for (const QString &problem : problems)
         if (!problem.isEmpty())
             return problem;
-    }
     return {};
 }
 

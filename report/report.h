@@ -23,6 +23,7 @@ struct ReportStyle {
 struct ReportContext {
     QString version, options, table, started;
     const TrialSetup *trial = nullptr; // a field trial's book, air and baseline
+    int jobs = 1;                      // the run's workers: the maps are drawn as many at once
 };
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
