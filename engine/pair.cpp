@@ -87,10 +87,14 @@ QString pair_outputs(const PairPictures &p, const Measurement &m, const PairFile
             return e->problem;
     out = {{files.aligned, blend.bytes},
            {files.part, part.bytes},
-           {files.table, temperature_table(m.temps, p.plant)},
+           {files.table, {}},
            {files.mask, masked.bytes}};
-    if (options.temperatures)
-        out.push_back({files.temperatures, temperature_table(m.temps)});
+    if (options.temperatures) {
+        out.push_back({files.temperatures, {}});
+        temperature_tables(m.temps, p.plant, out[2].bytes, out[4].bytes);
+    } else {
+        out[2].bytes = temperature_table(m.temps, p.plant);
+    }
     return {};
 }
 

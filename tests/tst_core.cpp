@@ -496,9 +496,15 @@ void TestCore::pairPictures()
     // A plant pixel without a temperature counts nowhere.
     const PairPictures p = compute_pair(cv::Mat(2, 4, CV_8UC3, cv::Scalar(9, 9, 9)), rgb, temps);
     QCOMPARE(p.mean, (24.5 + 24.5 + 26.5) / 3);
+    const QByteArray plant_table(
+        "24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n");
+    QCOMPARE(QByteArray::fromStdString(temperature_table(temps, p.plant)), plant_table);
+    std::string plants, every; // both at once, as with --temperatures
+    temperature_tables(temps, p.plant, plants, every);
+    QCOMPARE(QByteArray::fromStdString(plants), plant_table);
     QCOMPARE(
-        QByteArray::fromStdString(temperature_table(temps, p.plant)),
-        QByteArray("24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n"));
+        QByteArray::fromStdString(every),
+        QByteArray("24.500000,nan,-3.000000,nan,\n24.500000,26.500000,-3.000000,-3.000000,\n"));
     QVERIFY(std::isnan(
         compute_pair(cv::Mat::zeros(2, 4, CV_8UC3), photograph(cv::Scalar::all(100)), temps).mean));
 
