@@ -4,6 +4,7 @@
 
 #include "analysis/alignment.h"
 #include "analysis/contours.h"
+#include "analysis/correlation.h"
 #include "analysis/fieldmaps.h"
 #include "analysis/registration.h"
 #include "analysis/stats.h"
@@ -82,6 +83,8 @@ private slots:
     void thermalMap_data();
     void thermalMap();
     void filledTemperatures();
+    void correlation_data();
+    void correlation();
     void fallbackField_data();
     void fallbackField();
     void writeTogether();
@@ -592,6 +595,35 @@ void TestCore::filledTemperatures()
     QVERIFY(cv::checkRange(filled));
     QVERIFY(std::abs(filled.at<float>(3, 50) - neighbours) < 1e-4);
     QVERIFY(std::abs(filled.at<float>(22, 12) - others) < 1e-4);
+}
+
+void TestCore::correlation_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QSize>("templ");
+    QTest::newRow("many places: by transform") << QSize(230, 174) << QSize(56, 42);
+    QTest::newRow("few places: directly") << QSize(66, 50) << QSize(56, 42);
+    QTest::newRow("one place") << QSize(96, 72) << QSize(96, 72);
+}
+
+void TestCore::correlation()
+{
+    QFETCH(QSize, image);
+    QFETCH(QSize, templ);
+    // Smooth random edges, and a flat corner as large as the template.
+    cv::Mat a(image.height(), image.width(), CV_32F), t(templ.height(), templ.width(), CV_32F);
+    cv::randu(a, 0, 1);
+    cv::randu(t, 0, 1);
+    cv::GaussianBlur(a, a, cv::Size(5, 5), 1);
+    cv::GaussianBlur(t, t, cv::Size(5, 5), 1);
+    if (image != templ)
+        a(cv::Rect(0, 0, t.cols, t.rows)).setTo(0.25);
+    cv::Mat expected;
+    cv::matchTemplate(a, t, expected, cv::TM_CCOEFF_NORMED);
+    QVERIFY(cv::norm(normed_correlation(a, t), expected, cv::NORM_INF) < 1e-4);
+    // A flat template correlates fully everywhere.
+    QCOMPARE(cv::countNonZero(normed_correlation(a, cv::Mat(t.size(), CV_32F, cv::Scalar(3))) != 1),
+             0);
 }
 
 void TestCore::fallbackField_data()
