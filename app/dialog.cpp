@@ -176,14 +176,14 @@ void Dialog::on_pb_addimage_2_clicked()
                                                       tr("CSV(*.csv);;All files (*.*)"));
     if (path.isEmpty())
         return;
-    ardentis::ReflTableFile table = ardentis::read_refl_table(path.toUtf8().toStdString());
-    if (table.bad_line > 0) {
-        // A line that is not numbers would give made-up values: the table in
-        // use stays as it was.
+    ardentis::ReflTableFile table = ardentis::read_refl_table(path);
+    if (!table.problem.isEmpty() && !table.unreadable) {
+        // A line that is not numbers, or a file that is no table at all,
+        // would give made-up values: the table in use stays as it was.
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("The reflected temperature table %1 was not loaded: "
                                             "%2.")
-                                 .arg(path, QString::fromStdString(table.problem)),
+                                 .arg(path, table.problem),
                              QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }

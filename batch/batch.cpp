@@ -208,10 +208,9 @@ QString read_inputs(BatchOptions &o)
         o.input.image_files = list_jpeg_files(o.images_from);
     }
     if (!o.table_path.isEmpty()) {
-        const ReflTableFile table = read_refl_table(o.table_path.toUtf8().toStdString());
-        if (!table.problem.empty())
-            return QStringLiteral("cannot use the table '%1': %2.")
-                .arg(o.table_path, QString::fromStdString(table.problem));
+        const ReflTableFile table = read_refl_table(o.table_path);
+        if (!table.problem.isEmpty())
+            return QStringLiteral("cannot use the table '%1': %2.").arg(o.table_path, table.problem);
         o.input.refl_table = table.rows;
         o.input.refl_loaded = true;
     }

@@ -144,6 +144,9 @@ void TestTrials::hostileFiles_data()
                             << "it is not a text file (UTF-16 or binary)";
     QTest::newRow("Latin-1") << true << QByteArray("image,plot\n101,Bl\xe9\n")
                              << "line 2 is not UTF-8 text; save the file as CSV in UTF-8";
+    QTest::newRow("UTF-8 cut at the end") << true << QByteArray("image,plot\n101,Bl\xc3")
+                                          << "line 2 is not UTF-8 text; save the file as CSV in "
+                                             "UTF-8";
     QTest::newRow("no image column")
         << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image'";
     QTest::newRow("duplicate after a multi-line field")

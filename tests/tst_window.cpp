@@ -17,6 +17,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using guitest::child;
@@ -272,14 +273,21 @@ void TestWindow::tables()
     QVERIFY(match(102) == 2 && match(103) == 0);
     choose("pb_addimage_2", tmp.path(), "second.csv");
     QVERIFY(match(102) == 0 && match(7) == 1); // after the byte-order mark
-    MessageBoxRecorder boxes;                  // a line that is not numbers: warned, not loaded
+    // A line that is not numbers, a file too large: warned, not loaded.
+    MessageBoxRecorder boxes;
     choose("pb_addimage_2", tmp.path(), "garbage.csv");
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].text, "The reflected temperature table " + tmp.filePath("garbage.csv") +
-                                      " was not loaded: line 2 ('101,0.95,nan') has the reflected "
-                                      "temperature 'nan', which is not a number.");
+    choose("pb_addimage_2", tmp.path(), "big.csv");
+    QCOMPARE(boxes.boxes.size(), 2);
+    const QString not_loaded = "The reflected temperature table " + tmp.path() +
+                               "/%1 was not "
+                               "loaded: %2.";
+    QCOMPARE(boxes.boxes[0].text, not_loaded.arg("garbage.csv", "line 2 ('101,0.95,nan') has the "
+                                                                "reflected temperature 'nan', "
+                                                                "which is not a number"));
+    QCOMPARE(boxes.boxes[1].text, not_loaded.arg("big.csv", "it is larger than 64 MB"));
     QVERIFY(match(7) == 1 && match(8) == 0);
-    choose("pb_addimage_2", tmp.path(), "big.csv"); // unreadable: an empty table
+    ::mkfifo(QFile::encodeName(tmp.filePath("pipe.csv")).constData(), 0600);
+    choose("pb_addimage_2", tmp.path(), "pipe.csv"); // unreadable: an empty table
     QCOMPARE(match(7), 0);
 }
 
