@@ -516,18 +516,27 @@ void TestBatch::fullDisk()
 
 void TestBatch::oddNames()
 {
-    // A name that is not UTF-8 cannot reach the tools unchanged: it is named, not dropped.
+    // A name that is not UTF-8 cannot reach the tools, or name a folder,
+    // unchanged: it is named, not dropped or altered.
     const QString dir = tmp.filePath("odd");
     QDir().mkpath(dir);
     const QByteArray odd = QFile::encodeName(dir) + "/a\xff.jpg";
     std::fclose(std::fopen(odd.constData(), "w"));
     write_file(dir + "/b.jpg", "");
-    const Finished listed =
-        run_program("sh", {"-c", "exec \"$0\" -o \"$1\" \"$2/a$(printf '\\377').jpg\" \"$2/b.jpg\"",
-                           ARDENTIS_BATCH, tmp.filePath("odd-out"), dir});
-    QCOMPARE(listed.status, 2);
-    QCOMPARE(listed.err,
-             "ardentis-batch: the name " + dir + "/a%FF.jpg is not UTF-8 text; rename the file.\n");
+    const struct {
+        const char *arguments, *name;
+    } given[] = {{"-o \"$1\" \"$2/a$(printf '\\377').jpg\" \"$2/b.jpg\"", "odd/a%FF.jpg"},
+                 {"-o \"$1$(printf '\\303')\" \"$2/b.jpg\" \"$2/b.jpg\"", "odd-out%C3"}};
+    for (const auto &g : given) {
+        const Finished f =
+            run_program("sh", {"-c", QStringLiteral("exec \"$0\" %1").arg(g.arguments),
+                               ARDENTIS_BATCH, tmp.filePath("odd-out"), dir});
+        QCOMPARE(f.status, 2);
+        QCOMPARE(f.err, QStringLiteral("ardentis-batch: the name %1/%2 is not UTF-8 text; rename "
+                                       "the file or folder.\n")
+                            .arg(tmp.path(), g.name));
+    }
+    QVERIFY(QDir(tmp.path()).entryList({"odd-out*"}).isEmpty());
     const Finished folder = batch({"-o", tmp.filePath("odd-out"), dir});
     ::unlink(odd.constData());
     QCOMPARE(folder.status, 2);
