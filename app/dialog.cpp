@@ -104,11 +104,27 @@ void Dialog::on_pb_addimage_clicked()
                                                                   QFileDialog::DontResolveSymlinks);
         if (dir.isEmpty())
             return;
-        for (const QString &path : ardentis::list_jpeg_files(dir)) {
+        const ardentis::FolderImages listed =
+            ardentis::list_jpeg_files(dir, ardentis::FolderLinks::Skip);
+        for (const QString &path : listed.files) {
             image_files.append(path);
             list_model(ui->lst_imagefile)->setStringList(image_files);
         }
+        if (!listed.left_out.empty())
+            warn_left_out(listed.left_out);
     }
+}
+
+void Dialog::warn_left_out(const std::vector<ardentis::LeftOutEntry> &left_out)
+{
+    // Images are paired by their place in the list: whoever left out a file
+    // unsaid would see the wrong pictures paired.
+    QString text = QStringLiteral("These JPEG entries of the folder were not added, so the images "
+                                  "after them may pair with other partners than you expect:");
+    for (const ardentis::LeftOutEntry &entry : left_out)
+        text += QStringLiteral("\n\n%1\n    %2").arg(entry.path, entry.reason);
+    QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                         QMessageBox::NoButton);
 }
 
 void Dialog::show_image(const QStringList &list, const QModelIndex &index)

@@ -148,6 +148,7 @@ private slots:
     void killedBatch();
     void fullDisk();
     void oddNames();
+    void gatheredFolder();
     void fieldSearch_data();
     void fieldSearch();
     void embeddedPhotos_data();
@@ -542,6 +543,38 @@ void TestBatch::oddNames()
     QCOMPARE(folder.status, 2);
     QCOMPARE(folder.err, "ardentis-batch: the name of " + dir +
                              "/a%FF.jpg is not UTF-8 text; rename the file.\n");
+}
+
+void TestBatch::gatheredFolder()
+{
+    // A folder of links pairs as its names say; what its list leaves out is
+    // named. Without the links, A's thermal image would pair with B's photograph.
+    const QString src = tmp.filePath("gathered-src"), dir = tmp.filePath("gathered");
+    QDir().mkpath(src);
+    QDir().mkpath(dir);
+    const fixtures::FlirFile files[] = {write_pair(src, 101, 1), write_pair(src, 102, 2)};
+    QFile::copy(src + "/FLIR101.jpg", dir + "/A.jpg");
+    QFile::link(src + "/FLIR101_RGB101.jpg", dir + "/A_RGB0101.jpg");
+    QFile::link(src + "/FLIR102.jpg", dir + "/B.jpg");
+    QFile::copy(src + "/FLIR102_RGB102.jpg", dir + "/B_RGB0102.jpg");
+    write_file(dir + "/._A.jpg", ""); // a copy's resource fork
+    QFile::link(src + "/gone.jpg", dir + "/C.jpg");
+    const Finished f = batch({"-o", tmp.filePath("gathered-out"), dir});
+    QCOMPARE(f.status, 0);
+    QVERIFY2(f.err.startsWith(QStringLiteral("ardentis-batch: %1/._A.jpg is left out of the "
+                                             "folder's images: it is hidden (its name begins with "
+                                             "a full stop).\nardentis-batch: %1/C.jpg is left out "
+                                             "of the folder's images: it is a link to nothing.\n")
+                                  .arg(dir)),
+             qPrintable(f.err));
+    const QList<QByteArray> lines = lines_of(tmp.filePath("gathered-out/result.csv"));
+    QCOMPARE(lines.size(), 3);
+    for (int i = 0; i < 2; ++i) {
+        const double mean =
+            plant_mean(files[i], double(files[i].emissivity), fixtures::reported_t_refl(files[i]));
+        QVERIFY(lines[i + 1].startsWith(QByteArray::number(101 + i) + ".000000,"));
+        QVERIFY2(std::abs(lines[i + 1].split(',')[2].toDouble() - mean) < 2e-6, lines[i + 1]);
+    }
 }
 
 void TestBatch::fieldSearch_data()
