@@ -289,6 +289,10 @@ QString start_text(const ardentis::RunResult &result, const QString &output_dir)
             .arg(result.start_problem);
     case ardentis::RunStart::NoResultFile:
         return QStringLiteral("Result file cannot be created. \n Verify your user's privileges.");
+    case ardentis::RunStart::ForeignFolder:
+        return QStringLiteral("A result folder cannot be used:\n%1.\nRemove it, or choose "
+                              "another output directory.")
+            .arg(result.start_problem);
     case ardentis::RunStart::Started:
         break;
     }

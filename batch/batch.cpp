@@ -108,6 +108,10 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
         return QStringLiteral("cannot lock the output folder against other runs: %1.").arg(problem);
     case RunStart::NoResultFile:
         return problem;
+    case RunStart::ForeignFolder:
+        return QStringLiteral("cannot use the result folder: %1; remove it, or choose another "
+                              "output folder.")
+            .arg(problem);
     case RunStart::Started:
         break;
     }

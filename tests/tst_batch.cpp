@@ -345,6 +345,16 @@ void TestBatch::inputErrors_data()
     QTest::newRow("a folder stands for stats.csv")
         << QStringList{"-o", tmp.filePath("stats-folder"), a, b}
         << tmp.filePath("stats-folder/stats.csv") + " cannot be written (Is a directory).";
+    // Nothing is written, or removed, outside the output folder.
+    const QString result_folder = "cannot use the result folder: " + tmp.path() +
+                                  "/%1; remove it, or choose another output folder.";
+    QTest::newRow("a linked report folder")
+        << QStringList{"-o", tmp.filePath("linked"), "--report", a, b}
+        << result_folder.arg("linked/report is a symbolic link, and results are written only "
+                             "inside the output folder");
+    QTest::newRow("a file for 0Aligned") << QStringList{"-o", tmp.filePath("file-folder"), a, b}
+                                         << result_folder.arg("file-folder/0Aligned is not a "
+                                                              "folder");
 }
 
 void TestBatch::inputErrors()
@@ -357,6 +367,11 @@ void TestBatch::inputErrors()
     QDir().mkpath(tmp.filePath("lock-folder/.ardentis.lock"));
     QDir().mkpath(tmp.filePath("stats-folder/stats.csv"));
     write_file(tmp.filePath("stats-folder/result.csv"), "earlier\n");
+    for (const char *folder : {"linked", "file-folder", "elsewhere"})
+        QDir().mkpath(tmp.filePath(folder));
+    write_file(tmp.filePath("file-folder/0Aligned"), "");
+    write_file(tmp.filePath("elsewhere/p1_map.png"), "kept");
+    QFile::link(tmp.filePath("elsewhere"), tmp.filePath("linked/report"));
     const Finished f = batch(arguments);
     QCOMPARE(f.status, 2);
     QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
@@ -364,6 +379,8 @@ void TestBatch::inputErrors()
     QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
     QVERIFY(!QFileInfo::exists(tmp.filePath("lock-folder/result.csv")));
     QCOMPARE(read_file(tmp.filePath("stats-folder/result.csv")), QByteArray("earlier\n"));
+    QCOMPARE(read_file(tmp.filePath("elsewhere/p1_map.png")), QByteArray("kept"));
+    QVERIFY(!QFileInfo::exists(tmp.filePath("linked/result.csv")));
 }
 
 void TestBatch::badPairs()

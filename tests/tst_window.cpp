@@ -346,6 +346,11 @@ void TestWindow::inputChecks_data()
         << "Another run is writing into %1.\nWait until it has finished, or choose another output "
            "directory."
         << warning;
+    QTest::newRow("a linked result folder")
+        << 2 << "linked"
+        << "A result folder cannot be used:\n%1/2Mascara is a symbolic link, and results are "
+           "written only inside the output folder.\nRemove it, or choose another output directory."
+        << warning;
 }
 
 void TestWindow::inputChecks()
@@ -360,6 +365,11 @@ void TestWindow::inputChecks()
         QDir(out).mkdir("result.csv");
     if (output == "locked")
         QVERIFY(other_run.lock(out) == ardentis::LockOutcome::Taken);
+    const QString elsewhere = tmp.filePath("elsewhere");
+    QDir().mkpath(elsewhere);
+    write_file(elsewhere + "/2Mascara1_1.jpg", "kept");
+    if (output == "linked")
+        QFile::link(elsewhere, out + "/2Mascara");
     if (!output.isEmpty())
         choose("pb_saveresults", out);
     QStringList files;
@@ -373,6 +383,7 @@ void TestWindow::inputChecks()
     QVERIFY(boxes[0].icon == icon && boxes[0].buttons == 1);
     QVERIFY(!QFile::exists(out + "/result.csv") || output == "csv-folder");
     QVERIFY(!QDir(out + "/0Aligned").exists());
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList{"2Mascara1_1.jpg"});
 }
 
 void TestWindow::onePair()
