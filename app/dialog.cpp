@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QMessageBox>
 #include <QPixmap>
@@ -18,7 +17,6 @@
 #include <QPushButton>
 #include <QStringListModel>
 
-#include <algorithm>
 #include <cstdio>
 
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
@@ -322,26 +320,17 @@ private:
     QProgressBar *bar_;
 };
 
-// The pictures of the run's processed pairs in the picture folders, folder
-// after folder, each folder's names in name order ignoring case, as its
-// listing gives them.
-QStringList written_pictures(const ardentis::RunResult &result, const QString &out_dir)
+// The pictures in the picture folders, older ones included, folder after
+// folder, each folder's names in name order ignoring case, as its listing
+// gives them.
+QStringList result_pictures(const QString &out_dir)
 {
     QStringList pictures;
     for (const char *name : picture_folders) {
         const QDir folder(out_dir + QLatin1Char('/') + QLatin1String(name));
-        QStringList names;
-        for (const ardentis::PairOutcome &o : result.outcomes)
-            for (const QString &path : o.files)
-                if (QDir::cleanPath(QFileInfo(path).absolutePath()) ==
-                    QDir::cleanPath(folder.absolutePath()))
-                    names << QFileInfo(path).fileName();
-        names.removeDuplicates();
-        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-            const int c = a.compare(b, Qt::CaseInsensitive);
-            return c != 0 ? c < 0 : a < b;
-        });
-        for (const QString &file : names)
+        for (const QString &file :
+             folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
+                              QDir::Files | QDir::NoSymLinks, QDir::NoSort))
             pictures << folder.absoluteFilePath(file);
     }
     return pictures;
@@ -384,7 +373,7 @@ void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_
     }
     if (result.start != ardentis::RunStart::Started)
         return warn(start_text(result, out_dir));
-    for (const QString &path : written_pictures(result, out_dir)) {
+    for (const QString &path : result_pictures(out_dir)) {
         output_files.append(path);
         list_model(ui->lst_outfiles)->setStringList(output_files);
     }

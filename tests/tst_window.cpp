@@ -399,6 +399,8 @@ void TestWindow::onePair()
         cv::imwrite((in + "/IMG0123.webp").toStdString(), photo, {cv::IMWRITE_WEBP_QUALITY, 101}));
     choose("pb_saveresults", out);
     add_files({in + "/one.jpg", in + "/IMG0123.webp"});
+    QDir(out).mkpath("1PartRGB"); // an earlier run's picture is listed too
+    write_file(out + "/1PartRGB/1PartRGB_7.jpg", "");
     QByteArray printed;
     QVERIFY(generate(printed).isEmpty());
     QCOMPARE(child<QProgressBar>(window.get(), "pbar_status")->value(), 100);
@@ -462,7 +464,7 @@ void TestWindow::onePair()
                           fixed(fixtures::reported_t_refl(file)) + "\n");
 
     const QStringList outputs{out + "/0Aligned/0Aligned_123.jpg",
-                              out + "/1PartRGB/1PartRGB_123.jpg",
+                              out + "/1PartRGB/1PartRGB_123.jpg", out + "/1PartRGB/1PartRGB_7.jpg",
                               out + "/2Mascara/2Mascara1_123.jpg"};
     QCOMPARE(listed("lst_outfiles"), outputs);
     QVERIFY(QFile::exists(tmp.filePath("test.tiff")));
