@@ -402,6 +402,9 @@ void TestBatch::badPairs()
         cv::Mat(good.counts.size(), CV_16UC1, cv::Scalar(0)); // no count the calibration explains
     const QString zero = flir("zero.jpg", file);
     file.counts = good.counts.clone();
+    file.form = fixtures::RawForm::TiffSizedTwice; // a size for the check, another for the decoder
+    const QString twice = flir("twice.jpg", file);
+    file.form = good.form;
     file.counts(cv::Rect(0, 0, 3, 2)).setTo(0);
     file.date_time_original = "2014:03:12 10,15:32";
     const QString some = flir("some.jpg", file);
@@ -417,17 +420,18 @@ void TestBatch::badPairs()
     write_file(out + "/1PartRGB/1PartRGB_2.jpg", "from an earlier run");
     QDir(out).mkpath("3tempmask/3tempmask_5.csv"); // a folder where the pair's table goes
     const QString g = dir + "/FLIR1.jpg";
-    const Finished f = batch({"-j", "2",
-                              "-o", out,
-                              "-t", dir + "/table.csv",
-                              g,    v,
-                              r1,   dir + "/cut_2.jpg",
-                              zero, photo_of("zero_11.jpg"),
-                              some, photo_of("some_12.jpg"),
-                              r1,   photo_of("r1_13.jpg"),
-                              g,    photo_of("p_5.jpg"),
-                              r1,   dir + "/x_7.jpg",
-                              g,    photo_of("late_15.jpg")});
+    const Finished f = batch({"-j",  "2",
+                              "-o",  out,
+                              "-t",  dir + "/table.csv",
+                              g,     v,
+                              r1,    dir + "/cut_2.jpg",
+                              zero,  photo_of("zero_11.jpg"),
+                              some,  photo_of("some_12.jpg"),
+                              twice, photo_of("twice_16.jpg"),
+                              r1,    photo_of("r1_13.jpg"),
+                              g,     photo_of("p_5.jpg"),
+                              r1,    dir + "/x_7.jpg",
+                              g,     photo_of("late_15.jpg")});
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
@@ -435,14 +439,15 @@ void TestBatch::badPairs()
         "218.0 °C): 580 of 580 pixels have no temperature.",
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
-        "The emissivity 0 on line 1 of the table is outside (0, 1]."};
+        "The emissivity 0 on line 1 of the table is outside (0, 1].",
+        "The raw thermal data of the radiometric image cannot be decoded."};
     for (const QString &problem : problems)
         QVERIFY2(f.err.contains("\n    " + problem + "\n"), qPrintable(problem + "\n" + f.err));
     QVERIFY2(f.err.contains(QStringLiteral("pair 4 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
                                            "temperature")
                                 .arg(some, dir)),
              qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 8 pairs processed, 1 used as a table entry, 5 skipped"),
+    QVERIFY2(f.err.contains("2 of 9 pairs processed, 1 used as a table entry, 6 skipped"),
              qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/result.csv");
     QCOMPARE(lines.size(), 3);

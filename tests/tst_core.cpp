@@ -401,6 +401,19 @@ void TestCore::texts_data()
     QTest::newRow("JSON absent") << field("PlanckB") << "(absent)";
     QTest::newRow("not JSON") << QString::number(json_fields("Error: File not found").size())
                               << "0";
+    bool broken = false;
+    json_fields("[{\"PlanckR1\": 1, \"Make\": \"FL\\qIR\"}]", &broken);
+    QTest::newRow("JSON with a bad escape") << QString::number(broken) << "1";
+    // A decoder that reads a size otherwise allocates no more than the limit.
+    const auto refused = [] {
+        const DecodeLimit limit(100);
+        try {
+            cv::Mat(20, 20, CV_8UC1).setTo(0);
+        } catch (const cv::Exception &) {
+        }
+        return QStringLiteral("%1 x %2").arg(limit.refused().width).arg(limit.refused().height);
+    };
+    QTest::newRow("decode limit") << refused() << "20 x 20";
     // The time of day: 8 bytes at offset 45 of the tool's line, or of the value in it.
     const QString label = QStringLiteral("Date/Time Original              : 2014:03:12 ");
     const auto time = [](const QByteArray &t) { return QString::fromUtf8(t); };
