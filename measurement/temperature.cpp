@@ -101,7 +101,11 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
             const double raw_count = counts[col];
             const double raw_obj = (raw_count - m.offset) / m.gain;
             const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-            if (measurable(counts[col]) && t >= -kelvin_offset && t <= max_celsius) {
+            // The object's temperature, after the corrections, is held to
+            // the camera's range too: a low emissivity must not make up
+            // heat the camera never saw.
+            if (measurable(counts[col]) && t >= c.range.min && t <= c.range.max &&
+                t >= -kelvin_offset && t <= max_celsius) {
                 out[col] = t;
             } else {
                 out[col] = std::nan("");

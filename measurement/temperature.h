@@ -77,10 +77,11 @@ double air_transmission(const Atmosphere &air);
 // and columns) of `raw`, which must be one channel of unsigned 16-bit counts;
 // any other raw image gives an empty matrix. A pixel has no temperature (NaN,
 // counted in `without_temperature` when that is given) when its count's
-// apparent temperature lies outside the calibration's measurable range, or
-// its temperature is not a number from absolute zero to max_celsius. Counts
-// within the range keep their temperature also beyond the nominal range,
-// where the camera's own software shows them clipped.
+// apparent temperature or its temperature lies outside the calibration's
+// measurable range, or its temperature is not a number from absolute zero
+// to max_celsius. Counts within the range keep their temperature also
+// beyond the nominal range, where the camera's own software shows them
+// clipped.
 cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c,
                        int *without_temperature = nullptr);
 

@@ -435,8 +435,8 @@ void TestBatch::badPairs()
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
-        "The raw data lie outside the calibration or beyond what the camera measures (-70.0 to "
-        "218.0 °C): 580 of 580 pixels have no temperature.",
+        "The raw data, or the temperatures they give, lie outside the calibration or beyond what "
+        "the camera measures (-70.0 to 218.0 °C): 580 of 580 pixels have no temperature.",
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
         "The emissivity 0 on line 1 of the table is outside (0, 1].",

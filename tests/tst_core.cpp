@@ -303,6 +303,12 @@ void TestCore::conversion_data()
     QTest::newRow("-66 C, no limits") << Calibration{camera, 1, 20, {}, {}, {}} << 8869.0 << nan_;
     QTest::newRow("-66 C, camera to -70 C")
         << Calibration{camera, 1, 20, {}, {}, {-70, 218}} << 8869.0 << -66.008;
+    // Nor when the corrections take it there: an emissivity of 0.01 makes
+    // 272 °C of a count of 25 °C, 1649 °C with nothing reflected.
+    QTest::newRow("E 0.01, camera to 218 C")
+        << Calibration{camera, 0.01, 20, {}, {}, {-70, 218}} << 20000.0 << nan_;
+    QTest::newRow("E 0.01, 0 K reflected")
+        << Calibration{camera, 0.01, -273.14, {}, {}, {}} << 20000.0 << nan_;
 }
 
 void TestCore::conversion()
