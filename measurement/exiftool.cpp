@@ -235,8 +235,12 @@ constexpr int time_length = 8;
 
 QByteArray time_of_day(const QString &capture_time_text)
 {
-    const QByteArray time =
+    QByteArray time =
         capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length);
+    // A short time ends at the tool's line end.
+    for (const char line_end : {'\n', '\r'})
+        if (time.contains(line_end))
+            time.truncate(time.indexOf(line_end));
     for (const char c : time)
         if (!(c >= '0' && c <= '9') && c != ':')
             return {};

@@ -101,8 +101,9 @@ double text_number(const QString &text);
 QString query_capture_time(ExifTool &tool, const QString &file);
 
 // The time of day in a capture time text: the 8 bytes at byte offset 45 of its
-// UTF-8 form, fewer when the text ends earlier. Anything but digits and colons
-// there gives an empty time, so that the summary line keeps its columns.
+// UTF-8 form, fewer when the text or its line ends earlier. Anything but
+// digits and colons there gives an empty time, so that the summary line
+// keeps its columns.
 QByteArray time_of_day(const QString &capture_time_text);
 
 // The same from the DateTimeOriginal value as the tool's JSON answer gives
