@@ -21,7 +21,7 @@ struct BatchOptions {
     QString table_path;  // empty: none
     QString command;     // the arguments as given
     int jobs = 1;
-    int tool_timeout_ms = 60000;
+    int tool_timeout_ms = default_tool_timeout_ms;
     bool report = false;
     ReportStyle style;
     TrialRequest trial; // the field book and air asked for, read when the run starts

@@ -207,15 +207,18 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
 Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
                                  double *t_refl_in, const QString &work_file)
 {
-    const QString work_problem = query_raw_thermal_image(tool, file, work_file);
-    RawImage raw =
-        work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
+    // Why the tool gave no answer: one that hangs is not asked again.
+    QString failed = query_raw_thermal_image(tool, file, work_file);
+    RawImage raw = failed.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, failed};
 
     QString problem; // of the first value that is not a number
     const auto value = [&](const char *tag) {
-        const QString text = query_text(tool, tag, file);
+        const ToolAnswer answer = failed.isEmpty() ? query_tag(tool, tag, file) : ToolAnswer{};
+        if (failed.isEmpty())
+            failed = answer.problem;
+        const QString text = output_text(answer.output);
         if (problem.isEmpty())
-            problem = value_text_problem(tag, text);
+            problem = failed.isEmpty() ? value_text_problem(tag, text) : failed;
         return text_number(text);
     };
     Calibration c;

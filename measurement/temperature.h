@@ -129,7 +129,8 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
 // `work_file`, reads its Planck constants and, unless `flag_er` is true, its
 // emissivity and reflected temperature, which are then stored through
 // `emi_in` and `t_refl_in`. With `flag_er` true those two are read from the
-// pointers instead.
+// pointers instead. Once the tool fails to answer (in time, whole), nothing
+// more is asked of it.
 Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
                                  double *t_refl_in, const QString &work_file);
 
