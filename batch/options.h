@@ -38,9 +38,6 @@ struct CommandLine {
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 
-// The help text.
-QString batch_help();
-
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was
 // processed or used as a table entry, 1 when some were skipped or a result

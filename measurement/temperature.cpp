@@ -1,5 +1,7 @@
 #include "measurement/temperature.h"
 
+#include "measurement/exiftool.h"
+
 #include <QLocale>
 
 #include <cmath>

@@ -4,7 +4,6 @@
 // full model also for the air and a protective window between camera and
 // object.
 
-#include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
 
 #include <QString>
@@ -15,6 +14,8 @@
 
 namespace ardentis
 {
+
+class ExifTool;
 
 constexpr double kelvin_offset = 273.15;
 // No thermal camera is calibrated anywhere near this: a hotter result is
