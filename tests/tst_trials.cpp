@@ -32,6 +32,7 @@ private slots:
     void spreadsheetBook();
     void hostileFiles_data();
     void hostileFiles();
+    void cameraAir();
 
 private:
     QTemporaryDir tmp;
@@ -183,6 +184,20 @@ void TestTrials::hostileFiles()
     QFETCH(QString, problem);
     const QString path = write_temp(tmp, text);
     QCOMPARE(book ? read_field_book(path).problem : read_weather_log(path).problem, problem);
+}
+
+void TestTrials::cameraAir()
+{
+    // -60 °C set on a camera comes back from its single-precision kelvin as
+    // -60.0000061; a value beyond the range is named as it is.
+    TrialSetup camera;
+    camera.request.air = AirSource::Camera;
+    const TrialValues cold = trial_values(camera, {101, {}, -60.0000061, 0.5, -61});
+    QVERIFY(cold.notes.isEmpty() && cold.air == -60.0000061 &&
+            std::abs(cold.ctd - 0.9999939) < 1e-9);
+    QCOMPARE(trial_values(camera, {101, {}, 70.01, 0.5, 20}).notes,
+             QStringList{"the radiometric image's air, 70.01 °C and 50 %, is not a temperature "
+                         "from -60 to 70 °C and a humidity from 0 to 100 %"});
 }
 
 QTEST_APPLESS_MAIN(TestTrials)
