@@ -1,21 +1,25 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
-// (every raw form), calibration values at the edges of plausibility, and
-// photographs (JPEG, WebP, PNM), some sharing an image number, and radiometric
-// JPEGs that keep a mutated photograph or alignment values at the edges, run
-// through the batch's engine
-// with the real exiftool and a table of extreme values, into a folder whose
-// result names are links to a file elsewhere. Every pair must be skipped with
-// a reason, or give finite temperatures at or above absolute zero and a
-// well-formed summary line; the linked file keeps its bytes; no crash, no
-// hang, no sanitizer report. Beside them, garbage tables and option values at
-// the limits of their types must be refused with a reason or give sane
-// values. With "options" every option of the batch is on: field search, ExGR
-// mask, full model, temperatures, report,
-// field book, weather log and stress index.
+// (every raw form, one giving its size twice over), calibration values at the
+// edges of plausibility, and photographs (JPEG, WebP, PNM), some sharing an
+// image number, and radiometric JPEGs that keep a mutated photograph or
+// alignment values at the edges, run through the batch's engine with the real
+// exiftool and a table of extreme values, into a folder whose result names
+// are links to a file elsewhere. Every pair must be skipped with a reason, or
+// give finite temperatures at or above absolute zero and a well-formed
+// summary line; the linked file keeps its bytes; a run whose result folder is
+// a link writes nothing; no crash, no hang, no sanitizer report. Beside
+// them, garbage tables and option values at the limits of their types must be
+// refused with a reason or give sane values, folders of links, hidden files,
+// FIFOs and odd names must list every entry once, and ExifTool answers whose
+// values are not numbers must never give a made-up air. With "options" every
+// option of the batch is on: field search, ExGR mask, full model,
+// temperatures, report, field book, weather log and stress index.
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
 #include "batch/options.h"
 #include "engine/run.h"
+#include "measurement/tagquery.h"
+#include "outputs/resultfiles.h"
 #include "pictures/pictures.h"
 #include "refltable/refltable.h"
 #include "report/report.h"
@@ -29,6 +33,7 @@
 #include <clocale>
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ardentis;
@@ -274,6 +279,119 @@ int check(const QString &out, const RunResult &result, int inputs)
     return faults;
 }
 
+// Folders as people fill them: plain files, links to files, to folders and
+// to nothing, hidden files, folders, FIFOs and names that are not UTF-8,
+// all with JPEG names. Every entry must be an image or left out, once; the
+// images are regular files in name order, links only when followed.
+int hostile_folders(const QString &root, int folders, std::mt19937 &rng)
+{
+    int faults = 0;
+    for (int n = 0; n < folders; ++n) {
+        const QString dir = QStringLiteral("%1/%2").arg(root).arg(n);
+        QDir().mkpath(dir + "/sub");
+        write_file(dir + "/target", "");
+        std::vector<QByteArray> entries;
+        for (int i = 0, count = int(rng() % 12); i < count; ++i) {
+            static const char *const stems[] = {"a", ".b", "C", "c\xff", "IMG_10", "img_2", "._d"};
+            static const char *const ends[] = {".jpg", ".JPEG", ".Jpg", ".jpeg"};
+            const QByteArray name = QFile::encodeName(dir) + "/" + pick(stems, rng) +
+                                    QByteArray::number(i) + pick(ends, rng);
+            static const char *const targets[] = {"/target", "/sub", "/none"};
+            const QByteArray target = QFile::encodeName(dir) + pick(targets, rng);
+            switch (rng() % 4) {
+            case 0:
+                ::symlink(target.constData(), name.constData());
+                break;
+            case 1:
+                ::mkdir(name.constData(), 0700);
+                break;
+            case 2:
+                ::mkfifo(name.constData(), 0600);
+                break;
+            default:
+                std::fclose(std::fopen(name.constData(), "w"));
+            }
+            entries.push_back(name);
+        }
+        for (const FolderLinks links : {FolderLinks::Skip, FolderLinks::Follow}) {
+            const FolderImages listed = list_jpeg_files(dir, links);
+            bool sane = size_t(listed.files.size()) + listed.left_out.size() == entries.size();
+            for (int i = 0; i < listed.files.size(); ++i) {
+                const QFileInfo file(listed.files[i]);
+                sane = sane && file.isFile() && !file.fileName().startsWith('.') &&
+                       (links == FolderLinks::Follow || !file.isSymLink()) &&
+                       (i == 0 || listed.files[i - 1].toLower() <= listed.files[i].toLower());
+            }
+            if (!sane) {
+                std::fprintf(stderr, "FAULT: the folder %s was listed wrongly\n", qPrintable(dir));
+                ++faults;
+            }
+        }
+        for (const QByteArray &name : entries) // names the temporary folder cannot remove
+            std::remove(name.constData());
+    }
+    return faults;
+}
+
+// Answers every query with one text, as a tool that writes odd values would.
+class CannedTool : public ExifTool
+{
+public:
+    QByteArray answer;
+    ToolAnswer output(const QStringList &) override { return {answer, {}}; }
+    QString output_to_file(const QStringList &, const QString &) override { return {}; }
+};
+
+// A real answer with values that are not numbers, or at their edges, put
+// in: the camera's air must be a number in range or missing, never made up.
+int hostile_answers(const QString &file, int answers, std::mt19937 &rng)
+{
+    static const char *const tags[] = {
+        "AtmosphericTemperature",       "RelativeHumidity", "FieldOfView", "PlanckR1", "Emissivity",
+        "CameraTemperatureMinSaturated"};
+    static const char *const not_numbers[] = {"\"abc\"",     "\"\"",    "null",      "true",
+                                              "false",       "\"nan\"", "\"1e999\"", "[]",
+                                              "\"\\u0000\"", "\"\\q\""};
+    static const char *const numbers[] = {"-60.0000061", "70.01", "-1e-320", "\"0x10\"",
+                                          "\"20 C\""};
+    CannedTool tool;
+    ProcessExifTool real;
+    const QByteArray answer = real.output(one_exchange_arguments(file, Radiometry::Simple)).output;
+    TrialSetup camera;
+    camera.request.air = AirSource::Camera;
+    int faults = 0;
+    for (int i = 0; i < answers; ++i) {
+        tool.answer = answer;
+        bool not_number[std::size(tags)] = {};
+        for (int k = 0, n = 1 + int(rng() % 3); k < n; ++k) {
+            const size_t t = rng() % std::size(tags);
+            const QByteArray tag = tags[t];
+            const bool number = rng() % 2;
+            not_number[t] = !number;
+            const QRegularExpression field("\"" + QString::fromLatin1(tag) + "\": [^,\n]*");
+            tool.answer =
+                QString::fromUtf8(tool.answer)
+                    .replace(field, "\"" + tag + "\": " +
+                                        (number ? pick(numbers, rng) : pick(not_numbers, rng)))
+                    .toUtf8();
+        }
+        const Measurement m = measure_in_one_exchange(tool, file, false, 0, 0, Radiometry::Simple);
+        const TrialValues v =
+            trial_values(camera, {1, m.date_time, m.camera_air, m.camera_humidity, 20});
+        const bool sane = (std::isnan(v.air) || (v.air >= -60.001 && v.air <= 70.001)) &&
+                          // the first two tags: the camera's air
+                          (!(not_number[0] || not_number[1]) || std::isnan(v.air)) &&
+                          std::isnan(v.air) == std::isnan(v.vpd) &&
+                          (!m.problem.isEmpty() || !m.temps.empty());
+        if (!sane) {
+            std::fprintf(stderr, "FAULT: the answer %s gave the air %f\n", tool.answer.constData(),
+                         v.air);
+            ++faults;
+        }
+    }
+    return faults;
+}
+
 } // namespace
 
 // The run's table: every line numbers, with extreme values, for pairs of the
@@ -301,7 +419,8 @@ int main(int argc, char **argv)
 
     std::vector<fixtures::FlirFile> radiometric;
     for (fixtures::RawForm form : {fixtures::RawForm::LittleEndian, fixtures::RawForm::PngCamera,
-                                   fixtures::RawForm::PngStandard, fixtures::RawForm::JpegLs}) {
+                                   fixtures::RawForm::PngStandard, fixtures::RawForm::JpegLs,
+                                   fixtures::RawForm::TiffSizedTwice}) {
         fixtures::FlirFile file;
         file.counts = fixtures::plot_counts(40, 30, 18000, unsigned(form) + 1);
         file.form = form;
@@ -385,6 +504,20 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "FAULT: a second run gave other outputs\n");
         ++faults;
     }
+    // A result folder linked elsewhere: refused before anything is written.
+    const QString linked = out + "-linked", elsewhere = dir.filePath("elsewhere");
+    QDir().mkpath(linked);
+    write_file(elsewhere, "");
+    QDir().mkpath(elsewhere + "-folder");
+    write_file(elsewhere + "-folder/kept", "kept");
+    const QString name = report && rng() % 7 == 0 ? QStringLiteral("report")
+                                                  : QLatin1String(pick(pair_folders, rng));
+    QFile::link(rng() % 2 ? elsewhere : elsewhere + "-folder", linked + "/" + name);
+    if (run(linked).start != RunStart::ForeignFolder || QFile::exists(linked + "/result.csv") ||
+        read_file(elsewhere + "-folder/kept") != "kept" || !read_file(elsewhere).isEmpty()) {
+        std::fprintf(stderr, "FAULT: a run wrote through the linked %s\n", qPrintable(name));
+        ++faults;
+    }
     // Radiometric images that keep their photograph, each a pair.
     QDir().mkpath(dir.filePath("embedded"));
     input.image_files = embedded_inputs(dir.filePath("embedded"), inputs / 3, radiometric, rng);
@@ -400,6 +533,9 @@ int main(int argc, char **argv)
         faults += check_table(text, table);
     }
     faults += hostile_options(rng, inputs * 10, &options_refused);
+    faults += hostile_folders(dir.filePath("folders"), inputs / 10, rng);
+    write_file(in + "/intact.jpg", bytes(fixtures::flir_jpeg(radiometric[0])));
+    faults += hostile_answers(in + "/intact.jpg", inputs, rng);
     std::printf("%d hostile pairs (%d with the number of an earlier one) in %.1f s: %d processed, "
                 "%d table entries, %d skipped; %d with the photograph inside: %d processed, %d "
                 "skipped; %d tables, %d refused; %d option lines, %d refused; %d faults\n",
