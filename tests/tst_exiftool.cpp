@@ -43,8 +43,6 @@ private slots:
     void toolFailures_data();
     void toolFailures();
     void hungTool();
-    void oddAnswers_data();
-    void oddAnswers();
     void missingTool();
 
 private:
@@ -319,40 +317,6 @@ void TestExifTool::hungTool()
     QCOMPARE(measure_temperatures(tool, false, "x.jpg", &e, &tr, tmp.filePath("hung.tiff")).problem,
              QString("ExifTool did not answer within 1 s."));
     QCOMPARE(read_file(tmp.filePath("starts")), QByteArray("\n"));
-}
-
-void TestExifTool::oddAnswers_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<bool>("air_known");
-    QTest::addColumn<QString>("problem");
-    // The camera's air and humidity: a value that is not a number is missing.
-    const QString no_raw = "No temperatures could be read from the radiometric image (no raw "
-                           "thermal data in it, or ExifTool missing).";
-    for (const char *air : {"\"abc\"", "\"\"", "null", "true"})
-        QTest::newRow(air) << "[{\"AtmosphericTemperature\": " + QByteArray(air) +
-                                  ", \"RelativeHumidity\": 0.5}]"
-                           << false << no_raw;
-    QTest::newRow("humidity abc")
-        << QByteArray("[{\"AtmosphericTemperature\": 20, \"RelativeHumidity\": \"abc\"}]") << true
-        << no_raw;
-    // A bad escape: what follows it would pass for missing values.
-    QTest::newRow("bad escape")
-        << QByteArray("[{\"AtmosphericTemperature\": 20, \"Make\": \"\\q\", \"PlanckR1\": 1}]")
-        << false << "ExifTool's answer cannot be read: it is not the JSON it writes.";
-}
-
-void TestExifTool::oddAnswers()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(bool, air_known);
-    QFETCH(QString, problem);
-    FakeExifTool fake("printf '%s' '" + answer + "'");
-    ProcessExifTool tool;
-    const Measurement m = measure_in_one_exchange(tool, "x.jpg", false, 0, 0, Radiometry::Simple);
-    QCOMPARE(m.problem, problem);
-    QCOMPARE(m.camera_air == 20, air_known);
-    QVERIFY(std::isnan(air_known ? m.camera_humidity : m.camera_air));
 }
 
 void TestExifTool::missingTool()

@@ -188,16 +188,12 @@ void TestTrials::hostileFiles()
 
 void TestTrials::cameraAir()
 {
-    // -60 °C set on a camera comes back from its single-precision kelvin as
-    // -60.0000061; a value beyond the range is named as it is.
+    // -60 °C set on a camera reads back from its single-precision kelvin as
+    // -60.0000061: taken as set, not refused as "-60 °C".
     TrialSetup camera;
     camera.request.air = AirSource::Camera;
     const TrialValues cold = trial_values(camera, {101, {}, -60.0000061, 0.5, -61});
-    QVERIFY(cold.notes.isEmpty() && cold.air == -60.0000061 &&
-            std::abs(cold.ctd - 0.9999939) < 1e-9);
-    QCOMPARE(trial_values(camera, {101, {}, 70.01, 0.5, 20}).notes,
-             QStringList{"the radiometric image's air, 70.01 °C and 50 %, is not a temperature "
-                         "from -60 to 70 °C and a humidity from 0 to 100 %"});
+    QVERIFY(cold.notes.isEmpty() && std::abs(cold.ctd - 0.9999939) < 1e-9);
 }
 
 QTEST_APPLESS_MAIN(TestTrials)
