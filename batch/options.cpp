@@ -330,14 +330,6 @@ QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &
 
 } // namespace
 
-QString batch_help()
-{
-    QCommandLineParser parser;
-    const Options o;
-    configure(parser, o);
-    return parser.helpText();
-}
-
 CommandLine parse_command_line(const QStringList &arguments)
 {
     QCommandLineParser parser;
