@@ -155,7 +155,7 @@ std::optional<cv::Size> photograph_size(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray head = file.read(4 << 20);
-    return declared_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
+    return upright_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
                          size_t(head.size()));
 }
 

@@ -31,7 +31,8 @@ Picture embedded_photograph(const EmbeddedPhoto &photo)
         return {{},
                 QStringLiteral("The photograph in the radiometric image is of an unknown format "
                                "(neither JPEG, PNG, TIFF nor BMP).")};
-    return decode_picture(photo.bytes, QStringLiteral("photograph in the radiometric image"));
+    return decode_picture(photo.bytes, QStringLiteral("photograph in the radiometric image"),
+                          Turning::Upright);
 }
 
 QString camera_choice(const Measurement &m, const cv::Mat &ir, const cv::Mat &rgb,

@@ -45,7 +45,7 @@ QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv:
         return r.problem;
     ir = r.image;
     if (plan.photo == PhotoSource::Separate) { // an embedded one comes with the measurement
-        Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
+        Picture v = read_picture(plan.visible, QStringLiteral("photograph"), Turning::Upright);
         if (!v.problem.isEmpty())
             return v.problem;
         rgb = v.image;

@@ -189,15 +189,19 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
 
 } // namespace
 
-Picture decode_picture(const QByteArray &bytes, const QString &what)
+Picture decode_picture(const QByteArray &bytes, const QString &what, Turning turning)
 {
     struct Scope {
         Scope() { decoding = {true, {}}; }
         ~Scope() { decoding.under_way = false; }
     } scope;
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     try {
-        return decode_checked(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                              size_t(bytes.size()), what);
+        Picture picture = decode_checked(data, size_t(bytes.size()), what);
+        if (turning == Turning::Upright && !picture.image.empty())
+            picture.image = turned_upright(picture.image,
+                                           declared_orientation(data, size_t(bytes.size())));
+        return picture;
     } catch (const cv::Exception &) {
         return {{},
                 decoding.refused.empty() ? QStringLiteral("The %1 cannot be decoded.").arg(what)
@@ -205,7 +209,7 @@ Picture decode_picture(const QByteArray &bytes, const QString &what)
     }
 }
 
-Picture read_picture(const QString &path, const QString &what)
+Picture read_picture(const QString &path, const QString &what, Turning turning)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -219,7 +223,7 @@ Picture read_picture(const QString &path, const QString &what)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("The %1 cannot be read: %2").arg(what, file.errorString())};
-    return decode_picture(file.readAll(), what);
+    return decode_picture(file.readAll(), what, turning);
 }
 
 } // namespace ardentis
