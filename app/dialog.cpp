@@ -337,6 +337,7 @@ void Dialog::on_pb_generate_clicked()
                                    output_dirs.isEmpty() ? QString() : output_dirs.first(),
                                    refl_loaded,
                                    refl_table,
+                                   {},
                                    {}};
     ardentis::RunResult result;
     result.start = ardentis::check_input(input);

@@ -340,7 +340,10 @@ int main(int argc, char **argv)
     input.refl_table = extreme_table(inputs, rng);
     TrialSetup trial;
     if (argc > 3 && QByteArray(argv[3]) == "options") {
-        input.options = {{}, true, {MaskMethod::ExGR, 0.5}, Radiometry::Full, true, true, nullptr};
+        input.options.search_field = true;
+        input.options.mask.method = MaskMethod::ExGR;
+        input.options.radiometry = Radiometry::Full;
+        input.options.temperatures = input.options.stats = true;
         // A field trial around the capture times, whatever the mutations made of them.
         write_file(in + "/book.csv", "image,group\n0,a\n1,b\n2,a\n");
         write_file(in + "/air.csv", "time,air temperature,relative humidity\n"

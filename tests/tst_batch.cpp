@@ -239,10 +239,15 @@ void TestBatch::commandLine_data()
     const int error = ardentis::CommandLine::Error;
     QTest::newRow("field") << QStringList{"--field", "1,2,3"} << error
                            << "--field takes auto, camera or X,Y,W,H in whole pixels, not '1,2,3'.";
-    QTest::newRow("field camera, separate photographs")
-        << QStringList{"--field", "camera"} << error
-        << "--field camera needs --photo embedded: only a photograph kept inside the radiometric "
-           "image comes with the camera's alignment values.";
+    QTest::newRow("pair") << QStringList{"--pair", "time:86400.5"} << error
+                          << "--pair takes order, time or time:SECONDS with SECONDS from 0 to "
+                             "86400, not 'time:86400.5'.";
+    QTest::newRow("pair time, embedded photographs")
+        << QStringList{"--photo", "embedded", "--pair", "time"} << error
+        << "--pair time pairs separate photographs; with --photo embedded every image is a pair "
+           "by itself.";
+    QTest::newRow("names") << QStringList{"--names", "files"} << error
+                           << "--names takes number or file, not 'files'.";
     QTest::newRow("photo") << QStringList{"--photo", "inside"} << error
                            << "--photo takes separate or embedded, not 'inside'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
@@ -264,7 +269,8 @@ void TestBatch::commandLine_data()
                           << "--cwsi takes A,B, the crop's baseline, not '3.38'.";
     QTest::newRow("everything")
         << QStringLiteral(
-               "-o x -j 2 --photo embedded --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
+               "-o x -j 2 --photo embedded --names file --field auto --field 1,2,30,40 --mask exgr "
+               "--purity 0.7 "
                "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg b.jpg")
                .split(' ')
         << int(ardentis::CommandLine::Run) << "";
@@ -282,8 +288,7 @@ void TestBatch::commandLine()
         return;
     const ardentis::RunOptions &o = line.options.input.options;
     QVERIFY(o.search_field && o.field == (ardentis::Field{1, 2, 30, 40}) && o.temperatures);
-    // The search starts from the camera's field; the one given stands in.
-    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.camera_field && o.field_given);
+    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.naming == ardentis::Naming::File);
     QVERIFY(o.mask.method == ardentis::MaskMethod::ExGR && o.mask.purity == 0.7);
     QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report &&
             line.options.jobs == 2);
@@ -316,7 +321,8 @@ void TestBatch::inputErrors_data()
         << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotB.jpg")}
         << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %3) both have the image number 0, so "
                           "the second's files would replace the first's; give each photograph a "
-                          "number of its own.")
+                          "number of its own, or name the results after the files with --names "
+                          "file.")
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
@@ -911,7 +917,7 @@ void TestBatch::fieldTrial()
     // The first pair's air, humidity, VPD and stress limits worked out by
     // hand (A 3.38, B -3.25): 25 °C, 55 %, 1.4255 kPa, LL -1.252875, UL 5.643939.
     const QList<QByteArray> v = lines[1].split(',');
-    const double plant = v[12].toDouble(), ll = -1.252875, ul = 5.643939;
+    const double plant = v[14].toDouble(), ll = -1.252875, ul = 5.643939;
     QVERIFY2(std::abs(plant - tc[0]) < 0.01, qPrintable(QString::number(plant)));
     const double want[] = {25, 55, 1.4255, 25 - plant, ((plant - 25) - ll) / (ul - ll)};
     for (int i = 0; i < 5; ++i)

@@ -8,6 +8,7 @@
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
@@ -84,7 +85,8 @@ private slots:
     void fallbackField();
     void writeTogether();
     void failureInsideAPair();
-    void sharedNumbers();
+    void pairing_data();
+    void pairing();
 };
 
 void TestCore::leadingNumber_data()
@@ -628,7 +630,7 @@ void TestCore::failureInsideAPair()
     class Failing : public PairMeasurer
     {
     public:
-        Measurement measure(const PairPlan &plan, Radiometry) override
+        Measurement measure(const PairPlan &plan, Radiometry, KeptPhoto) override
         {
             if (plan.pair == 0)
                 throw std::bad_alloc();
@@ -655,7 +657,8 @@ void TestCore::failureInsideAPair()
         QString finish(const RunResult &) override { return {}; }
     } fills;
     fills.part = dir.filePath(".result.csv.part");
-    RunInput input{{}, dir.path(), false, {}, {}};
+    RunInput input;
+    input.output_dir = dir.path();
     for (int n = 1; n <= 4; ++n) {
         write_pair(dir.path(), n, unsigned(n));
         input.image_files << list_jpeg_files(dir.path()).mid(2 * n - 2, 2);
@@ -688,16 +691,91 @@ void TestCore::failureInsideAPair()
     }
 }
 
-void TestCore::sharedNumbers()
+void TestCore::pairing_data()
 {
-    RunInput input{
-        {"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg"}, "/out", false, {}, {}};
-    const SharedNumber shared = first_shared_number(input);
-    QCOMPARE(shared.file_number, 0);
-    QCOMPARE(shared.second.visible, QString("/in/plotB.jpg"));
+    // Each file "NAME KIND [HH:MM:SS[.ff+zone]]": r radiometric, e radiometric
+    // keeping a photograph, p photograph, x unreadable; no time: none. The
+    // pairs formed: "radiometric+photograph" (none after + : its own
+    // photograph), "name!" skipped; then the photographs in no pair.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("pairs");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("E-series: IR_n and DC_n+1, 0.5 s apart, one photograph missing, one extra")
+        << QStringList{"DC_6008 p 10:00:01",     "DC_6010 p 10:00:04", "DC_6012 p 10:00:07",
+                       "DC_6020 p 10:00:30",     "IR_6007 r 10:00:00.70+02:00",
+                       "IR_6009 r 10:00:03.70",  "IR_6011 r 10:00:06.70",
+                       "IR_6013 e 10:00:09.70",  "IR_6015 r 10:00:12.70"}
+        << 2.0 << "IR_6007+DC_6008 IR_6009+DC_6010 IR_6011+DC_6012 IR_6013+ IR_6015!"
+        << "DC_6020";
+    QTest::newRow("a second apart: ties to the nearer name, the photograph numbered after")
+        << QStringList{"IR_1 r 10:00:00", "DC_2 p 10:00:01", "IR_3 r 10:00:02", "DC_4 p 10:00:03"}
+        << 2.0 << "IR_1+DC_2 IR_3+DC_4"
+        << "";
+    QTest::newRow("nearest in time first, whatever the names")
+        << QStringList{"a r 10:00:00", "b p 10:00:02", "c r 10:00:03", "d p 10:00:00.9"} << 2.0
+        << "a+d c+b"
+        << "";
+    QTest::newRow("no capture time, unreadable, tolerance 0")
+        << QStringList{"IR_1 r", "DC_2 p 10:00:00", "IR_3 e", "DC_4 p", "IR_5 r 10:00:05",
+                       "DC_6 p 10:00:06", "odd x"}
+        << 0.0 << "IR_1! IR_3+ IR_5! odd!"
+        << "DC_2 DC_4 DC_6";
+}
+
+void TestCore::pairing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(double, tolerance);
+    QFETCH(QString, pairs);
+    QFETCH(QString, left);
+    QStringList paths;
+    std::vector<FileFacts> facts;
+    for (const QString &spec : files) {
+        const QStringList f = spec.split(' ');
+        paths << "/in/" + f[0] + ".jpg";
+        FileFacts ff;
+        ff.problem = f[1] == "x" ? "ExifTool cannot read it." : "";
+        ff.raw = f[1] == "r" || f[1] == "e";
+        ff.embedded = f[1] == "e" ? cv::Size(640, 480) : cv::Size();
+        ff.date_time = f.size() > 2 ? "2024:06:01 " + f[2].toUtf8() : QByteArray();
+        facts.push_back(ff);
+    }
+    const PairingPlan plan = pair_by_time(paths, facts, tolerance);
+    const auto name = [](const QString &path) { return QFileInfo(path).completeBaseName(); };
+    QStringList formed, unpaired;
+    for (const PairSource &p : plan.pairs)
+        formed << name(p.radiometric) + (p.problem.isEmpty() ? "+" + name(p.visible) : "!");
+    for (const QString &l : plan.left_over)
+        unpaired << name(l.section(':', 0, 0));
+    QCOMPARE(formed.join(' '), pairs);
+    QCOMPARE(unpaired.join(' '), left);
+    if (QTest::currentDataTag()[0] != 'E')
+        return;
+    QCOMPARE(plan.planned[3].notes,
+             QStringList("no photograph was taken within 2 s of it (2024:06:01 10:00:09.70): the "
+                         "photograph it keeps inside is used."));
+    QCOMPARE(plan.pairs[4].problem,
+             QString("It is in no pair: no photograph was taken within 2 s of it (2024:06:01 "
+                     "10:00:12.70), and it keeps no photograph inside."));
+    QCOMPARE(plan.left_over[0], "/in/DC_6020.jpg: no radiometric image was taken within 2 s of it.");
+
+    // In the list's order nothing is read; names shared by two pairs are
+    // found, by number or, with --names file, by the photograph's name.
+    RunInput input;
+    input.image_files = QStringList{"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg",
+                                    "/in/c.jpg", "/x/p.jpg",      "/in/d.jpg", "/y/p.jpg"};
+    const auto shared = [&input] { return plan_pairing(input, nullptr, 1).shared; };
+    QCOMPARE(shared().name, QString("0"));
+    QCOMPARE(shared().second.visible, QString("/in/plotB.jpg"));
+    input.options.naming = Naming::File;
+    QCOMPARE(shared().name, QString("p"));
+    input.image_files = input.image_files.mid(0, 4);
+    QCOMPARE(shared().name, QString());
+    input.options.naming = Naming::Number;
     input.refl_loaded = true; // table entries write no files
     input.refl_table = {0, 0.9, 20};
-    QCOMPARE(first_shared_number(input).file_number, -1);
+    QCOMPARE(shared().name, QString());
 }
 
 QTEST_APPLESS_MAIN(TestCore)

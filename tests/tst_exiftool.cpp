@@ -111,7 +111,7 @@ void TestExifTool::oneExchangeAsPerQuery()
         measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
     StayOpenExifTool open;
     const Measurement b =
-        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, true);
+        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, KeptPhoto::Whole);
     // The photograph as stored, its values as written (Real2IR a float).
     QVERIFY(file.photo.size() > 65536 || photo == 0);
     QCOMPARE(b.photo.bytes,

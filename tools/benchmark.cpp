@@ -125,7 +125,7 @@ double window_rate(const QString &dir, const QStringList &list)
     QDir().mkpath("out-window");
     QElapsedTimer clock;
     clock.start();
-    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}}, [] {
+    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}, {}}, [] {
         return std::make_unique<ardentis::PerQueryMeasurer>(QStringLiteral("test.tiff"));
     });
     return list.size() / 2 / (clock.elapsed() / 1000.0);
