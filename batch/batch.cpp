@@ -164,7 +164,7 @@ std::optional<cv::Size> photograph_size(const QString &path)
         return std::nullopt;
     const QByteArray head = file.read(4 << 20);
     return upright_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
-                         size_t(head.size()));
+                        size_t(head.size()));
 }
 
 QString field_problem(const BatchOptions &o, const PairingPlan &plan)

@@ -222,8 +222,8 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         outcome.problem = table_values_problem(plan);
     if (!outcome.problem.isEmpty())
         return;
-    const Measurement m = worker.measurer->measure(plan, input.options.radiometry,
-                                                   kept_photo(plan, input.options));
+    const Measurement m =
+        worker.measurer->measure(plan, input.options.radiometry, kept_photo(plan, input.options));
     if (trace && !input.refl_loaded)
         trace_data_lines(*trace, m);
     outcome.pixels = int(m.temps.total());
@@ -231,7 +231,7 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     // The tool's failure or a file without raw data first: neither tells
     // anything about a photograph.
     outcome.problem = temperatures_problem(m);
-    if (m.problem.isEmpty() && m.temps.empty())
+    if (outcome.problem == no_raw_data_text())
         outcome.problem += order_sentence(plan, input, *worker.measurer);
     FieldChoice choice;
     if (outcome.problem.isEmpty())

@@ -14,8 +14,7 @@
 namespace ardentis
 {
 
-std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools,
-                                      int jobs)
+std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs)
 {
     std::vector<FileFacts> facts(size_t(files.size()));
     std::atomic<int> next{0};
@@ -121,8 +120,8 @@ PlannedPair unpaired(const Timing &t, int r)
                   .arg(seconds_text(t.tolerance), QString::fromUtf8(f.date_time))
             : QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by");
     if (f.embedded.empty())
-        p.plan.problem = QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.")
-                             .arg(why);
+        p.plan.problem =
+            QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.").arg(why);
     else
         p.notes << QStringLiteral("%1: the photograph it keeps inside is used.").arg(why);
     return p;
@@ -131,8 +130,7 @@ PlannedPair unpaired(const Timing &t, int r)
 QString left_over_text(const Timing &t, int photograph, bool any_near)
 {
     const QString why =
-        !t.times[size_t(photograph)]
-            ? QStringLiteral("it has no capture time (DateTimeOriginal)")
+        !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
         : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
                                     "with photographs nearer to them")
                          .arg(seconds_text(t.tolerance))
@@ -186,8 +184,8 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
 
 PairingPlan plan_pairing(const RunInput &input, const ToolFactory &tools, int jobs, bool inspect)
 {
-    const bool by_time = input.options.pairing.by == Pairing::Time &&
-                         input.options.photo == PhotoSource::Separate;
+    const bool by_time =
+        input.options.pairing.by == Pairing::Time && input.options.photo == PhotoSource::Separate;
     std::vector<FileFacts> facts;
     if (by_time || inspect)
         facts = read_all_facts(input.image_files, tools, jobs);
@@ -211,8 +209,9 @@ PairingPlan plan_pairing(const RunInput &input, const ToolFactory &tools, int jo
         for (const FileFacts *f : {&r, v})
             if (f && !f->problem.isEmpty())
                 p.notes << f->problem;
-        const QString order =
-            v && r.problem.isEmpty() && v->problem.isEmpty() ? order_problem(r.raw, v->raw) : QString();
+        const QString order = v && r.problem.isEmpty() && v->problem.isEmpty()
+                                  ? order_problem(r.raw, v->raw)
+                                  : QString();
         if (!order.isEmpty())
             p.notes << order;
         else if (!v && r.problem.isEmpty() && !r.raw)

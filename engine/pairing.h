@@ -38,8 +38,7 @@ struct PairingPlan {
 using ToolFactory = std::function<std::unique_ptr<ExifTool>()>;
 
 // The facts of every file, on up to `jobs` tools at once, in the files' order.
-std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools,
-                                      int jobs);
+std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs);
 
 // The pairs by capture time of `files`, whose facts are `facts`: every
 // radiometric image (raw thermal data) with the photograph whose capture

@@ -156,7 +156,8 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model, KeptPh
     if (photo == KeptPhoto::Whole)
         arguments << QStringLiteral("-EmbeddedImage");
     else if (photo == KeptPhoto::Alignment)
-        arguments << QStringLiteral("-EmbeddedImageWidth#") << QStringLiteral("-EmbeddedImageHeight#");
+        arguments << QStringLiteral("-EmbeddedImageWidth#")
+                  << QStringLiteral("-EmbeddedImageHeight#");
     if (photo != KeptPhoto::None)
         for (const char *tag : {"Real2IR#", "OffsetX#", "OffsetY#"})
             arguments << QLatin1Char('-') + QLatin1String(tag);
@@ -294,8 +295,9 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
     if (!answer.complete() || fields.empty() || fields.count("Error")) {
         const QString error = QString::fromUtf8(field_text(fields, "Error"));
         facts.problem = !answer.complete() ? answer.problem
-                        : error.isEmpty()  ? QStringLiteral("ExifTool cannot read it.")
-                                           : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
+                        : error.isEmpty()
+                            ? QStringLiteral("ExifTool cannot read it.")
+                            : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
         return facts;
     }
     facts.raw = fields.count("RawThermalImageType") > 0;

@@ -40,10 +40,10 @@ Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool fl
 
 // What one file of a folder is, as pairing by capture time needs to know it.
 struct FileFacts {
-    QString problem;          // why the tool could not read the file; nothing else is known
-    bool raw = false;         // it holds raw thermal data: a radiometric image
-    QByteArray date_time;     // DateTimeOriginal as written; empty when it has none
-    cv::Size embedded;        // the photograph it keeps inside; empty when none
+    QString problem;      // why the tool could not read the file; nothing else is known
+    bool raw = false;     // it holds raw thermal data: a radiometric image
+    QByteArray date_time; // DateTimeOriginal as written; empty when it has none
+    cv::Size embedded;    // the photograph it keeps inside; empty when none
 };
 
 // The facts of `file` in one light exchange (no picture data are read).

@@ -30,7 +30,8 @@ std::string csv_field(const std::string &value)
 
 std::string stats_header(const std::string &more)
 {
-    return "image number,radiometric image,photograph,time,field x,field y,field width,field height,correlation,registered,"
+    return "image number,radiometric image,photograph,time,field x,field y,field width,field "
+           "height,correlation,registered,"
            "field fit,mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
            "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
            "reflected temperature,radiometry" +

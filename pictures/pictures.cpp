@@ -199,8 +199,8 @@ Picture decode_picture(const QByteArray &bytes, const QString &what, Turning tur
     try {
         Picture picture = decode_checked(data, size_t(bytes.size()), what);
         if (turning == Turning::Upright && !picture.image.empty())
-            picture.image = turned_upright(picture.image,
-                                           declared_orientation(data, size_t(bytes.size())));
+            picture.image =
+                turned_upright(picture.image, declared_orientation(data, size_t(bytes.size())));
         return picture;
     } catch (const cv::Exception &) {
         return {{},

@@ -28,8 +28,7 @@ struct Picture {
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the
 // picture in the problem texts ("radiometric image", "photograph").
-Picture read_picture(const QString &path, const QString &what,
-                     Turning turning = Turning::AsStored);
+Picture read_picture(const QString &path, const QString &what, Turning turning = Turning::AsStored);
 
 // Decodes picture bytes already read.
 Picture decode_picture(const QByteArray &bytes, const QString &what,
