@@ -156,10 +156,13 @@ private slots:
     void fullRadiometry();
     void report();
     void fieldTrial();
+    void portraitFolder();
+    void eSeriesFolder();
 
 private:
     QTemporaryDir tmp;
-    QString pairs; // five pairs, the third unusable
+    QString pairs;             // five pairs, the third unusable
+    fixtures::FlirFile second; // the second's radiometric image, its photograph stored turned
 };
 
 void TestBatch::initTestCase()
@@ -169,6 +172,12 @@ void TestBatch::initTestCase()
     QDir().mkpath(pairs);
     for (int n = 11; n <= 15; ++n)
         write_pair(pairs, n, unsigned(n), {32, 24}, n == 13 ? 1400 : 1467);
+    // As a camera held on its side stores it: 1144 x 1467, to be turned a
+    // quarter clockwise.
+    second = write_pair(pairs, 12, 12, {29, 20});
+    QVERIFY(fixtures::write_bytes((pairs + "/FLIR12_RGB12.jpg").toStdString(),
+                                  fixtures::photo_jpeg(fixtures::field_photograph(1467, 1144, 450),
+                                                       6, "2014:03:12 10:15:22", 100)));
     QDir::setCurrent(tmp.path());
 }
 
@@ -219,7 +228,13 @@ void TestBatch::sameAsWindow()
     auto files = tree(batch_out);
     QVERIFY(files.remove("stats.csv"));
     QCOMPARE(files, tree(window_out));
-    QCOMPARE(lines_of(batch_out + "/result.csv").size(), table.startsWith("12,") ? 4 : 5);
+    const QList<QByteArray> lines = lines_of(batch_out + "/result.csv");
+    QCOMPARE(lines.size(), table.startsWith("12,") ? 4 : 5);
+    // The turned photograph read upright: its first 15 raw columns are plant.
+    const double upright =
+        plant_mean(second, double(second.emissivity), fixtures::reported_t_refl(second));
+    QVERIFY(table.startsWith("12,") ||
+            std::abs(lines[2].split(',')[2].toDouble() - upright) < 1e-3);
 }
 
 void TestBatch::parallelAsSequential()
@@ -946,6 +961,183 @@ void TestBatch::fieldTrial()
     QVERIFY2(c.err.contains("): the radiometric image's air, 17.5 °C and 150 %, is not a "
                             "temperature from -60 to 70 °C and a humidity from 0 to 100 %."),
              qPrintable(c.err));
+}
+
+// The field of a line of stats.csv against `expected`: within `px` pixels
+// of its corner and `share` of its width.
+bool near_field(const QMap<QString, QString> &stats, const cv::Rect &expected, double px,
+                double share)
+{
+    const cv::Rect f = field_of(stats);
+    qInfo("%s: field %+d, %+d px, width %+.1f %% from the expected",
+          qPrintable(QFileInfo(stats["radiometric image"]).fileName()), f.x - expected.x,
+          f.y - expected.y, 100.0 * (f.width - expected.width) / expected.width);
+    return std::abs(f.x - expected.x) <= px && std::abs(f.y - expected.y) <= px &&
+           std::abs(f.width - expected.width) <= share * expected.width;
+}
+
+void TestBatch::portraitFolder()
+{
+    // A FLIR C2 in a growth chamber: 60 x 80 thermal pictures, photographs
+    // saved 640 x 480 with the orientation "turn 90° clockwise", the camera's
+    // alignment some 17 px off at close range, files named after the trial
+    // (plant, chamber °C, treatment, day or night, replicate).
+    const QString dir = tmp.filePath("c2"), out = tmp.filePath("c2-out");
+    QDir().mkpath(dir);
+    const char *names[] = {"11_27_controle_dia", "12_27_controle_dia", "13_27_estresse_noite"};
+    std::vector<fixtures::WrittenShot> shots;
+    for (int k = 0; k < 3; ++k) {
+        fixtures::CameraShot shot;
+        fixtures::FieldScene &s = shot.scene;
+        s.kind = fixtures::FieldScene::Pots;
+        s.photo = shot.kept = {480, 640};
+        s.raw = {60, 80};
+        s.field = cv::Rect(62 + 9 * k, 88 - 5 * k, 342, 456);
+        s.field_of_view = 41;
+        s.seed = unsigned(31 + k);
+        s.plant_celsius = 23.5;
+        s.ground_celsius = 25;
+        s.leaf_spread = 1.5;
+        s.parallax = {10, 4};
+        s.rotation = 0.4;
+        shot.camera_error = {14, -10};
+        shot.orientation = 6;
+        shot.radiometric_time =
+            QStringLiteral("2023:11:27 09:%1:00.40+01:00").arg(10 + k).toStdString();
+        shot.photograph_time = QStringLiteral("2023:11:27 09:%1:00").arg(10 + k).toStdString();
+        const QString stem = dir + "/" + names[k];
+        shots.push_back(fixtures::write_camera_shot((stem + "_termica_1.jpg").toStdString(),
+                                                    (stem + "_visual_1.jpg").toStdString(), shot));
+    }
+    // Their numbers collide: the refusal says how to name them.
+    const Finished refused = batch({"--pair", "time", "-o", out, dir});
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains("give each photograph a number of its own, or name the results "
+                                  "after the files with --names file."),
+             qPrintable(refused.err));
+    write_file(tmp.filePath("c2-book.csv"), "file,chamber\n11_27_controle_dia_visual_1.jpg,A\n"
+                                            "12_27_controle_dia_termica_1.jpg,B\n");
+    const QStringList search{"--names", "file", "--field", "auto", "--mask", "exgr"};
+    const Finished f = batch(QStringList{"--pair", "time", "-o", out, "--plots",
+                                         tmp.filePath("c2-book.csv"), "--report", dir} +
+                             search);
+    QCOMPARE(f.status, 0);
+    QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
+    // The same radiometric images with the photographs they keep.
+    QStringList kept;
+    for (const char *name : names)
+        kept << dir + "/" + name + "_termica_1.jpg";
+    QCOMPARE(batch(QStringList{"--photo", "embedded", "-o", out + "-kept"} + search + kept).status,
+             0);
+    const QString html = QString::fromUtf8(read_file(out + "/report.html"));
+    for (int k = 0; k < 3; ++k) {
+        const auto s = stats_of(out, k), e = stats_of(out + "-kept", k);
+        QCOMPARE(s["photograph"], dir + "/" + names[k] + "_visual_1.jpg");
+        QCOMPARE(s["chamber"], QString(k == 0 ? "A" : k == 1 ? "B" : ""));
+        QVERIFY(html.contains(QStringLiteral("<td data-v=\"%1_visual_1.jpg\">").arg(names[k])));
+        QVERIFY(near_field(s, shots[size_t(k)].camera, 20, 0.03));
+        QVERIFY(near_field(s, shots[size_t(k)].field, 4, 0.015));
+        QVERIFY(near_field(s, field_of(e), 5, 0.015));
+        QVERIFY2(std::abs(s["plant mean"].toDouble() - e["plant mean"].toDouble()) <= 0.1,
+                 qPrintable(s["plant mean"] + " " + e["plant mean"]));
+    }
+}
+
+void TestBatch::eSeriesFolder()
+{
+    // A FLIR E-series card: IR_n.jpg keeping a 640 x 480 photograph and
+    // DC_n+1.jpg, the 2048 x 1536 photograph saved half a second later;
+    // one shot's photograph missing, one that kept none, a photograph of
+    // its own; crop rows through a 25° lens.
+    const QString dir = tmp.filePath("e60"), out = tmp.filePath("e60-out");
+    QDir().mkpath(dir);
+    std::vector<fixtures::WrittenShot> shots;
+    for (int k = 0; k < 5; ++k) {
+        fixtures::CameraShot shot;
+        fixtures::FieldScene &s = shot.scene;
+        s.field = cv::Rect(470 + 60 * k, 360 + 30 * k, 1080, 810);
+        s.seed = unsigned(41 + k);
+        s.leaf_spread = 1.5;
+        s.weeds = s.objects = true;
+        s.parallax = {5, 2};
+        s.rotation = 0.6;
+        shot.camera_error = {12, -8};
+        if (k == 4) { // a potted plant photographed at 640 x 480, its leaves within
+            // 1.5 °C either side of the floor's temperature, the thermal picture
+            // blurred and noisy: no field found is trusted, and the camera's is kept
+            s.kind = fixtures::FieldScene::Floor;
+            s.photo = {640, 480};
+            s.raw = {160, 120};
+            s.field = {104, 66, 448, 336};
+            s.field_of_view = 0;
+            s.seed = 12;
+            s.plant_celsius = 35;
+            s.ground_celsius = 35.5;
+            s.hard_shadow = true;
+            s.noise = 0.3;
+            s.blur = 1.5;
+            shot.kept = {320, 240};
+            shot.camera_error = {9, 7};
+        }
+        const QString n = QString::number(6007 + 2 * k),
+                      at = QStringLiteral("2024:06:01 10:00:%1").arg(3 * k, 2, 10, QChar('0'));
+        shot.radiometric_time = (at + ".70").toStdString();
+        shot.photograph_time = // half a second later, written without its fraction
+            QStringLiteral("2024:06:01 10:00:%1").arg(3 * k + 1, 2, 10, QChar('0')).toStdString();
+        shots.push_back(fixtures::write_camera_shot(
+            (dir + "/IR_" + n + ".jpg").toStdString(),
+            k != 3 ? (dir + "/DC_" + QString::number(6008 + 2 * k) + ".jpg").toStdString() : "",
+            shot));
+    }
+    fixtures::FlirFile plain; // no photograph inside either
+    plain.counts = fixtures::plot_counts(80, 60);
+    plain.date_time_original = "2024:06:01 10:00:18";
+    QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6019.jpg").toStdString(), plain));
+    QVERIFY(
+        fixtures::write_bytes((dir + "/DC_6030.jpg").toStdString(),
+                              fixtures::photo_jpeg(shots[0].photograph, 1, "2024:06:01 10:00:30")));
+    // In name order every DC_ comes first: each pair is said to be wrong.
+    QStringList in_order;
+    for (const char *name : {"DC_6008", "DC_6010", "DC_6012", "IR_6007", "IR_6009", "IR_6011"})
+        in_order << dir + "/" + name + ".jpg";
+    const Finished ordered = batch(QStringList{"-o", out + "-order"} + in_order);
+    QCOMPARE(ordered.status, 1);
+    for (const char *wrong : {"two photographs (neither holds raw thermal data)",
+                              "a photograph, then a radiometric image", "two radiometric images"})
+        QVERIFY2(ordered.err.contains(QStringLiteral("In the list's order this pair is %1; --pair "
+                                                     "time pairs each radiometric image with the "
+                                                     "photograph taken with it.\n")
+                                          .arg(wrong)),
+                 qPrintable(ordered.err));
+    const Finished f =
+        batch({"--pair", "time", "--field", "auto", "--mask", "exgr", "-o", out, dir});
+    QCOMPARE(f.status, 1);
+    for (const QString &said :
+         {"pair 4 (" + dir +
+              "/IR_6013.jpg): no photograph was taken within 2 s of it (2024:06:01 "
+              "10:00:09.70): the photograph it keeps inside is used.\n",
+          "photograph in no pair: " + dir +
+              "/DC_6030.jpg: no radiometric image was taken within 2 s "
+              "of it.\n",
+          "pair 6 skipped (" + dir +
+              "/IR_6019.jpg):\n    It is in no pair: no photograph was taken "
+              "within 2 s of it (2024:06:01 10:00:18), and it keeps no "
+              "photograph inside.\n"})
+        QVERIFY2(f.err.contains(said), qPrintable(f.err));
+    for (int k = 0; k < 5; ++k) {
+        const auto s = stats_of(out, k);
+        QCOMPARE(s["radiometric image"], dir + "/IR_" + QString::number(6007 + 2 * k) + ".jpg");
+        if (k == 3) { // its own photograph, at a third of the size
+            QCOMPARE(s["photograph"], QString());
+            const cv::Rect t = shots[3].field;
+            QVERIFY(near_field(s, {t.x * 5 / 16, t.y * 5 / 16, t.width * 5 / 16, t.height * 5 / 16},
+                               3, 0.015));
+            continue;
+        }
+        QCOMPARE(s["photograph"], dir + "/DC_" + QString::number(6008 + 2 * k) + ".jpg");
+        QVERIFY(near_field(s, shots[size_t(k)].field, k == 4 ? 15 : 4, 0.015));
+        QCOMPARE(s["registered"], QString(k == 4 ? "no" : "yes"));
+    }
 }
 
 int main(int argc, char **argv)

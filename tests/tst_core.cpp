@@ -75,6 +75,8 @@ private slots:
     void conversion();
     void texts_data();
     void texts();
+    void orientation_data();
+    void orientation();
     void statistics();
     void masks_data();
     void masks();
@@ -425,6 +427,60 @@ void TestCore::texts()
     QCOMPARE(problem, expected);
 }
 
+void TestCore::orientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QByteArray>("damage"); // bytes written over the EXIF segment: none honoured
+    for (int o = 0; o <= 8; ++o)
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o))) << o << QByteArray();
+    // The first byte: where in the JPEG. The segment's length is at 4, the
+    // first directory's place at 16, its entries' count at 20, the value at 30.
+    QTest::newRow("directory beyond the segment") << 6 << QByteArray("\x10\xF0\xFF\xFF\xFF", 5);
+    QTest::newRow("segment beyond the file") << 6 << QByteArray("\x04\xFF\xF0", 3);
+    QTest::newRow("65535 entries, none the orientation")
+        << 6 << QByteArray("\x14\xFF\xFF\x13\x01", 5);
+    QTest::newRow("orientation 9") << 6 << QByteArray("\x1E\x09", 2);
+}
+
+void TestCore::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QByteArray, damage);
+    // A portrait scene unlike itself under any turn or mirror: smooth, so
+    // that compression changes it little whichever way it is stored.
+    cv::Mat upright(48, 32, CV_8UC3);
+    for (int r = 0; r < upright.rows; ++r)
+        for (int c = 0; c < upright.cols; ++c)
+            upright.at<cv::Vec3b>(r, c) = cv::Vec3b(uchar(5 * r), uchar(7 * c), uchar(2 * r + c));
+    QByteArray jpeg = bytes_of(fixtures::photo_jpeg(upright, orientation, "", 100));
+    if (!damage.isEmpty())
+        jpeg.replace(damage[0], damage.size() - 1, damage.mid(1));
+    const auto *data = reinterpret_cast<const std::uint8_t *>(jpeg.constData());
+    if (!damage.isEmpty()) {
+        QCOMPARE(declared_orientation(data, size_t(jpeg.size())), 1);
+        return;
+    }
+    const Picture turned = decode_picture(jpeg, "photograph", Turning::Upright);
+    const cv::Size stored = orientation >= 5 ? cv::Size(48, 32) : cv::Size(32, 48);
+    QCOMPARE(*upright_size(data, size_t(jpeg.size())), upright.size());
+    QCOMPARE(decode_picture(jpeg, "radiometric image").image.size(), stored);
+    QCOMPARE(turned.image.size(), upright.size());
+    QVERIFY(cv::norm(turned.image, upright, cv::NORM_L1) / double(upright.total() * 3) < 1.5);
+    // Upright already: the very pixels of the same picture without the tag.
+    if (orientation <= 1)
+        QCOMPARE(
+            cv::norm(turned.image,
+                     decode_picture(bytes_of(fixtures::photo_jpeg(upright, 0, "", 100)), "").image,
+                     cv::NORM_INF),
+            0.0);
+    // As the image library turns it on its own.
+    QCOMPARE(cv::norm(turned.image,
+                      cv::imdecode(fixtures::photo_jpeg(upright, orientation, "", 100),
+                                   cv::IMREAD_COLOR),
+                      cv::NORM_INF),
+             0.0);
+}
+
 void TestCore::statistics()
 {
     cv::Mat temps = (cv::Mat_<double>(2, 4) << 20, 21, 23, 26, 30, nan_, 31, 22);
@@ -702,10 +758,11 @@ void TestCore::pairing_data()
     QTest::addColumn<QString>("pairs");
     QTest::addColumn<QString>("left");
     QTest::newRow("E-series: IR_n and DC_n+1, 0.5 s apart, one photograph missing, one extra")
-        << QStringList{"DC_6008 p 10:00:01",     "DC_6010 p 10:00:04", "DC_6012 p 10:00:07",
-                       "DC_6020 p 10:00:30",     "IR_6007 r 10:00:00.70+02:00",
-                       "IR_6009 r 10:00:03.70",  "IR_6011 r 10:00:06.70",
-                       "IR_6013 e 10:00:09.70",  "IR_6015 r 10:00:12.70"}
+        << QStringList{"DC_6008 p 10:00:01",          "DC_6010 p 10:00:04",
+                       "DC_6012 p 10:00:07",          "DC_6020 p 10:00:30",
+                       "IR_6007 r 10:00:00.70+02:00", "IR_6009 r 10:00:03.70",
+                       "IR_6011 r 10:00:06.70",       "IR_6013 e 10:00:09.70",
+                       "IR_6015 r 10:00:12.70"}
         << 2.0 << "IR_6007+DC_6008 IR_6009+DC_6010 IR_6011+DC_6012 IR_6013+ IR_6015!"
         << "DC_6020";
     QTest::newRow("a second apart: ties to the nearer name, the photograph numbered after")
@@ -717,8 +774,8 @@ void TestCore::pairing_data()
         << "a+d c+b"
         << "";
     QTest::newRow("no capture time, unreadable, tolerance 0")
-        << QStringList{"IR_1 r", "DC_2 p 10:00:00", "IR_3 e", "DC_4 p", "IR_5 r 10:00:05",
-                       "DC_6 p 10:00:06", "odd x"}
+        << QStringList{"IR_1 r",          "DC_2 p 10:00:00", "IR_3 e", "DC_4 p",
+                       "IR_5 r 10:00:05", "DC_6 p 10:00:06", "odd x"}
         << 0.0 << "IR_1! IR_3+ IR_5! odd!"
         << "DC_2 DC_4 DC_6";
 }
@@ -758,7 +815,8 @@ void TestCore::pairing()
     QCOMPARE(plan.pairs[4].problem,
              QString("It is in no pair: no photograph was taken within 2 s of it (2024:06:01 "
                      "10:00:12.70), and it keeps no photograph inside."));
-    QCOMPARE(plan.left_over[0], "/in/DC_6020.jpg: no radiometric image was taken within 2 s of it.");
+    QCOMPARE(plan.left_over[0],
+             "/in/DC_6020.jpg: no radiometric image was taken within 2 s of it.");
 
     // In the list's order nothing is read; names shared by two pairs are
     // found, by number or, with --names file, by the photograph's name.
