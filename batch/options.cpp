@@ -65,12 +65,12 @@ struct Options {
         "with DC_0008); one with no photograph that near uses the photograph it keeps inside, if "
         "any. Photographs in no pair are named.",
         "order|time[:SECONDS]");
-    QCommandLineOption names = option(
-        {"names"},
-        "number (default): result files are named after each pair's image number "
-        "(1PartRGB_123.jpg). file: after its photograph's file name "
-        "(1PartRGB_plot7_dry.jpg), for names whose numbers collide.",
-        "number|file");
+    QCommandLineOption names =
+        option({"names"},
+               "number (default): result files are named after each pair's image number "
+               "(1PartRGB_123.jpg). file: after its photograph's file name "
+               "(1PartRGB_plot7_dry.jpg), for names whose numbers collide.",
+               "number|file");
     QCommandLineOption field = option(
         {"field"},
         "X,Y,W,H: where the thermal picture lies in the photograph, in photograph pixels "
@@ -119,8 +119,9 @@ struct Options {
                "MIN,MAX");
     QCommandLineOption plots =
         option({"plots"},
-               "Field book: CSV with a column 'image' (the image number) and any others (plot, "
-               "genotype, treatment, ...), added to stats.csv and the report.",
+               "Field book: CSV with a column 'image' (the image number) or 'file' (a file name "
+               "of the pair, with its folder or without) and any others (plot, genotype, "
+               "treatment, ...), added to stats.csv and the report.",
                "FILE");
     QCommandLineOption group = option(
         {"group"}, "With --plots: also write groups.csv, the pairs summarised by this column.",
@@ -138,9 +139,9 @@ struct Options {
                "A,B");
     QList<QCommandLineOption> all() const
     {
-        return {help,  version, output, table,  jobs,       timeout,      photo,  pair,
-                names, field,   mask,   purity, radiometry, temperatures, report, palette,
-                range, plots,   group,  air,    cwsi};
+        return {help,   version, output, table, jobs,   timeout,    photo,
+                pair,   names,   field,  mask,  purity, radiometry, temperatures,
+                report, palette, range,  plots, group,  air,        cwsi};
     }
 };
 
