@@ -245,7 +245,8 @@ int hostile_options(std::mt19937 &rng, int lines, int *refused)
 }
 
 // Pairs the first `files` images of `input` by capture time, named after
-// their files, and runs them with `run`; returns the number of faults found.
+// their files, and runs them with `run`: every image is in a pair or named as
+// in none, and every pair has its outcome. Returns the number of faults found.
 template <typename Run>
 int check_time_pairs(RunInput input, const QString &out, int files, const Run &run)
 {
@@ -259,17 +260,14 @@ int check_time_pairs(RunInput input, const QString &out, int files, const Run &r
     for (const PairSource &p : plan.pairs)
         paired += 1 + !p.visible.isEmpty();
     const RunResult result = input.pairs.empty() ? RunResult() : run(input, out);
+    std::printf("%d images by capture time: %d pairs, %d processed, %d photographs in none\n",
+                files, int(plan.pairs.size()), result.count(PairState::Processed),
+                int(plan.left_over.size()));
     int faults = paired != files || result.outcomes.size() != plan.pairs.size();
     for (const PairOutcome &o : result.outcomes)
         faults += o.state == PairState::Skipped && o.problem.isEmpty();
     if (faults)
-        std::fprintf(stderr,
-                     "FAULT: %d images by capture time gave %d paired or left over, %d "
-                     "pairs and %d outcomes\n",
-                     files, paired, int(plan.pairs.size()), int(result.outcomes.size()));
-    std::printf("%d images by capture time: %d pairs, %d processed, %d photographs in none\n",
-                files, int(plan.pairs.size()), result.count(PairState::Processed),
-                int(plan.left_over.size()));
+        std::fprintf(stderr, "FAULT: images lost or pairs without a reason by capture time\n");
     return faults;
 }
 
