@@ -2,6 +2,7 @@
 // keeping one ExifTool running, with messages as a command-line tool gives them.
 
 #include "batch/options.h"
+#include "engine/pairing.h"
 #include "pictures/imagesize.h"
 #include "refltable/refltable.h"
 
@@ -89,6 +90,13 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
+        if (o.input.options.pairing.by == Pairing::Time)
+            return o.images_from.isEmpty()
+                       ? QStringLiteral("no radiometric image (a file with raw thermal data) among "
+                                        "the images given.")
+                       : QStringLiteral("the folder %1 holds no radiometric image (a JPEG with "
+                                        "raw thermal data).")
+                             .arg(o.images_from);
         if (o.input.options.photo == PhotoSource::Embedded) // none at all
             return o.images_from.isEmpty()
                        ? QStringLiteral("no images given.")
@@ -125,44 +133,63 @@ std::optional<cv::Size> photograph_size(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray head = file.read(4 << 20);
-    return declared_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
-                         size_t(head.size()));
+    return upright_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
+                        size_t(head.size()));
 }
 
-QString field_problem(const BatchOptions &o)
+QString field_problem(const BatchOptions &o, const PairingPlan &plan)
 {
     // A search falls back to a field that fits where the given one does not;
-    // an embedded photograph is checked with its pair.
-    if (!o.input.options.field_given || o.input.options.search_field ||
-        o.input.options.photo == PhotoSource::Embedded)
+    // the camera's field and an embedded photograph are checked with their pair.
+    const RunOptions &run = o.input.options;
+    if (!run.field_given || run.search_field || run.camera_field)
         return {};
-    const Field &f = o.input.options.field;
-    for (int i = 1; i < o.input.image_files.size(); i += 2) {
-        const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
+    const Field &f = run.field;
+    for (const PlannedPair &p : plan.planned) {
+        if (p.plan.photo != PhotoSource::Separate)
+            continue;
+        const std::optional<cv::Size> size = photograph_size(p.plan.visible);
         if (size && !field_fits(f, *size))
             return QStringLiteral("the field %1 does not fit inside the photograph %2 (%3 pixels).")
                 .arg(QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height),
-                     o.input.image_files[i],
-                     QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
+                     p.plan.visible, QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
     }
     return {};
 }
 
-// Two pairs writing the files of one number would leave only the later
-// one's pictures and tables under it.
-QString shared_number_problem(const RunInput &input)
+// Two pairs writing the files of one name would leave only the later one's
+// pictures and tables under it.
+QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
-    const SharedNumber shared = first_shared_number(input);
-    if (shared.file_number < 0)
+    if (shared.name.isEmpty())
         return {};
     const auto pair = [](const PairPlan &p) {
         return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
     };
+    const QString file = shared.first.photo == PhotoSource::Embedded
+                             ? QStringLiteral("radiometric image")
+                             : QStringLiteral("photograph");
+    if (options.naming == Naming::File)
+        return QStringLiteral("%1 and %2 would both write the files of the name %3, so the "
+                              "second's files would replace the first's; give each %4 a name of "
+                              "its own.")
+            .arg(pair(shared.first), pair(shared.second), shared.name, file);
     return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
-                          "replace the first's; give each %4 a number of its own.")
-        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number),
-             input.options.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
-                                                          : QStringLiteral("photograph"));
+                          "replace the first's; give each %4 a number of its own, or name the "
+                          "results after the files with --names file.")
+        .arg(pair(shared.first), pair(shared.second), shared.name, file);
+}
+
+// What the user should know of the pairs before the run: how some were
+// formed, and the photographs in none.
+void say_pairing(std::FILE *err, const PairingPlan &plan)
+{
+    for (const PlannedPair &p : plan.planned)
+        for (const QString &note : p.notes)
+            print(err, QStringLiteral("pair %1 (%2): %3\n")
+                           .arg(QString::number(p.plan.pair + 1), input_files_text(p.plan), note));
+    for (const QString &photograph : plan.left_over)
+        print(err, QStringLiteral("photograph in no pair: %1\n").arg(photograph));
 }
 
 // Lists an image folder given alone, naming on `err` the entries its list
@@ -195,16 +222,25 @@ QString read_inputs(BatchOptions &o, std::FILE *err)
     return {};
 }
 
-// Everything checked before anything is made; the input read as it goes.
-QString input_problem(BatchOptions &o, TrialSetup &trial, std::FILE *err)
+// Everything checked before anything is made; the input read and its pairs
+// formed as it goes.
+QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, std::FILE *err)
 {
     QString problem = read_inputs(o, err);
+    if (problem.isEmpty()) {
+        const int timeout = o.tool_timeout_ms;
+        plan = plan_pairing(
+            o.input,
+            [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); },
+            o.jobs);
+        o.input.pairs = plan.pairs;
+    }
     if (problem.isEmpty())
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
-        problem = field_problem(o);
+        problem = field_problem(o, plan);
     if (problem.isEmpty())
-        problem = shared_number_problem(o.input);
+        problem = shared_name_problem(o.input.options, plan.shared);
     // The field book and weather log are read before anything is made.
     if (problem.isEmpty() && o.trial.any())
         problem = load_trial(o.trial, trial);
@@ -234,11 +270,13 @@ int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
 {
     BatchOptions options = given;
     TrialSetup trial;
-    const QString problem = input_problem(options, trial, err);
+    PairingPlan plan;
+    const QString problem = input_problem(options, trial, plan, err);
     if (!problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
         return 2;
     }
+    say_pairing(err, plan);
     RunInput input = options.input;
     input.options.stats = true;
     input.options.trial = options.trial.any() ? &trial : nullptr;

@@ -58,8 +58,8 @@ struct RunResult {
     int count(PairState state) const;
 };
 
-// The image numbers of every pair of the run.
-std::vector<double> run_images(const RunResult &result);
+// The images of every pair of the run, as a field book names them.
+std::vector<ImageId> run_images(const RunResult &result);
 
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);
@@ -80,7 +80,6 @@ struct ProcessedPair {
     const Registration &registration;
     const PairPictures &pictures;
     const PlantStats &stats;
-    int file_number;
 };
 
 // Outputs beyond result.csv built from the processed pairs (the report).

@@ -258,7 +258,7 @@ QString Report::write_maps(double lo, double hi)
             !picture.problem.isEmpty()
                 ? picture.problem
                 : write_together({{picture_path(row.pair, "map"), picture.bytes},
-                                  {pair_files(dir_, row.file_number).thermal, picture.bytes}});
+                                  {pair_files(dir_, row.name).thermal, picture.bytes}});
         if (!problem.isEmpty())
             return problem;
     }
