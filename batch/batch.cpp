@@ -2,6 +2,7 @@
 // keeping one ExifTool running, with messages as a command-line tool gives them.
 
 #include "batch/options.h"
+#include "engine/pairing.h"
 #include "pictures/imagesize.h"
 #include "refltable/refltable.h"
 
@@ -10,11 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextCodec>
-
-#ifndef Q_OS_WIN
-#include <dirent.h>
-#endif
 
 namespace ardentis
 {
@@ -94,6 +90,13 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
+        if (o.input.options.pairing.by == Pairing::Time)
+            return o.images_from.isEmpty()
+                       ? QStringLiteral("no radiometric image (a file with raw thermal data) among "
+                                        "the images given.")
+                       : QStringLiteral("the folder %1 holds no radiometric image (a JPEG with "
+                                        "raw thermal data).")
+                             .arg(o.images_from);
         if (o.input.options.photo == PhotoSource::Embedded) // none at all
             return o.images_from.isEmpty()
                        ? QStringLiteral("no images given.")
@@ -113,39 +116,14 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
         return QStringLiteral("cannot lock the output folder against other runs: %1.").arg(problem);
     case RunStart::NoResultFile:
         return problem;
+    case RunStart::ForeignFolder:
+        return QStringLiteral("cannot use the result folder: %1; remove it, or choose another "
+                              "output folder.")
+            .arg(problem);
     case RunStart::Started:
         break;
     }
     return {};
-}
-
-// JPEG names in the folder that are not UTF-8: they cannot be named to the
-// tools, and leaving them out would pair the wrong pictures.
-QString unusable_names(const QString &folder)
-{
-#ifndef Q_OS_WIN
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return {};
-    QString problem;
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        QTextCodec::ConverterState state;
-        utf8->toUnicode(name.constData(), name.size(), &state);
-        const QByteArray lower = name.toLower();
-        if (state.invalidChars > 0 && (lower.endsWith(".jpg") || lower.endsWith(".jpeg"))) {
-            problem = QStringLiteral("the name of %1/%2 is not UTF-8 text; rename the file.")
-                          .arg(folder, QString::fromLatin1(name.toPercentEncoding("/")));
-            break;
-        }
-    }
-    ::closedir(dir);
-    return problem;
-#else
-    Q_UNUSED(folder);
-    return {};
-#endif
 }
 
 // The photograph's size from its header, when it can be read.
@@ -155,79 +133,114 @@ std::optional<cv::Size> photograph_size(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray head = file.read(4 << 20);
-    return declared_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
-                         size_t(head.size()));
+    return upright_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
+                        size_t(head.size()));
 }
 
-QString field_problem(const BatchOptions &o)
+QString field_problem(const BatchOptions &o, const PairingPlan &plan)
 {
     // A search falls back to a field that fits where the given one does not;
-    // an embedded photograph is checked with its pair.
-    if (!o.input.options.field_given || o.input.options.search_field ||
-        o.input.options.photo == PhotoSource::Embedded)
+    // the camera's field and an embedded photograph are checked with their pair.
+    const RunOptions &run = o.input.options;
+    if (!run.field_given || run.search_field || run.camera_field)
         return {};
-    const Field &f = o.input.options.field;
-    for (int i = 1; i < o.input.image_files.size(); i += 2) {
-        const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
+    const Field &f = run.field;
+    for (const PlannedPair &p : plan.planned) {
+        if (p.plan.photo != PhotoSource::Separate)
+            continue;
+        const std::optional<cv::Size> size = photograph_size(p.plan.visible);
         if (size && !field_fits(f, *size))
             return QStringLiteral("the field %1 does not fit inside the photograph %2 (%3 pixels).")
                 .arg(QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height),
-                     o.input.image_files[i],
-                     QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
+                     p.plan.visible, QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
     }
     return {};
 }
 
-// Two pairs writing the files of one number would leave only the later
-// one's pictures and tables under it.
-QString shared_number_problem(const RunInput &input)
+// Two pairs writing the files of one name would leave only the later one's
+// pictures and tables under it.
+QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
-    const SharedNumber shared = first_shared_number(input);
-    if (shared.file_number < 0)
+    if (shared.name.isEmpty())
         return {};
     const auto pair = [](const PairPlan &p) {
         return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
     };
+    const QString file = shared.first.photo == PhotoSource::Embedded
+                             ? QStringLiteral("radiometric image")
+                             : QStringLiteral("photograph");
+    if (options.naming == Naming::File)
+        return QStringLiteral("%1 and %2 would both write the files of the name %3, so the "
+                              "second's files would replace the first's; give each %4 a name of "
+                              "its own.")
+            .arg(pair(shared.first), pair(shared.second), shared.name, file);
     return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
-                          "replace the first's; give each %4 a number of its own.")
-        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number),
-             input.options.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
-                                                          : QStringLiteral("photograph"));
+                          "replace the first's; give each %4 a number of its own, or name the "
+                          "results after the files with --names file.")
+        .arg(pair(shared.first), pair(shared.second), shared.name, file);
 }
 
-// Lists an image folder given alone and reads the table.
-QString read_inputs(BatchOptions &o)
+// What the user should know of the pairs before the run: how some were
+// formed, and the photographs in none.
+void say_pairing(std::FILE *err, const PairingPlan &plan)
+{
+    for (const PlannedPair &p : plan.planned)
+        for (const QString &note : p.notes)
+            print(err, QStringLiteral("pair %1 (%2): %3\n")
+                           .arg(QString::number(p.plan.pair + 1), input_files_text(p.plan), note));
+    for (const QString &photograph : plan.left_over)
+        print(err, QStringLiteral("photograph in no pair: %1\n").arg(photograph));
+}
+
+// Lists an image folder given alone, naming on `err` the entries its list
+// leaves out, and reads the table.
+QString read_inputs(BatchOptions &o, std::FILE *err)
 {
     const QStringList &images = o.input.image_files;
     if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
         o.images_from = images.first();
-        // A name left out of the folder's list would pair the wrong pictures.
-        const QString problem = unusable_names(o.images_from);
-        if (!problem.isEmpty())
-            return problem;
-        o.input.image_files = list_jpeg_files(o.images_from);
+        const FolderImages listed = list_jpeg_files(o.images_from, FolderLinks::Follow);
+        for (const LeftOutEntry &entry : listed.left_out) {
+            // Its pair cannot be measured, and leaving it out would pair the wrong pictures.
+            if (entry.not_utf8)
+                return QStringLiteral("the name of %1 is not UTF-8 text; rename the file.")
+                    .arg(entry.path);
+            print(err, QStringLiteral("ardentis-batch: %1 is left out of the folder's images: "
+                                      "%2.\n")
+                           .arg(entry.path, entry.reason));
+        }
+        o.input.image_files = listed.files;
     }
     if (!o.table_path.isEmpty()) {
-        const ReflTableFile table = read_refl_table(o.table_path.toUtf8().toStdString());
-        if (!table.problem.empty())
+        const ReflTableFile table = read_refl_table(o.table_path);
+        if (!table.problem.isEmpty())
             return QStringLiteral("cannot use the table '%1': %2.")
-                .arg(o.table_path, QString::fromStdString(table.problem));
+                .arg(o.table_path, table.problem);
         o.input.refl_table = table.rows;
         o.input.refl_loaded = true;
     }
     return {};
 }
 
-// Everything checked before anything is made; the input read as it goes.
-QString input_problem(BatchOptions &o, TrialSetup &trial)
+// Everything checked before anything is made; the input read and its pairs
+// formed as it goes.
+QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, std::FILE *err)
 {
-    QString problem = read_inputs(o);
+    QString problem = read_inputs(o, err);
+    if (problem.isEmpty()) {
+        const int timeout = o.tool_timeout_ms;
+        plan = plan_pairing(
+            o.input,
+            [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); },
+            o.jobs);
+        o.input.pairs = plan.pairs;
+    }
     if (problem.isEmpty())
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
-        problem = field_problem(o);
+        problem = field_problem(o, plan);
     if (problem.isEmpty())
-        problem = shared_number_problem(o.input);
+        problem = shared_name_problem(o.input.options, plan.shared);
     // The field book and weather log are read before anything is made.
     if (problem.isEmpty() && o.trial.any())
         problem = load_trial(o.trial, trial);
@@ -257,11 +270,13 @@ int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
 {
     BatchOptions options = given;
     TrialSetup trial;
-    const QString problem = input_problem(options, trial);
+    PairingPlan plan;
+    const QString problem = input_problem(options, trial, plan, err);
     if (!problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
         return 2;
     }
+    say_pairing(err, plan);
     RunInput input = options.input;
     input.options.stats = true;
     input.options.trial = options.trial.any() ? &trial : nullptr;

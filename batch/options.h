@@ -21,7 +21,7 @@ struct BatchOptions {
     QString table_path;  // empty: none
     QString command;     // the arguments as given
     int jobs = 1;
-    int tool_timeout_ms = 60000;
+    int tool_timeout_ms = default_tool_timeout_ms;
     bool report = false;
     ReportStyle style;
     TrialRequest trial; // the field book and air asked for, read when the run starts
@@ -37,9 +37,6 @@ struct CommandLine {
 
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
-
-// The help text.
-QString batch_help();
 
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was

@@ -5,7 +5,7 @@
 namespace ardentis
 {
 
-Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
+Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry, KeptPhoto)
 {
     ProcessExifTool tool;
     double e = plan.emissivity, tr = plan.t_refl;
@@ -13,14 +13,19 @@ Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
     if (last_)
         *last_ = m.temps;
     if (m.problem.isEmpty())
-        m.time = time_of_day(query_capture_time(tool, plan.radiometric));
+        m.time = time_of_day(query_capture_time(tool, plan.radiometric, &m.problem));
     return m;
 }
 
-Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model)
+Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model, KeptPhoto photo)
 {
     return measure_in_one_exchange(tool_, plan.radiometric, plan.flag_er, plan.emissivity,
-                                   plan.t_refl, model, plan.photo == PhotoSource::Embedded);
+                                   plan.t_refl, model, photo);
+}
+
+std::optional<FileFacts> OneExchangeMeasurer::facts(const QString &file)
+{
+    return read_file_facts(tool_, file);
 }
 
 } // namespace ardentis

@@ -42,9 +42,10 @@ enum class RunStart {
     NoOutputDir,
     TooFewImages,
     OddImages,
-    OutputLocked, // another run is writing into the output folder
-    LockFailed,   // the output folder's lock cannot be taken
-    NoResultFile, // result.csv (or stats.csv) cannot be created
+    OutputLocked,  // another run is writing into the output folder
+    LockFailed,    // the output folder's lock cannot be taken
+    NoResultFile,  // result.csv (or stats.csv) cannot be created
+    ForeignFolder, // a result folder is a link or no folder: results would go elsewhere
 };
 
 struct RunResult {
@@ -52,12 +53,14 @@ struct RunResult {
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
     QString result_problem;            // why result.csv (or stats.csv) is not complete
-    QString start_problem; // why the lock or a result file failed at the start, naming its file
+    // Why the lock, a result folder or a result file failed at the start,
+    // naming it.
+    QString start_problem;
     int count(PairState state) const;
 };
 
-// The image numbers of every pair of the run.
-std::vector<double> run_images(const RunResult &result);
+// The images of every pair of the run, as a field book names them.
+std::vector<ImageId> run_images(const RunResult &result);
 
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);
@@ -78,7 +81,6 @@ struct ProcessedPair {
     const Registration &registration;
     const PairPictures &pictures;
     const PlantStats &stats;
-    int file_number;
 };
 
 // Outputs beyond result.csv built from the processed pairs (the report).
@@ -86,6 +88,8 @@ class PairExtras
 {
 public:
     virtual ~PairExtras() = default;
+    // The folders inside the output folder it writes into, beside the pairs'.
+    virtual QStringList folders() const { return {}; }
     // Once the run holds its output folder, before the first pair; returns
     // why the outputs cannot be made.
     virtual QString start() { return {}; }

@@ -14,9 +14,26 @@ std::string summary_line(double number, const std::string &time, double mean)
     return format_fixed6(number) + "," + time + "," + format_fixed6(mean) + "\n";
 }
 
+std::string csv_field(const std::string &value)
+{
+    const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
+                        (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
+                                            value.front() == '\t' || value.back() == '\t'));
+    if (!quoted)
+        return value;
+    std::string out = "\"";
+    for (const char c : value) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
 std::string stats_header(const std::string &more)
 {
-    return "image number,time,field x,field y,field width,field height,correlation,registered,"
+    return "image number,radiometric image,photograph,time,field x,field y,field width,field "
+           "height,correlation,registered,"
            "field fit,mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
            "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
            "reflected temperature,radiometry" +
@@ -26,7 +43,8 @@ std::string stats_header(const std::string &more)
 std::string stats_line(const StatsRow &row)
 {
     const PlantStats &s = row.plant;
-    std::string line = format_fixed6(row.number) + "," + row.time;
+    std::string line = format_fixed6(row.number) + "," + csv_field(row.radiometric) + "," +
+                       csv_field(row.photograph) + "," + row.time;
     for (int v : {row.field_x, row.field_y, row.field_width, row.field_height})
         line += "," + std::to_string(v);
     line += "," + (row.searched ? format_fixed6(row.correlation) : std::string());

@@ -17,9 +17,14 @@ extern const char *const summary_header;
 // A pair's line of result.csv.
 std::string summary_line(double number, const std::string &time, double mean);
 
+// `value` as a CSV field: in quotes, its quotes doubled, when it holds a
+// comma, a quote, a line break or spaces at either end.
+std::string csv_field(const std::string &value);
+
 // Everything a stats.csv line says of a pair.
 struct StatsRow {
     double number = 0;
+    std::string radiometric, photograph; // the files as the run names them (UTF-8)
     std::string time;
     int field_x = 0, field_y = 0, field_width = 0, field_height = 0;
     bool searched = false, registered = false;

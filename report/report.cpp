@@ -36,6 +36,8 @@ constexpr double contour_margin = 0.05;
 constexpr int contour_full_width = 1200;
 // The quality of the pictures' JPEG files.
 constexpr int picture_quality = 85;
+// The report's own folder in the output folder, beside report.html.
+constexpr char folder_name[] = "report";
 
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
@@ -123,9 +125,11 @@ class Report : public PairExtras
 {
 public:
     Report(const QString &dir, const ReportStyle &style, const ReportContext &context)
-        : dir_(dir), folder_(dir + QStringLiteral("/report")), style_(style), context_(context)
+        : dir_(dir), folder_(dir + QLatin1Char('/') + QLatin1String(folder_name)), style_(style),
+          context_(context)
     {
     }
+    QStringList folders() const override { return {QLatin1String(folder_name)}; }
     QString start() override
     {
         // The folder is the report's own: pictures of an earlier report go.
@@ -267,22 +271,23 @@ QString Report::write_map(const ReportRow &row, bool thermal, double lo, double 
         return picture.problem;
     std::vector<OutputFile> files{{picture_path(row.pair, "map"), picture.bytes}};
     if (thermal)
-        files.push_back({pair_files(dir_, row.file_number).thermal, picture.bytes});
+        files.push_back({pair_files(dir_, row.name).thermal, picture.bytes});
     return write_together(files);
 }
 
 QString Report::write_maps(double lo, double hi)
 {
     // As many at once as the run had workers: the run waits for them. Of the
-    // pairs of one file number, the last one's map is its 4Thermal picture.
-    std::map<int, size_t> last;
+    // pairs whose files have one name, the last one's map is its 4Thermal
+    // picture.
+    std::map<QString, size_t> last;
     for (size_t i = 0; i < rows_.size(); ++i)
-        last[rows_[i].file_number] = i;
+        last[rows_[i].name] = i;
     std::vector<QString> problems(rows_.size());
     std::atomic<size_t> next{0};
     const auto work = [&] {
         for (size_t i = next++; i < rows_.size(); i = next++)
-            problems[i] = write_map(rows_[i], last[rows_[i].file_number] == i, lo, hi);
+            problems[i] = write_map(rows_[i], last.at(rows_[i].name) == i, lo, hi);
     };
     std::vector<std::thread> helpers;
     for (int i = 1; i < std::min(context_.jobs, int(rows_.size())); ++i)

@@ -5,6 +5,7 @@
 #include "report/trialhtml.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -133,7 +134,8 @@ ReportRow report_row(const ProcessedPair &p)
 {
     ReportRow row;
     row.pair = p.plan.pair;
-    row.file_number = p.file_number;
+    row.name = p.plan.name;
+    row.photograph = QFileInfo(naming_file(p.plan)).fileName().toStdString();
     row.number = p.plan.number;
     row.time = p.measurement.time.toStdString();
     row.field = p.registration.field;
@@ -168,12 +170,13 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
                "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
-           fx(row.number, 0) + "<span class=\"time\">" + row.time + "</span></h3>" +
-           "<p class=\"facts\"><b>" + fx(row.stats.mean, 2) + " °C</b> plant mean · median " +
-           fx(row.stats.median, 2) + " · SD " + fx(row.stats.sd, 2) + " · plant " +
-           fx(100 * row.stats.plant_fraction, 0) + " % · field " + std::to_string(f.x) + ", " +
-           std::to_string(f.y) + ", " + std::to_string(f.width) + " × " + std::to_string(f.height) +
-           registration + "</p>" + note + "<div class=\"pics\">" +
+           fx(row.number, 0) + " · " + esc(QString::fromStdString(row.photograph)) +
+           "<span class=\"time\">" + row.time + "</span></h3>" + "<p class=\"facts\"><b>" +
+           fx(row.stats.mean, 2) + " °C</b> plant mean · median " + fx(row.stats.median, 2) +
+           " · SD " + fx(row.stats.sd, 2) + " · plant " + fx(100 * row.stats.plant_fraction, 0) +
+           " % · field " + std::to_string(f.x) + ", " + std::to_string(f.y) + ", " +
+           std::to_string(f.width) + " × " + std::to_string(f.height) + registration + "</p>" +
+           note + "<div class=\"pics\">" +
            figure("photo.jpg", "Photograph, thermal field outlined") +
            figure("map.png", "Temperature (campaign scale)") +
            figure("mask.jpg", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
@@ -392,6 +395,13 @@ std::string cell(double sort, const std::string &text)
            "\">" + text + "</td>";
 }
 
+// A cell of text, sorted as text.
+std::string text_cell(const std::string &text)
+{
+    const std::string v = esc(QString::fromStdString(text));
+    return "<td data-v=\"" + v + "\">" + v + "</td>";
+}
+
 // The trial's headings, or its cells of a row: the book's columns, the air's
 // and the stress index.
 std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
@@ -400,10 +410,9 @@ std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
     if (!trial)
         return html;
     for (size_t i = 0; i < trial->book.columns.size(); ++i) {
-        const std::string v = esc(QString::fromStdString(
-            r ? (i < r->trial.book.size() ? r->trial.book[i] : "") : trial->book.columns[i]));
-        html += r ? "<td data-v=\"" + v + "\">" + v + "</td>"
-                  : "<th scope=\"col\" data-sort>" + v + "</th>";
+        html += r ? text_cell(i < r->trial.book.size() ? r->trial.book[i] : "")
+                  : "<th scope=\"col\" data-sort>" +
+                        esc(QString::fromStdString(trial->book.columns[i])) + "</th>";
     }
     std::vector<std::pair<const char *, double>> air;
     if (trial->request.air != AirSource::None)
@@ -422,15 +431,15 @@ std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
 std::string table_html(const std::vector<ReportRow> &rows, const TrialSetup *trial)
 {
     std::string html = "<div class=\"wide\"><table><thead><tr>";
-    for (const char *h : {"Pair", "Image", "Time", "Plant °C", "Median", "SD", "Plant share",
-                          "Correlation", "Emissivity", "Reflected °C"})
+    for (const char *h : {"Pair", "Image", "Photograph", "Time", "Plant °C", "Median", "SD",
+                          "Plant share", "Correlation", "Emissivity", "Reflected °C"})
         html += std::string("<th scope=\"col\" data-sort>") + h + "</th>";
     html += trial_columns(trial, nullptr) + "</tr></thead><tbody>";
     for (const ReportRow &r : rows) {
         const std::string k = std::to_string(r.pair + 1);
         html += "<tr>" + cell(r.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
-                cell(r.number, fx(r.number, 0)) + cell(seconds_of(r.time), r.time) +
-                cell(r.stats.mean, fx(r.stats.mean, 2)) +
+                cell(r.number, fx(r.number, 0)) + text_cell(r.photograph) +
+                cell(seconds_of(r.time), r.time) + cell(r.stats.mean, fx(r.stats.mean, 2)) +
                 cell(r.stats.median, fx(r.stats.median, 2)) + cell(r.stats.sd, fx(r.stats.sd, 2)) +
                 cell(r.stats.plant_fraction, fx(100 * r.stats.plant_fraction, 1) + " %") +
                 cell(r.searched ? r.correlation : std::nan(""),

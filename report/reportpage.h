@@ -2,6 +2,7 @@
 // The text of report.html: the campaign's head, plot and table, and one card
 // per pair.
 
+#include "engine/run.h"
 #include "outputs/wholefile.h"
 #include "report/report.h"
 #include "trials/groups.h"
@@ -20,7 +21,9 @@ std::string fx(double v, int decimals);
 
 // What the report keeps of a processed pair: its row of numbers.
 struct ReportRow {
-    int pair = 0, file_number = 0;
+    int pair = 0;
+    QString name;           // what its result files are named after
+    std::string photograph; // the file name of its photograph, or of the image that keeps it
     double number = 0;
     std::string time;
     Field field;

@@ -10,6 +10,7 @@
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
@@ -76,6 +77,8 @@ private slots:
     void conversion();
     void texts_data();
     void texts();
+    void orientation_data();
+    void orientation();
     void statistics();
     void masks_data();
     void masks();
@@ -89,7 +92,8 @@ private slots:
     void fallbackField();
     void writeTogether();
     void failureInsideAPair();
-    void sharedNumbers();
+    void pairing_data();
+    void pairing();
 };
 
 void TestCore::leadingNumber_data()
@@ -196,8 +200,7 @@ void TestCore::table()
     QFETCH(int, row);
     QFETCH(QString, problem);
     const ReflTableFile parsed = parse_refl_table(text.toStdString());
-    QCOMPARE(QString::fromStdString(parsed.problem), problem);
-    QCOMPARE(parsed.bad_line, problem.isEmpty() ? 0 : 2);
+    QCOMPARE(parsed.problem, problem);
     QCOMPARE(parsed.rows.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i)
         QVERIFY2(std::abs(parsed.rows[i] - rows[i]) < 1e-12 ||
@@ -213,7 +216,7 @@ void TestCore::tableFiles()
     for (int i = 1; i <= 250; ++i)
         text += QByteArray::number(i) + ",0.9," + QByteArray::number(i % 30) + "\n";
     write_file(dir.filePath("long.csv"), text);
-    const ReflTableFile long_table = read_refl_table(dir.filePath("long.csv").toStdString());
+    const ReflTableFile long_table = read_refl_table(dir.filePath("long.csv"));
     QCOMPARE(match_refl_code(long_table.rows, 250), 250); // more than 100 rows are all kept
     QCOMPARE(long_table.rows[249 * 3 + 2], 10.0);
 
@@ -229,9 +232,9 @@ void TestCore::tableFiles()
                    {"big.csv", "it is larger than 64 MB"},
                    {"none.csv", "it is not a readable file"}};
     for (const auto &r : refused) {
-        const ReflTableFile t = read_refl_table(dir.filePath(r.file).toStdString());
-        QCOMPARE(QString::fromStdString(t.problem), QString(r.problem));
-        QVERIFY(t.rows.empty());
+        const ReflTableFile t = read_refl_table(dir.filePath(r.file));
+        QCOMPARE(t.problem, QString(r.problem));
+        QVERIFY(t.rows.empty() && t.unreadable == (QByteArray(r.file) == "none.csv"));
     }
 }
 
@@ -309,6 +312,12 @@ void TestCore::conversion_data()
     QTest::newRow("-66 C, no limits") << Calibration{camera, 1, 20, {}, {}, {}} << 8869.0 << nan_;
     QTest::newRow("-66 C, camera to -70 C")
         << Calibration{camera, 1, 20, {}, {}, {-70, 218}} << 8869.0 << -66.008;
+    // Nor when the corrections take it there: an emissivity of 0.01 makes
+    // 272 °C of a count of 25 °C, 1649 °C with nothing reflected.
+    QTest::newRow("E 0.01, camera to 218 C")
+        << Calibration{camera, 0.01, 20, {}, {}, {-70, 218}} << 20000.0 << nan_;
+    QTest::newRow("E 0.01, 0 K reflected")
+        << Calibration{camera, 0.01, -273.14, {}, {}, {}} << 20000.0 << nan_;
 }
 
 void TestCore::conversion()
@@ -407,6 +416,19 @@ void TestCore::texts_data()
     QTest::newRow("JSON absent") << field("PlanckB") << "(absent)";
     QTest::newRow("not JSON") << QString::number(json_fields("Error: File not found").size())
                               << "0";
+    bool broken = false;
+    json_fields("[{\"PlanckR1\": 1, \"Make\": \"FL\\qIR\"}]", &broken);
+    QTest::newRow("JSON with a bad escape") << QString::number(broken) << "1";
+    // A decoder that reads a size otherwise allocates no more than the limit.
+    const auto refused = [] {
+        const DecodeLimit limit(100);
+        try {
+            cv::Mat(20, 20, CV_8UC1).setTo(0);
+        } catch (const cv::Exception &) {
+        }
+        return QStringLiteral("%1 x %2").arg(limit.refused().width).arg(limit.refused().height);
+    };
+    QTest::newRow("decode limit") << refused() << "20 x 20";
     // The time of day: 8 bytes at offset 45 of the tool's line, or of the value in it.
     const QString label = QStringLiteral("Date/Time Original              : 2014:03:12 ");
     const auto time = [](const QByteArray &t) { return QString::fromUtf8(t); };
@@ -426,6 +448,53 @@ void TestCore::texts()
     QFETCH(QString, problem);
     QFETCH(QString, expected);
     QCOMPARE(problem, expected);
+}
+
+void TestCore::orientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QByteArray>("damage"); // bytes written over the EXIF segment: none honoured
+    for (int o = 0; o <= 8; ++o)
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o))) << o << QByteArray();
+    // The first byte: where in the JPEG. The segment's length is at 4, the
+    // first directory's place at 16, its entries' count at 20, the value at 30.
+    QTest::newRow("directory beyond the segment") << 6 << QByteArray("\x10\xF0\xFF\xFF\xFF", 5);
+    QTest::newRow("segment beyond the file") << 6 << QByteArray("\x04\xFF\xF0", 3);
+    QTest::newRow("65535 entries, none the orientation")
+        << 6 << QByteArray("\x14\xFF\xFF\x13\x01", 5);
+    QTest::newRow("orientation 9") << 6 << QByteArray("\x1E\x09", 2);
+}
+
+void TestCore::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QByteArray, damage);
+    // A portrait scene unlike itself under any turn or mirror: smooth, so
+    // that compression changes it little whichever way it is stored.
+    cv::Mat upright(48, 32, CV_8UC3);
+    for (int r = 0; r < upright.rows; ++r)
+        for (int c = 0; c < upright.cols; ++c)
+            upright.at<cv::Vec3b>(r, c) = cv::Vec3b(uchar(5 * r), uchar(7 * c), uchar(2 * r + c));
+    QByteArray jpeg = bytes_of(fixtures::photo_jpeg(upright, orientation, "", 100));
+    if (!damage.isEmpty())
+        jpeg.replace(damage[0], damage.size() - 1, damage.mid(1));
+    const auto *data = reinterpret_cast<const std::uint8_t *>(jpeg.constData());
+    if (!damage.isEmpty()) {
+        QCOMPARE(declared_orientation(data, size_t(jpeg.size())), 1);
+        return;
+    }
+    const Picture turned = decode_picture(jpeg, "photograph", Turning::Upright);
+    const cv::Size stored = orientation >= 5 ? cv::Size(48, 32) : cv::Size(32, 48);
+    QCOMPARE(*upright_size(data, size_t(jpeg.size())), upright.size());
+    QCOMPARE(decode_picture(jpeg, "radiometric image").image.size(), stored);
+    QCOMPARE(turned.image.size(), upright.size());
+    QVERIFY(cv::norm(turned.image, upright, cv::NORM_L1) / double(upright.total() * 3) < 1.5);
+    // As the image library turns it on its own (upright already: unchanged).
+    QCOMPARE(cv::norm(turned.image,
+                      cv::imdecode(fixtures::photo_jpeg(upright, orientation, "", 100),
+                                   cv::IMREAD_COLOR),
+                      cv::NORM_INF),
+             0.0);
 }
 
 void TestCore::statistics()
@@ -690,7 +759,7 @@ void TestCore::failureInsideAPair()
     class Failing : public PairMeasurer
     {
     public:
-        Measurement measure(const PairPlan &plan, Radiometry) override
+        Measurement measure(const PairPlan &plan, Radiometry, KeptPhoto) override
         {
             if (plan.pair == 0)
                 throw std::bad_alloc();
@@ -717,10 +786,11 @@ void TestCore::failureInsideAPair()
         QString finish(const RunResult &) override { return {}; }
     } fills;
     fills.part = dir.filePath(".result.csv.part");
-    RunInput input{{}, dir.path(), false, {}, {}};
+    RunInput input;
+    input.output_dir = dir.path();
     for (int n = 1; n <= 4; ++n) {
         write_pair(dir.path(), n, unsigned(n));
-        input.image_files << list_jpeg_files(dir.path()).mid(2 * n - 2, 2);
+        input.image_files << list_jpeg_files(dir.path(), FolderLinks::Skip).files.mid(2 * n - 2, 2);
     }
     std::signal(SIGXFSZ, SIG_IGN);
     for (int jobs : {1, 2}) {
@@ -750,16 +820,81 @@ void TestCore::failureInsideAPair()
     }
 }
 
-void TestCore::sharedNumbers()
+void TestCore::pairing_data()
 {
-    RunInput input{
-        {"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg"}, "/out", false, {}, {}};
-    const SharedNumber shared = first_shared_number(input);
-    QCOMPARE(shared.file_number, 0);
-    QCOMPARE(shared.second.visible, QString("/in/plotB.jpg"));
-    input.refl_loaded = true; // table entries write no files
+    // Each file "NAME KIND [HH:MM:SS[.ff+zone]]": r radiometric, e radiometric
+    // keeping a photograph, p photograph, x unreadable; no time: none. The
+    // pairs formed: "radiometric+photograph" (none after + : its own
+    // photograph), "name!" skipped; then the photographs in no pair.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("pairs");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("E-series: IR_n and DC_n+1, 0.5 s apart, one photograph missing, one extra")
+        << QStringList{"DC_6008 p 10:00:01",          "DC_6010 p 10:00:04",
+                       "DC_6012 p 10:00:07",          "DC_6020 p 10:00:30",
+                       "IR_6007 r 10:00:00.70+02:00", "IR_6009 r 10:00:03.70",
+                       "IR_6011 r 10:00:06.70",       "IR_6013 e 10:00:09.70",
+                       "IR_6015 r 10:00:12.70"}
+        << 2.0 << "IR_6007+DC_6008 IR_6009+DC_6010 IR_6011+DC_6012 IR_6013+ IR_6015!"
+        << "DC_6020";
+    QTest::newRow("a second apart: ties to the nearer name, the photograph numbered after")
+        << QStringList{"IR_1 r 10:00:00", "DC_2 p 10:00:01", "IR_3 r 10:00:02", "DC_4 p 10:00:03"}
+        << 2.0 << "IR_1+DC_2 IR_3+DC_4"
+        << "";
+    QTest::newRow("nearest in time first, whatever the names")
+        << QStringList{"a r 10:00:00", "b p 10:00:02", "c r 10:00:03", "d p 10:00:00.9"} << 2.0
+        << "a+d c+b"
+        << "";
+    QTest::newRow("no capture time, unreadable, tolerance 0")
+        << QStringList{"IR_1 r",          "DC_2 p 10:00:00", "IR_3 e", "DC_4 p",
+                       "IR_5 r 10:00:05", "DC_6 p 10:00:06", "odd x"}
+        << 0.0 << "IR_1! IR_3+ IR_5! odd!"
+        << "DC_2 DC_4 DC_6";
+}
+
+void TestCore::pairing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(double, tolerance);
+    QFETCH(QString, pairs);
+    QFETCH(QString, left);
+    QStringList paths;
+    std::vector<FileFacts> facts;
+    for (const QString &file : files) {
+        const QStringList f = file.split(' ');
+        paths << "/in/" + f[0] + ".jpg";
+        FileFacts ff;
+        ff.problem = f[1] == "x" ? "ExifTool cannot read it." : "";
+        ff.raw = f[1] == "r" || f[1] == "e";
+        ff.embedded = f[1] == "e" ? cv::Size(640, 480) : cv::Size();
+        ff.date_time = f.size() > 2 ? "2024:06:01 " + f[2].toUtf8() : QByteArray();
+        facts.push_back(ff);
+    }
+    const PairingPlan plan = pair_by_time(paths, facts, tolerance);
+    const auto name = [](const QString &path) { return QFileInfo(path).completeBaseName(); };
+    QStringList formed, unpaired;
+    for (const PairSource &p : plan.pairs)
+        formed << name(p.radiometric) + (p.problem.isEmpty() ? "+" + name(p.visible) : "!");
+    for (const QString &l : plan.left_over)
+        unpaired << name(l.section(':', 0, 0));
+    QCOMPARE(formed.join(' '), pairs);
+    QCOMPARE(unpaired.join(' '), left);
+    if (QTest::currentDataTag()[0] != 'E')
+        return;
+    // In the list's order nothing is read; two pairs writing files of one
+    // name are found, by number or by the photograph's name, table entries
+    // aside.
+    RunInput input;
+    input.image_files = QStringList{"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/x/plotA.jpg"};
+    const auto shared = [&input] { return plan_pairing(input, nullptr, 1).shared.name; };
+    QCOMPARE(shared(), QString("0"));
+    input.options.naming = Naming::File;
+    QCOMPARE(shared(), QString("plotA"));
+    input.options.naming = Naming::Number;
+    input.refl_loaded = true;
     input.refl_table = {0, 0.9, 20};
-    QCOMPARE(first_shared_number(input).file_number, -1);
+    QCOMPARE(shared(), QString());
 }
 
 QTEST_APPLESS_MAIN(TestCore)

@@ -8,10 +8,12 @@
 // each option's time per pair and every option's together against the plain
 // batch's. Each batch figure is the fastest of three runs. Also the field
 // search alone, in this process on one thread, on the pairs as hard as real
-// ones that its tests use.
+// ones that its tests use, and the pairing of the same files by capture time
+// (--pair time), before any run, per file on one and two tools.
 //   ardentis-benchmark [PAIRS] [WINDOW_PAIRS]     (defaults 120 and 8)
 
 #include "analysis/registration.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "fixtures/flirfixture.h"
 #include "measurement/temperature.h"
@@ -43,7 +45,8 @@ void link_file(const QString &from, const QString &to)
 // Writes `distinct` different pairs and links them under new numbers until
 // there are `pairs`; returns the input list. With `embedded` each pair is one
 // radiometric image keeping the same photograph inside, with alignment
-// values for the fixed field.
+// values for the fixed field. Every photograph carries the capture time of
+// its radiometric image.
 QStringList make_pairs(const QString &dir, int pairs, int distinct, bool embedded = false)
 {
     const cv::Size raw_sizes[] = {{320, 240}, {160, 120}, {640, 480}, {320, 240}, {464, 348}};
@@ -61,13 +64,16 @@ QStringList make_pairs(const QString &dir, int pairs, int distinct, bool embedde
             const cv::Size raw = raw_sizes[i % 5];
             fixtures::FlirFile file;
             file.counts = fixtures::plot_counts(raw.width, raw.height, 19500, unsigned(i + 1));
+            file.date_time_original = "2014:03:12 10:15:" + std::to_string(10 + i);
             const cv::Mat picture = fixtures::plot_photograph(photo.width, photo.height, raw.width,
                                                               raw.height, unsigned(i + 1));
             if (embedded) {
                 file.embed(picture, 85);
                 file.pip = fixtures::pip_for(photo, {597, 504, 870, 640}, raw);
             } else {
-                cv::imwrite(vis(i).toStdString(), picture, {cv::IMWRITE_JPEG_QUALITY, 85});
+                fixtures::write_bytes(
+                    vis(i).toStdString(),
+                    fixtures::photo_jpeg(picture, 0, file.date_time_original, 85));
             }
             fixtures::write_flir_jpeg(ir(i).toStdString(), file);
         } else {
@@ -146,7 +152,7 @@ double window_rate(const QString &dir, const QStringList &list)
     QDir().mkpath("out-window");
     QElapsedTimer clock;
     clock.start();
-    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}}, [] {
+    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}, {}}, [] {
         return std::make_unique<ardentis::PerQueryMeasurer>(QStringLiteral("test.tiff"));
     });
     return list.size() / 2 / (clock.elapsed() / 1000.0);
@@ -179,6 +185,27 @@ std::pair<double, double> search_times()
         slowest = std::max(slowest, fastest);
     }
     return {sum / double(hard.size()), slowest};
+}
+
+// The pairing of `files` by capture time, ms per file, on `jobs` tools: the
+// fastest of three.
+double pairing_time(const QStringList &files, int jobs)
+{
+    ardentis::RunInput input;
+    input.image_files = files;
+    input.options.pairing.by = ardentis::Pairing::Time;
+    double fastest = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const ardentis::PairingPlan plan = ardentis::plan_pairing(
+            input, [] { return std::make_unique<ardentis::StayOpenExifTool>(); }, jobs);
+        fastest = std::min(fastest, clock.nsecsElapsed() / 1e6 / files.size());
+        if (int(plan.pairs.size()) * 2 != files.size())
+            std::printf("pairing by capture time formed %zu pairs of %lld files\n",
+                        plan.pairs.size(), static_cast<long long>(files.size()));
+    }
+    return fastest;
 }
 
 void verdict(const char *what, double value, const char *target, bool met)
@@ -304,7 +331,7 @@ int main(int argc, char **argv)
          {data, small, embedded, samples, tmp.filePath("m20"), tmp.filePath("m200")})
         QDir().mkpath(d);
     std::printf("writing pairs...\n");
-    make_pairs(data, pairs, std::min(pairs, 10));
+    const QStringList files = make_pairs(data, pairs, std::min(pairs, 10));
     make_pairs(embedded, pairs, std::min(pairs, 10), true);
     const QStringList window_list = make_pairs(small, window_pairs, std::min(window_pairs, 10));
     make_pairs(tmp.filePath("m20"), 20, 10);
@@ -317,5 +344,8 @@ int main(int argc, char **argv)
     const double window = window_rate(tmp.path(), window_list);
     const Runs runs = run_all(tmp.path(), pairs);
     print_results(runs, pairs, window, search_mean, search_slowest);
+    const double one = pairing_time(files, 1), two = pairing_time(files, 2);
+    std::printf("%-40s %8.2f\n", "pairing by capture time, ms/file, 1 tool", one);
+    verdict("pairing by capture time, ms/file, 2 tools", two, "at most 10", two <= 10);
     return 0;
 }
