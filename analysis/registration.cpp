@@ -439,12 +439,17 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    return search_field(rgb, temps, prior, field_of_view, false);
+    Registration r = search_field(rgb, temps, prior, field_of_view, false);
+    r.shift = field_shift(prior, r.field);
+    return r;
 }
 
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
 {
-    return search_field(rgb, temps, prior, std::nan(""), true);
+    Registration r = search_field(rgb, temps, prior, std::nan(""), true);
+    r.shift = field_shift(prior, r.field);
+    r.near = true;
+    return r;
 }
 
 } // namespace ardentis

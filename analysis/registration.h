@@ -33,6 +33,10 @@ struct Registration {
     // true fit. NaN when not measured.
     double fit = std::nan("");
     QString note; // why the field found is not used
+    // How far the field used lies from the prior the search started from
+    // (see field_shift); NaN without a search.
+    double shift = std::nan("");
+    bool near = false; // searched only near the prior, the camera's own field
 };
 
 // The thermal lens's share of the photograph's width, from its horizontal

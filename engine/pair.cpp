@@ -131,6 +131,7 @@ StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registratio
     row.registered = reg.registered;
     row.correlation = reg.correlation;
     row.fit = reg.fit;
+    row.shift = reg.shift;
     row.mask = mask_name(options.mask.method);
     row.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
     row.plant = stats;

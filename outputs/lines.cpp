@@ -32,7 +32,8 @@ std::string stats_header(const std::string &more)
 {
     return "image number,radiometric image,photograph,time,field x,field y,field width,field "
            "height,correlation,registered,"
-           "field fit,mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
+           "field fit,field shift,mask,plant pixels,plant fraction,plant mean,plant median,plant "
+           "sd,plant p5,"
            "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
            "reflected temperature,radiometry" +
            more + "\n";
@@ -47,7 +48,8 @@ std::string stats_line(const StatsRow &row)
         line += "," + std::to_string(v);
     line += "," + (row.searched ? format_fixed6(row.correlation) : std::string());
     line += "," + std::string(row.searched ? (row.registered ? "yes" : "no") : "");
-    line += "," + (row.searched ? format_fixed(row.fit, 1) : std::string());
+    for (double v : {row.fit, row.shift})
+        line += "," + (row.searched ? format_fixed(v, 1) : std::string());
     line += "," + row.mask + "," + std::to_string(s.plant_pixels);
     for (double v : {s.plant_fraction, s.mean, s.median, s.sd, s.p5, s.p25, s.p75, s.p95, s.min,
                      s.max, s.other_mean, row.emissivity, row.t_refl})

@@ -29,6 +29,7 @@ struct StatsRow {
     int field_x = 0, field_y = 0, field_width = 0, field_height = 0;
     bool searched = false, registered = false;
     double correlation = 0, fit = 0;
+    double shift = 0; // how far the field searched moved from where the search started
     std::string mask, radiometry;
     PlantStats plant;
     double emissivity = 0, t_refl = 0;

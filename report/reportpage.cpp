@@ -128,6 +128,16 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
                  "</text></svg>";
 }
 
+// How far the field searched moved, in words: "moved 31 px from the camera's
+// alignment".
+std::string shift_words(const ReportRow &row)
+{
+    const std::string start =
+        row.near ? "the camera's alignment" : "the field the search started from";
+    const long px = std::lround(row.shift);
+    return px == 0 ? "kept " + start : "moved " + std::to_string(px) + " px from " + start;
+}
+
 } // namespace
 
 ReportRow report_row(const ProcessedPair &p)
@@ -143,6 +153,8 @@ ReportRow report_row(const ProcessedPair &p)
     row.registered = p.registration.registered;
     row.correlation = p.registration.correlation;
     row.fit = p.registration.fit;
+    row.shift = p.registration.shift;
+    row.near = p.registration.near;
     row.note = p.registration.note.toStdString();
     row.full_model = p.measurement.calibration.model == Radiometry::Full;
     row.emissivity = p.measurement.calibration.emissivity;
@@ -161,7 +173,8 @@ std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat 
     if (row.searched)
         registration = std::string("<span class=\"badge ") +
                        (row.registered ? "yes\">registered" : "no\">not registered") +
-                       ", r = " + fx(row.correlation, 2) + ", fit " + fx(row.fit, 1) + " px</span>";
+                       ", r = " + fx(row.correlation, 2) + ", fit " + fx(row.fit, 1) +
+                       " px</span> · " + shift_words(row);
     const std::string note = row.note.empty() ? std::string()
                                               : "<p class=\"note\">Field not registered: " +
                                                     esc(QString::fromStdString(row.note)) + ".</p>";

@@ -29,7 +29,9 @@ struct ReportRow {
     Field field;
     bool searched = false, registered = false, full_model = false;
     double correlation = 0, fit = 0, emissivity = 0, t_refl = 0;
-    std::string note; // why a field found is not used
+    double shift = 0;  // how far the field searched moved from where the search started
+    bool near = false; // the search started from the camera's field
+    std::string note;  // why a field found is not used
     PlantStats stats;
     double capture = std::nan(""); // the capture's local time in seconds, when known
     TrialValues trial;             // with a field trial
