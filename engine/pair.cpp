@@ -166,8 +166,12 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const RunOptions &options = input.options;
     Registration reg;
     reg.field = choice.field;
-    if (choice.search) {
-        outcome.problem = field_room_problem(rgb.size(), m.temps.size());
+    const QString room = choice.search ? field_room_problem(rgb.size(), m.temps.size()) : "";
+    if (!room.isEmpty() && choice.near) { // the camera's field, which the photograph holds
+        outcome.note =
+            QStringLiteral("field not searched: %1 The camera's field is used.").arg(room);
+    } else if (choice.search) {
+        outcome.problem = room;
         if (!outcome.problem.isEmpty())
             return;
         reg = choice.near ? register_near(rgb, m.temps, choice.field)
