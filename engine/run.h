@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <opencv2/core.hpp>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,9 @@ struct RunResult {
     RunStart start = RunStart::Started;
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
-    QString result_problem;            // why result.csv (or stats.csv) is not complete
-    QString start_problem; // why the lock or a result file failed at the start, naming its file
+    bool stopped = false;   // told to stop: `outcomes` holds the pairs done, fewer than `pairs`
+    QString result_problem; // why result.csv (or stats.csv) is not complete
+    QString start_problem;  // why the lock or a result file failed at the start, naming its file
     int count(PairState state) const;
 };
 
@@ -104,8 +106,9 @@ RunStart check_input(const RunInput &input);
 // job everything happens on the calling thread, pair after pair, and the
 // observer is told the diagnostic lines too; with more, pairs are processed
 // on `jobs` workers, each with its own measurer, and the files written in
-// pair order are as with one.
+// pair order are as with one. Once `*stop` is set no pair starts: the pairs
+// under way finish, and the files are completed for the pairs done.
 RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs = 1,
-                         RunObserver *observer = nullptr);
+                         RunObserver *observer = nullptr, const std::atomic<bool> *stop = nullptr);
 
 } // namespace ardentis

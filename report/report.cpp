@@ -276,6 +276,10 @@ QString Report::finish(const RunResult &result)
         if (cards_file_)
             problem = cards_file_->commit();
         std::vector<GroupSummary> groups;
+        if (result.stopped)
+            notes_ << QStringLiteral("The run was stopped: %1 of its %2 pairs were done.")
+                          .arg(result.outcomes.size())
+                          .arg(result.pairs);
         if (const TrialSetup *trial = context_.trial) {
             groups = summarise_groups(processed_trials(result), trial->group_column);
             const QString unused = rows_not_in_run_note(*trial, run_images(result));
