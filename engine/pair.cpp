@@ -165,8 +165,11 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         outcome.files << f.path;
     worker.written.insert(n);
     outcome.summary_line = summary_line(plan.number, m.time.toStdString(), pictures.mean);
+    outcome.date_time = m.date_time;
+    outcome.registration = reg;
     if (options.stats || options.extras) {
         const PlantStats stats = plant_statistics(m.temps, pictures.plant);
+        outcome.stats = stats;
         StatsRow row = stats_row(plan, m, reg, options, stats);
         if (options.trial) {
             outcome.trial = trial_values(*options.trial, {plan.number, m.date_time, m.camera_air,

@@ -35,6 +35,11 @@ struct PairOutcome {
     int replaced_by = -1; // the later pair whose files, of the same number, replaced these
     std::string summary_line, stats_line, extras; // for the files written in pair order
     TrialValues trial;                            // with a field trial, of a processed pair
+    // Of a processed pair: its capture (DateTimeOriginal as the file has it),
+    // field, and with statistics asked for, its plant statistics.
+    QByteArray date_time;
+    Registration registration;
+    PlantStats stats;
 };
 
 enum class RunStart {

@@ -138,11 +138,9 @@ public:
     QString finish(const RunResult &result) override;
 
 private:
-    QString picture_path(int pair, const char *what, const char *type = "png") const
+    QString picture_path(int pair, const char *what) const
     {
-        return folder_ +
-               QStringLiteral("/p%1_%2.%3")
-                   .arg(QString::number(pair + 1), QLatin1String(what), QLatin1String(type));
+        return report_picture(dir_, pair, what);
     }
     QString spill_path(int pair) const
     {
@@ -187,7 +185,7 @@ std::string Report::piece(const ProcessedPair &p)
         note(e->problem);
     note(write_together({{picture_path(pair, "photo"), photo.bytes},
                          {picture_path(pair, "mask"), mask.bytes},
-                         {picture_path(pair, "contours", "jpg"), contours.bytes}}));
+                         {picture_path(pair, "contours"), contours.bytes}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
@@ -301,6 +299,14 @@ QString Report::finish(const RunResult &result)
 }
 
 } // namespace
+
+QString report_picture(const QString &output_dir, int pair, const char *what)
+{
+    const bool photograph = qstrcmp(what, "contours") == 0; // the only one not a PNG
+    return output_dir + QStringLiteral("/report/p%1_%2.%3")
+                            .arg(QString::number(pair + 1), QLatin1String(what),
+                                 QLatin1String(photograph ? "jpg" : "png"));
+}
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context)
