@@ -10,8 +10,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextCodec>
+#include <opencv2/core.hpp>
 
+#include <csignal>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifndef Q_OS_WIN
 #include <dirent.h>
 #endif
@@ -56,13 +62,8 @@ public:
                     .arg(QString::number(o.plan.pair + 1), files, o.note));
         if (!terminal_)
             return;
-        const double seconds = clock_.elapsed() / 1000.0;
-        const double rate = seconds > 0 ? done / seconds : 0;
-        print(err_, QStringLiteral("\r%1/%2 pairs, %3 pairs/s, %4 s left   ")
-                        .arg(done)
-                        .arg(pairs)
-                        .arg(rate, 0, 'f', 1)
-                        .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0));
+        print(err_,
+              QStringLiteral("\r%1   ").arg(progress_text(done, pairs, clock_.elapsed() / 1000.0)));
         progress_shown_ = true;
     }
     // A message on a line of its own, after any progress line.
@@ -71,7 +72,6 @@ public:
         print(err_, (progress_shown_ ? QStringLiteral("\n") : QString()) + text);
         progress_shown_ = false;
     }
-    double seconds() const { return clock_.elapsed() / 1000.0; }
 
 private:
     std::FILE *err_;
@@ -236,32 +236,107 @@ QString input_problem(BatchOptions &o, TrialSetup &trial)
     return problem;
 }
 
-QString summary(const RunResult &result, double seconds, const QString &dir)
+} // namespace
+
+QString progress_text(int done, int pairs, double seconds)
 {
+    const double rate = seconds > 0 ? done / seconds : 0;
+    return QStringLiteral("%1/%2 pairs, %3 pairs/s, %4 s left")
+        .arg(done)
+        .arg(pairs)
+        .arg(rate, 0, 'f', 1)
+        .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0);
+}
+
+QString shell_command(const QString &command, const QStringList &arguments)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    QStringList words{command};
+    for (const QString &a : arguments)
+        words << (plain.match(a).hasMatch()
+                      ? a
+                      : QLatin1Char('\'') +
+                            QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+                            QLatin1Char('\''));
+    return words.join(QLatin1Char(' '));
+}
+
+void tune_for_pairs()
+{
+    // Workers run side by side; each keeps to one core.
+    cv::setNumThreads(1);
+#ifdef __GLIBC__
+    // Every pair needs the same few large pictures: keep their memory for the
+    // next pair instead of handing it back to the system and faulting it in
+    // again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+#ifdef SIGXFSZ
+    // A file size limit makes writes fail, which the run reports, rather
+    // than end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+RunPlan plan_options(const BatchOptions &given)
+{
+    BatchOptions options = given;
+    RunPlan plan;
+    plan.problem = read_inputs(options);
+    if (!plan.problem.isEmpty())
+        return plan;
+    const RunInput &input = options.input;
+    for (const PairPlan &p : plan_pairs(input)) {
+        plan.pairs.push_back({p, {}, {}});
+        if (p.table_hit)
+            plan.pairs.back().problems << QStringLiteral("a table entry: sets the emissivity and "
+                                                         "reflected temperature of the pairs after "
+                                                         "it");
+    }
+    std::vector<PairPlan> plans;
+    for (const PlannedPair &p : plan.pairs)
+        plans.push_back(p.plan);
+    for (const std::vector<int> &chain : file_chains(plans))
+        for (size_t i = 1; i < chain.size(); ++i)
+            plan.pairs[size_t(chain[i])].problems
+                << QStringLiteral("the image number %1 of pair %2: its files would replace that "
+                                  "pair's")
+                       .arg(file_number(plans[size_t(chain[i])].number))
+                       .arg(chain[i - 1] + 1);
+    if (input.options.photo == PhotoSource::Separate && input.image_files.size() % 2 != 0)
+        plan.left_over = input.image_files.last();
+    return plan;
+}
+
+QString run_summary(const BatchRun &run, const QString &output_dir)
+{
+    const RunResult &result = run.result;
     const int entries = result.count(PairState::TableEntry);
-    QString text = QStringLiteral("%1 of %2 pairs processed")
+    QString text = QStringLiteral("%1%2 of %3 pairs processed")
+                       .arg(result.stopped ? QStringLiteral("Stopped: ") : QString())
                        .arg(result.count(PairState::Processed))
                        .arg(result.pairs);
     if (entries > 0)
         text += entries == 1 ? QStringLiteral(", 1 used as a table entry")
                              : QStringLiteral(", %1 used as table entries").arg(entries);
-    return text + QStringLiteral(", %1 skipped, in %2 s. Results in %3\n")
+    return text + QStringLiteral(", %1 skipped, in %2 s. Results in %3")
                       .arg(result.count(PairState::Skipped))
-                      .arg(seconds, 0, 'f', 1)
-                      .arg(dir);
+                      .arg(run.seconds, 0, 'f', 1)
+                      .arg(output_dir);
 }
 
-} // namespace
-
-int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
+BatchRun run_options(const BatchOptions &given, RunObserver *observer,
+                     const std::atomic<bool> *stop)
 {
+    BatchRun run;
     BatchOptions options = given;
     TrialSetup trial;
-    const QString problem = input_problem(options, trial);
-    if (!problem.isEmpty()) {
-        print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
-        return 2;
-    }
+    run.problem = input_problem(options, trial);
+    if (!run.problem.isEmpty())
+        return run;
+    QElapsedTimer clock;
+    clock.start();
     RunInput input = options.input;
     input.options.stats = true;
     input.options.trial = options.trial.any() ? &trial : nullptr;
@@ -273,25 +348,36 @@ int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
                          QDateTime::currentDateTime().toString(Qt::ISODate), input.options.trial});
         input.options.extras = report.get();
     }
-    Console console(err, terminal);
     const int timeout = options.tool_timeout_ms;
-    const RunResult result = run_generation(
+    run.result = run_generation(
         input, [timeout] { return std::make_unique<OneExchangeMeasurer>(timeout); }, options.jobs,
-        &console);
-    if (result.start != RunStart::Started) {
-        print(err, QStringLiteral("ardentis-batch: %1\n")
-                       .arg(start_problem(result.start, options, result.start_problem)));
-        return 2;
+        observer, stop);
+    run.seconds = clock.elapsed() / 1000.0;
+    if (run.result.start != RunStart::Started) {
+        run.problem = start_problem(run.result.start, options, run.result.start_problem);
+        return run;
     }
-    if (input.options.trial) {
-        const QString note = rows_not_in_run_note(trial, run_images(result));
-        if (!note.isEmpty())
-            console.say(note + QStringLiteral("\n"));
+    if (input.options.trial)
+        run.rows_note = rows_not_in_run_note(trial, run_images(run.result));
+    run.status =
+        run.result.count(PairState::Skipped) > 0 || !run.result.result_problem.isEmpty() ? 1 : 0;
+    return run;
+}
+
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
+{
+    Console console(err, terminal);
+    const BatchRun run = run_options(options, &console);
+    if (!run.problem.isEmpty()) {
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(run.problem));
+        return run.status;
     }
-    if (!result.result_problem.isEmpty())
-        console.say(QStringLiteral("ardentis-batch: %1\n").arg(result.result_problem));
-    console.say(summary(result, console.seconds(), input.output_dir));
-    return result.count(PairState::Skipped) > 0 || !result.result_problem.isEmpty() ? 1 : 0;
+    if (!run.rows_note.isEmpty())
+        console.say(run.rows_note + QStringLiteral("\n"));
+    if (!run.result.result_problem.isEmpty())
+        console.say(QStringLiteral("ardentis-batch: %1\n").arg(run.result.result_problem));
+    console.say(run_summary(run, options.input.output_dir) + QStringLiteral("\n"));
+    return run.status;
 }
 
 } // namespace ardentis

@@ -41,6 +41,56 @@ CommandLine parse_command_line(const QStringList &arguments);
 // The help text.
 QString batch_help();
 
+// A pair as a run of the options will treat it, with what is wrong with it
+// before the run.
+struct PlannedPair {
+    PairPlan plan;
+    QString time; // the capture time, when known before the run
+    QStringList problems;
+};
+
+// The pairs a run of the options would make, in pair order; `problem`: why
+// the input cannot be planned (a table that cannot be read, a folder's
+// name), `left_over`: an image that makes no pair.
+struct RunPlan {
+    QString problem;
+    std::vector<PlannedPair> pairs;
+    QString left_over;
+};
+RunPlan plan_options(const BatchOptions &options);
+
+// A run of the batch's options, whichever front end started it.
+struct BatchRun {
+    QString problem; // why it did not start, in the batch's words
+    RunResult result;
+    QString rows_note; // the field book's rows whose images are not in the run
+    double seconds = 0;
+    int status = 2; // the batch's exit status
+};
+
+// Reads and checks the input as the batch does, then runs it on
+// `options.jobs` workers, telling `observer` of every pair as it finishes;
+// once `*stop` is set no pair starts.
+BatchRun run_options(const BatchOptions &options, RunObserver *observer,
+                     const std::atomic<bool> *stop = nullptr);
+
+// The last line of a run that started: the pairs processed, used as table
+// entries and skipped, the time taken and where the results are.
+QString run_summary(const BatchRun &run, const QString &output_dir);
+
+// "37/200 pairs, 2.1 pairs/s, 77 s left": the progress of a run that has
+// done `done` of `pairs` pairs in `seconds`.
+QString progress_text(int done, int pairs, double seconds);
+
+// `command` and its arguments as a POSIX shell reads them, each quoted where
+// it needs to be.
+QString shell_command(const QString &command, const QStringList &arguments);
+
+// Sets the process up for running pairs on workers: each worker on one
+// core, the pictures' memory kept from pair to pair, and a file size limit
+// failing a write instead of ending the process.
+void tune_for_pairs();
+
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was
 // processed or used as a table entry, 1 when some were skipped or a result
