@@ -33,6 +33,7 @@ struct CommandLine {
     BatchOptions options;
     QString text;    // the help or version text
     QString problem; // why the command line cannot be used (Error)
+    QString option;  // the long name of the option the problem concerns, when it names one
 };
 
 // Parses the arguments after the program name, without reading any file.
