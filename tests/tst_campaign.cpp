@@ -1,0 +1,271 @@
+// The campaign window: its controls and the batch's command line round trip,
+// a refused value marked at its control, the plan before a run, and runs
+// that write what ardentis-batch writes, cancelled or not, while the event
+// loop keeps running.
+
+#include "batch/options.h"
+#include "campaign/campaignwindow.h"
+#include "outputs/outputlock.h"
+#include "tests/guitest.h"
+#include "tests/testutil.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+using ardentis::CampaignWindow;
+using guitest::child;
+
+namespace
+{
+
+// A window filled from the batch's arguments.
+std::unique_ptr<CampaignWindow> window_of(const QStringList &arguments)
+{
+    auto window = std::make_unique<CampaignWindow>();
+    const ardentis::CommandLine line = ardentis::parse_command_line(arguments);
+    if (line.action != ardentis::CommandLine::Run)
+        qFatal("refused: %s", qPrintable(line.problem));
+    window->fill(line.options);
+    return window;
+}
+
+// The texts of a table's row.
+QStringList row_of(QTableWidget *table, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < table->columnCount(); ++c)
+        texts << (table->item(row, c) ? table->item(row, c)->text() : QString());
+    return texts;
+}
+
+// Every file below `dir` whose name marks it as unfinished or as the lock.
+QStringList leftovers(const QString &dir)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = QFileInfo(it.next()).fileName();
+        if (name.startsWith(QLatin1Char('.')) || name.contains(QLatin1String("tmp")))
+            found << name;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestCampaign : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void refusedValue_data();
+    void refusedValue();
+    void plan();
+    void sameAsBatch();
+    void cancelled();
+
+private:
+    QTemporaryDir tmp;
+    QString pairs, many; // 6 and 30 pairs
+};
+
+void TestCampaign::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    qputenv("XDG_CONFIG_HOME", tmp.filePath("config").toUtf8());
+    pairs = tmp.filePath("pairs");
+    many = tmp.filePath("many");
+    QDir().mkpath(pairs);
+    QDir().mkpath(many);
+    for (int n = 11; n <= 40; ++n)
+        write_pair(n <= 16 ? pairs : many, n, unsigned(n), {32, 24});
+    for (int n = 11; n <= 16; ++n)
+        write_pair(many, n, unsigned(n), {32, 24});
+    QDir::setCurrent(tmp.path());
+}
+
+void TestCampaign::roundTrip_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("shown"); // %1: the folder the window started from
+    QTest::newRow("acceptance") << "-o out --field auto --mask exgr --report pairs"
+                                << "--output %1/out --field auto --mask exgr --report %1/pairs";
+    QTest::newRow("everything of a run")
+        << "--photo embedded --field camera --field 1,2,30,40 --purity 0.7 --mask exgr "
+           "--radiometry full --temperatures -t t.csv -j 3 --tool-timeout 2.5 --report "
+           "--palette grey --range 10,30.5 a.jpg"
+        << "--photo embedded --field camera --field 1,2,30,40 --mask exgr --purity 0.7 "
+           "--radiometry full --temperatures --table t.csv --report --palette grey --range "
+           "10,30.5 --jobs 3 --tool-timeout 2.5 %1/a.jpg";
+    QTest::newRow("field trial, a dash")
+        << "--plots book.csv --group genotype --air camera --cwsi 3.38,-3.25 -- -a.jpg b.jpg"
+        << "--plots book.csv --group genotype --air camera --cwsi 3.38,-3.25 %1/-a.jpg %1/b.jpg";
+    QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air weather.csv"
+                                              << "--field 5,6,70,80 --air weather.csv";
+}
+
+void TestCampaign::roundTrip()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, shown);
+    const QStringList expected = shown.arg(tmp.path()).split(' ');
+    const auto window = window_of(given.split(' '));
+    QCOMPARE(window->arguments(), expected);
+    // And back: the controls filled from what they produced produce it again.
+    QCOMPARE(window_of(window->arguments())->arguments(), expected);
+    QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
+             "ardentis-batch " + expected.join(' '));
+}
+
+void TestCampaign::refusedValue_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("purity") << "--mask exgr"
+                            << "purity"
+                            << "2"
+                            << "--purity takes a number over 0 and at most 1, not '2'.";
+    QTest::newRow("range") << "--report"
+                           << "range"
+                           << "5,5"
+                           << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least "
+                              "0.1 above MIN, not '5,5'.";
+    QTest::newRow("field") << "--field 1,1,9,9"
+                           << "field"
+                           << "1,2,3"
+                           << "--field takes auto, camera or X,Y,W,H in whole pixels, not "
+                              "'1,2,3'.";
+    QTest::newRow("jobs") << "--jobs 2"
+                          << "jobs"
+                          << "0"
+                          << "--jobs takes a whole number of 1 or more, not '0'.";
+}
+
+void TestCampaign::refusedValue()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, control);
+    QFETCH(QString, value);
+    QFETCH(QString, problem);
+    const auto window = window_of(given.split(' ') + QStringList{"-o", "out", pairs});
+    auto *run = child<QPushButton>(window.get(), "run");
+    auto *edit = child<QLineEdit>(window.get(), qPrintable(control));
+    QVERIFY(run->isEnabled());
+    const QString kept = edit->text();
+    edit->setText(value);
+    QCOMPARE(edit->property("problem").toString(), problem);
+    QCOMPARE(child<QLabel>(window.get(), "optionProblem")->text(), problem);
+    QVERIFY(!run->isEnabled());
+    window->run();
+    QVERIFY(!window->running());
+    edit->setText(kept);
+    QVERIFY(edit->property("problem").toString().isEmpty());
+    QVERIFY(run->isEnabled());
+}
+
+void TestCampaign::plan()
+{
+    const QString a = pairs + "/FLIR11.jpg", b = pairs + "/FLIR11_RGB11.jpg",
+                  c = pairs + "/FLIR12_RGB12.jpg";
+    QFile::copy(b, tmp.filePath("plotA.jpg"));
+    QFile::copy(b, tmp.filePath("plotB.jpg"));
+    write_file(tmp.filePath("plan.csv"), "12,0.9,20\n");
+    const auto window = window_of({"-t", "plan.csv", a, b, a, c, a, tmp.filePath("plotA.jpg"), a,
+                                   tmp.filePath("plotB.jpg"), a});
+    auto *plan = child<QTableWidget>(window.get(), "plan");
+    QTRY_COMPARE(plan->rowCount(), 5);
+    const QStringList rows[5] = {
+        {"1", "FLIR11.jpg", "FLIR11_RGB11.jpg", "11", "", ""},
+        {"2", "FLIR11.jpg", "FLIR12_RGB12.jpg", "12", "",
+         "a table entry: sets the emissivity and reflected temperature of the pairs after it"},
+        {"3", "FLIR11.jpg", "plotA.jpg", "0", "", ""},
+        {"4", "FLIR11.jpg", "plotB.jpg", "0", "",
+         "the image number 0 of pair 3: its files would replace that pair's"},
+        {"", "FLIR11.jpg", "", "", "", "no photograph after it: images come in pairs"}};
+    for (int r = 0; r < 5; ++r)
+        QCOMPARE(row_of(plan, r), rows[r]);
+}
+
+void TestCampaign::sameAsBatch()
+{
+    const QStringList options{"--field", "auto", "--mask", "exgr", "--report", "-j", "2"};
+    const QString out = tmp.filePath("window-out"), batch_out = tmp.filePath("batch-out");
+    const auto window = window_of(options + QStringList{"-o", out, pairs});
+    auto *status = child<QLabel>(window.get(), "status");
+    {
+        // A folder another run writes into is refused with the batch's words.
+        QDir().mkpath(out);
+        ardentis::OutputLock lock;
+        QVERIFY(lock.lock(out) == ardentis::LockOutcome::Taken);
+        window->run();
+        QTRY_VERIFY(!window->running());
+        QCOMPARE(status->text(), "another run is writing into " + out +
+                                     "; wait until it has finished, or choose another output "
+                                     "folder.");
+    }
+    // The event loop runs throughout: a timer keeps firing and sees the
+    // title count the pairs.
+    QStringList titles;
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, [&] {
+        if (window->running())
+            titles << window->windowTitle();
+    });
+    ticks.start(5);
+    window->run();
+    QVERIFY(window->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    QVERIFY2(titles.size() >= 3, qPrintable(titles.join('|')));
+    QVERIFY(titles.filter(QRegularExpression("^[1-6]/6 – Ardentis Campaign$")).size() >= 1);
+    QCOMPARE(window->windowTitle(), "Ardentis Campaign");
+    QVERIFY2(status->text().startsWith("6 of 6 pairs processed, 0 skipped, in "),
+             qPrintable(status->text()));
+    QCOMPARE(child<QTableWidget>(window.get(), "results")->rowCount(), 6);
+
+    QCOMPARE(
+        run_program(QStringLiteral(ARDENTIS_BATCH), options + QStringList{"-o", batch_out, pairs})
+            .status,
+        0);
+    auto files = tree(out), batch_files = tree(batch_out);
+    QVERIFY(files.remove("report.html") && batch_files.remove("report.html"));
+    QCOMPARE(files, batch_files);
+    QVERIFY(child<QPushButton>(window.get(), "openReport")->isEnabled());
+}
+
+void TestCampaign::cancelled()
+{
+    const QString out = tmp.filePath("cancelled");
+    const auto window = window_of({"--report", "-j", "2", "-o", out, many});
+    auto *results = child<QTableWidget>(window.get(), "results");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // Escape as soon as the first pair is shown.
+    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(),
+            [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+    window->run();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    const int done = results->rowCount();
+    QVERIFY2(done >= 1 && done < 30, qPrintable(QString::number(done)));
+    QCOMPARE(child<QLabel>(window.get(), "status")->text().section(',', 0, 0),
+             QStringLiteral("Stopped: %1 of 30 pairs processed").arg(done));
+    for (const char *name : {"/result.csv", "/stats.csv"}) {
+        const QList<QByteArray> lines = read_file(out + name).split('\n');
+        QCOMPARE(lines.size(), done + 2); // the header, a line per pair, the final line end
+        QVERIFY(lines.last().isEmpty());
+    }
+    QVERIFY(read_file(out + "/report.html")
+                .contains(QStringLiteral("The run was stopped: %1 of its 30 pairs were done.")
+                              .arg(done)
+                              .toUtf8()));
+    QCOMPARE(leftovers(out), QStringList());
+}
+
+QTEST_MAIN(TestCampaign)
+#include "tst_campaign.moc"
