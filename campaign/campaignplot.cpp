@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
@@ -45,6 +46,7 @@ void CampaignPlot::clear()
 {
     plant_->clear();
     air_->clear();
+    chart()->legend()->markers(air_).value(0)->setVisible(false); // shown with the first air
     first_ = last_ = 0;
     time_->setRange(QDateTime::currentDateTime().addSecs(-60), QDateTime::currentDateTime());
     celsius_->setRange(0, 40);
@@ -64,7 +66,10 @@ void CampaignPlot::extend(double when, double value)
     high_ = first ? value : std::max(high_, value);
     const double pad = std::max(1.0, 0.05 * (high_ - low_));
     celsius_->setRange(std::floor(low_ - pad), std::ceil(high_ + pad));
+    celsius_->applyNiceNumbers();
     const qint64 margin = std::max<qint64>(30000, qint64(0.05 * (last_ - first_)));
+    time_->setFormat(last_ - first_ > 12 * 3600e3 ? QStringLiteral("yyyy-MM-dd HH:mm")
+                                                  : QStringLiteral("HH:mm:ss"));
     time_->setRange(QDateTime::fromMSecsSinceEpoch(qint64(first_) - margin),
                     QDateTime::fromMSecsSinceEpoch(qint64(last_) + margin));
 }
@@ -82,6 +87,7 @@ void CampaignPlot::add(const PairOutcome &o)
     if (!std::isnan(o.trial.air)) {
         extend(when, o.trial.air);
         air_->append(when, o.trial.air);
+        chart()->legend()->markers(air_).value(0)->setVisible(true);
     }
 }
 

@@ -224,6 +224,7 @@ QWidget *CampaignWindow::results_box()
         pictures_[i]->setObjectName(QStringLiteral("picture%1").arg(i));
         pictures_[i]->setMinimumSize(240, 180);
         pictures_[i]->setAlignment(Qt::AlignCenter);
+        pictures_[i]->setWordWrap(true);
         captions_[i] = new QLabel;
         column->addWidget(pictures_[i], 1);
         column->addWidget(captions_[i]);
@@ -511,6 +512,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
         status_->setStyleSheet(run.status == 0 ? QString() : QStringLiteral("color: #8a5a00"));
         status_->setText(lines.join(QLatin1Char('\n')));
     }
+    show_pictures(); // the report's maps are there now
     if (quit_after_run_)
         close();
 }
@@ -528,12 +530,18 @@ void CampaignWindow::show_pictures()
         return;
     const int pair = first->data(Qt::DisplayRole).toInt() - 1;
     const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toInt());
-    const QStringList choices[3] = {{report_picture(run_dir_, pair, "map"), f.thermal, f.mask},
-                                    {report_picture(run_dir_, pair, "mask"), f.part},
-                                    {report_picture(run_dir_, pair, "contours"), f.aligned}};
+    // The report's map waits for the campaign's scale, known at the end.
+    const bool report = QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
+    if (report)
+        pictures_[0]->setText(tr("The thermal map is drawn when the run ends, on the "
+                                 "campaign's scale."));
+    const QStringList choices[3] = {
+        {report_picture(run_dir_, pair, "map"), f.thermal, report ? QString() : f.mask},
+        {report_picture(run_dir_, pair, "mask"), f.part},
+        {report_picture(run_dir_, pair, "contours"), f.aligned}};
     for (int i = 0; i < 3; ++i)
         for (const QString &path : choices[i])
-            if (QFileInfo::exists(path)) {
+            if (!path.isEmpty() && QFileInfo::exists(path)) {
                 const QPixmap picture(path);
                 pictures_[i]->setPixmap(picture.scaled(pictures_[i]->size(), Qt::KeepAspectRatio,
                                                        Qt::SmoothTransformation));

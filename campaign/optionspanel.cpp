@@ -105,6 +105,8 @@ QComboBox *OptionsPanel::choices(const QString &option, const QStringList &label
 {
     auto *box = new QComboBox;
     box->setObjectName(option);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(16);
     box->setToolTip(tip);
     for (int i = 0; i < labels.size(); ++i)
         box->addItem(labels[i], values[i]);
