@@ -26,17 +26,19 @@ copies() {
 copies "$WORK/small" 3
 copies "$WORK/large" 12
 
-Xvfb :$((90 + $$ % 100)) -screen 0 1400x900x24 -nolisten tcp &
-XVFB=$!
-export DISPLAY=:$((90 + $$ % 100))
-PID=
-trap 'kill $PID $XVFB 2>/dev/null' EXIT
 # Waits up to a minute for a condition, checking it every tenth of a second.
 wait_for() {
     for ((i = 0; i < 600; ++i)); do "$@" && return 0; sleep 0.1; done
     echo "timed out: $*" >&2
     return 1
 }
+# An X server on a display no other uses: it names the display it took.
+Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+XVFB=$!
+PID=
+trap 'kill $PID $XVFB 2>/dev/null' EXIT
+wait_for test -s "$WORK/display"
+export DISPLAY=":$(cat "$WORK/display")"
 window() { W="$(xdotool search --name '^Ardentis Campaign$' 2>/dev/null | head -n 1)" && [ -n "$W" ]; }
 title() { xdotool getwindowname "$W"; }
 titles_seen=()
