@@ -77,13 +77,13 @@ void CampaignPlot::extend(double when, double value)
 void CampaignPlot::add(const PairOutcome &o)
 {
     const auto local = local_time(QString::fromUtf8(o.date_time));
-    if (o.state != PairState::Processed || !local || std::isnan(o.stats.mean))
+    if (o.state != PairState::Processed || !local || std::isnan(o.record.plant.mean))
         return;
     const QDateTime at =
         QDateTime::fromString(local_time_text(*local), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const double when = double(at.toMSecsSinceEpoch());
-    extend(when, o.stats.mean);
-    plant_->append(when, o.stats.mean);
+    extend(when, o.record.plant.mean);
+    plant_->append(when, o.record.plant.mean);
     if (!std::isnan(o.trial.air)) {
         extend(when, o.trial.air);
         air_->append(when, o.trial.air);

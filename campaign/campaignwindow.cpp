@@ -473,15 +473,15 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
     QStringList notes{o.state == PairState::Skipped ? o.problem : o.note};
     notes << o.trial.notes;
     notes.removeAll(QString());
-    const Registration &reg = o.registration;
+    const PairRecord &reg = o.record;
     const bool processed = o.state == PairState::Processed;
     const QList<QTableWidgetItem *> items{
         cell(o.plan.pair + 1, input_files_text(o.plan)),
         cell(state_text(o.state)),
         cell(o.plan.number),
-        cell(processed ? rounded(o.stats.mean, 2) : QVariant()),
-        cell(processed ? rounded(o.stats.median, 2) : QVariant()),
-        cell(processed ? rounded(o.stats.plant_fraction, 3) : QVariant()),
+        cell(processed ? rounded(o.record.plant.mean, 2) : QVariant()),
+        cell(processed ? rounded(o.record.plant.median, 2) : QVariant()),
+        cell(processed ? rounded(o.record.plant.plant_fraction, 3) : QVariant()),
         cell(processed && reg.searched ? (reg.registered ? tr("yes") : tr("no")) : QString()),
         cell(processed && reg.searched ? rounded(reg.fit, 1) : QVariant()),
         cell(processed ? rounded(o.trial.ctd, 2) : QVariant()),

@@ -10,6 +10,7 @@
 #include "analysis/stats.h"
 #include "engine/measurers.h"
 #include "engine/plan.h"
+#include "outputs/lines.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,11 +36,10 @@ struct PairOutcome {
     int replaced_by = -1; // the later pair whose files, of the same number, replaced these
     std::string summary_line, stats_line, extras; // for the files written in pair order
     TrialValues trial;                            // with a field trial, of a processed pair
-    // Of a processed pair: its capture (DateTimeOriginal as the file has it),
-    // field, and with statistics asked for, its plant statistics.
+    // Of a processed pair: what was found (the plant statistics with
+    // stats.csv or the report), and its capture as the file has it.
+    PairRecord record;
     QByteArray date_time;
-    Registration registration;
-    PlantStats stats;
 };
 
 enum class RunStart {
@@ -76,14 +76,13 @@ public:
     virtual void pair_finished(const PairOutcome & /*outcome*/, int /*done*/, int /*pairs*/) {}
 };
 
-// A processed pair while its pictures are still in memory.
+// A processed pair while its pictures are still in memory; its outcome is
+// complete but for its state and files.
 struct ProcessedPair {
-    const PairPlan &plan;
+    const PairOutcome &outcome;
     const cv::Mat &photograph;
     const Measurement &measurement;
-    const Registration &registration;
     const PairPictures &pictures;
-    const PlantStats &stats;
     int file_number;
 };
 
