@@ -266,7 +266,8 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
 QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions &b)
 {
     b.jobs = QThread::idealThreadCount();
-    if (p.isSet(o.jobs)) {
+    b.jobs_given = p.isSet(o.jobs);
+    if (b.jobs_given) {
         bool ok = false;
         b.jobs = p.value(o.jobs).toInt(&ok);
         if (!ok || b.jobs < 1)

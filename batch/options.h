@@ -21,6 +21,7 @@ struct BatchOptions {
     QString table_path;  // empty: none
     QString command;     // the arguments as given
     int jobs = 1;
+    bool jobs_given = false; // otherwise one per core
     int tool_timeout_ms = 60000;
     bool report = false;
     ReportStyle style;
