@@ -351,7 +351,7 @@ void OptionsPanel::fill(const BatchOptions &o)
     range_->setText(o.style.range_given
                         ? number(o.style.range_min) + QLatin1Char(',') + number(o.style.range_max)
                         : QString());
-    jobs_->setText(o.jobs == QThread::idealThreadCount() ? QString() : QString::number(o.jobs));
+    jobs_->setText(o.jobs_given ? QString::number(o.jobs) : QString());
     timeout_->setText(o.tool_timeout_ms == BatchOptions().tool_timeout_ms
                           ? QString()
                           : number(o.tool_timeout_ms / 1000.0));

@@ -237,6 +237,11 @@ void TestCampaign::sameAsBatch()
     QVERIFY(files.remove("report.html") && batch_files.remove("report.html"));
     QCOMPARE(files, batch_files);
     QVERIFY(child<QPushButton>(window.get(), "openReport")->isEnabled());
+    // The next session starts with the options of this run.
+    CampaignWindow next;
+    next.restore_settings();
+    QCOMPARE(next.arguments(), (QStringList{"--output", out, "--field", "auto", "--mask", "exgr",
+                                            "--report", "--jobs", "2"}));
 }
 
 void TestCampaign::cancelled()
