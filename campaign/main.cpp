@@ -8,16 +8,37 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+// Whether the command line asks only for a text (help, version): that needs
+// no display.
+bool text_only(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char *option : {"-h", "--help", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app(
+        text_only(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationName(QStringLiteral("ardentis-campaign"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ardentis Campaign"));
-    QApplication::setDesktopFileName(QStringLiteral("com.velmora.ardentis.campaign"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ardentis-campaign"),
-                                                 QIcon(QStringLiteral(":/campaign/icon-64.png"))));
+    if (qobject_cast<QApplication *>(app.get())) {
+        QApplication::setApplicationDisplayName(QStringLiteral("Ardentis Campaign"));
+        QApplication::setDesktopFileName(QStringLiteral("com.velmora.ardentis.campaign"));
+        QApplication::setWindowIcon(QIcon::fromTheme(
+            QStringLiteral("ardentis-campaign"), QIcon(QStringLiteral(":/campaign/icon-64.png"))));
+    }
     const QStringList arguments = QApplication::arguments().mid(1);
     const ardentis::CommandLine line = ardentis::parse_command_line(arguments);
     switch (line.action) {
@@ -49,5 +70,5 @@ int main(int argc, char *argv[])
     else
         window.fill(line.options);
     window.show();
-    return app.exec();
+    return app->exec();
 }
