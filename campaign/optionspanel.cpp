@@ -83,6 +83,16 @@ QLineEdit *OptionsPanel::text(const QString &option, const QString &placeholder,
     return edit;
 }
 
+QCheckBox *OptionsPanel::check(const QString &option, const QString &label, const QString &tip)
+{
+    auto *box = new QCheckBox(label);
+    box->setObjectName(option);
+    box->setToolTip(tip);
+    controls_[option] = box;
+    connect(box, &QCheckBox::toggled, this, &OptionsPanel::changed);
+    return box;
+}
+
 QLineEdit *OptionsPanel::path_edit(const QString &option, const QString &tip, bool folder)
 {
     QLineEdit *edit = text(option, folder ? tr("a folder") : tr("none"), tip);
@@ -182,12 +192,9 @@ void OptionsPanel::add_field_and_mask(QFormLayout *form)
                              "window, from the values in each file: beyond a metre, in humid or "
                              "hot air, behind a protective window."));
     form->addRow(tr("Radiometry"), radiometry_);
-    temperatures_ = new QCheckBox(tr("every pixel's temperature too"));
-    temperatures_->setObjectName(QStringLiteral("temperatures"));
-    temperatures_->setToolTip(tr("Also writes every pixel's temperature, not only the plants', "
-                                 "for your own analysis."));
-    controls_[QStringLiteral("temperatures")] = temperatures_;
-    connect(temperatures_, &QCheckBox::toggled, this, &OptionsPanel::changed);
+    temperatures_ = check(QStringLiteral("temperatures"), tr("every pixel's temperature too"),
+                          tr("Also writes every pixel's temperature, not only the plants', for "
+                             "your own analysis."));
     form->addRow(tr("Tables"), temperatures_);
 }
 
@@ -226,11 +233,8 @@ void OptionsPanel::add_trial(QFormLayout *form)
 void OptionsPanel::add_report_and_run(QFormLayout *form)
 {
     form->addRow(heading(tr("Report and run")));
-    report_ = new QCheckBox(tr("write report.html"));
-    report_->setObjectName(QStringLiteral("report"));
-    report_->setToolTip(tr("Writes report.html and report/, to look over a campaign."));
-    controls_[QStringLiteral("report")] = report_;
-    connect(report_, &QCheckBox::toggled, this, &OptionsPanel::changed);
+    report_ = check(QStringLiteral("report"), tr("write report.html"),
+                    tr("Writes report.html and report/, to look over a campaign."));
     form->addRow(tr("Report"), report_);
     palette_ = choices(QStringLiteral("palette"), {tr("inferno"), tr("iron"), tr("grey")},
                        {QString(), QStringLiteral("iron"), QStringLiteral("grey")},

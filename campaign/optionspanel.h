@@ -44,6 +44,7 @@ private:
     QComboBox *choices(const QString &option, const QStringList &labels, const QStringList &values,
                        const QString &tip);
     QLineEdit *text(const QString &option, const QString &placeholder, const QString &tip);
+    QCheckBox *check(const QString &option, const QString &label, const QString &tip);
     void fill_groups();
     void enable();
 
