@@ -63,6 +63,7 @@ private slots:
     void initTestCase();
     void roundTrip_data();
     void roundTrip();
+    void commandQuoted();
     void refusedValue_data();
     void refusedValue();
     void plan();
@@ -120,6 +121,14 @@ void TestCampaign::roundTrip()
     QCOMPARE(window_of(window->arguments())->arguments(), expected);
     QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
              "ardentis-batch " + expected.join(' '));
+}
+
+void TestCampaign::commandQuoted()
+{
+    const auto window = window_of({"-o", "my results", "it's.jpg"});
+    QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
+             QStringLiteral("ardentis-batch --output '%1/my results' '%1/it'\\''s.jpg'")
+                 .arg(tmp.path()));
 }
 
 void TestCampaign::refusedValue_data()
