@@ -52,11 +52,6 @@ void CampaignPlot::clear()
     celsius_->setRange(0, 40);
 }
 
-int CampaignPlot::points() const
-{
-    return plant_->count();
-}
-
 void CampaignPlot::extend(double when, double value)
 {
     const bool first = plant_->count() + air_->count() == 0;

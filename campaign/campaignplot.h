@@ -24,7 +24,6 @@ public:
     void clear();
     // A finished pair: a point when it was processed with a capture time.
     void add(const PairOutcome &outcome);
-    int points() const;
 
 private:
     void extend(double when, double value);
