@@ -39,7 +39,12 @@ PID=
 trap 'kill $PID $XVFB 2>/dev/null' EXIT
 wait_for test -s "$WORK/display"
 export DISPLAY=":$(cat "$WORK/display")"
-window() { W="$(xdotool search --name '^Ardentis Campaign$' 2>/dev/null | head -n 1)" && [ -n "$W" ]; }
+takes_clients() { xdotool getmouselocation >/dev/null 2>&1; }
+wait_for takes_clients
+window() {
+    kill -0 "$PID" || { echo "the window ended" >&2 && exit 1; }
+    W="$(xdotool search --name '^Ardentis Campaign$' 2>/dev/null | head -n 1)" && [ -n "$W" ]
+}
 title() { xdotool getwindowname "$W"; }
 titles_seen=()
 # Records the progress titles until the run ends.
