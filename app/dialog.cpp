@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QMessageBox>
 #include <QPixmap>
@@ -18,7 +17,6 @@
 #include <QPushButton>
 #include <QStringListModel>
 
-#include <algorithm>
 #include <cstdio>
 
 Dialog::Dialog(QWidget *parent) : QDialog(parent), ui(new Ui::Dialog)
@@ -104,11 +102,27 @@ void Dialog::on_pb_addimage_clicked()
                                                                   QFileDialog::DontResolveSymlinks);
         if (dir.isEmpty())
             return;
-        for (const QString &path : ardentis::list_jpeg_files(dir)) {
+        const ardentis::FolderImages listed =
+            ardentis::list_jpeg_files(dir, ardentis::FolderLinks::Skip);
+        for (const QString &path : listed.files) {
             image_files.append(path);
             list_model(ui->lst_imagefile)->setStringList(image_files);
         }
+        if (!listed.left_out.empty())
+            warn_left_out(listed.left_out);
     }
+}
+
+void Dialog::warn_left_out(const std::vector<ardentis::LeftOutEntry> &left_out)
+{
+    // Images are paired by their place in the list: whoever left out a file
+    // unsaid would see the wrong pictures paired.
+    QString text = QStringLiteral("These JPEG entries of the folder were not added, so the images "
+                                  "after them may pair with other partners than you expect:");
+    for (const ardentis::LeftOutEntry &entry : left_out)
+        text += QStringLiteral("\n\n%1\n    %2").arg(entry.path, entry.reason);
+    QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                         QMessageBox::NoButton);
 }
 
 void Dialog::show_image(const QStringList &list, const QModelIndex &index)
@@ -176,14 +190,14 @@ void Dialog::on_pb_addimage_2_clicked()
                                                       tr("CSV(*.csv);;All files (*.*)"));
     if (path.isEmpty())
         return;
-    ardentis::ReflTableFile table = ardentis::read_refl_table(path.toUtf8().toStdString());
-    if (table.bad_line > 0) {
-        // A line that is not numbers would give made-up values: the table in
-        // use stays as it was.
+    ardentis::ReflTableFile table = ardentis::read_refl_table(path);
+    if (!table.problem.isEmpty() && !table.unreadable) {
+        // A line that is not numbers, or a file that is no table at all,
+        // would give made-up values: the table in use stays as it was.
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("The reflected temperature table %1 was not loaded: "
                                             "%2.")
-                                 .arg(path, QString::fromStdString(table.problem)),
+                                 .arg(path, table.problem),
                              QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
@@ -273,6 +287,10 @@ QString start_text(const ardentis::RunResult &result, const QString &output_dir)
             .arg(result.start_problem);
     case ardentis::RunStart::NoResultFile:
         return QStringLiteral("Result file cannot be created. \n Verify your user's privileges.");
+    case ardentis::RunStart::ForeignFolder:
+        return QStringLiteral("A result folder cannot be used:\n%1.\nRemove it, or choose "
+                              "another output directory.")
+            .arg(result.start_problem);
     case ardentis::RunStart::Started:
         break;
     }
@@ -302,26 +320,17 @@ private:
     QProgressBar *bar_;
 };
 
-// The pictures of the run's processed pairs in the picture folders, folder
-// after folder, each folder's names in name order ignoring case, as its
-// listing gives them.
-QStringList written_pictures(const ardentis::RunResult &result, const QString &out_dir)
+// The pictures in the picture folders, older ones included, folder after
+// folder, each folder's names in name order ignoring case, as its listing
+// gives them.
+QStringList result_pictures(const QString &out_dir)
 {
     QStringList pictures;
     for (const char *name : picture_folders) {
         const QDir folder(out_dir + QLatin1Char('/') + QLatin1String(name));
-        QStringList names;
-        for (const ardentis::PairOutcome &o : result.outcomes)
-            for (const QString &path : o.files)
-                if (QDir::cleanPath(QFileInfo(path).absolutePath()) ==
-                    QDir::cleanPath(folder.absolutePath()))
-                    names << QFileInfo(path).fileName();
-        names.removeDuplicates();
-        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-            const int c = a.compare(b, Qt::CaseInsensitive);
-            return c != 0 ? c < 0 : a < b;
-        });
-        for (const QString &file : names)
+        for (const QString &file :
+             folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
+                              QDir::Files | QDir::NoSymLinks, QDir::NoSort))
             pictures << folder.absoluteFilePath(file);
     }
     return pictures;
@@ -364,7 +373,7 @@ void Dialog::show_outcome(const ardentis::RunResult &result, const QString &out_
     }
     if (result.start != ardentis::RunStart::Started)
         return warn(start_text(result, out_dir));
-    for (const QString &path : written_pictures(result, out_dir)) {
+    for (const QString &path : result_pictures(out_dir)) {
         output_files.append(path);
         list_model(ui->lst_outfiles)->setStringList(output_files);
     }

@@ -13,6 +13,7 @@ class about;
 namespace ardentis
 {
 struct RunResult;
+struct LeftOutEntry;
 } // namespace ardentis
 
 QT_BEGIN_NAMESPACE
@@ -50,6 +51,8 @@ private slots:
 
 private:
     void show_image(const QStringList &list, const QModelIndex &index);
+    // Names the entries of a folder its list left out, and why.
+    void warn_left_out(const std::vector<ardentis::LeftOutEntry> &left_out);
     // Words a generation run's outcome: its warnings and the output list.
     void show_outcome(const ardentis::RunResult &result, const QString &out_dir);
 

@@ -11,15 +11,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTextCodec>
 #include <opencv2/core.hpp>
 
 #include <csignal>
 #ifdef __GLIBC__
 #include <malloc.h>
-#endif
-#ifndef Q_OS_WIN
-#include <dirent.h>
 #endif
 
 namespace ardentis
@@ -113,39 +109,14 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
         return QStringLiteral("cannot lock the output folder against other runs: %1.").arg(problem);
     case RunStart::NoResultFile:
         return problem;
+    case RunStart::ForeignFolder:
+        return QStringLiteral("cannot use the result folder: %1; remove it, or choose another "
+                              "output folder.")
+            .arg(problem);
     case RunStart::Started:
         break;
     }
     return {};
-}
-
-// JPEG names in the folder that are not UTF-8: they cannot be named to the
-// tools, and leaving them out would pair the wrong pictures.
-QString unusable_names(const QString &folder)
-{
-#ifndef Q_OS_WIN
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return {};
-    QString problem;
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        QTextCodec::ConverterState state;
-        utf8->toUnicode(name.constData(), name.size(), &state);
-        const QByteArray lower = name.toLower();
-        if (state.invalidChars > 0 && (lower.endsWith(".jpg") || lower.endsWith(".jpeg"))) {
-            problem = QStringLiteral("the name of %1/%2 is not UTF-8 text; rename the file.")
-                          .arg(folder, QString::fromLatin1(name.toPercentEncoding("/")));
-            break;
-        }
-    }
-    ::closedir(dir);
-    return problem;
-#else
-    Q_UNUSED(folder);
-    return {};
-#endif
 }
 
 // The photograph's size from its header, when it can be read.
@@ -195,23 +166,29 @@ QString shared_number_problem(const RunInput &input)
                                                           : QStringLiteral("photograph"));
 }
 
-// Lists an image folder given alone and reads the table.
-QString read_inputs(BatchOptions &o)
+// Lists an image folder given alone, naming in `left_out` the entries its
+// list leaves out, and reads the table.
+QString read_inputs(BatchOptions &o, QStringList &left_out)
 {
     const QStringList &images = o.input.image_files;
     if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
         o.images_from = images.first();
-        // A name left out of the folder's list would pair the wrong pictures.
-        const QString problem = unusable_names(o.images_from);
-        if (!problem.isEmpty())
-            return problem;
-        o.input.image_files = list_jpeg_files(o.images_from);
+        const FolderImages listed = list_jpeg_files(o.images_from, FolderLinks::Follow);
+        for (const LeftOutEntry &entry : listed.left_out) {
+            // Its pair cannot be measured, and leaving it out would pair the wrong pictures.
+            if (entry.not_utf8)
+                return QStringLiteral("the name of %1 is not UTF-8 text; rename the file.")
+                    .arg(entry.path);
+            left_out << QStringLiteral("%1 is left out of the folder's images: %2.")
+                            .arg(entry.path, entry.reason);
+        }
+        o.input.image_files = listed.files;
     }
     if (!o.table_path.isEmpty()) {
-        const ReflTableFile table = read_refl_table(o.table_path.toUtf8().toStdString());
-        if (!table.problem.empty())
+        const ReflTableFile table = read_refl_table(o.table_path);
+        if (!table.problem.isEmpty())
             return QStringLiteral("cannot use the table '%1': %2.")
-                .arg(o.table_path, QString::fromStdString(table.problem));
+                .arg(o.table_path, table.problem);
         o.input.refl_table = table.rows;
         o.input.refl_loaded = true;
     }
@@ -219,9 +196,9 @@ QString read_inputs(BatchOptions &o)
 }
 
 // Everything checked before anything is made; the input read as it goes.
-QString input_problem(BatchOptions &o, TrialSetup &trial)
+QString input_problem(BatchOptions &o, TrialSetup &trial, QStringList &left_out)
 {
-    QString problem = read_inputs(o);
+    QString problem = read_inputs(o, left_out);
     if (problem.isEmpty())
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
@@ -283,7 +260,7 @@ RunPlan plan_options(const BatchOptions &given)
 {
     BatchOptions options = given;
     RunPlan plan;
-    plan.problem = read_inputs(options);
+    plan.problem = read_inputs(options, plan.left_out);
     if (!plan.problem.isEmpty())
         return plan;
     const RunInput &input = options.input;
@@ -326,15 +303,20 @@ QString run_summary(const BatchRun &run, const QString &output_dir)
                       .arg(output_dir);
 }
 
-BatchRun run_options(const BatchOptions &given, RunObserver *observer,
-                     const std::atomic<bool> *stop)
+void prepare_run(const BatchOptions &options, PreparedRun &prepared)
+{
+    prepared.options = options;
+    prepared.problem = input_problem(prepared.options, prepared.trial, prepared.left_out);
+}
+
+BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::atomic<bool> *stop)
 {
     BatchRun run;
-    BatchOptions options = given;
-    TrialSetup trial;
-    run.problem = input_problem(options, trial);
+    run.problem = prepared.problem;
     if (!run.problem.isEmpty())
         return run;
+    const BatchOptions &options = prepared.options;
+    const TrialSetup &trial = prepared.trial;
     QElapsedTimer clock;
     clock.start();
     RunInput input = options.input;
@@ -366,8 +348,12 @@ BatchRun run_options(const BatchOptions &given, RunObserver *observer,
 
 int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
 {
+    PreparedRun prepared;
+    prepare_run(options, prepared);
+    for (const QString &entry : prepared.left_out)
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(entry));
     Console console(err, terminal);
-    const BatchRun run = run_options(options, &console);
+    const BatchRun run = run_prepared(prepared, &console);
     if (!run.problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(run.problem));
         return run.status;

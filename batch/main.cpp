@@ -2,11 +2,11 @@
 // several workers, each keeping one ExifTool running.
 
 #include "batch/options.h"
+#include "common/textinput.h"
 #include "measurement/exiftool.h"
 #include "outputs/scratch.h"
 
 #include <QCoreApplication>
-#include <QTextCodec>
 
 #include <csignal>
 #include <cstdio>
@@ -22,18 +22,16 @@
 namespace
 {
 
-// An argument that is not UTF-8 cannot be named to the tools unchanged.
+// An argument that is not UTF-8 cannot be named to the tools, or taken as a
+// folder's name, unchanged.
 int check_arguments(int argc, char *argv[])
 {
-    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     for (int i = 1; i < argc; ++i) {
-        QTextCodec::ConverterState state;
-        const QByteArray argument(argv[i]);
-        utf8->toUnicode(argument.constData(), argument.size(), &state);
-        if (state.invalidChars > 0) {
+        if (!ardentis::is_utf8(argv[i])) {
             std::fprintf(stderr,
-                         "ardentis-batch: the name %s is not UTF-8 text; rename the file.\n",
-                         argument.toPercentEncoding("/").constData());
+                         "ardentis-batch: the name %s is not UTF-8 text; rename the file or "
+                         "folder.\n",
+                         ardentis::escaped_bytes(argv[i]).toUtf8().constData());
             return 2;
         }
     }

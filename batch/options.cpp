@@ -339,14 +339,6 @@ QString first_option_named(const QString &problem)
 
 } // namespace
 
-QString batch_help()
-{
-    QCommandLineParser parser;
-    const Options o;
-    configure(parser, o);
-    return parser.helpText();
-}
-
 CommandLine parse_command_line(const QStringList &arguments)
 {
     QCommandLineParser parser;

@@ -22,7 +22,7 @@ struct BatchOptions {
     QString command;     // the arguments as given
     int jobs = 1;
     bool jobs_given = false; // otherwise one per core
-    int tool_timeout_ms = 60000;
+    int tool_timeout_ms = default_tool_timeout_ms;
     bool report = false;
     ReportStyle style;
     TrialRequest trial; // the field book and air asked for, read when the run starts
@@ -40,9 +40,6 @@ struct CommandLine {
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 
-// The help text.
-QString batch_help();
-
 // A pair as a run of the options will treat it, with what is wrong with it
 // before the run.
 struct PlannedPair {
@@ -53,13 +50,25 @@ struct PlannedPair {
 
 // The pairs a run of the options would make, in pair order; `problem`: why
 // the input cannot be planned (a table that cannot be read, a folder's
-// name), `left_over`: an image that makes no pair.
+// name), `left_over`: an image that makes no pair, `left_out`: the
+// folder's entries left out of its images, each in a sentence.
 struct RunPlan {
     QString problem;
     std::vector<PlannedPair> pairs;
     QString left_over;
+    QStringList left_out;
 };
 RunPlan plan_options(const BatchOptions &options);
+
+// A run of the batch's options made ready, whichever front end starts it:
+// its input read and checked before anything is made.
+struct PreparedRun {
+    BatchOptions options; // the folder listed, the table read
+    TrialSetup trial;
+    QStringList left_out; // the folder's entries left out of its images, each in a sentence
+    QString problem;      // why the run cannot start, in the batch's words
+};
+void prepare_run(const BatchOptions &options, PreparedRun &prepared);
 
 // A run of the batch's options, whichever front end started it.
 struct BatchRun {
@@ -70,11 +79,10 @@ struct BatchRun {
     int status = 2; // the batch's exit status
 };
 
-// Reads and checks the input as the batch does, then runs it on
-// `options.jobs` workers, telling `observer` of every pair as it finishes;
-// once `*stop` is set no pair starts.
-BatchRun run_options(const BatchOptions &options, RunObserver *observer,
-                     const std::atomic<bool> *stop = nullptr);
+// Runs a prepared run on its `jobs` workers, telling `observer` of every
+// pair as it finishes; once `*stop` is set no pair starts.
+BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer,
+                      const std::atomic<bool> *stop = nullptr);
 
 // The last line of a run that started: the pairs processed, used as table
 // entries and skipped, the time taken and where the results are.

@@ -328,7 +328,7 @@ QStringList CampaignWindow::arguments() const
     if (inputs.size() > 1)
         for (int i = int(inputs.size()) - 1; i >= 0; --i)
             if (QFileInfo(inputs[i]).isDir()) {
-                const QStringList files = list_jpeg_files(inputs[i]);
+                const QStringList files = list_jpeg_files(inputs[i], FolderLinks::Follow).files;
                 inputs.removeAt(i);
                 for (int k = int(files.size()) - 1; k >= 0; --k)
                     inputs.insert(i, files[k]);
@@ -387,6 +387,8 @@ void CampaignWindow::update_plan()
                  cell(p.plan.visible.isEmpty() ? tr("embedded") : file_name(p.plan.visible),
                       p.plan.visible),
                  cell(p.plan.number), cell(p.time), cell(p.problems.join(QStringLiteral("; ")))});
+    for (const QString &entry : plan.left_out)
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(entry)});
     if (!plan.left_over.isEmpty())
         add_row({cell({}), cell(file_name(plan.left_over), plan.left_over), cell({}), cell({}),
                  cell({}), cell(tr("no photograph after it: images come in pairs"))});
@@ -446,7 +448,9 @@ void CampaignWindow::run()
                 this, [this, o, done, pairs] { pair_finished(o, done, pairs); },
                 Qt::QueuedConnection);
         });
-        const BatchRun result = run_options(options, &forward, &stop_);
+        PreparedRun prepared;
+        prepare_run(options, prepared);
+        const BatchRun result = run_prepared(prepared, &forward, &stop_);
         QMetaObject::invokeMethod(
             this, [this, result] { run_finished(result); }, Qt::QueuedConnection);
     });

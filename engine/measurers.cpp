@@ -13,7 +13,7 @@ Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
     if (last_)
         *last_ = m.temps;
     if (m.problem.isEmpty())
-        m.time = time_of_day(query_capture_time(tool, plan.radiometric));
+        m.time = time_of_day(query_capture_time(tool, plan.radiometric, &m.problem));
     return m;
 }
 

@@ -25,9 +25,9 @@ using MeasurerFactory = std::function<std::unique_ptr<PairMeasurer>()>;
 
 // Measures as the window does: one ExifTool start per query (the raw thermal
 // image, the Planck constants, unless given the emissivity and reflected
-// temperature, then the capture time), the raw thermal image passing
-// through `work_file`. Each image's temperatures are also left in
-// `*last_temperatures` when that is given.
+// temperature, then the capture time), each answer within the default time
+// limit, the raw thermal image passing through `work_file`. Each image's
+// temperatures are also left in `*last_temperatures` when that is given.
 class PerQueryMeasurer : public PairMeasurer
 {
 public:

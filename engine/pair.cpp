@@ -66,8 +66,9 @@ QString temperatures_problem(const Measurement &m)
     if (m.temps.empty())
         return no_raw_data_text();
     if (m.without_temperature * 2 > int(m.temps.total()))
-        return QStringLiteral("The raw data lie outside the calibration or beyond what the camera "
-                              "measures (%1 to %2 °C): %3 of %4 pixels have no temperature.")
+        return QStringLiteral("The raw data, or the temperatures they give, lie outside the "
+                              "calibration or beyond what the camera measures (%1 to %2 °C): %3 "
+                              "of %4 pixels have no temperature.")
             .arg(m.calibration.range.min, 0, 'f', 1)
             .arg(m.calibration.range.max, 0, 'f', 1)
             .arg(m.without_temperature)

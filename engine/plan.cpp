@@ -1,14 +1,22 @@
 #include "engine/plan.h"
 
 #include "common/cnumber.h"
+#include "common/textinput.h"
 #include "refltable/refltable.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <climits>
 #include <cmath>
 #include <map>
 #include <string>
+
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#endif
 
 namespace ardentis
 {
@@ -54,15 +62,91 @@ QString input_files_text(const PairPlan &plan)
                                   : plan.radiometric + QStringLiteral(", ") + plan.visible;
 }
 
-QStringList list_jpeg_files(const QString &dir)
+namespace
+{
+
+bool jpeg_name(const QByteArray &name)
+{
+    const QByteArray lower = name.toLower();
+    return lower.endsWith(".jpg") || lower.endsWith(".jpeg");
+}
+
+// By name ignoring case, as a folder listing orders them; names equal but
+// for case by their bytes.
+bool before_ignoring_case(const QString &a, const QString &b)
+{
+    const int c = a.toLower().compare(b.toLower());
+    return c != 0 ? c < 0 : a < b;
+}
+
+// Why the entry `name` of a folder, `entry`, is no image of it; empty when
+// it is one.
+QString left_out_reason(const QByteArray &name, const QFileInfo &entry, FolderLinks links)
+{
+    if (name.startsWith('.'))
+        return QStringLiteral("it is hidden (its name begins with a full stop)");
+    if (entry.isSymLink()) { // what it is below: what it links to
+        if (links == FolderLinks::Skip)
+            return QStringLiteral("it is a symbolic link; only plain files are taken");
+        if (!entry.exists())
+            return QStringLiteral("it is a link to nothing");
+        return entry.isFile()
+                   ? QString()
+                   : QStringLiteral("it is a link to something that is not a regular file");
+    }
+    if (entry.isDir())
+        return QStringLiteral("it is a folder");
+    return entry.isFile() ? QString()
+                          : QStringLiteral("it is not a regular file (a FIFO, device or socket)");
+}
+
+// The names of the entries directly in `dir`, as the file system has them.
+QList<QByteArray> entry_names(const QString &dir)
+{
+    QList<QByteArray> names;
+#ifdef Q_OS_WIN
+    for (const QString &name :
+         QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        names << name.toUtf8();
+#else
+    DIR *folder = ::opendir(QFile::encodeName(dir).constData());
+    if (!folder)
+        return names;
+    while (const dirent *entry = ::readdir(folder))
+        names << QByteArray(entry->d_name);
+    ::closedir(folder);
+#endif
+    return names;
+}
+
+} // namespace
+
+FolderImages list_jpeg_files(const QString &dir, FolderLinks links)
 {
     const QDir folder(dir);
-    QStringList paths;
-    for (const QString &entry :
-         folder.entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPEG")},
-                          QDir::Files | QDir::NoSymLinks, QDir::NoSort))
-        paths << folder.absoluteFilePath(entry);
-    return paths;
+    FolderImages images;
+    for (const QByteArray &name : entry_names(dir)) {
+        if (!jpeg_name(name))
+            continue;
+        if (!is_utf8(std::string_view(name.constData(), size_t(name.size())))) {
+            images.left_out.push_back(
+                {folder.absoluteFilePath(escaped_bytes(name.toStdString())),
+                 QStringLiteral("its name is not UTF-8 text; rename the file"), true});
+            continue;
+        }
+        const QString path = folder.absoluteFilePath(QFile::decodeName(name));
+        const QString reason = left_out_reason(name, QFileInfo(path), links);
+        if (reason.isEmpty())
+            images.files << path;
+        else
+            images.left_out.push_back({path, reason, false});
+    }
+    std::sort(images.files.begin(), images.files.end(), before_ignoring_case);
+    std::sort(images.left_out.begin(), images.left_out.end(),
+              [](const LeftOutEntry &a, const LeftOutEntry &b) {
+                  return before_ignoring_case(a.path, b.path);
+              });
+    return images;
 }
 
 PairPlan PairPlanner::next(int k, Trace *trace)

@@ -92,9 +92,30 @@ int pair_count(const RunInput &input);
 // radiometric image alone when it holds the photograph.
 QString input_files_text(const PairPlan &plan);
 
-// The JPEG files directly in `dir` ("*.jpg" and "*.JPEG" in any case, plain
-// files only), by name ignoring case, as absolute paths.
-QStringList list_jpeg_files(const QString &dir);
+// An entry of a folder with a JPEG name that its list of images leaves out.
+struct LeftOutEntry {
+    QString path;          // absolute; bytes of a name that are not UTF-8 as %XX
+    QString reason;        // why, as in "left out: it is hidden"
+    bool not_utf8 = false; // its name is not UTF-8: no tool can be handed it
+};
+
+// What a folder gives as images: its JPEG files and the entries left out.
+struct FolderImages {
+    QStringList files; // absolute paths, by name ignoring case
+    std::vector<LeftOutEntry> left_out;
+};
+
+enum class FolderLinks {
+    Skip,   // only plain files, as the window takes a folder
+    Follow, // a link to a regular file is taken too: folders of links gather files
+};
+
+// The entries directly in `dir` whose names end in ".jpg" or ".jpeg" in any
+// case: the regular files among them (and with Follow the links to regular
+// files) are its images; every other one (hidden, a link, a folder, a FIFO
+// or device, a name that is not UTF-8) is left out with the reason, so that
+// no pair is formed across it unsaid.
+FolderImages list_jpeg_files(const QString &dir, FolderLinks links);
 
 // The pairs of `plans` that write files, by the files they write: pairs of
 // one file number form one chain, in pair order; chains in the order of their

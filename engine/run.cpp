@@ -8,6 +8,7 @@
 #include "trials/groups.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <atomic>
 #include <condition_variable>
@@ -231,6 +232,28 @@ void mark_replaced(std::vector<PairOutcome> &outcomes)
     }
 }
 
+// Why a folder the run writes or removes files in cannot be used: through a
+// link, results would be written, and stale ones removed, outside the
+// output folder.
+QString foreign_folder_problem(const RunInput &input)
+{
+    QStringList names;
+    for (const char *name : pair_folders)
+        names << QLatin1String(name);
+    if (input.options.extras)
+        names << input.options.extras->folders();
+    for (const QString &name : names) {
+        const QFileInfo folder(input.output_dir + QLatin1Char('/') + name);
+        if (folder.isSymLink())
+            return QStringLiteral("%1 is a symbolic link, and results are written only inside "
+                                  "the output folder")
+                .arg(folder.filePath());
+        if (folder.exists() && !folder.isDir())
+            return QStringLiteral("%1 is not a folder").arg(folder.filePath());
+    }
+    return {};
+}
+
 void make_result_folders(const RunInput &input)
 {
     const QDir out(input.output_dir);
@@ -264,6 +287,11 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     if (locked != LockOutcome::Taken) {
         result.start = locked == LockOutcome::Held ? RunStart::OutputLocked : RunStart::LockFailed;
         result.start_problem = lock.problem();
+        return result;
+    }
+    result.start_problem = foreign_folder_problem(input);
+    if (!result.start_problem.isEmpty()) {
+        result.start = RunStart::ForeignFolder;
         return result;
     }
     OrderedFiles files(input, result, observer);

@@ -47,9 +47,10 @@ enum class RunStart {
     NoOutputDir,
     TooFewImages,
     OddImages,
-    OutputLocked, // another run is writing into the output folder
-    LockFailed,   // the output folder's lock cannot be taken
-    NoResultFile, // result.csv (or stats.csv) cannot be created
+    OutputLocked,  // another run is writing into the output folder
+    LockFailed,    // the output folder's lock cannot be taken
+    NoResultFile,  // result.csv (or stats.csv) cannot be created
+    ForeignFolder, // a result folder is a link or no folder: results would go elsewhere
 };
 
 struct RunResult {
@@ -58,7 +59,9 @@ struct RunResult {
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
     bool stopped = false;   // told to stop: `outcomes` holds the pairs done, fewer than `pairs`
     QString result_problem; // why result.csv (or stats.csv) is not complete
-    QString start_problem;  // why the lock or a result file failed at the start, naming its file
+    // Why the lock, a result folder or a result file failed at the start,
+    // naming it.
+    QString start_problem;
     int count(PairState state) const;
 };
 
@@ -91,6 +94,8 @@ class PairExtras
 {
 public:
     virtual ~PairExtras() = default;
+    // The folders inside the output folder it writes into, beside the pairs'.
+    virtual QStringList folders() const { return {}; }
     // Once the run holds its output folder, before the first pair; returns
     // why the outputs cannot be made.
     virtual QString start() { return {}; }

@@ -4,9 +4,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include <mutex>
@@ -188,21 +189,39 @@ ToolAnswer ProcessExifTool::output(const QStringList &arguments)
 
 QString ProcessExifTool::output_to_file(const QStringList &arguments, const QString &path)
 {
-    // Empty the file first: whatever happens next, the previous image's data
-    // must not be taken for this one's.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return work_file_problem(path, file.errorString());
-    file.close();
-    ChildProcess process;
-    process.setStandardOutputFile(path, QIODevice::Truncate);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start_tool(program_, arguments);
-    if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
-        process.end();
-        return timeout_problem(timeout_ms_);
+    return replace_work_file(path, [&](QFile &next) {
+        next.close(); // the tool writes it
+        ChildProcess process;
+        process.setStandardOutputFile(next.fileName(), QIODevice::Truncate);
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start_tool(program_, arguments);
+        if (!process.waitForFinished(timeout_ms_) && process.state() == QProcess::Running) {
+            process.end();
+            return timeout_problem(timeout_ms_);
+        }
+        return QString();
+    });
+}
+
+QString replace_work_file(const QString &path, const std::function<QString(QFile &next)> &fill)
+{
+    static std::atomic<int> made{0};
+    const QFileInfo place(path);
+    QFile next(QStringLiteral("%1/.%2.%3-%4")
+                   .arg(place.path(), place.fileName())
+                   .arg(QCoreApplication::applicationPid())
+                   .arg(made++));
+    if (!next.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return work_file_problem(path, next.errorString());
+    const QString problem = fill(next);
+    next.close();
+    QFile::remove(path); // the name only: what a link there leads to stays
+    if (!next.rename(path)) {
+        const QString error = next.errorString();
+        next.remove();
+        return work_file_problem(path, error);
     }
-    return {};
+    return problem;
 }
 
 QString output_text(const QByteArray &output)
@@ -217,9 +236,12 @@ double text_number(const QString &text)
     return leading_number(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
 
-QString query_capture_time(ExifTool &tool, const QString &file)
+QString query_capture_time(ExifTool &tool, const QString &file, QString *problem)
 {
-    return output_text(tool.output({QStringLiteral("-DateTimeOriginal"), file}).output);
+    const ToolAnswer answer = tool.output({QStringLiteral("-DateTimeOriginal"), file});
+    if (problem)
+        *problem = answer.problem;
+    return output_text(answer.output);
 }
 
 namespace
@@ -235,8 +257,12 @@ constexpr int time_length = 8;
 
 QByteArray time_of_day(const QString &capture_time_text)
 {
-    const QByteArray time =
+    QByteArray time =
         capture_time_text.toUtf8().mid(capture_label_width + time_offset_in_value, time_length);
+    // A short time ends at the tool's line end.
+    for (const char line_end : {'\n', '\r'})
+        if (time.contains(line_end))
+            time.truncate(time.indexOf(line_end));
     for (const char c : time)
         if (!(c >= '0' && c <= '9') && c != ':')
             return {};
@@ -268,16 +294,10 @@ QString value_text_problem(const char *tag, const QString &text)
              length > 0 ? QStringLiteral("finite number") : QStringLiteral("number"));
 }
 
-QString query_text(ExifTool &tool, const char *tag, const QString &file)
+ToolAnswer query_tag(ExifTool &tool, const char *tag, const QString &file)
 {
-    const QStringList arguments{QStringLiteral("-b"), QLatin1Char('-') + QLatin1String(tag),
-                                QStringLiteral("--warning"), file};
-    return output_text(tool.output(arguments).output);
-}
-
-double query_value(ExifTool &tool, const char *tag, const QString &file)
-{
-    return text_number(query_text(tool, tag, file));
+    return tool.output({QStringLiteral("-b"), QLatin1Char('-') + QLatin1String(tag),
+                        QStringLiteral("--warning"), file});
 }
 
 QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file)

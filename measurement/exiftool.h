@@ -4,9 +4,12 @@
 // output is the answer.
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace ardentis
 {
@@ -16,6 +19,10 @@ QString exiftool_program();
 
 // No real answer comes near this size; a tool that writes more is broken.
 constexpr qint64 max_answer_bytes = 256LL << 20;
+
+// The longest wait for the tool's answer on one image, unless the user
+// chooses another: a tool that hangs skips its pair instead of the run.
+constexpr int default_tool_timeout_ms = 60000;
 
 // What one query gave: the tool's standard output, and why the answer is not
 // complete when it is not (the tool did not answer in time, died before the
@@ -67,12 +74,13 @@ public:
     virtual QString output_to_file(const QStringList &arguments, const QString &path) = 0;
 };
 
-// Starts the tool afresh for every query and waits for it, without a time
-// limit unless one is given.
+// Starts the tool afresh for every query and waits for it, each answer
+// within `timeout_ms` (-1: no limit).
 class ProcessExifTool : public ExifTool
 {
 public:
-    explicit ProcessExifTool(QString program = exiftool_program(), int timeout_ms = -1);
+    explicit ProcessExifTool(QString program = exiftool_program(),
+                             int timeout_ms = default_tool_timeout_ms);
     ToolAnswer output(const QStringList &arguments) override;
     QString output_to_file(const QStringList &arguments, const QString &path) override;
 
@@ -87,6 +95,13 @@ QString timeout_problem(int timeout_ms);
 QString too_large_problem();
 QString work_file_problem(const QString &path, const QString &error);
 
+// Gives the working file `path` what `fill` writes into a new file beside
+// it, which then takes the name: a link standing there is replaced, never
+// written through, and whatever `fill` does, the previous image's data is
+// gone. `fill` returns why what it wrote is not the answer; the result is
+// that, or why the file could not be made.
+QString replace_work_file(const QString &path, const std::function<QString(QFile &next)> &fill);
+
 // Milliseconds left of `timeout_ms` (-1: no limit) after `elapsed_ms`.
 int time_left(int timeout_ms, qint64 elapsed_ms);
 
@@ -97,12 +112,14 @@ QString output_text(const QByteArray &output);
 // locale; 0 when the text does not begin with a number.
 double text_number(const QString &text);
 
-// The capture time text: the tool's "-DateTimeOriginal" line, untrimmed.
-QString query_capture_time(ExifTool &tool, const QString &file);
+// The capture time text: the tool's "-DateTimeOriginal" line, untrimmed;
+// `problem`, when given, receives why the answer is not complete.
+QString query_capture_time(ExifTool &tool, const QString &file, QString *problem = nullptr);
 
 // The time of day in a capture time text: the 8 bytes at byte offset 45 of its
-// UTF-8 form, fewer when the text ends earlier. Anything but digits and colons
-// there gives an empty time, so that the summary line keeps its columns.
+// UTF-8 form, fewer when the text or its line ends earlier. Anything but
+// digits and colons there gives an empty time, so that the summary line
+// keeps its columns.
 QByteArray time_of_day(const QString &capture_time_text);
 
 // The same from the DateTimeOriginal value as the tool's JSON answer gives
@@ -115,10 +132,8 @@ QByteArray time_of_day_from_value(const QByteArray &value);
 // is quoted as written.
 QString value_text_problem(const char *tag, const QString &text);
 
-// One numeric tag, asked for bare ("-b") and without the tool's warning: its
-// text, and its number as text_number reads it.
-QString query_text(ExifTool &tool, const char *tag, const QString &file);
-double query_value(ExifTool &tool, const char *tag, const QString &file);
+// One tag, asked for bare ("-b") and without the tool's warning.
+ToolAnswer query_tag(ExifTool &tool, const char *tag, const QString &file);
 
 // Writes the raw thermal image of `file` to `work_file` (emptied first).
 QString query_raw_thermal_image(ExifTool &tool, const QString &file, const QString &work_file);

@@ -2,6 +2,7 @@
 
 #include "measurement/exiftool.h"
 #include "pictures/imagesize.h"
+#include "pictures/pictures.h"
 
 #include <QFile>
 #include <charls/charls.h>
@@ -93,6 +94,38 @@ QString no_raw_data_text()
                           "thermal data in it, or ExifTool missing).");
 }
 
+namespace
+{
+
+QString too_large(cv::Size size)
+{
+    return QStringLiteral("The raw thermal image is %1 x %2 pixels, more than the limit of %3 x "
+                          "%3.")
+        .arg(size.width)
+        .arg(size.height)
+        .arg(max_raw_side);
+}
+
+// The raw image as the decoders read it; empty when they cannot.
+cv::Mat decoded(const std::uint8_t *data, size_t size)
+{
+    cv::Mat image;
+    if (picture_format(data, size) == PictureFormat::Jpeg)
+        image = decode_jpeg_ls(data, size);
+    if (image.empty()) {
+        try {
+            // A header over the bytes: decoding reads them in place.
+            image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
+                                 cv::IMREAD_UNCHANGED);
+        } catch (const cv::Exception &) {
+            return {};
+        }
+    }
+    return image;
+}
+
+} // namespace
+
 RawImage decode_raw_thermal(const std::uint8_t *data, size_t size)
 {
     if (size == 0)
@@ -103,23 +136,15 @@ RawImage decode_raw_thermal(const std::uint8_t *data, size_t size)
     if (!declared)
         return {{}, undecodable};
     if (declared->width > max_raw_side || declared->height > max_raw_side)
-        return {{},
-                QStringLiteral("The raw thermal image is %1 x %2 pixels, more than the limit of "
-                               "%3 x %3.")
-                    .arg(declared->width)
-                    .arg(declared->height)
-                    .arg(max_raw_side)};
+        return {{}, too_large(*declared)};
     cv::Mat image;
-    if (picture_format(data, size) == PictureFormat::Jpeg)
-        image = decode_jpeg_ls(data, size);
-    if (image.empty()) {
-        try {
-            // A header over the bytes: decoding reads them in place.
-            image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
-                                 cv::IMREAD_UNCHANGED);
-        } catch (const cv::Exception &) {
-            return {{}, undecodable};
-        }
+    {
+        // The decoders read the header again themselves: whatever they make
+        // of it, they allocate no more than the limit.
+        const DecodeLimit limit(double(max_raw_side) * max_raw_side);
+        image = decoded(data, size);
+        if (!limit.refused().empty())
+            return {{}, too_large(limit.refused())};
     }
     if (image.empty() || image.size() != *declared)
         return {{}, undecodable};

@@ -1,7 +1,6 @@
 #include "measurement/stayopen.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 
@@ -112,13 +111,12 @@ ToolAnswer StayOpenExifTool::read_answer(const QByteArray &marker)
 
 QString StayOpenExifTool::output_to_file(const QStringList &arguments, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return work_file_problem(path, file.errorString());
-    const ToolAnswer answer = output(arguments);
-    if (file.write(answer.output) != answer.output.size() || !file.flush())
-        return work_file_problem(path, file.errorString());
-    return answer.problem;
+    return replace_work_file(path, [&](QFile &next) {
+        const ToolAnswer answer = output(arguments);
+        if (next.write(answer.output) != answer.output.size() || !next.flush())
+            return work_file_problem(path, next.errorString());
+        return answer.problem;
+    });
 }
 
 } // namespace ardentis

@@ -1,5 +1,6 @@
 #include "measurement/tagquery.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace ardentis
@@ -159,10 +160,12 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model, bool p
     return arguments;
 }
 
-std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
+std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer, bool *broken)
 {
     std::map<QByteArray, QByteArray> fields;
     JsonScanner scan(answer);
+    if (broken)
+        *broken = false;
     if (!scan.expect('[') || !scan.expect('{'))
         return fields;
     QByteArray key, value;
@@ -171,6 +174,8 @@ std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer)
         if (!scan.expect(','))
             break;
     }
+    if (broken)
+        *broken = !scan.expect('}');
     return fields;
 }
 
@@ -220,7 +225,14 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
         failed.problem = answer.problem;
         return failed;
     }
-    const Fields fields = json_fields(answer.output);
+    bool broken = false;
+    const Fields fields = json_fields(answer.output, &broken);
+    if (broken) { // its values would pass for missing ones
+        Measurement failed;
+        failed.problem = QStringLiteral("ExifTool's answer cannot be read: it is not the JSON "
+                                        "it writes.");
+        return failed;
+    }
     const auto text = [&fields](const char *tag) { return field_text(fields, tag); };
     QString problem; // of the first value that is not a number
     const auto number = [&](const char *tag) {
@@ -245,22 +257,21 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
             *air_field(c.air, i) = number(air_tags[i]);
     if (raw.problem.isEmpty())
         raw.problem = problem;
-    CameraLimits limits; // a limit that is not a number is none
-    for (int i = 0; i < int(std::size(limit_tags)); ++i) {
-        const QString written = output_text(text(limit_tags[i]));
-        if (value_text_problem(limit_tags[i], written).isEmpty())
-            *limit_field(limits, i) = text_number(written);
-    }
+    // A value the run can do without: missing (NaN) when it is not a number.
+    const auto known = [&text](const char *tag) {
+        const QString written = output_text(text(tag));
+        return value_text_problem(tag, written).isEmpty() ? text_number(written) : std::nan("");
+    };
+    CameraLimits limits;
+    for (int i = 0; i < int(std::size(limit_tags)); ++i)
+        *limit_field(limits, i) = known(limit_tags[i]);
     c.range = measurable_range(limits);
     Measurement m = convert_checked(raw, c, !flag_er);
     m.time = time_of_day_from_value(text("DateTimeOriginal"));
     m.date_time = text("DateTimeOriginal");
-    if (fields.count("AtmosphericTemperature") && fields.count("RelativeHumidity")) {
-        m.camera_air = number("AtmosphericTemperature");
-        m.camera_humidity = number("RelativeHumidity");
-    }
-    if (fields.count("FieldOfView"))
-        m.field_of_view = number("FieldOfView");
+    m.camera_air = known("AtmosphericTemperature");
+    m.camera_humidity = known("RelativeHumidity");
+    m.field_of_view = known("FieldOfView");
     if (photo)
         m.photo = embedded_photo(fields);
     return m;

@@ -13,8 +13,9 @@ namespace ardentis
 {
 
 // The fields of the first object of ExifTool's JSON answer: string values
-// unescaped, other values as written.
-std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer);
+// unescaped, other values as written. `broken`, when given, tells whether the
+// answer begins an object it does not complete (a bad escape, a cut).
+std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer, bool *broken = nullptr);
 
 // The arguments of the single exchange on `file`; with `photo` also the
 // photograph kept inside it and its alignment values.

@@ -1,5 +1,7 @@
 #include "measurement/temperature.h"
 
+#include "measurement/exiftool.h"
+
 #include <QLocale>
 
 #include <cmath>
@@ -101,7 +103,11 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
             const double raw_count = counts[col];
             const double raw_obj = (raw_count - m.offset) / m.gain;
             const double t = k.b / std::log(k.r1 / (k.r2 * (raw_obj + k.o)) + k.f) - kelvin_offset;
-            if (measurable(counts[col]) && t >= -kelvin_offset && t <= max_celsius) {
+            // The object's temperature, after the corrections, is held to
+            // the camera's range too: a low emissivity must not make up
+            // heat the camera never saw.
+            if (measurable(counts[col]) && t >= c.range.min && t <= c.range.max &&
+                t >= -kelvin_offset && t <= max_celsius) {
                 out[col] = t;
             } else {
                 out[col] = std::nan("");
@@ -203,15 +209,18 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
 Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
                                  double *t_refl_in, const QString &work_file)
 {
-    const QString work_problem = query_raw_thermal_image(tool, file, work_file);
-    RawImage raw =
-        work_problem.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, work_problem};
+    // Why the tool gave no answer: one that hangs is not asked again.
+    QString failed = query_raw_thermal_image(tool, file, work_file);
+    RawImage raw = failed.isEmpty() ? read_raw_thermal(work_file) : RawImage{{}, failed};
 
     QString problem; // of the first value that is not a number
     const auto value = [&](const char *tag) {
-        const QString text = query_text(tool, tag, file);
+        const ToolAnswer answer = failed.isEmpty() ? query_tag(tool, tag, file) : ToolAnswer{};
+        if (failed.isEmpty())
+            failed = answer.problem;
+        const QString text = output_text(answer.output);
         if (problem.isEmpty())
-            problem = value_text_problem(tag, text);
+            problem = failed.isEmpty() ? value_text_problem(tag, text) : failed;
         return text_number(text);
     };
     Calibration c;

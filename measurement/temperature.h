@@ -4,7 +4,6 @@
 // full model also for the air and a protective window between camera and
 // object.
 
-#include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
 
 #include <QString>
@@ -15,6 +14,8 @@
 
 namespace ardentis
 {
+
+class ExifTool;
 
 constexpr double kelvin_offset = 273.15;
 // No thermal camera is calibrated anywhere near this: a hotter result is
@@ -77,10 +78,11 @@ double air_transmission(const Atmosphere &air);
 // and columns) of `raw`, which must be one channel of unsigned 16-bit counts;
 // any other raw image gives an empty matrix. A pixel has no temperature (NaN,
 // counted in `without_temperature` when that is given) when its count's
-// apparent temperature lies outside the calibration's measurable range, or
-// its temperature is not a number from absolute zero to max_celsius. Counts
-// within the range keep their temperature also beyond the nominal range,
-// where the camera's own software shows them clipped.
+// apparent temperature or its temperature lies outside the calibration's
+// measurable range, or its temperature is not a number from absolute zero
+// to max_celsius. Counts within the range keep their temperature also
+// beyond the nominal range, where the camera's own software shows them
+// clipped.
 cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c,
                        int *without_temperature = nullptr);
 
@@ -128,7 +130,8 @@ Measurement convert_checked(const RawImage &raw, const Calibration &c, bool file
 // `work_file`, reads its Planck constants and, unless `flag_er` is true, its
 // emissivity and reflected temperature, which are then stored through
 // `emi_in` and `t_refl_in`. With `flag_er` true those two are read from the
-// pointers instead.
+// pointers instead. Once the tool fails to answer (in time, whole), nothing
+// more is asked of it.
 Measurement measure_temperatures(ExifTool &tool, bool flag_er, const QString &file, double *emi_in,
                                  double *t_refl_in, const QString &work_file);
 

@@ -6,6 +6,8 @@ namespace ardentis
 const char *const result_folders[4] = {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"};
 const char *const temperature_folder = "4Temperature";
 const char *const thermal_folder = "4Thermal";
+const char *const pair_folders[6] = {result_folders[0], result_folders[1],  result_folders[2],
+                                     result_folders[3], temperature_folder, thermal_folder};
 
 PairFiles pair_files(const QString &output_dir, int n)
 {

@@ -11,6 +11,9 @@ extern const char *const result_folders[4];
 // The folders of the options' results.
 extern const char *const temperature_folder;
 extern const char *const thermal_folder;
+// Every folder a pair's files go to, whatever the options: a skipped pair
+// removes files of earlier runs from each.
+extern const char *const pair_folders[6];
 
 // Where the files of the pair with file number `n` go below `output_dir`.
 struct PairFiles {

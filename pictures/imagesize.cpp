@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
+#include <utility>
 
 namespace ardentis
 {
@@ -70,10 +71,15 @@ std::optional<cv::Size> tiff_size(const std::uint8_t *data, size_t size)
         const std::uint32_t type = read_uint(data + e + 2, 2, big);
         const std::uint32_t value =
             type == 3 ? read_uint(data + e + 8, 2, big) : read_uint(data + e + 8, 4, big);
-        if (tag == 256)
-            width = value;
-        if (tag == 257)
-            height = value;
+        // A size given twice over is one a decoder may read otherwise: the
+        // size checked would not be the size decoded.
+        for (auto [size_tag, size] : {std::pair{256u, &width}, std::pair{257u, &height}}) {
+            if (tag != size_tag)
+                continue;
+            if (*size != 0 && *size != value)
+                return std::nullopt;
+            *size = value;
+        }
     }
     return size_of(width, height);
 }

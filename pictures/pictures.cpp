@@ -19,17 +19,17 @@ namespace ardentis
 namespace
 {
 
-// A decode under way on this thread, and the size of the picture it refused
-// for its size, if it did.
+// The limit of a decode under way on this thread (0: none under way), and
+// the size of the picture it refused for its size, if it did.
 struct Decoding {
-    bool under_way = false;
+    double max_pixels = 0;
     cv::Size refused;
 };
 thread_local Decoding decoding;
 
 // The image library reads the header of a format this program does not know
 // and then allocates what that header declares. While a decode is under
-// way, this allocator refuses a picture beyond the limit before any of its
+// way, this allocator refuses a picture beyond its limit before any of its
 // memory is taken.
 class LimitedAllocator : public cv::MatAllocator
 {
@@ -41,7 +41,7 @@ public:
         double pixels = 1;
         for (int i = 0; i < dims; ++i)
             pixels *= sizes[i];
-        if (decoding.under_way && !data && dims == 2 && pixels > max_picture_pixels) {
+        if (decoding.max_pixels > 0 && !data && dims == 2 && pixels > decoding.max_pixels) {
             decoding.refused = cv::Size(sizes[1], sizes[0]);
             CV_Error(cv::Error::StsNoMem, "a picture beyond the limit");
         }
@@ -189,19 +189,31 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
 
 } // namespace
 
+DecodeLimit::DecodeLimit(double max_pixels)
+{
+    decoding = {max_pixels, {}};
+}
+
+DecodeLimit::~DecodeLimit()
+{
+    decoding.max_pixels = 0;
+}
+
+cv::Size DecodeLimit::refused() const
+{
+    return decoding.refused;
+}
+
 Picture decode_picture(const QByteArray &bytes, const QString &what)
 {
-    struct Scope {
-        Scope() { decoding = {true, {}}; }
-        ~Scope() { decoding.under_way = false; }
-    } scope;
+    const DecodeLimit limit(max_picture_pixels);
     try {
         return decode_checked(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
                               size_t(bytes.size()), what);
     } catch (const cv::Exception &) {
         return {{},
-                decoding.refused.empty() ? QStringLiteral("The %1 cannot be decoded.").arg(what)
-                                         : too_large(what, decoding.refused)};
+                limit.refused().empty() ? QStringLiteral("The %1 cannot be decoded.").arg(what)
+                                        : too_large(what, limit.refused())};
     }
 }
 

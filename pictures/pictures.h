@@ -13,6 +13,21 @@ namespace ardentis
 constexpr double max_picture_pixels = 250e6;
 constexpr qint64 max_picture_bytes = 1LL << 30;
 
+// While one lives, the image library refuses on its thread any picture
+// beyond `max_pixels` before taking its memory (with a cv::Exception): a
+// decoder that reads a header this program does not read, or reads
+// otherwise, allocates no more.
+class DecodeLimit
+{
+public:
+    explicit DecodeLimit(double max_pixels);
+    ~DecodeLimit();
+    DecodeLimit(const DecodeLimit &) = delete;
+    DecodeLimit &operator=(const DecodeLimit &) = delete;
+    // The size of the picture refused, empty when none was.
+    cv::Size refused() const;
+};
+
 // A decoded picture, or why there is none.
 struct Picture {
     cv::Mat image;

@@ -1,11 +1,10 @@
 #include "refltable/refltable.h"
 
 #include "common/cnumber.h"
+#include "common/textinput.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <string>
 
 namespace ardentis
 {
@@ -66,10 +65,7 @@ std::string parse_line(std::string_view line, std::vector<double> &table)
 
 ReflTableFile parse_refl_table(std::string_view text)
 {
-    static constexpr std::string_view bom = "\xEF\xBB\xBF";
-    if (text.substr(0, bom.size()) == bom)
-        text.remove_prefix(bom.size());
-
+    text = without_byte_order_mark(text);
     ReflTableFile table;
     size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
@@ -80,10 +76,9 @@ ReflTableFile parse_refl_table(std::string_view text)
         if (!problem.empty()) {
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
-            table.problem =
-                "line " + std::to_string(number) + " ('" + written_form(line) + "') " + problem;
+            table.problem = QString::fromStdString("line " + std::to_string(number) + " ('" +
+                                                   written_form(line) + "') " + problem);
             table.rows.clear();
-            table.bad_line = number;
             return table;
         }
         start = end + 1;
@@ -91,23 +86,12 @@ ReflTableFile parse_refl_table(std::string_view text)
     return table;
 }
 
-ReflTableFile read_refl_table(const std::string &utf8_path)
+ReflTableFile read_refl_table(const QString &path)
 {
-    const std::filesystem::path path = std::filesystem::u8path(utf8_path);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return {{}, "it is not a readable file"};
-    if (std::filesystem::file_size(path, error) > std::uintmax_t(max_table_bytes))
-        return {{}, "it is larger than " + std::to_string(max_table_bytes >> 20) + " MB"};
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {{}, "it is not a readable file"};
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return {{}, "it cannot be read"};
-    if (text.find('\0') != std::string::npos)
-        return {{}, "it is not a text file (UTF-16 or binary)"};
-    return parse_refl_table(text);
+    const TextInput input = read_text_input(path);
+    if (!input.problem.isEmpty())
+        return {{}, input.problem, input.unreadable};
+    return parse_refl_table(input.text);
 }
 
 int match_refl_code(const std::vector<double> &table, double code)

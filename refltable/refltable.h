@@ -2,7 +2,8 @@
 // The optional table of emissivity and reflected apparent temperature by image
 // code: a comma-separated text file of three numbers per line.
 
-#include <string>
+#include <QString>
+
 #include <string_view>
 #include <vector>
 
@@ -13,11 +14,11 @@ namespace ardentis
 enum ReflColumn { ReflCode = 0, ReflEmissivity = 1, ReflTemperature = 2, ReflColumns = 3 };
 
 // A table file read: its rows (rows × 3 values), or why it could not be
-// used (then no rows).
+// used (then no rows), naming the line refused.
 struct ReflTableFile {
     std::vector<double> rows;
-    std::string problem;
-    int bad_line = 0; // the 1-based line refused; 0 when the file itself could not be read
+    QString problem;
+    bool unreadable = false; // the file could not be opened or read at all
 };
 
 // Parses the text of a table file. Every line is a row, the first one
@@ -29,13 +30,10 @@ struct ReflTableFile {
 // byte-order mark is skipped.
 ReflTableFile parse_refl_table(std::string_view text);
 
-// No table of image numbers comes near this size.
-constexpr long long max_table_bytes = 64LL << 20;
-
-// Reads the file at `utf8_path` and parses it. A file that cannot be read, is
-// larger than the limit or is not text (NUL bytes: UTF-16 or binary) gives
-// an empty table and the reason.
-ReflTableFile read_refl_table(const std::string &utf8_path);
+// Reads the file at `path` and parses it. A file that cannot be read, is
+// larger than the limit of text inputs or is not text (UTF-16 or binary)
+// gives an empty table and the reason.
+ReflTableFile read_refl_table(const QString &path);
 
 // The 1-based number of the first row whose code equals `code` exactly, 0 when
 // no row does.

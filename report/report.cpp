@@ -30,6 +30,8 @@ constexpr int picture_width = 320;
 // photograph pixels off is then at least 5 pixels off in the picture.
 constexpr double contour_margin = 0.05;
 constexpr int contour_full_width = 1200;
+// The report's own folder in the output folder, beside report.html.
+constexpr char folder_name[] = "report";
 
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
@@ -117,9 +119,11 @@ class Report : public PairExtras
 {
 public:
     Report(const QString &dir, const ReportStyle &style, const ReportContext &context)
-        : dir_(dir), folder_(dir + QStringLiteral("/report")), style_(style), context_(context)
+        : dir_(dir), folder_(dir + QLatin1Char('/') + QLatin1String(folder_name)), style_(style),
+          context_(context)
     {
     }
+    QStringList folders() const override { return {QLatin1String(folder_name)}; }
     QString start() override
     {
         // The folder is the report's own: pictures of an earlier report go.

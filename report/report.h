@@ -3,7 +3,6 @@
 // output folder, readable offline, built as the pairs finish.
 
 #include "analysis/thermalmap.h"
-#include "engine/run.h"
 
 #include <QString>
 
@@ -11,6 +10,9 @@
 
 namespace ardentis
 {
+
+class PairExtras;
+struct TrialSetup;
 
 // How thermal maps are coloured.
 struct ReportStyle {

@@ -2,6 +2,7 @@
 // The text of report.html: the campaign's head, plot and table, and one card
 // per pair.
 
+#include "engine/run.h"
 #include "outputs/wholefile.h"
 #include "report/report.h"
 #include "trials/groups.h"

@@ -4,7 +4,8 @@
 #   scripts/setup.sh [BUILD_DIR] [extra cmake arguments...]
 #   scripts/setup.sh --packages-only      installs, builds nothing
 # ARDENTIS_PACKAGES names further groups to install, separated by spaces:
-# test, package, check (below).
+# test, package, check (below). ARDENTIS_TARGETS, when set, names the only
+# targets to build (default: everything, the tests too).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -64,4 +65,5 @@ fi
 
 if [ "$BUILD_DIR" = --packages-only ]; then exit 0; fi
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+# shellcheck disable=SC2086 # the targets are words
+cmake --build "$BUILD_DIR" -j "$(nproc)" ${ARDENTIS_TARGETS:+--target $ARDENTIS_TARGETS}

@@ -6,6 +6,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export ARDENTIS_PACKAGES="test ${ARDENTIS_PACKAGES:-}"
+unset ARDENTIS_TARGETS # everything: the programs and the tests
 
 if [ "${1:-}" = "--sanitize" ]; then
     CMAKE_BUILD_TYPE=Debug "$ROOT/scripts/setup.sh" "$ROOT/build-asan" -DARDENTIS_SANITIZE=ON

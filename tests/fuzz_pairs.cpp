@@ -1,21 +1,25 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
-// (every raw form), calibration values at the edges of plausibility, and
-// photographs (JPEG, WebP, PNM), some sharing an image number, and radiometric
-// JPEGs that keep a mutated photograph or alignment values at the edges, run
-// through the batch's engine
-// with the real exiftool and a table of extreme values, into a folder whose
-// result names are links to a file elsewhere. Every pair must be skipped with
-// a reason, or give finite temperatures at or above absolute zero and a
-// well-formed summary line; the linked file keeps its bytes; no crash, no
-// hang, no sanitizer report. Beside them, garbage tables and option values at
-// the limits of their types must be refused with a reason or give sane
-// values. With "options" every option of the batch is on: field search, ExGR
-// mask, full model, temperatures, report,
-// field book, weather log and stress index.
+// (every raw form, one giving its size twice over), calibration values at the
+// edges of plausibility, and photographs (JPEG, WebP, PNM), some sharing an
+// image number, and radiometric JPEGs that keep a mutated photograph or
+// alignment values at the edges, run through the batch's engine with the real
+// exiftool and a table of extreme values, into a folder whose result names
+// are links to a file elsewhere. Every pair must be skipped with a reason, or
+// give finite temperatures at or above absolute zero and a well-formed
+// summary line; the linked file keeps its bytes; a run whose result folder is
+// a link writes nothing; no crash, no hang, no sanitizer report. Beside
+// them, garbage tables and option values at the limits of their types must be
+// refused with a reason or give sane values, folders of links, hidden files,
+// FIFOs and odd names must list every entry once, and ExifTool answers whose
+// values are not numbers must never give a made-up air. With "options" every
+// option of the batch is on: field search, ExGR mask, full model,
+// temperatures, report, field book, weather log and stress index.
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
 #include "batch/options.h"
 #include "engine/run.h"
+#include "measurement/tagquery.h"
+#include "outputs/resultfiles.h"
 #include "pictures/pictures.h"
 #include "refltable/refltable.h"
 #include "report/report.h"
@@ -29,6 +33,7 @@
 #include <clocale>
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ardentis;
@@ -186,15 +191,16 @@ bool every_line_numbers(std::string text)
 int check_table(const std::string &text, const ReflTableFile &table)
 {
     bool sane =
-        table.rows.size() % ReflColumns == 0 && every_line_numbers(text) == table.problem.empty();
-    if (!table.problem.empty())
-        sane = table.rows.empty() && table.bad_line > 0 &&
-               table.problem.rfind("line " + std::to_string(table.bad_line) + " ('", 0) == 0;
+        table.rows.size() % ReflColumns == 0 && every_line_numbers(text) == table.problem.isEmpty();
+    if (!table.problem.isEmpty())
+        sane = table.rows.empty() && QRegularExpression(QStringLiteral("^line [1-9]\\d* \\('"))
+                                         .match(table.problem)
+                                         .hasMatch();
     for (const double v : table.rows) // NaN: a blank line's
         sane = sane && !std::isinf(v);
     if (!sane)
         std::fprintf(stderr, "FAULT: the table '%s' gave '%s'\n", text.c_str(),
-                     table.problem.c_str());
+                     qPrintable(table.problem));
     return sane ? 0 : 1;
 }
 
@@ -273,6 +279,101 @@ int check(const QString &out, const RunResult &result, int inputs)
     return faults;
 }
 
+// Folders as people fill them: plain files, links to files, to folders and
+// to nothing, hidden files, folders, FIFOs and names that are not UTF-8,
+// all with JPEG names. Every entry must be an image or left out, once; the
+// images are regular files in name order, links only when followed.
+int hostile_folders(const QString &root, int folders, std::mt19937 &rng)
+{
+    static const char *const stems[] = {"a", ".b", "C", "c\xff", "IMG_10", "img_2", "._d"};
+    static const char *const ends[] = {".jpg", ".JPEG", ".Jpg", ".jpeg"};
+    static const char *const targets[] = {"/target", "/sub", "/none"};
+    int faults = 0;
+    for (int n = 0; n < folders; ++n) {
+        const QString dir = QStringLiteral("%1/%2").arg(root).arg(n);
+        QDir().mkpath(dir + "/sub");
+        write_file(dir + "/target", "");
+        std::vector<QByteArray> entries;
+        for (int i = 0, count = int(rng() % 12); i < count; ++i) {
+            const QByteArray name = QFile::encodeName(dir) + "/" + pick(stems, rng) +
+                                    QByteArray::number(i) + pick(ends, rng);
+            const int kind = int(rng() % 4);
+            if (kind == 0)
+                ::symlink(QFile::encodeName(dir) + pick(targets, rng), name.constData());
+            else if (kind == 1)
+                ::mkdir(name.constData(), 0700);
+            else if (kind == 2)
+                ::mkfifo(name.constData(), 0600);
+            else
+                std::fclose(std::fopen(name.constData(), "w"));
+            entries.push_back(name);
+        }
+        for (const FolderLinks links : {FolderLinks::Skip, FolderLinks::Follow}) {
+            const FolderImages listed = list_jpeg_files(dir, links);
+            bool sane = size_t(listed.files.size()) + listed.left_out.size() == entries.size();
+            for (int i = 0; i < listed.files.size(); ++i) {
+                const QFileInfo file(listed.files[i]);
+                sane = sane && file.isFile() && !file.fileName().startsWith('.') &&
+                       (links == FolderLinks::Follow || !file.isSymLink()) &&
+                       (i == 0 || listed.files[i - 1].toLower() <= listed.files[i].toLower());
+            }
+            if (!sane)
+                std::fprintf(stderr, "FAULT: the folder %s was listed wrongly\n", qPrintable(dir));
+            faults += !sane;
+        }
+        for (const QByteArray &name : entries) // names the temporary folder cannot remove
+            std::remove(name.constData());
+    }
+    return faults;
+}
+
+// Answers every query with one text, as a tool that writes odd values would.
+class CannedTool : public ExifTool
+{
+public:
+    QByteArray answer;
+    ToolAnswer output(const QStringList &) override { return {answer, {}}; }
+    QString output_to_file(const QStringList &, const QString &) override { return {}; }
+};
+
+// A real answer with one value that is not a number, or at an edge: the
+// camera's air (the first two tags) must be a number in range or missing.
+int hostile_answers(const QString &file, int answers, std::mt19937 &rng)
+{
+    static const char *const tags[] = {"AtmosphericTemperature", "RelativeHumidity", "FieldOfView",
+                                       "PlanckR1", "CameraTemperatureMinSaturated"};
+    static const char *const values[] = {"\"abc\"", "\"\"", "null", "true", "[]", "\"nan\"",
+                                         "\"1e999\"", "\"\\u0000\"", "\"\\q\"",
+                                         // numbers
+                                         "-60.0000061", "70.01", "-1e-320", "\"0x10\"", "\"20 C\""};
+    CannedTool tool;
+    const QString real = QString::fromUtf8(
+        ProcessExifTool().output(one_exchange_arguments(file, Radiometry::Simple)).output);
+    TrialSetup camera;
+    camera.request.air = AirSource::Camera;
+    int faults = 0;
+    for (int i = 0; i < answers; ++i) {
+        const size_t t = rng() % std::size(tags), v = rng() % std::size(values);
+        tool.answer =
+            QString(real)
+                .replace(QRegularExpression(QStringLiteral("\"%1\": [^,\n]*").arg(tags[t])),
+                         QStringLiteral("\"%1\": %2").arg(tags[t], values[v]))
+                .toUtf8();
+        const Measurement m = measure_in_one_exchange(tool, file, false, 0, 0, Radiometry::Simple);
+        const TrialValues air =
+            trial_values(camera, {1, m.date_time, m.camera_air, m.camera_humidity, 20});
+        const bool sane =
+            (std::isnan(air.air) ? std::isnan(air.vpd)
+                                 : air.air >= -60.001 && air.air <= 70.001 && (t > 1 || v > 8)) &&
+            (!m.problem.isEmpty() || !m.temps.empty());
+        if (!sane)
+            std::fprintf(stderr, "FAULT: the answer %s gave the air %f\n", tool.answer.constData(),
+                         air.air);
+        faults += !sane;
+    }
+    return faults;
+}
+
 } // namespace
 
 // The run's table: every line numbers, with extreme values, for pairs of the
@@ -300,7 +401,8 @@ int main(int argc, char **argv)
 
     std::vector<fixtures::FlirFile> radiometric;
     for (fixtures::RawForm form : {fixtures::RawForm::LittleEndian, fixtures::RawForm::PngCamera,
-                                   fixtures::RawForm::PngStandard, fixtures::RawForm::JpegLs}) {
+                                   fixtures::RawForm::PngStandard, fixtures::RawForm::JpegLs,
+                                   fixtures::RawForm::TiffSizedTwice}) {
         fixtures::FlirFile file;
         file.counts = fixtures::plot_counts(40, 30, 18000, unsigned(form) + 1);
         file.form = form;
@@ -384,6 +486,17 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "FAULT: a second run gave other outputs\n");
         ++faults;
     }
+    // A result folder linked elsewhere: refused before anything is written.
+    const QString linked = out + "-linked", elsewhere = dir.filePath("elsewhere");
+    QDir().mkpath(linked);
+    QDir().mkpath(elsewhere);
+    const QString name = report && rng() % 7 == 0 ? QStringLiteral("report")
+                                                  : QLatin1String(pick(pair_folders, rng));
+    QFile::link(elsewhere, linked + "/" + name);
+    if (run(linked).start != RunStart::ForeignFolder || QFile::exists(linked + "/result.csv") ||
+        !QDir(elsewhere).isEmpty())
+        faults += std::fprintf(stderr, "FAULT: a run wrote through the linked %s\n",
+                               qPrintable(name)) > 0;
     // Radiometric images that keep their photograph, each a pair.
     QDir().mkpath(dir.filePath("embedded"));
     input.image_files = embedded_inputs(dir.filePath("embedded"), inputs / 3, radiometric, rng);
@@ -395,10 +508,13 @@ int main(int argc, char **argv)
     for (int i = 0; i < inputs; ++i) {
         const std::string text = hostile_table(rng);
         const ReflTableFile table = parse_refl_table(text);
-        tables_refused += !table.problem.empty();
+        tables_refused += !table.problem.isEmpty();
         faults += check_table(text, table);
     }
     faults += hostile_options(rng, inputs * 10, &options_refused);
+    faults += hostile_folders(dir.filePath("folders"), inputs / 10, rng);
+    write_file(in + "/intact.jpg", bytes(fixtures::flir_jpeg(radiometric[0])));
+    faults += hostile_answers(in + "/intact.jpg", inputs, rng);
     std::printf("%d hostile pairs (%d with the number of an earlier one) in %.1f s: %d processed, "
                 "%d table entries, %d skipped; %d with the photograph inside: %d processed, %d "
                 "skipped; %d tables, %d refused; %d option lines, %d refused; %d faults\n",

@@ -148,6 +148,7 @@ private slots:
     void killedBatch();
     void fullDisk();
     void oddNames();
+    void gatheredFolder();
     void fieldSearch_data();
     void fieldSearch();
     void embeddedPhotos_data();
@@ -344,6 +345,16 @@ void TestBatch::inputErrors_data()
     QTest::newRow("a folder stands for stats.csv")
         << QStringList{"-o", tmp.filePath("stats-folder"), a, b}
         << tmp.filePath("stats-folder/stats.csv") + " cannot be written (Is a directory).";
+    // Nothing is written, or removed, outside the output folder.
+    const QString result_folder = "cannot use the result folder: " + tmp.path() +
+                                  "/%1; remove it, or choose another output folder.";
+    QTest::newRow("a linked report folder")
+        << QStringList{"-o", tmp.filePath("linked"), "--report", a, b}
+        << result_folder.arg("linked/report is a symbolic link, and results are written only "
+                             "inside the output folder");
+    QTest::newRow("a file for 0Aligned") << QStringList{"-o", tmp.filePath("file-folder"), a, b}
+                                         << result_folder.arg("file-folder/0Aligned is not a "
+                                                              "folder");
 }
 
 void TestBatch::inputErrors()
@@ -356,6 +367,11 @@ void TestBatch::inputErrors()
     QDir().mkpath(tmp.filePath("lock-folder/.ardentis.lock"));
     QDir().mkpath(tmp.filePath("stats-folder/stats.csv"));
     write_file(tmp.filePath("stats-folder/result.csv"), "earlier\n");
+    for (const char *folder : {"linked", "file-folder", "elsewhere"})
+        QDir().mkpath(tmp.filePath(folder));
+    write_file(tmp.filePath("file-folder/0Aligned"), "");
+    write_file(tmp.filePath("elsewhere/p1_map.png"), "kept");
+    QFile::link(tmp.filePath("elsewhere"), tmp.filePath("linked/report"));
     const Finished f = batch(arguments);
     QCOMPARE(f.status, 2);
     QCOMPARE(f.err, "ardentis-batch: " + err + "\n");
@@ -363,6 +379,8 @@ void TestBatch::inputErrors()
     QVERIFY(!QFileInfo::exists(tmp.filePath("locked/result.csv")));
     QVERIFY(!QFileInfo::exists(tmp.filePath("lock-folder/result.csv")));
     QCOMPARE(read_file(tmp.filePath("stats-folder/result.csv")), QByteArray("earlier\n"));
+    QCOMPARE(read_file(tmp.filePath("elsewhere/p1_map.png")), QByteArray("kept"));
+    QVERIFY(!QFileInfo::exists(tmp.filePath("linked/result.csv")));
 }
 
 void TestBatch::badPairs()
@@ -384,6 +402,9 @@ void TestBatch::badPairs()
         cv::Mat(good.counts.size(), CV_16UC1, cv::Scalar(0)); // no count the calibration explains
     const QString zero = flir("zero.jpg", file);
     file.counts = good.counts.clone();
+    file.form = fixtures::RawForm::TiffSizedTwice; // a size for the check, another for the decoder
+    const QString two = flir("two.jpg", file);
+    file.form = good.form;
     file.counts(cv::Rect(0, 0, 3, 2)).setTo(0);
     file.date_time_original = "2014:03:12 10,15:32";
     const QString some = flir("some.jpg", file);
@@ -406,6 +427,7 @@ void TestBatch::badPairs()
                               r1,   dir + "/cut_2.jpg",
                               zero, photo_of("zero_11.jpg"),
                               some, photo_of("some_12.jpg"),
+                              two,  photo_of("two_16.jpg"),
                               r1,   photo_of("r1_13.jpg"),
                               g,    photo_of("p_5.jpg"),
                               r1,   dir + "/x_7.jpg",
@@ -413,18 +435,19 @@ void TestBatch::badPairs()
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
-        "The raw data lie outside the calibration or beyond what the camera measures (-70.0 to "
-        "218.0 °C): 580 of 580 pixels have no temperature.",
+        "The raw data, or the temperatures they give, lie outside the calibration or beyond what "
+        "the camera measures (-70.0 to 218.0 °C): 580 of 580 pixels have no temperature.",
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
-        "The emissivity 0 on line 1 of the table is outside (0, 1]."};
+        "The emissivity 0 on line 1 of the table is outside (0, 1].",
+        "The raw thermal data of the radiometric image cannot be decoded."};
     for (const QString &problem : problems)
         QVERIFY2(f.err.contains("\n    " + problem + "\n"), qPrintable(problem + "\n" + f.err));
     QVERIFY2(f.err.contains(QStringLiteral("pair 4 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
                                            "temperature")
                                 .arg(some, dir)),
              qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 8 pairs processed, 1 used as a table entry, 5 skipped"),
+    QVERIFY2(f.err.contains("2 of 9 pairs processed, 1 used as a table entry, 6 skipped"),
              qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/result.csv");
     QCOMPARE(lines.size(), 3);
@@ -516,23 +539,58 @@ void TestBatch::fullDisk()
 
 void TestBatch::oddNames()
 {
-    // A name that is not UTF-8 cannot reach the tools unchanged: it is named, not dropped.
+    // A name that is not UTF-8 cannot reach the tools, or name a folder,
+    // unchanged: it is named, not dropped or altered.
     const QString dir = tmp.filePath("odd");
     QDir().mkpath(dir);
     const QByteArray odd = QFile::encodeName(dir) + "/a\xff.jpg";
     std::fclose(std::fopen(odd.constData(), "w"));
     write_file(dir + "/b.jpg", "");
-    const Finished listed =
-        run_program("sh", {"-c", "exec \"$0\" -o \"$1\" \"$2/a$(printf '\\377').jpg\" \"$2/b.jpg\"",
-                           ARDENTIS_BATCH, tmp.filePath("odd-out"), dir});
-    QCOMPARE(listed.status, 2);
-    QCOMPARE(listed.err,
-             "ardentis-batch: the name " + dir + "/a%FF.jpg is not UTF-8 text; rename the file.\n");
+    const struct {
+        const char *arguments, *name;
+    } given[] = {{"-o \"$1\" \"$2/a$(printf '\\377').jpg\" \"$2/b.jpg\"", "odd/a%FF.jpg"},
+                 {"-o \"$1$(printf '\\303')\" \"$2/b.jpg\" \"$2/b.jpg\"", "odd-out%C3"}};
+    for (const auto &g : given) {
+        const Finished f =
+            run_program("sh", {"-c", QStringLiteral("exec \"$0\" %1").arg(g.arguments),
+                               ARDENTIS_BATCH, tmp.filePath("odd-out"), dir});
+        QCOMPARE(f.status, 2);
+        QCOMPARE(f.err, QStringLiteral("ardentis-batch: the name %1/%2 is not UTF-8 text; rename "
+                                       "the file or folder.\n")
+                            .arg(tmp.path(), g.name));
+    }
+    QVERIFY(QDir(tmp.path()).entryList({"odd-out*"}).isEmpty());
     const Finished folder = batch({"-o", tmp.filePath("odd-out"), dir});
     ::unlink(odd.constData());
     QCOMPARE(folder.status, 2);
     QCOMPARE(folder.err, "ardentis-batch: the name of " + dir +
                              "/a%FF.jpg is not UTF-8 text; rename the file.\n");
+}
+
+void TestBatch::gatheredFolder()
+{
+    // A folder of links pairs as its names say (A's thermal image no longer
+    // pairs with B's photograph); what its list leaves out is named.
+    const QString src = tmp.filePath("gathered-src"), dir = tmp.filePath("gathered");
+    QDir().mkpath(src);
+    QDir().mkpath(dir);
+    write_pair(src, 101, 1);
+    write_pair(src, 102, 2);
+    QFile::copy(src + "/FLIR101.jpg", dir + "/A.jpg");
+    QFile::link(src + "/FLIR101_RGB101.jpg", dir + "/A_RGB0101.jpg");
+    QFile::link(src + "/FLIR102.jpg", dir + "/B.jpg");
+    QFile::copy(src + "/FLIR102_RGB102.jpg", dir + "/B_RGB0102.jpg");
+    write_file(dir + "/._A.jpg", ""); // a copy's resource fork
+    QFile::link(src + "/gone.jpg", dir + "/C.jpg");
+    const Finished f = batch({"-o", tmp.filePath("gathered-out"), dir});
+    QCOMPARE(f.status, 0);
+    QVERIFY2(f.err.startsWith(QStringLiteral("ardentis-batch: %1/._A.jpg is left out of the "
+                                             "folder's images: it is hidden (its name begins with "
+                                             "a full stop).\nardentis-batch: %1/C.jpg is left out "
+                                             "of the folder's images: it is a link to nothing.\n")
+                                  .arg(dir)),
+             qPrintable(f.err));
+    QCOMPARE(read_file(tmp.filePath("gathered-out/stats.csv")).count("\n10"), 2);
 }
 
 void TestBatch::fieldSearch_data()

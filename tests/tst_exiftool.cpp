@@ -42,6 +42,7 @@ private slots:
     void valueOutputs();
     void toolFailures_data();
     void toolFailures();
+    void hungTool();
     void missingTool();
 
 private:
@@ -71,10 +72,10 @@ void TestExifTool::oneExchangeAsPerQuery_data()
     QTest::newRow("JPEG-LS") << int(RawForm::JpegLs) << date << time << false << 2 << "";
     QTest::newRow("no capture time")
         << int(RawForm::JpegLs) << QByteArray() << QByteArray() << false << 1 << "";
-    // The window takes 8 bytes at offset 45 of the tool's line, line end and all.
+    // The window takes 8 bytes at offset 45 of the tool's line, up to its line end.
     for (const char *shorter : {"2014:03:12 10:15", "2014:03:12 1"})
-        QTest::newRow(shorter) << int(RawForm::LittleEndian) << QByteArray(shorter) << QByteArray()
-                               << false << 0 << "";
+        QTest::newRow(shorter) << int(RawForm::LittleEndian) << QByteArray(shorter)
+                               << QByteArray(shorter).mid(11) << false << 0 << "";
     QTest::newRow("table values") << int(RawForm::PngCamera) << date << time << true << 0 << "";
     QTest::newRow("no raw data") << int(RawForm::None) << date << time << false << 2
                                  << "No temperatures could be read from the radiometric image "
@@ -259,8 +260,9 @@ void TestExifTool::valueOutputs()
     FakeExifTool fake("printf '  -12.5 C\\000junk'\nfor a in \"$@\"; do echo \"$a\" >> '" +
                       tmp.filePath("args").toUtf8() + "'; done");
     ProcessExifTool tool;
-    QCOMPARE(query_text(tool, "Emissivity", "/some dir/a b.jpg"), QString("  -12.5 C"));
-    QCOMPARE(query_value(tool, "Emissivity", "x.jpg"), -12.5);
+    QCOMPARE(output_text(query_tag(tool, "Emissivity", "/some dir/a b.jpg").output),
+             QString("  -12.5 C"));
+    QCOMPARE(text_number(output_text(query_tag(tool, "Emissivity", "x.jpg").output)), -12.5);
     QCOMPARE(read_file(tmp.filePath("args")),
              QByteArray("-b\n-Emissivity\n--warning\n/some dir/a b.jpg\n-b\n-Emissivity\n"
                         "--warning\nx.jpg\n"));
@@ -305,10 +307,24 @@ void TestExifTool::toolFailures()
     QVERIFY(m.temps.empty() && !m.problem.isEmpty());
 }
 
+void TestExifTool::hungTool()
+{
+    // The window's way, a start per query: a tool that hangs is waited for
+    // once, not once per value.
+    FakeExifTool fake("echo >> '" + tmp.filePath("starts").toUtf8() + "'; exec sleep 600");
+    ProcessExifTool tool(exiftool_program(), 1000);
+    double e = 0, tr = 0;
+    QCOMPARE(measure_temperatures(tool, false, "x.jpg", &e, &tr, tmp.filePath("hung.tiff")).problem,
+             QString("ExifTool did not answer within 1 s."));
+    QCOMPARE(read_file(tmp.filePath("starts")), QByteArray("\n"));
+}
+
 void TestExifTool::missingTool()
 {
-    const QString work = tmp.filePath("stale.tiff");
-    write_file(work, "old raw data");
+    // The working file is replaced, never written through a link.
+    const QString work = tmp.filePath("stale.tiff"), kept = tmp.filePath("kept.tiff");
+    write_file(kept, "old raw data");
+    QFile::link(kept, work);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", tmp.filePath("empty").toUtf8());
     ProcessExifTool tool;
@@ -319,6 +335,7 @@ void TestExifTool::missingTool()
     QVERIFY(m.temps.empty());
     QCOMPARE(e, 0.0);
     QCOMPARE(QFileInfo(work).size(), 0); // emptied: no earlier data taken for this image
+    QVERIFY(!QFileInfo(work).isSymLink() && read_file(kept) == "old raw data");
     QCOMPARE(time, QString());
 }
 

@@ -32,6 +32,7 @@ private slots:
     void spreadsheetBook();
     void hostileFiles_data();
     void hostileFiles();
+    void cameraAir();
 
 private:
     QTemporaryDir tmp;
@@ -144,6 +145,9 @@ void TestTrials::hostileFiles_data()
                             << "it is not a text file (UTF-16 or binary)";
     QTest::newRow("Latin-1") << true << QByteArray("image,plot\n101,Bl\xe9\n")
                              << "line 2 is not UTF-8 text; save the file as CSV in UTF-8";
+    QTest::newRow("UTF-8 cut at the end") << true << QByteArray("image,plot\n101,Bl\xc3")
+                                          << "line 2 is not UTF-8 text; save the file as CSV in "
+                                             "UTF-8";
     QTest::newRow("no image column")
         << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image'";
     QTest::newRow("duplicate after a multi-line field")
@@ -180,6 +184,16 @@ void TestTrials::hostileFiles()
     QFETCH(QString, problem);
     const QString path = write_temp(tmp, text);
     QCOMPARE(book ? read_field_book(path).problem : read_weather_log(path).problem, problem);
+}
+
+void TestTrials::cameraAir()
+{
+    // -60 °C set on a camera reads back from its single-precision kelvin as
+    // -60.0000061: taken as set, not refused as "-60 °C".
+    TrialSetup camera;
+    camera.request.air = AirSource::Camera;
+    const TrialValues cold = trial_values(camera, {101, {}, -60.0000061, 0.5, -61});
+    QVERIFY(cold.notes.isEmpty() && std::abs(cold.ctd - 0.9999939) < 1e-9);
 }
 
 QTEST_APPLESS_MAIN(TestTrials)

@@ -17,6 +17,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using guitest::child;
@@ -221,6 +222,31 @@ void TestWindow::addingImages()
     QCOMPARE(listed("lst_imagefile"),
              QStringList({tmp.filePath("portrait.jpg"), tmp.filePath("broken.jpg")}) + f + sorted +
                  f);
+
+    // Plain files only, as before; the entries left out are named, so that
+    // no pair is formed across them unsaid.
+    const QString odd = tmp.filePath("left-out");
+    QDir().mkpath(odd);
+    for (const char *name : {"/a.jpg", "/.b.jpg", "/e\xff.jpg"})
+        std::fclose(std::fopen(QFile::encodeName(odd) + name, "w"));
+    QFile::link(odd + "/a.jpg", odd + "/c.jpg");
+    QString warning;
+    guitest::answer_question("Directories");
+    guitest::answer_file_dialog(odd, {});
+    guitest::answer_next_modal([&warning](QWidget *box) {
+        warning = static_cast<QMessageBox *>(box)->text();
+        box->close();
+    });
+    click("pb_addimage");
+    ::unlink(QFile::encodeName(odd) + "/e\xff.jpg");
+    QCOMPARE(listed("lst_imagefile").last(), odd + "/a.jpg");
+    QCOMPARE(warning, QStringLiteral("These JPEG entries of the folder were not added, so the "
+                                     "images after them may pair with other partners than you "
+                                     "expect:\n\n%1/.b.jpg\n    it is hidden (its name begins "
+                                     "with a full stop)\n\n%1/c.jpg\n    it is a symbolic link; "
+                                     "only plain files are taken\n\n%1/e%FF.jpg\n    its name is "
+                                     "not UTF-8 text; rename the file")
+                          .arg(odd));
 }
 
 void TestWindow::viewerAndLists()
@@ -272,14 +298,21 @@ void TestWindow::tables()
     QVERIFY(match(102) == 2 && match(103) == 0);
     choose("pb_addimage_2", tmp.path(), "second.csv");
     QVERIFY(match(102) == 0 && match(7) == 1); // after the byte-order mark
-    MessageBoxRecorder boxes;                  // a line that is not numbers: warned, not loaded
+    // A line that is not numbers, a file too large: warned, not loaded.
+    MessageBoxRecorder boxes;
     choose("pb_addimage_2", tmp.path(), "garbage.csv");
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].text, "The reflected temperature table " + tmp.filePath("garbage.csv") +
-                                      " was not loaded: line 2 ('101,0.95,nan') has the reflected "
-                                      "temperature 'nan', which is not a number.");
+    choose("pb_addimage_2", tmp.path(), "big.csv");
+    QCOMPARE(boxes.boxes.size(), 2);
+    const QString not_loaded = "The reflected temperature table " + tmp.path() +
+                               "/%1 was not "
+                               "loaded: %2.";
+    QCOMPARE(boxes.boxes[0].text, not_loaded.arg("garbage.csv", "line 2 ('101,0.95,nan') has the "
+                                                                "reflected temperature 'nan', "
+                                                                "which is not a number"));
+    QCOMPARE(boxes.boxes[1].text, not_loaded.arg("big.csv", "it is larger than 64 MB"));
     QVERIFY(match(7) == 1 && match(8) == 0);
-    choose("pb_addimage_2", tmp.path(), "big.csv"); // unreadable: an empty table
+    ::mkfifo(QFile::encodeName(tmp.filePath("pipe.csv")).constData(), 0600);
+    choose("pb_addimage_2", tmp.path(), "pipe.csv"); // unreadable: an empty table
     QCOMPARE(match(7), 0);
 }
 
@@ -310,6 +343,11 @@ void TestWindow::inputChecks_data()
         << "Another run is writing into %1.\nWait until it has finished, or choose another output "
            "directory."
         << warning;
+    QTest::newRow("a linked result folder")
+        << 2 << "linked"
+        << "A result folder cannot be used:\n%1/2Mascara is a symbolic link, and results are "
+           "written only inside the output folder.\nRemove it, or choose another output directory."
+        << warning;
 }
 
 void TestWindow::inputChecks()
@@ -324,6 +362,11 @@ void TestWindow::inputChecks()
         QDir(out).mkdir("result.csv");
     if (output == "locked")
         QVERIFY(other_run.lock(out) == ardentis::LockOutcome::Taken);
+    const QString elsewhere = tmp.filePath("elsewhere");
+    QDir().mkpath(elsewhere);
+    write_file(elsewhere + "/2Mascara1_1.jpg", "kept");
+    if (output == "linked")
+        QFile::link(elsewhere, out + "/2Mascara");
     if (!output.isEmpty())
         choose("pb_saveresults", out);
     QStringList files;
@@ -337,6 +380,7 @@ void TestWindow::inputChecks()
     QVERIFY(boxes[0].icon == icon && boxes[0].buttons == 1);
     QVERIFY(!QFile::exists(out + "/result.csv") || output == "csv-folder");
     QVERIFY(!QDir(out + "/0Aligned").exists());
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files), QStringList{"2Mascara1_1.jpg"});
 }
 
 void TestWindow::onePair()
@@ -352,6 +396,8 @@ void TestWindow::onePair()
         cv::imwrite((in + "/IMG0123.webp").toStdString(), photo, {cv::IMWRITE_WEBP_QUALITY, 101}));
     choose("pb_saveresults", out);
     add_files({in + "/one.jpg", in + "/IMG0123.webp"});
+    QDir(out).mkpath("1PartRGB"); // an earlier run's picture is listed too
+    write_file(out + "/1PartRGB/1PartRGB_7.jpg", "");
     QByteArray printed;
     QVERIFY(generate(printed).isEmpty());
     QCOMPARE(child<QProgressBar>(window.get(), "pbar_status")->value(), 100);
@@ -415,7 +461,7 @@ void TestWindow::onePair()
                           fixed(fixtures::reported_t_refl(file)) + "\n");
 
     const QStringList outputs{out + "/0Aligned/0Aligned_123.jpg",
-                              out + "/1PartRGB/1PartRGB_123.jpg",
+                              out + "/1PartRGB/1PartRGB_123.jpg", out + "/1PartRGB/1PartRGB_7.jpg",
                               out + "/2Mascara/2Mascara1_123.jpg"};
     QCOMPARE(listed("lst_outfiles"), outputs);
     QVERIFY(QFile::exists(tmp.filePath("test.tiff")));

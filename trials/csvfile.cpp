@@ -1,8 +1,6 @@
 #include "trials/csvfile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QTextCodec>
+#include "common/textinput.h"
 
 #include <csv.h>
 
@@ -43,13 +41,6 @@ void on_record(int, void *data)
     c->ended_now = true;
 }
 
-bool is_utf8(const char *text, size_t size)
-{
-    QTextCodec::ConverterState state;
-    QTextCodec::codecForName("UTF-8")->toUnicode(text, int(size), &state);
-    return state.invalidChars == 0;
-}
-
 struct ParserDeleter {
     void operator()(csv_parser *p) const
     {
@@ -62,7 +53,7 @@ struct ParserDeleter {
 QString parse_line(csv_parser *parser, Collector &c, const char *text, size_t size)
 {
     ++c.line;
-    if (text && !is_utf8(text, size))
+    if (text && !is_utf8(std::string_view(text, size)))
         return QStringLiteral("line %1 is not UTF-8 text; save the file as CSV in UTF-8")
             .arg(c.line);
     if (c.between)
@@ -84,8 +75,9 @@ QString parse_line(csv_parser *parser, Collector &c, const char *text, size_t si
 
 } // namespace
 
-CsvFile parse_csv(const std::string &text)
+CsvFile parse_csv(std::string_view text)
 {
+    text = without_byte_order_mark(text);
     std::unique_ptr<csv_parser, ParserDeleter> parser(new csv_parser());
     Collector c;
     if (csv_init(parser.get(), CSV_STRICT | CSV_STRICT_FINI) != 0) {
@@ -94,7 +86,7 @@ CsvFile parse_csv(const std::string &text)
     }
     for (size_t start = 0; start < text.size() && c.file.problem.isEmpty();) {
         const size_t lf = text.find('\n', start);
-        const size_t end = lf == std::string::npos ? text.size() : lf + 1;
+        const size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
         c.file.problem = parse_line(parser.get(), c, text.data() + start, end - start);
         start = end;
     }
@@ -106,27 +98,13 @@ CsvFile parse_csv(const std::string &text)
 
 CsvFile read_csv_file(const QString &path)
 {
-    CsvFile failed;
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        failed.problem = QStringLiteral("it is not a readable file");
+    const TextInput input = read_text_input(path);
+    if (!input.problem.isEmpty()) {
+        CsvFile failed;
+        failed.problem = input.problem;
         return failed;
     }
-    if (file.size() > max_csv_bytes) {
-        failed.problem = QStringLiteral("it is larger than %1 MB").arg(max_csv_bytes >> 20);
-        return failed;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        failed.problem = QStringLiteral("it cannot be read");
-        return failed;
-    }
-    if (bytes.contains('\0')) {
-        failed.problem = QStringLiteral("it is not a text file (UTF-16 or binary)");
-        return failed;
-    }
-    const int bom = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    return parse_csv(std::string(bytes.constData() + bom, size_t(bytes.size() - bom)));
+    return parse_csv(input.text);
 }
 
 QString header_problem(const CsvFile &csv)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ardentis
@@ -23,14 +24,11 @@ struct CsvFile {
     QString problem;                // why the file cannot be used, naming the line
 };
 
-// The largest CSV file read: a field book or weather log is far smaller.
-constexpr qint64 max_csv_bytes = 64 << 20;
-
-// Reads a whole CSV file of UTF-8 text.
+// Reads a whole CSV file of UTF-8 text, held to the limits of text inputs.
 CsvFile read_csv_file(const QString &path);
 
-// Parses CSV text (after any byte order mark).
-CsvFile parse_csv(const std::string &text);
+// Parses CSV text; a leading byte order mark is skipped.
+CsvFile parse_csv(std::string_view text);
 
 // Why the file has no header to read: its own problem, or no line at all.
 QString header_problem(const CsvFile &csv);

@@ -62,14 +62,23 @@ QString load_trial(const TrialRequest &request, TrialSetup &setup)
 namespace
 {
 
+// Whether a camera's value lies from `lo` to `hi`: it stores single-precision
+// floats, the air in kelvin, so a limit set on it comes back a little off
+// (-60 °C as -60.0000061), less than a value shown with 6 digits tells.
+bool within(double value, double lo, double hi)
+{
+    constexpr double float_rounding = 1e-3;
+    return value >= lo - float_rounding && value <= hi + float_rounding;
+}
+
 void find_air(const TrialSetup &setup, const Capture &capture, TrialValues &v)
 {
     if (setup.request.air == AirSource::Camera) {
         const double air = capture.camera_air, humidity = 100 * capture.camera_humidity;
         if (std::isnan(air) || std::isnan(humidity))
             v.notes << QStringLiteral("the radiometric image has no air temperature or humidity");
-        else if (!(air >= lowest_air_celsius && air <= highest_air_celsius && humidity >= 0 &&
-                   humidity <= 100)) // as a weather log's readings
+        else if (!(within(air, lowest_air_celsius, highest_air_celsius) &&
+                   within(humidity, 0, 100))) // as a weather log's readings
             v.notes << QStringLiteral("the radiometric image's air, %1 °C and %2 %, is not a "
                                       "temperature from %3 to %4 °C and a humidity from 0 to 100 %")
                            .arg(QString::number(air, 'g', 6), QString::number(humidity, 'g', 6),
