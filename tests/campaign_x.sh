@@ -43,7 +43,7 @@ takes_clients() { xdotool getmouselocation >/dev/null 2>&1; }
 wait_for takes_clients
 window() {
     kill -0 "$PID" || { echo "the window ended" >&2 && exit 1; }
-    W="$(xdotool search --name '^Ardentis Campaign$' 2>/dev/null | head -n 1)" && [ -n "$W" ]
+    W="$(xdotool search --onlyvisible --name '^Ardentis Campaign$' 2>/dev/null | head -n 1)" && [ -n "$W" ]
 }
 title() { xdotool getwindowname "$W"; }
 titles_seen=()
