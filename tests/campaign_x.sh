@@ -11,7 +11,7 @@ CAMPAIGN="$1" BATCH="$2" SAMPLES="$3" WORK="$4"
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "no Xvfb or xdotool"; exit 77; }
 rm -rf "$WORK" && mkdir -p "$WORK/small" "$WORK/large"
 
-# The sample pairs again under numbers of their own: 9 and 36 pairs.
+# The sample pairs again under numbers of their own: 18 and 36 pairs.
 copies() {
     local dir="$1" count="$2" n=0
     for ((k = 1; k <= count; ++k)); do
@@ -23,7 +23,7 @@ copies() {
         done
     done
 }
-copies "$WORK/small" 3
+copies "$WORK/small" 6
 copies "$WORK/large" 12
 
 # Waits up to a minute for a condition, checking it every tenth of a second.
@@ -71,7 +71,7 @@ distinct="$(printf '%s\n' "${titles_seen[@]}" | sort -u | wc -l)"
 "$BATCH" "${OPTIONS[@]}" -o "$WORK/batch" "$WORK/small" 2>/dev/null
 cmp "$WORK/out/result.csv" "$WORK/batch/result.csv"
 cmp "$WORK/out/stats.csv" "$WORK/batch/stats.csv"
-[ "$(lines "$WORK/out/result.csv")" -eq 10 ]
+[ "$(lines "$WORK/out/result.csv")" -eq 19 ]
 xdotool key ctrl+q
 wait "$PID"
 
