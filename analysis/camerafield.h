@@ -56,4 +56,15 @@ struct CameraField {
 CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double offset_x,
                          double offset_y);
 
+// Another photograph of the same view may differ in size from the one the
+// values refer to by at most this share of its aspect ratio.
+constexpr double max_aspect_difference = 0.01;
+
+// The camera's field in a photograph of `photo` that shows the view of the
+// photograph of `kept` the values refer to, at another size: the offsets,
+// counted in the kept photograph's pixels, scaled to its own. A photograph of
+// another aspect shows another view: none.
+CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, cv::Size raw, double real2ir,
+                                 double offset_x, double offset_y);
+
 } // namespace ardentis

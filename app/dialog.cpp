@@ -342,11 +342,11 @@ void Dialog::on_pb_generate_clicked()
 {
     WindowRun run(ui->pbar_status);
     run.trace("JAJAJA");
-    const ardentis::RunInput input{image_files,
-                                   output_dirs.isEmpty() ? QString() : output_dirs.first(),
-                                   refl_loaded,
-                                   refl_table,
-                                   {}};
+    ardentis::RunInput input;
+    input.image_files = image_files;
+    input.output_dir = output_dirs.isEmpty() ? QString() : output_dirs.first();
+    input.refl_loaded = refl_loaded;
+    input.refl_table = refl_table;
     ardentis::RunResult result;
     result.start = ardentis::check_input(input);
     if (result.start == ardentis::RunStart::Started)

@@ -2,6 +2,7 @@
 // keeping one ExifTool running, with messages as a command-line tool gives them.
 
 #include "batch/options.h"
+#include "engine/pairing.h"
 #include "pictures/imagesize.h"
 #include "refltable/refltable.h"
 
@@ -90,6 +91,13 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
+        if (o.input.options.pairing.by == Pairing::Time)
+            return o.images_from.isEmpty()
+                       ? QStringLiteral("no radiometric image (a file with raw thermal data) among "
+                                        "the images given.")
+                       : QStringLiteral("the folder %1 holds no radiometric image (a JPEG with "
+                                        "raw thermal data).")
+                             .arg(o.images_from);
         if (o.input.options.photo == PhotoSource::Embedded) // none at all
             return o.images_from.isEmpty()
                        ? QStringLiteral("no images given.")
@@ -126,44 +134,63 @@ std::optional<cv::Size> photograph_size(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray head = file.read(4 << 20);
-    return declared_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
-                         size_t(head.size()));
+    return upright_size(reinterpret_cast<const std::uint8_t *>(head.constData()),
+                        size_t(head.size()));
 }
 
-QString field_problem(const BatchOptions &o)
+QString field_problem(const BatchOptions &o, const PairingPlan &plan)
 {
     // A search falls back to a field that fits where the given one does not;
-    // an embedded photograph is checked with its pair.
-    if (!o.input.options.field_given || o.input.options.search_field ||
-        o.input.options.photo == PhotoSource::Embedded)
+    // the camera's field and an embedded photograph are checked with their pair.
+    const RunOptions &run = o.input.options;
+    if (!run.field_given || run.search_field || run.camera_field)
         return {};
-    const Field &f = o.input.options.field;
-    for (int i = 1; i < o.input.image_files.size(); i += 2) {
-        const std::optional<cv::Size> size = photograph_size(o.input.image_files[i]);
+    const Field &f = run.field;
+    for (const PlannedPair &p : plan.planned) {
+        if (p.plan.photo != PhotoSource::Separate)
+            continue;
+        const std::optional<cv::Size> size = photograph_size(p.plan.visible);
         if (size && !field_fits(f, *size))
             return QStringLiteral("the field %1 does not fit inside the photograph %2 (%3 pixels).")
                 .arg(QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height),
-                     o.input.image_files[i],
-                     QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
+                     p.plan.visible, QStringLiteral("%1 x %2").arg(size->width).arg(size->height));
     }
     return {};
 }
 
-// Two pairs writing the files of one number would leave only the later
-// one's pictures and tables under it.
-QString shared_number_problem(const RunInput &input)
+// Two pairs writing the files of one name would leave only the later one's
+// pictures and tables under it.
+QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
-    const SharedNumber shared = first_shared_number(input);
-    if (shared.file_number < 0)
+    if (shared.name.isEmpty())
         return {};
     const auto pair = [](const PairPlan &p) {
         return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
     };
+    const QString file = shared.first.photo == PhotoSource::Embedded
+                             ? QStringLiteral("radiometric image")
+                             : QStringLiteral("photograph");
+    if (options.naming == Naming::File)
+        return QStringLiteral("%1 and %2 would both write the files of the name %3, so the "
+                              "second's files would replace the first's; give each %4 a name of "
+                              "its own.")
+            .arg(pair(shared.first), pair(shared.second), shared.name, file);
     return QStringLiteral("%1 and %2 both have the image number %3, so the second's files would "
-                          "replace the first's; give each %4 a number of its own.")
-        .arg(pair(shared.first), pair(shared.second), QString::number(shared.file_number),
-             input.options.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
-                                                          : QStringLiteral("photograph"));
+                          "replace the first's; give each %4 a number of its own, or name the "
+                          "results after the files with --names file.")
+        .arg(pair(shared.first), pair(shared.second), shared.name, file);
+}
+
+// What the user should know of the pairs before the run: how some were
+// formed, and the photographs in none.
+void say_pairing(std::FILE *err, const PairingPlan &plan)
+{
+    for (const PlannedPair &p : plan.planned)
+        for (const QString &note : p.notes)
+            print(err, QStringLiteral("pair %1 (%2): %3\n")
+                           .arg(QString::number(p.plan.pair + 1), input_files_text(p.plan), note));
+    for (const QString &photograph : plan.left_over)
+        print(err, QStringLiteral("photograph in no pair: %1\n").arg(photograph));
 }
 
 // Lists an image folder given alone, naming in `left_out` the entries its
@@ -195,16 +222,29 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
     return {};
 }
 
-// Everything checked before anything is made; the input read as it goes.
-QString input_problem(BatchOptions &o, TrialSetup &trial, QStringList &left_out)
+// The tools that read the files' facts before the run, each answer within
+// the options' time limit.
+ToolFactory planning_tools(const BatchOptions &o)
+{
+    const int timeout = o.tool_timeout_ms;
+    return [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); };
+}
+
+// Everything checked before anything is made; the input read and its pairs
+// formed as it goes, the folder's entries left out named in `left_out`.
+QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QStringList &left_out)
 {
     QString problem = read_inputs(o, left_out);
+    if (problem.isEmpty()) {
+        plan = plan_pairing(o.input, planning_tools(o), o.jobs);
+        o.input.pairs = plan.pairs;
+    }
     if (problem.isEmpty())
         problem = start_problem(check_input(o.input), o);
     if (problem.isEmpty())
-        problem = field_problem(o);
+        problem = field_problem(o, plan);
     if (problem.isEmpty())
-        problem = shared_number_problem(o.input);
+        problem = shared_name_problem(o.input.options, plan.shared);
     // The field book and weather log are read before anything is made.
     if (problem.isEmpty() && o.trial.any())
         problem = load_trial(o.trial, trial);
@@ -263,26 +303,33 @@ RunPlan plan_options(const BatchOptions &given)
     plan.problem = read_inputs(options, plan.left_out);
     if (!plan.problem.isEmpty())
         return plan;
-    const RunInput &input = options.input;
-    for (const PairPlan &p : plan_pairs(input)) {
-        plan.pairs.push_back({p, {}, {}});
-        if (p.table_hit)
-            plan.pairs.back().problems << QStringLiteral("a table entry: sets the emissivity and "
-                                                         "reflected temperature of the pairs after "
-                                                         "it");
+    RunInput &input = options.input;
+    const PairingPlan pairing = plan_pairing(input, planning_tools(options), options.jobs, true);
+    input.pairs = pairing.pairs;
+    const std::vector<PairPlan> plans = plan_pairs(input); // with the table's values in force
+    for (size_t k = 0; k < plans.size(); ++k) {
+        PlannedPair p = k < pairing.planned.size() ? pairing.planned[k] : PlannedPair{};
+        const QString found = p.plan.problem;
+        p.plan = plans[k];
+        if (p.plan.problem.isEmpty())
+            p.plan.problem = found;
+        if (p.plan.table_hit)
+            p.notes << QStringLiteral("a table entry: sets the emissivity and reflected "
+                                      "temperature of the pairs after it");
+        plan.pairs.push_back(p);
     }
-    std::vector<PairPlan> plans;
-    for (const PlannedPair &p : plan.pairs)
-        plans.push_back(p.plan);
     for (const std::vector<int> &chain : file_chains(plans))
         for (size_t i = 1; i < chain.size(); ++i)
-            plan.pairs[size_t(chain[i])].problems
-                << QStringLiteral("the image number %1 of pair %2: its files would replace that "
+            plan.pairs[size_t(chain[i])].notes
+                << QStringLiteral("the result name %1 of pair %2: its files would replace that "
                                   "pair's")
-                       .arg(file_number(plans[size_t(chain[i])].number))
+                       .arg(plans[size_t(chain[i])].name)
                        .arg(chain[i - 1] + 1);
-    if (input.options.photo == PhotoSource::Separate && input.image_files.size() % 2 != 0)
-        plan.left_over = input.image_files.last();
+    plan.left_over = pairing.left_over;
+    if (input.pairs.empty() && input.options.photo == PhotoSource::Separate &&
+        input.image_files.size() % 2 != 0)
+        plan.left_over << QStringLiteral("%1: no photograph after it; images come in pairs")
+                              .arg(input.image_files.last());
     return plan;
 }
 
@@ -306,7 +353,8 @@ QString run_summary(const BatchRun &run, const QString &output_dir)
 void prepare_run(const BatchOptions &options, PreparedRun &prepared)
 {
     prepared.options = options;
-    prepared.problem = input_problem(prepared.options, prepared.trial, prepared.left_out);
+    prepared.problem =
+        input_problem(prepared.options, prepared.trial, prepared.pairing, prepared.left_out);
 }
 
 BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::atomic<bool> *stop)
@@ -352,6 +400,8 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
     prepare_run(options, prepared);
     for (const QString &entry : prepared.left_out)
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(entry));
+    if (prepared.problem.isEmpty())
+        say_pairing(err, prepared.pairing);
     Console console(err, terminal);
     const BatchRun run = run_prepared(prepared, &console);
     if (!run.problem.isEmpty()) {

@@ -58,6 +58,20 @@ struct Options {
         "that keeps its photograph inside, as many handheld FLIR cameras store it; its image "
         "number comes from its own name.",
         "SOURCE");
+    QCommandLineOption pair = option(
+        {"pair"},
+        "order (default): IMAGE... pair in their order. time: each radiometric image (a file with "
+        "raw thermal data) pairs with the photograph whose capture time is nearest, within 2 s or "
+        "the SECONDS of time:SECONDS (0 to 86400), as cameras save a photograph beside it (IR_0007 "
+        "with DC_0008); one with no photograph that near uses the photograph it keeps inside, if "
+        "any. Photographs in no pair are named.",
+        "order|time[:SECONDS]");
+    QCommandLineOption names =
+        option({"names"},
+               "number (default): result files are named after each pair's image number "
+               "(1PartRGB_123.jpg). file: after its photograph's file name "
+               "(1PartRGB_plot7_dry.jpg), for names whose numbers collide.",
+               "number|file");
     QCommandLineOption field = option(
         {"field"},
         "X,Y,W,H: where the thermal picture lies in the photograph, in photograph pixels "
@@ -66,11 +80,12 @@ struct Options {
         "(the thermal picture's edges against the photograph's plants, by translation and scale, "
         "near the lens's width when the file gives its field of view), falling back to the "
         "default field, or to the X,Y,W,H also given, or to a centred field of the lens's width "
-        "when the photograph cannot hold those, where the search finds no field it trusts; with "
-        "--photo embedded the search starts from the camera's field and stays near it. camera "
-        "(the default with --photo embedded): the field the camera's own alignment values give "
-        "(Real2IR, OffsetX, OffsetY); an X,Y,W,H also given stands in where they are missing "
-        "or impossible.",
+        "when the photograph cannot hold those, where the search finds no field it trusts; where "
+        "the camera's alignment values are known (see camera), the search starts from the "
+        "camera's field and stays near it. camera (the default with --photo embedded): the field "
+        "the camera's own alignment values give (Real2IR, OffsetX, OffsetY), in the photograph "
+        "the radiometric image keeps or in a separate photograph of the same shape; an X,Y,W,H "
+        "also given stands in where they are missing or impossible.",
         "FIELD");
     QCommandLineOption mask = option(
         {"mask"},
@@ -105,8 +120,9 @@ struct Options {
                "MIN,MAX");
     QCommandLineOption plots =
         option({"plots"},
-               "Field book: CSV with a column 'image' (the image number) and any others (plot, "
-               "genotype, treatment, ...), added to stats.csv and the report.",
+               "Field book: CSV with a column 'image' (the image number) or 'file' (a file name "
+               "of the pair, with its folder or without) and any others (plot, genotype, "
+               "treatment, ...), added to stats.csv and the report.",
                "FILE");
     QCommandLineOption group = option(
         {"group"}, "With --plots: also write groups.csv, the pairs summarised by this column.",
@@ -124,9 +140,9 @@ struct Options {
                "A,B");
     QList<QCommandLineOption> all() const
     {
-        return {help,  version, output, table,      jobs,         timeout, photo,
-                field, mask,    purity, radiometry, temperatures, report,  palette,
-                range, plots,   group,  air,        cwsi};
+        return {help,   version, output, table, jobs,   timeout,    photo,
+                pair,   names,   field,  mask,  purity, radiometry, temperatures,
+                report, palette, range,  plots, group,  air,        cwsi};
     }
 };
 
@@ -137,8 +153,8 @@ QString description()
         "photographs, as the Ardentis window's \"Generate results\" does.\n\n"
         "IMAGE... is the input list: radiometric image, photograph, radiometric image,\n"
         "photograph, ... or a single folder, whose JPEG files are taken in name order.\n"
-        "With --photo embedded every image is a radiometric image with its photograph\n"
-        "inside.\n"
+        "With --pair time they may come in any order, as the camera wrote them; with\n"
+        "--photo embedded every image is a radiometric image with its photograph inside.\n"
         "Put -- before file names that begin with a dash.\n\n"
         "Exit status: 0 every pair processed or used as a table entry, 1 some pairs\n"
         "skipped or a result file incomplete, 2 the input or the command line is wrong.");
@@ -172,17 +188,12 @@ std::optional<std::vector<double>> numbers(const QString &text, int count)
 QString parse_field(const QStringList &values, BatchOptions &b)
 {
     RunOptions &run = b.input.options;
-    const bool embedded = run.photo == PhotoSource::Embedded;
     for (const QString &value : values) {
         if (value == QLatin1String("auto")) {
             run.search_field = true;
             continue;
         }
         if (value == QLatin1String("camera")) {
-            if (!embedded)
-                return QStringLiteral("--field camera needs --photo embedded: only a photograph "
-                                      "kept inside the radiometric image comes with the "
-                                      "camera's alignment values.");
             run.camera_field = true;
             continue;
         }
@@ -202,9 +213,26 @@ QString parse_field(const QStringList &values, BatchOptions &b)
         run.field = {int((*v)[0]), int((*v)[1]), int((*v)[2]), int((*v)[3])};
         run.field_given = true;
     }
-    // With embedded photographs the camera's field is the default and the
-    // search's start.
-    run.camera_field = embedded && (run.camera_field || run.search_field || !run.field_given);
+    return {};
+}
+
+QString parse_pairing(const QString &value, RunOptions &run)
+{
+    if (value.isEmpty() || value == QLatin1String("order"))
+        return {};
+    const QString time = QStringLiteral("time");
+    bool ok = value == time;
+    if (value.startsWith(time + QLatin1Char(':')))
+        run.pairing.tolerance = value.mid(time.size() + 1).toDouble(&ok);
+    if (!ok || !(run.pairing.tolerance >= 0 && run.pairing.tolerance <= max_pairing_seconds))
+        return QStringLiteral("--pair takes order, time or time:SECONDS with SECONDS from 0 to "
+                              "%1, not '%2'.")
+            .arg(max_pairing_seconds)
+            .arg(value);
+    if (run.photo == PhotoSource::Embedded)
+        return QStringLiteral("--pair time pairs separate photographs; with --photo embedded "
+                              "every image is a pair by itself.");
+    run.pairing.by = Pairing::Time;
     return {};
 }
 
@@ -260,7 +288,13 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
         run.photo = PhotoSource::Embedded;
     else if (p.isSet(o.photo) && photo != QLatin1String("separate"))
         return QStringLiteral("--photo takes separate or embedded, not '%1'.").arg(photo);
-    return parse_field(p.values(o.field), b);
+    const QString names = p.value(o.names);
+    if (names == QLatin1String("file"))
+        run.naming = Naming::File;
+    else if (p.isSet(o.names) && names != QLatin1String("number"))
+        return QStringLiteral("--names takes number or file, not '%1'.").arg(names);
+    const QString problem = parse_pairing(p.value(o.pair), run);
+    return problem.isEmpty() ? parse_field(p.values(o.field), b) : problem;
 }
 
 QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions &b)

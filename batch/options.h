@@ -2,6 +2,7 @@
 // ardentis-batch's command line and its run, apart from the process's own
 // start-up, so that both can be used and tested in-process.
 
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "report/report.h"
 
@@ -40,31 +41,25 @@ struct CommandLine {
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 
-// A pair as a run of the options will treat it, with what is wrong with it
-// before the run.
-struct PlannedPair {
-    PairPlan plan;
-    QString time; // the capture time, when known before the run
-    QStringList problems;
-};
-
-// The pairs a run of the options would make, in pair order; `problem`: why
-// the input cannot be planned (a table that cannot be read, a folder's
-// name), `left_over`: an image that makes no pair, `left_out`: the
-// folder's entries left out of its images, each in a sentence.
+// The pairs a run of the options would make, before it starts, as the
+// engine forms them: each with its capture time and, in its notes, what the
+// user should know (how it was formed, a table entry, a result name another
+// pair shares) and its plan's `problem`. `problem`: why the input cannot be
+// planned; `left_over`: the files in no pair; `left_out`: the folder's
+// entries left out of its images; each in a sentence.
 struct RunPlan {
     QString problem;
     std::vector<PlannedPair> pairs;
-    QString left_over;
-    QStringList left_out;
+    QStringList left_over, left_out;
 };
 RunPlan plan_options(const BatchOptions &options);
 
 // A run of the batch's options made ready, whichever front end starts it:
 // its input read and checked before anything is made.
 struct PreparedRun {
-    BatchOptions options; // the folder listed, the table read
+    BatchOptions options; // the folder listed, the table read, the pairs formed
     TrialSetup trial;
+    PairingPlan pairing;
     QStringList left_out; // the folder's entries left out of its images, each in a sentence
     QString problem;      // why the run cannot start, in the batch's words
 };

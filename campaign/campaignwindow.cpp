@@ -131,8 +131,8 @@ CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
     auto *right_layout = new QVBoxLayout(right);
     auto *tabs = new QTabWidget;
     tabs->setObjectName(QStringLiteral("tabs"));
-    plan_ = table({tr("pair"), tr("radiometric image"), tr("photograph"), tr("image number"),
-                   tr("capture time"), tr("problems")});
+    plan_ = table({tr("pair"), tr("radiometric image"), tr("photograph"), tr("number or name"),
+                   tr("capture time"), tr("problems and notes")});
     plan_->setObjectName(QStringLiteral("plan"));
     tabs->addTab(plan_, tr("Plan"));
     tabs->addTab(results_box(), tr("Results"));
@@ -163,6 +163,8 @@ CampaignWindow::~CampaignWindow()
         stop_ = true;
         thread_->wait();
     }
+    if (planner_)
+        planner_->wait();
 }
 
 QWidget *CampaignWindow::inputs_box()
@@ -371,27 +373,56 @@ void CampaignWindow::options_changed()
 
 void CampaignWindow::update_plan()
 {
-    plan_->setRowCount(0);
-    const CommandLine line = parse_command_line(arguments());
-    if (line.action != CommandLine::Run)
+    if (planner_) {
+        replan_ = true;
         return;
-    const RunPlan plan = plan_options(line.options);
+    }
+    const CommandLine line = parse_command_line(arguments());
+    if (line.action != CommandLine::Run) {
+        plan_->setRowCount(0);
+        return;
+    }
+    // The plan reads every file: off the window's thread.
+    const BatchOptions options = line.options;
+    planner_ = QThread::create([this, options] {
+        const RunPlan plan = plan_options(options);
+        QMetaObject::invokeMethod(
+            this, [this, plan] { plan_made(plan); }, Qt::QueuedConnection);
+    });
+    planner_->start();
+}
+
+void CampaignWindow::plan_made(const RunPlan &plan)
+{
+    planner_->wait();
+    delete planner_;
+    planner_ = nullptr;
+    if (replan_) {
+        replan_ = false;
+        update_plan();
+        return;
+    }
+    plan_->setRowCount(0);
     const auto add_row = [this](const QList<QTableWidgetItem *> &items) {
         const int r = plan_->rowCount();
         plan_->insertRow(r);
         for (int c = 0; c < items.size(); ++c)
             plan_->setItem(r, c, items[c]);
     };
-    for (const PlannedPair &p : plan.pairs)
+    for (const PlannedPair &p : plan.pairs) {
+        QStringList problems{p.plan.problem};
+        problems << p.notes;
+        problems.removeAll(QString());
         add_row({cell(p.plan.pair + 1), cell(file_name(p.plan.radiometric), p.plan.radiometric),
-                 cell(p.plan.visible.isEmpty() ? tr("embedded") : file_name(p.plan.visible),
+                 cell(!p.plan.visible.isEmpty()  ? file_name(p.plan.visible)
+                      : p.plan.problem.isEmpty() ? tr("embedded")
+                                                 : tr("none"),
                       p.plan.visible),
-                 cell(p.plan.number), cell(p.time), cell(p.problems.join(QStringLiteral("; ")))});
-    for (const QString &entry : plan.left_out)
-        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(entry)});
-    if (!plan.left_over.isEmpty())
-        add_row({cell({}), cell(file_name(plan.left_over), plan.left_over), cell({}), cell({}),
-                 cell({}), cell(tr("no photograph after it: images come in pairs"))});
+                 cell(p.plan.name.isEmpty() ? QString::number(p.plan.number) : p.plan.name),
+                 cell(QString::fromUtf8(p.capture)), cell(problems.join(QStringLiteral("; ")))});
+    }
+    for (const QString &text : plan.left_over + plan.left_out)
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text)});
     if (!plan.problem.isEmpty())
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
     plan_->resizeColumnsToContents();
@@ -491,7 +522,7 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
         cell(processed ? rounded(o.trial.ctd, 2) : QVariant()),
         cell(processed ? rounded(o.trial.cwsi, 3) : QVariant()),
         cell(notes.join(QStringLiteral(" ")), notes.join(QStringLiteral("\n")))};
-    items[0]->setData(Qt::UserRole, file_number(o.plan.number));
+    items[0]->setData(Qt::UserRole, o.plan.name); // what its result files are named after
     results_->setSortingEnabled(false);
     const int r = results_->rowCount();
     results_->insertRow(r);
@@ -533,7 +564,7 @@ void CampaignWindow::show_pictures()
     if (!first)
         return;
     const int pair = first->data(Qt::DisplayRole).toInt() - 1;
-    const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toInt());
+    const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toString());
     // The report's map waits for the campaign's scale, known at the end.
     const bool report = QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
     if (report)

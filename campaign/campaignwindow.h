@@ -22,6 +22,7 @@ namespace ardentis
 {
 struct BatchOptions;
 struct BatchRun;
+struct RunPlan;
 struct PairOutcome;
 class CampaignPlot;
 class OptionsPanel;
@@ -57,6 +58,7 @@ private:
     void add_actions();
     void options_changed();
     void update_plan();
+    void plan_made(const RunPlan &plan);
     void pair_finished(const PairOutcome &outcome, int done, int pairs);
     void run_finished(const BatchRun &run);
     void show_pictures();
@@ -79,7 +81,9 @@ private:
     bool refused_ = true; // the batch's parser refuses the arguments
     bool quit_after_run_ = false;
     std::atomic<bool> stop_{false};
-    QThread *thread_ = nullptr;
+    QThread *thread_ = nullptr;  // the run's
+    QThread *planner_ = nullptr; // the plan's, reading the files before a run
+    bool replan_ = false;        // the input changed while the plan was made
 };
 
 } // namespace ardentis

@@ -138,15 +138,22 @@ void OptionsPanel::add_output_and_inputs(QFormLayout *form)
                    "image (the default), or inside each radiometric image, for cameras that "
                    "write no separate photograph."));
     form->addRow(tr("Photographs"), photo_);
-    // Pairing by capture time (--pair) and result names after the files
-    // (--names) join these two controls once the batch takes them.
-    pairing_ = choices(QStringLiteral("pair"), {tr("in list order")}, {QString()},
-                       tr("How radiometric images and photographs are paired: in the list's "
-                          "order, radiometric image first."));
-    names_ = choices(QStringLiteral("names"), {tr("by image number")}, {QString()},
-                     tr("How each pair's result files are named: by the image number of its "
-                        "photograph's name."));
+    pairing_ = choices(QStringLiteral("pairing"), {tr("in list order"), tr("by capture time")},
+                       {QString(), QStringLiteral("time")},
+                       tr("How the images form pairs: in the list's order, radiometric image "
+                          "first; or each radiometric image with the photograph taken nearest to "
+                          "it, for a folder as the camera wrote it."));
+    controls_.remove(QStringLiteral("pairing"));
     form->addRow(tr("Pairing"), pairing_);
+    tolerance_ = text(QStringLiteral("pair"), tr("2 s apart at most"),
+                      tr("By capture time: how far apart in seconds a photograph may be taken "
+                         "from its radiometric image (0 to 86,400)."));
+    form->addRow(tr("Within (s)"), tolerance_);
+    names_ = choices(QStringLiteral("names"), {tr("by image number"), tr("after the file names")},
+                     {QString(), QStringLiteral("file")},
+                     tr("What each pair's result files are named after: its image number, or its "
+                        "photograph's file name, when file names give the same number, as names "
+                        "after a trial's treatments do."));
     form->addRow(tr("Result names"), names_);
     table_ = path_edit(QStringLiteral("table"),
                        tr("Emissivity and reflected temperature by image number, lines of "
@@ -271,6 +278,7 @@ void OptionsPanel::fill_groups()
 void OptionsPanel::enable()
 {
     field_->setEnabled(!value(field_mode_).isEmpty());
+    tolerance_->setEnabled(!value(pairing_).isEmpty());
     purity_->setEnabled(!value(mask_).isEmpty());
     log_->property("row").value<QWidget *>()->setEnabled(value(air_) == QLatin1String("log"));
     for (QWidget *w : {static_cast<QWidget *>(palette_), static_cast<QWidget *>(range_)})
@@ -291,6 +299,12 @@ QStringList OptionsPanel::arguments() const
     };
     add("output", output_->text());
     add("photo", value(photo_));
+    if (!value(pairing_).isEmpty())
+        a << QStringLiteral("--pair")
+          << (tolerance_->text().isEmpty()
+                  ? value(pairing_)
+                  : value(pairing_) + QLatin1Char(':') + tolerance_->text());
+    add("names", value(names_));
     add("field", value(field_mode_) == QLatin1String("given") ? QString() : value(field_mode_));
     if (!value(field_mode_).isEmpty() &&
         (value(field_mode_) == QLatin1String("given") || !field_->text().isEmpty()))
@@ -324,6 +338,12 @@ void OptionsPanel::fill(const BatchOptions &o)
     const bool embedded = run.photo == PhotoSource::Embedded;
     output_->setText(o.input.output_dir);
     set_value(photo_, embedded ? QStringLiteral("embedded") : QString());
+    const bool by_time = run.pairing.by == Pairing::Time;
+    set_value(pairing_, by_time ? QStringLiteral("time") : QString());
+    tolerance_->setText(by_time && run.pairing.tolerance != PairingRule().tolerance
+                            ? number(run.pairing.tolerance)
+                            : QString());
+    set_value(names_, run.naming == Naming::File ? QStringLiteral("file") : QString());
     set_value(field_mode_, run.search_field                       ? QStringLiteral("auto")
                            : run.camera_field && run.field_given  ? QStringLiteral("camera")
                            : run.field_given && !run.camera_field ? QStringLiteral("given")

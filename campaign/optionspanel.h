@@ -48,8 +48,8 @@ private:
     void fill_groups();
     void enable();
 
-    QLineEdit *output_, *table_, *field_, *purity_, *plots_, *log_, *cwsi_, *range_, *jobs_,
-        *timeout_;
+    QLineEdit *output_, *tolerance_, *table_, *field_, *purity_, *plots_, *log_, *cwsi_, *range_,
+        *jobs_, *timeout_;
     QComboBox *photo_, *pairing_, *names_, *field_mode_, *mask_, *radiometry_, *group_, *air_,
         *palette_;
     QCheckBox *temperatures_, *report_;

@@ -11,6 +11,20 @@ FieldChoice options_field(const RunOptions &options)
     return {options.field, options.search_field, false};
 }
 
+bool uses_camera_field(const PairPlan &plan, const RunOptions &options)
+{
+    if (plan.photo == PhotoSource::Embedded)
+        return options.camera_field || options.search_field || !options.field_given;
+    return options.camera_field || options.search_field;
+}
+
+KeptPhoto kept_photo(const PairPlan &plan, const RunOptions &options)
+{
+    if (plan.photo == PhotoSource::Embedded)
+        return KeptPhoto::Whole;
+    return uses_camera_field(plan, options) ? KeptPhoto::Alignment : KeptPhoto::None;
+}
+
 QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldChoice &choice)
 {
     // A search places its field wherever the photograph holds one.
@@ -31,41 +45,47 @@ Picture embedded_photograph(const EmbeddedPhoto &photo)
         return {{},
                 QStringLiteral("The photograph in the radiometric image is of an unknown format "
                                "(neither JPEG, PNG, TIFF nor BMP).")};
-    return decode_picture(photo.bytes, QStringLiteral("photograph in the radiometric image"));
+    return decode_picture(photo.bytes, QStringLiteral("photograph in the radiometric image"),
+                          Turning::Upright);
 }
 
-QString camera_choice(const Measurement &m, const cv::Mat &ir, const cv::Mat &rgb,
-                      const RunOptions &options, FieldChoice &choice)
+// The camera's field in the pair's photograph, or why its values give none.
+CameraField pair_camera_field(const PairPlan &plan, const Measurement &m, cv::Size photo)
 {
-    choice = options_field(options);
-    if (options.camera_field) {
-        QString problem = m.photo.alignment_problem;
-        if (problem.isEmpty()) {
-            const CameraField camera = camera_field(rgb.size(), m.temps.size(), m.photo.real2ir,
-                                                    m.photo.offset_x, m.photo.offset_y);
-            problem = camera.problem;
-            choice.field = camera.field;
-        }
-        if (!problem.isEmpty() && !options.field_given)
-            return problem;
-        if (problem.isEmpty())
-            choice.near = true; // a search stays near the camera's field
-        else
-            choice.field = options.field;
-    }
-    return pictures_problem_for(ir, rgb, choice);
+    const EmbeddedPhoto &kept = m.photo;
+    if (!kept.alignment_problem.isEmpty())
+        return {{}, kept.alignment_problem};
+    if (plan.photo == PhotoSource::Embedded)
+        return camera_field(photo, m.temps.size(), kept.real2ir, kept.offset_x, kept.offset_y);
+    return camera_field_in_copy(photo, kept.size, m.temps.size(), kept.real2ir, kept.offset_x,
+                                kept.offset_y);
 }
 
 } // namespace
 
-QString embedded_photograph_and_field(const Measurement &m, const cv::Mat &ir,
-                                      const RunOptions &options, cv::Mat &rgb, FieldChoice &choice)
+QString photograph_and_field(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
+                             const RunOptions &options, cv::Mat &rgb, FieldChoice &choice)
 {
-    const Picture photo = embedded_photograph(m.photo);
-    if (!photo.problem.isEmpty())
-        return photo.problem;
-    rgb = photo.image;
-    return camera_choice(m, ir, rgb, options, choice);
+    choice = options_field(options);
+    if (plan.photo == PhotoSource::Embedded) {
+        const Picture photo = embedded_photograph(m.photo);
+        if (!photo.problem.isEmpty())
+            return photo.problem;
+        rgb = photo.image;
+    } else if (!uses_camera_field(plan, options)) {
+        return {}; // checked with its field before the radiometric image was measured
+    }
+    if (uses_camera_field(plan, options)) {
+        const CameraField camera = pair_camera_field(plan, m, rgb.size());
+        const bool prior_search = plan.photo == PhotoSource::Separate && !options.camera_field;
+        if (camera.problem.isEmpty()) {
+            choice.field = camera.field;
+            choice.near = true; // a search stays near the camera's field
+        } else if (!prior_search && !options.field_given) {
+            return camera.problem;
+        }
+    }
+    return pictures_problem_for(ir, rgb, choice);
 }
 
 } // namespace ardentis

@@ -5,7 +5,7 @@
 namespace ardentis
 {
 
-Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
+Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry, KeptPhoto)
 {
     ProcessExifTool tool;
     double e = plan.emissivity, tr = plan.t_refl;
@@ -17,10 +17,15 @@ Measurement PerQueryMeasurer::measure(const PairPlan &plan, Radiometry)
     return m;
 }
 
-Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model)
+Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model, KeptPhoto photo)
 {
     return measure_in_one_exchange(tool_, plan.radiometric, plan.flag_er, plan.emissivity,
-                                   plan.t_refl, model, plan.photo == PhotoSource::Embedded);
+                                   plan.t_refl, model, photo);
+}
+
+std::optional<FileFacts> OneExchangeMeasurer::facts(const QString &file)
+{
+    return read_file_facts(tool_, file);
 }
 
 } // namespace ardentis

@@ -5,10 +5,12 @@
 
 #include "engine/plan.h"
 #include "measurement/stayopen.h"
+#include "measurement/tagquery.h"
 #include "measurement/temperature.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace ardentis
 {
@@ -18,8 +20,12 @@ class PairMeasurer
 {
 public:
     virtual ~PairMeasurer() = default;
-    // The temperatures and capture time of the plan's radiometric image.
-    virtual Measurement measure(const PairPlan &plan, Radiometry model) = 0;
+    // The temperatures and capture time of the plan's radiometric image,
+    // with what is asked of the photograph it keeps.
+    virtual Measurement measure(const PairPlan &plan, Radiometry model, KeptPhoto photo) = 0;
+    // What a file is, when the measurer can ask at little cost; the window's
+    // asks nothing beyond its queries.
+    virtual std::optional<FileFacts> facts(const QString & /*file*/) { return std::nullopt; }
 };
 using MeasurerFactory = std::function<std::unique_ptr<PairMeasurer>()>;
 
@@ -35,7 +41,7 @@ public:
         : work_file_(std::move(work_file)), last_(last_temperatures)
     {
     }
-    Measurement measure(const PairPlan &plan, Radiometry model) override;
+    Measurement measure(const PairPlan &plan, Radiometry model, KeptPhoto photo) override;
 
 private:
     QString work_file_;
@@ -48,7 +54,8 @@ class OneExchangeMeasurer : public PairMeasurer
 {
 public:
     explicit OneExchangeMeasurer(int timeout_ms) : tool_(exiftool_program(), timeout_ms) {}
-    Measurement measure(const PairPlan &plan, Radiometry model) override;
+    Measurement measure(const PairPlan &plan, Radiometry model, KeptPhoto photo) override;
+    std::optional<FileFacts> facts(const QString &file) override;
 
 private:
     StayOpenExifTool tool_;

@@ -3,6 +3,7 @@
 #include "analysis/registration.h"
 #include "common/cnumber.h"
 #include "engine/embedded.h"
+#include "engine/pairing.h"
 #include "outputs/lines.h"
 #include "outputs/resultfiles.h"
 #include "outputs/wholefile.h"
@@ -36,27 +37,46 @@ QString table_values_problem(const PairPlan &plan)
     return problem.isEmpty() ? t_refl_problem(plan.t_refl, source) : problem;
 }
 
-// The checks before any tool runs: the files, their pictures, the number.
-QString pictures_and_number(const PairPlan &plan, const RunOptions &options, cv::Mat &ir,
-                            cv::Mat &rgb)
+// Why the pair's files cannot be named.
+QString name_problem(const PairPlan &plan, const RunOptions &options)
 {
-    Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
-    if (!r.problem.isEmpty())
-        return r.problem;
-    ir = r.image;
-    if (plan.photo == PhotoSource::Separate) { // an embedded one comes with the measurement
-        Picture v = read_picture(plan.visible, QStringLiteral("photograph"));
-        if (!v.problem.isEmpty())
-            return v.problem;
-        rgb = v.image;
-        const QString problem = pictures_problem_for(ir, rgb, options_field(options));
-        if (!problem.isEmpty())
-            return problem;
-    }
-    if (file_number(plan.number) < 0)
-        return QStringLiteral("The image number %1 is too large for a file name.")
-            .arg(QString::fromStdString(format_fixed6(plan.number)));
-    return table_values_problem(plan);
+    if (!plan.name.isEmpty())
+        return {};
+    if (options.naming == Naming::File)
+        return QStringLiteral("The name of %1 gives no name for the pair's files.")
+            .arg(naming_file(plan));
+    return QStringLiteral("The image number %1 is too large for a file name.")
+        .arg(QString::fromStdString(format_fixed6(plan.number)));
+}
+
+// The checks of the separate photograph before any tool runs; a field from
+// the camera's values is checked once they are known.
+QString photograph_problem(const PairPlan &plan, const RunOptions &options, const cv::Mat &ir,
+                           cv::Mat &rgb)
+{
+    Picture v = read_picture(plan.visible, QStringLiteral("photograph"), Turning::Upright);
+    if (!v.problem.isEmpty())
+        return v.problem;
+    rgb = v.image;
+    FieldChoice choice = options_field(options);
+    choice.search = choice.search || uses_camera_field(plan, options);
+    return pictures_problem_for(ir, rgb, choice);
+}
+
+// When the list's order pairs two photographs, two radiometric images or a
+// photograph with the radiometric image after it, and the measurer can tell:
+// a sentence that says so.
+QString order_sentence(const PairPlan &plan, const RunInput &input, PairMeasurer &measurer)
+{
+    if (!input.pairs.empty() || plan.photo != PhotoSource::Separate)
+        return {};
+    const std::optional<FileFacts> first = measurer.facts(plan.radiometric);
+    const std::optional<FileFacts> second =
+        first && first->problem.isEmpty() ? measurer.facts(plan.visible) : std::nullopt;
+    if (!second || !second->problem.isEmpty())
+        return {};
+    const QString order = order_problem(first->raw, second->raw);
+    return order.isEmpty() ? order : QLatin1Char(' ') + order;
 }
 
 QString temperatures_problem(const Measurement &m)
@@ -100,6 +120,8 @@ PairRecord pair_record(const PairPlan &plan, const Measurement &m, const Registr
 {
     PairRecord r;
     r.number = plan.number;
+    r.radiometric = plan.radiometric.toStdString();
+    r.photograph = plan.visible.toStdString();
     r.time = m.time.toStdString();
     r.field = reg.field;
     r.searched = reg.searched;
@@ -150,8 +172,7 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     }
     PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
     no_plant_if_black(plan, pictures, outcome);
-    const int n = file_number(plan.number);
-    const PairFiles files = pair_files(input.output_dir, n);
+    const PairFiles files = pair_files(input.output_dir, plan.name);
     std::vector<OutputFile> outputs;
     outcome.problem = pair_outputs(pictures, m, files, options, outputs);
     if (outcome.problem.isEmpty())
@@ -160,19 +181,19 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         return;
     for (const OutputFile &f : outputs)
         outcome.files << f.path;
-    worker.written.insert(n);
+    worker.written.insert(plan.name);
     outcome.summary_line = summary_line(plan.number, m.time.toStdString(), pictures.mean);
     outcome.date_time = m.date_time;
     outcome.record = pair_record(plan, m, reg, options);
     if (options.stats || options.extras) {
         const PlantStats &stats = outcome.record.plant = plant_statistics(m.temps, pictures.plant);
         if (options.trial)
-            outcome.trial = trial_values(*options.trial, {plan.number, m.date_time, m.camera_air,
+            outcome.trial = trial_values(*options.trial, {image_id(plan), m.date_time, m.camera_air,
                                                           m.camera_humidity, stats.mean});
         outcome.stats_line = stats_line(
             outcome.record, options.trial ? trial_cells(*options.trial, outcome.trial) : "");
         if (options.extras)
-            outcome.extras = options.extras->piece({outcome, rgb, m, pictures, n});
+            outcome.extras = options.extras->piece({outcome, rgb, m, pictures});
     }
     outcome.state = PairState::Processed;
 }
@@ -180,11 +201,26 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
 void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &worker, Trace *trace,
                        PairOutcome &outcome)
 {
-    cv::Mat ir, rgb;
-    outcome.problem = pictures_and_number(plan, input.options, ir, rgb);
+    outcome.problem = plan.problem;
     if (!outcome.problem.isEmpty())
         return;
-    const Measurement m = worker.measurer->measure(plan, input.options.radiometry);
+    cv::Mat ir, rgb;
+    Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
+    outcome.problem = r.problem;
+    ir = r.image;
+    if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Separate) {
+        outcome.problem = photograph_problem(plan, input.options, ir, rgb);
+        if (!outcome.problem.isEmpty())
+            outcome.problem += order_sentence(plan, input, *worker.measurer);
+    }
+    if (outcome.problem.isEmpty())
+        outcome.problem = name_problem(plan, input.options);
+    if (outcome.problem.isEmpty())
+        outcome.problem = table_values_problem(plan);
+    if (!outcome.problem.isEmpty())
+        return;
+    const Measurement m =
+        worker.measurer->measure(plan, input.options.radiometry, kept_photo(plan, input.options));
     if (trace && !input.refl_loaded)
         trace_data_lines(*trace, m);
     outcome.pixels = int(m.temps.total());
@@ -192,9 +228,11 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     // The tool's failure or a file without raw data first: neither tells
     // anything about a photograph.
     outcome.problem = temperatures_problem(m);
-    FieldChoice choice = options_field(input.options);
-    if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Embedded)
-        outcome.problem = embedded_photograph_and_field(m, ir, input.options, rgb, choice);
+    if (outcome.problem == no_raw_data_text())
+        outcome.problem += order_sentence(plan, input, *worker.measurer);
+    FieldChoice choice;
+    if (outcome.problem.isEmpty())
+        outcome.problem = photograph_and_field(plan, m, ir, input.options, rgb, choice);
     if (outcome.problem.isEmpty())
         process_measured(plan, m, ir, rgb, choice, input, worker, outcome);
 }
@@ -223,9 +261,8 @@ PairOutcome execute_pair(const PairPlan &plan, const RunInput &input, Worker &wo
         // Its files, or earlier ones under its names, would pass for its results.
         remove_files(outcome.files);
         outcome.files.clear();
-        const int n = file_number(plan.number);
-        if (n >= 0 && !worker.written.count(n)) {
-            const PairFiles f = pair_files(input.output_dir, n);
+        if (!plan.name.isEmpty() && !worker.written.count(plan.name)) {
+            const PairFiles f = pair_files(input.output_dir, plan.name);
             remove_files({f.aligned, f.part, f.table, f.mask, f.temperatures, f.thermal});
         }
     }

@@ -14,9 +14,9 @@ namespace ardentis
 // What one worker keeps from pair to pair.
 struct Worker {
     std::unique_ptr<PairMeasurer> measurer;
-    // File numbers whose files this run has written: a later pair with the
-    // same number that fails leaves them.
-    std::set<int> written;
+    // Names whose files this run has written: a later pair of the same name
+    // that fails leaves them.
+    std::set<QString> written;
 };
 
 // Processes one planned pair that is not a table entry, telling its

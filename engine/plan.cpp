@@ -52,8 +52,23 @@ int file_number(double image_number)
 
 int pair_count(const RunInput &input)
 {
+    if (!input.pairs.empty())
+        return int(input.pairs.size());
     const int images = int(input.image_files.size());
     return input.options.photo == PhotoSource::Embedded ? images : images / 2;
+}
+
+QString naming_file(const PairPlan &plan)
+{
+    return plan.photo == PhotoSource::Embedded ? plan.radiometric : plan.visible;
+}
+
+ImageId image_id(const PairPlan &plan)
+{
+    ImageId id{plan.number, {naming_file(plan)}};
+    if (plan.photo == PhotoSource::Separate)
+        id.files << plan.radiometric;
+    return id;
 }
 
 QString input_files_text(const PairPlan &plan)
@@ -149,19 +164,38 @@ FolderImages list_jpeg_files(const QString &dir, FolderLinks links)
     return images;
 }
 
+namespace
+{
+
+// The pair's files: formed beforehand, or taken in the list's order.
+void pair_files_of(const RunInput &input, int k, PairPlan &plan)
+{
+    if (!input.pairs.empty()) {
+        const PairSource &source = input.pairs.at(size_t(k));
+        plan.radiometric = source.radiometric;
+        plan.visible = source.visible;
+        plan.problem = source.problem;
+        plan.photo = plan.visible.isEmpty() ? PhotoSource::Embedded : PhotoSource::Separate;
+        return;
+    }
+    plan.photo = input.options.photo;
+    plan.radiometric = input.image_files.at(plan.photo == PhotoSource::Embedded ? k : 2 * k);
+    if (plan.photo == PhotoSource::Separate)
+        plan.visible = input.image_files.at(2 * k + 1);
+}
+
+} // namespace
+
 PairPlan PairPlanner::next(int k, Trace *trace)
 {
     PairPlan plan = in_force_;
     plan.pair = k;
-    plan.photo = input_.options.photo;
-    if (plan.photo == PhotoSource::Embedded) { // numbered by the radiometric image
-        plan.radiometric = input_.image_files.at(k);
-        plan.number = parse_image_number(plan.radiometric, trace);
-    } else {
-        plan.radiometric = input_.image_files.at(2 * k);
-        plan.visible = input_.image_files.at(2 * k + 1);
-        plan.number = parse_image_number(plan.visible, trace);
-    }
+    pair_files_of(input_, k, plan);
+    plan.number = parse_image_number(naming_file(plan), trace);
+    if (input_.options.naming == Naming::File)
+        plan.name = QFileInfo(naming_file(plan)).completeBaseName();
+    else if (file_number(plan.number) >= 0)
+        plan.name = QString::number(file_number(plan.number));
     plan.table_hit = false;
     if (input_.refl_loaded) {
         const int row = match_refl_code(input_.refl_table, plan.number);
@@ -187,13 +221,12 @@ std::vector<PairPlan> plan_pairs(const RunInput &input)
 std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
 {
     std::vector<std::vector<int>> chains;
-    std::map<int, size_t> chain_of_number;
+    std::map<QString, size_t> chain_of_name;
     for (const PairPlan &plan : plans) {
         if (plan.table_hit)
             continue;
-        const int n = file_number(plan.number);
-        if (n >= 0) { // a number too large writes no files: a chain of its own
-            const auto [found, first] = chain_of_number.emplace(n, chains.size());
+        if (!plan.name.isEmpty()) { // without a name it writes no files: a chain of its own
+            const auto [found, first] = chain_of_name.emplace(plan.name, chains.size());
             if (!first) {
                 chains[found->second].push_back(plan.pair);
                 continue;
@@ -204,13 +237,12 @@ std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
     return chains;
 }
 
-SharedNumber first_shared_number(const RunInput &input)
+SharedName first_shared_name(const std::vector<PairPlan> &plans)
 {
-    const std::vector<PairPlan> plans = plan_pairs(input);
-    SharedNumber shared;
+    SharedName shared;
     for (const std::vector<int> &chain : file_chains(plans))
-        if (chain.size() > 1 && (shared.file_number < 0 || chain[1] < shared.second.pair))
-            shared = {file_number(plans[size_t(chain[0])].number), plans[size_t(chain[0])],
+        if (chain.size() > 1 && (shared.name.isEmpty() || chain[1] < shared.second.pair))
+            shared = {plans[size_t(chain[0])].name, plans[size_t(chain[0])],
                       plans[size_t(chain[1])]};
     return shared;
 }

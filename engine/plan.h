@@ -23,6 +23,26 @@ enum class PhotoSource {
     Embedded, // inside the radiometric image: every image is a pair by itself
 };
 
+// How the input's images form pairs.
+enum class Pairing {
+    Order, // in the list's order: radiometric image, photograph, radiometric image, ...
+    Time,  // each radiometric image with the photograph taken nearest to it
+};
+
+// The longest a photograph may be taken from its radiometric image: a day.
+constexpr double max_pairing_seconds = 86400;
+
+struct PairingRule {
+    Pairing by = Pairing::Order;
+    double tolerance = 2; // seconds apart at most, by capture time
+};
+
+// What a pair's result files are named after.
+enum class Naming {
+    Number, // its image number: 1PartRGB_123.jpg
+    File,   // its photograph's file name: 1PartRGB_plot7_dry.jpg
+};
+
 // Capabilities beyond the window's, all off by default.
 struct RunOptions {
     Field field;               // the field, or the prior of a search
@@ -34,11 +54,21 @@ struct RunOptions {
     PairExtras *extras = nullptr;
     const TrialSetup *trial = nullptr; // stats.csv's field-trial columns and groups.csv
     PhotoSource photo = PhotoSource::Separate;
-    // With embedded photographs: the field from the camera's alignment values
-    // is used, or starts the search; `field`, when given, stands in for it
-    // where the values are missing or impossible.
+    PairingRule pairing;
+    Naming naming = Naming::Number;
+    // The field from the camera's alignment values is used (see
+    // uses_camera_field); `field`, when given, stands in for it where the
+    // values are missing or impossible.
     bool camera_field = false;
     bool field_given = false; // `field` was given, not the fixed one
+};
+
+// A pair's files as formed before the run: the photograph empty when it is
+// the one inside the radiometric image. `problem`: why the pair cannot be
+// processed, as found when it was formed.
+struct PairSource {
+    QString radiometric, visible;
+    QString problem;
 };
 
 struct RunInput {
@@ -49,6 +79,9 @@ struct RunInput {
     bool refl_loaded = false;
     std::vector<double> refl_table;
     RunOptions options;
+    // The pairs as formed beforehand (plan_pairing); empty: formed from
+    // `image_files` in their order, as `options.photo` says.
+    std::vector<PairSource> pairs;
 };
 
 // One pair as the run will treat it.
@@ -57,6 +90,10 @@ struct PairPlan {
     QString radiometric, visible; // `visible` empty: the photograph is embedded
     PhotoSource photo = PhotoSource::Separate;
     double number = 0;
+    // What its result files are named after (1PartRGB_<name>.jpg); empty when
+    // nothing can name them.
+    QString name;
+    QString problem; // why it cannot be processed, found before the run
     // The pair's number is in the table: it only sets the values in force.
     bool table_hit = false;
     // The emissivity and reflected temperature are given (from the table),
@@ -84,9 +121,17 @@ double parse_image_number(const QString &path, Trace *trace = nullptr);
 // fraction; -1 when it does not fit a file name.
 int file_number(double image_number);
 
-// The number of pairs of the input: one per image with embedded
-// photographs, else one per two images.
+// The number of pairs of the input: those formed beforehand, or one per
+// image with embedded photographs, else one per two images.
 int pair_count(const RunInput &input);
+
+// The pair's file whose name gives its number and names its results: the
+// photograph, or the radiometric image that keeps it.
+QString naming_file(const PairPlan &plan);
+
+// What names the pair's image in a field book: its number, the file that
+// names it, then the radiometric image.
+ImageId image_id(const PairPlan &plan);
 
 // The pair's files as messages name them: "radiometric, photograph", or the
 // radiometric image alone when it holds the photograph.
@@ -118,18 +163,18 @@ enum class FolderLinks {
 FolderImages list_jpeg_files(const QString &dir, FolderLinks links);
 
 // The pairs of `plans` that write files, by the files they write: pairs of
-// one file number form one chain, in pair order; chains in the order of their
-// first pair.
+// one name form one chain, in pair order; chains in the order of their first
+// pair.
 std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans);
 
-// Two pairs, neither a table entry, that would write the files of one number.
-struct SharedNumber {
-    int file_number = -1; // -1: every pair writes files of its own
+// Two pairs, neither a table entry, that would write the files of one name.
+struct SharedName {
+    QString name; // empty: every pair writes files of its own
     PairPlan first, second;
 };
 
-// The first two such pairs, in pair order.
-SharedNumber first_shared_number(const RunInput &input);
+// The first two such pairs of `plans`, in pair order.
+SharedName first_shared_name(const std::vector<PairPlan> &plans);
 
 // Follows the reflected temperature table from pair to pair. The values in
 // force depend only on the order of the image numbers. Until a table row has

@@ -28,11 +28,11 @@ int RunResult::count(PairState state) const
     return n;
 }
 
-std::vector<double> run_images(const RunResult &result)
+std::vector<ImageId> run_images(const RunResult &result)
 {
-    std::vector<double> images;
+    std::vector<ImageId> images;
     for (const PairOutcome &o : result.outcomes)
-        images.push_back(o.plan.number);
+        images.push_back(image_id(o.plan));
     return images;
 }
 
@@ -269,6 +269,10 @@ RunStart check_input(const RunInput &input)
 {
     if (input.output_dir.isEmpty())
         return RunStart::NoOutputDir;
+    if (!input.pairs.empty())
+        return RunStart::Started;
+    if (input.options.pairing.by == Pairing::Time) // formed beforehand: none were
+        return RunStart::TooFewImages;
     if (input.options.photo == PhotoSource::Embedded)
         return input.image_files.isEmpty() ? RunStart::TooFewImages : RunStart::Started;
     if (input.image_files.size() < 2)

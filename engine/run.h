@@ -65,8 +65,8 @@ struct RunResult {
     int count(PairState state) const;
 };
 
-// The image numbers of every pair of the run.
-std::vector<double> run_images(const RunResult &result);
+// The images of every pair of the run, as a field book names them.
+std::vector<ImageId> run_images(const RunResult &result);
 
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);
@@ -86,7 +86,6 @@ struct ProcessedPair {
     const cv::Mat &photograph;
     const Measurement &measurement;
     const PairPictures &pictures;
-    int file_number;
 };
 
 // Outputs beyond result.csv built from the processed pairs (the report).

@@ -133,7 +133,7 @@ double *air_field(Atmosphere &air, int i)
 
 } // namespace
 
-QStringList one_exchange_arguments(const QString &file, Radiometry model, bool photo)
+QStringList one_exchange_arguments(const QString &file, Radiometry model, KeptPhoto photo)
 {
     // "#" asks for a value without conversion to its printed form: the same
     // text the bare ("-b") per-tag query gives.
@@ -153,8 +153,14 @@ QStringList one_exchange_arguments(const QString &file, Radiometry model, bool p
         arguments << QStringLiteral("-AtmosphericTemperature#")
                   << QStringLiteral("-RelativeHumidity#");
     arguments << QStringLiteral("-FieldOfView#"); // the lens's, for the field search
-    if (photo) // in the FLIR segments too, before the picture: base64 like the raw image
-        for (const char *tag : {"EmbeddedImage", "Real2IR#", "OffsetX#", "OffsetY#"})
+    // In the FLIR segments too, before the picture: base64 like the raw image.
+    if (photo == KeptPhoto::Whole)
+        arguments << QStringLiteral("-EmbeddedImage");
+    else if (photo == KeptPhoto::Alignment)
+        arguments << QStringLiteral("-EmbeddedImageWidth#")
+                  << QStringLiteral("-EmbeddedImageHeight#");
+    if (photo != KeptPhoto::None)
+        for (const char *tag : {"Real2IR#", "OffsetX#", "OffsetY#"})
             arguments << QLatin1Char('-') + QLatin1String(tag);
     arguments << QStringLiteral("--warning") << file;
     return arguments;
@@ -203,6 +209,7 @@ EmbeddedPhoto embedded_photo(const Fields &fields)
     const auto text = [&fields](const char *tag) { return field_text(fields, tag); };
     EmbeddedPhoto photo;
     photo.bytes = binary_value(text("EmbeddedImage"));
+    photo.size = cv::Size(text("EmbeddedImageWidth").toInt(), text("EmbeddedImageHeight").toInt());
     double *values[] = {&photo.real2ir, &photo.offset_x, &photo.offset_y};
     const char *tags[] = {"Real2IR", "OffsetX", "OffsetY"};
     for (int i = 0; i < 3; ++i) {
@@ -218,7 +225,7 @@ EmbeddedPhoto embedded_photo(const Fields &fields)
 
 // The measurement an answer to one_exchange_arguments gives.
 Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, double emissivity,
-                                    double t_refl, Radiometry model, bool photo)
+                                    double t_refl, Radiometry model, KeptPhoto photo)
 {
     if (!answer.complete()) {
         Measurement failed;
@@ -272,7 +279,7 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
     m.camera_air = known("AtmosphericTemperature");
     m.camera_humidity = known("RelativeHumidity");
     m.field_of_view = known("FieldOfView");
-    if (photo)
+    if (photo != KeptPhoto::None)
         m.photo = embedded_photo(fields);
     return m;
 }
@@ -280,10 +287,37 @@ Measurement measurement_from_answer(const ToolAnswer &answer, bool flag_er, doub
 } // namespace
 
 Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
-                                    double emissivity, double t_refl, Radiometry model, bool photo)
+                                    double emissivity, double t_refl, Radiometry model,
+                                    KeptPhoto photo)
 {
     return measurement_from_answer(tool.output(one_exchange_arguments(file, model, photo)), flag_er,
                                    emissivity, t_refl, model, photo);
+}
+
+FileFacts read_file_facts(ExifTool &tool, const QString &file)
+{
+    const ToolAnswer answer = tool.output(
+        {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-DateTimeOriginal"),
+         QStringLiteral("-RawThermalImageType"), QStringLiteral("-EmbeddedImageWidth#"),
+         QStringLiteral("-EmbeddedImageHeight#"), QStringLiteral("-Error"),
+         QStringLiteral("--warning"), file});
+    FileFacts facts;
+    const Fields fields = json_fields(answer.output);
+    if (!answer.complete() || fields.empty() || fields.count("Error")) {
+        const QString error = QString::fromUtf8(field_text(fields, "Error"));
+        facts.problem = !answer.complete() ? answer.problem
+                        : error.isEmpty()
+                            ? QStringLiteral("ExifTool cannot read it.")
+                            : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
+        return facts;
+    }
+    facts.raw = fields.count("RawThermalImageType") > 0;
+    facts.date_time = field_text(fields, "DateTimeOriginal");
+    facts.embedded = cv::Size(field_text(fields, "EmbeddedImageWidth").toInt(),
+                              field_text(fields, "EmbeddedImageHeight").toInt());
+    if (facts.embedded.width <= 0 || facts.embedded.height <= 0)
+        facts.embedded = cv::Size();
+    return facts;
 }
 
 } // namespace ardentis

@@ -17,17 +17,37 @@ namespace ardentis
 // answer begins an object it does not complete (a bad escape, a cut).
 std::map<QByteArray, QByteArray> json_fields(const QByteArray &answer, bool *broken = nullptr);
 
-// The arguments of the single exchange on `file`; with `photo` also the
-// photograph kept inside it and its alignment values.
-QStringList one_exchange_arguments(const QString &file, Radiometry model, bool photo = false);
+// What the exchange also brings of the photograph a radiometric image keeps
+// inside it (Measurement::photo).
+enum class KeptPhoto {
+    None,
+    // The camera's alignment values and the photograph's size, for a separate
+    // photograph of the same view.
+    Alignment,
+    Whole, // the photograph itself and the alignment values
+};
+
+// The arguments of the single exchange on `file`.
+QStringList one_exchange_arguments(const QString &file, Radiometry model,
+                                   KeptPhoto photo = KeptPhoto::None);
 
 // Measures one radiometric image in one exchange. With `flag_er` true the
 // emissivity and reflected temperature are `emissivity` and `t_refl`;
 // otherwise the image's own. The full model also reads the air and window
-// values, each of which must be in the file. With `photo` the same exchange
-// also brings the photograph kept inside the image (Measurement::photo).
+// values, each of which must be in the file.
 Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool flag_er,
                                     double emissivity, double t_refl, Radiometry model,
-                                    bool photo = false);
+                                    KeptPhoto photo = KeptPhoto::None);
+
+// What one file of a folder is, as pairing by capture time needs to know it.
+struct FileFacts {
+    QString problem;      // why the tool could not read the file; nothing else is known
+    bool raw = false;     // it holds raw thermal data: a radiometric image
+    QByteArray date_time; // DateTimeOriginal as written; empty when it has none
+    cv::Size embedded;    // the photograph it keeps inside; empty when none
+};
+
+// The facts of `file` in one light exchange (no picture data are read).
+FileFacts read_file_facts(ExifTool &tool, const QString &file);
 
 } // namespace ardentis

@@ -102,6 +102,7 @@ QString atmosphere_problem(const Atmosphere &air);
 // picture (the picture-in-picture record's Real2IR, OffsetX and OffsetY).
 struct EmbeddedPhoto {
     QByteArray bytes; // the encoded photograph as stored; empty when there is none
+    cv::Size size;    // its size as its record gives it, when only that was asked for
     double real2ir = std::nan(""), offset_x = std::nan(""), offset_y = std::nan("");
     QString alignment_problem; // why the values cannot be read: missing or not numbers
 };

@@ -15,6 +15,22 @@ std::string summary_line(double number, const std::string &time, double mean)
     return format_fixed6(number) + "," + time + "," + format_fixed6(mean) + "\n";
 }
 
+std::string csv_field(const std::string &value)
+{
+    const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
+                        (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
+                                            value.front() == '\t' || value.back() == '\t'));
+    if (!quoted)
+        return value;
+    std::string out = "\"";
+    for (const char c : value) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
 namespace
 {
 
@@ -38,6 +54,8 @@ const std::vector<StatsColumn> &stats_columns()
     };
     static const std::vector<StatsColumn> columns{
         {"image number", [](R r) { return fixed6(r.number); }},
+        {"radiometric image", [](R r) { return csv_field(r.radiometric); }},
+        {"photograph", [](R r) { return csv_field(r.photograph); }},
         {"time", [](R r) { return r.time; }},
         {"field x", [](R r) { return std::to_string(r.field.x); }},
         {"field y", [](R r) { return std::to_string(r.field.y); }},

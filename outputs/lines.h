@@ -18,11 +18,16 @@ extern const char *const summary_header;
 // A pair's line of result.csv.
 std::string summary_line(double number, const std::string &time, double mean);
 
+// `value` as a CSV field: in quotes, its quotes doubled, when it holds a
+// comma, a quote, a line break or spaces at either end.
+std::string csv_field(const std::string &value);
+
 // What a run found for a processed pair: the one record its line of
 // stats.csv, the report and the windows read.
 struct PairRecord {
     double number = 0;
-    std::string time; // of day, of the capture; empty when unknown
+    std::string radiometric, photograph; // the files as the run names them (UTF-8)
+    std::string time;                    // of day, of the capture; empty when unknown
     Field field;
     bool searched = false, registered = false; // the field was searched, and the one found used
     double correlation = 0, fit = 0;

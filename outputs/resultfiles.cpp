@@ -9,14 +9,14 @@ const char *const thermal_folder = "4Thermal";
 const char *const pair_folders[6] = {result_folders[0], result_folders[1],  result_folders[2],
                                      result_folders[3], temperature_folder, thermal_folder};
 
-PairFiles pair_files(const QString &output_dir, int n)
+PairFiles pair_files(const QString &output_dir, const QString &name)
 {
     // Each file is named after its folder, the mask pictures with a 1 added.
     // Joined, never put into a pattern: the folder's name may hold a "%1".
     const auto path = [&](const char *folder, const char *extra, const char *extension) {
-        const QString name = QLatin1String(folder);
-        return output_dir + QLatin1Char('/') + name + QLatin1Char('/') + name +
-               QLatin1String(extra) + QLatin1Char('_') + QString::number(n) + QLatin1Char('.') +
+        const QString folder_name = QLatin1String(folder);
+        return output_dir + QLatin1Char('/') + folder_name + QLatin1Char('/') + folder_name +
+               QLatin1String(extra) + QLatin1Char('_') + name + QLatin1Char('.') +
                QLatin1String(extension);
     };
     return {path(result_folders[0], "", "jpg"),  path(result_folders[1], "", "jpg"),

@@ -15,12 +15,13 @@ extern const char *const thermal_folder;
 // removes files of earlier runs from each.
 extern const char *const pair_folders[6];
 
-// Where the files of the pair with file number `n` go below `output_dir`.
+// Where the files of the pair named `name` (its file number, or its
+// photograph's name) go below `output_dir`.
 struct PairFiles {
     QString aligned, part, table, mask;
     QString temperatures; // every pixel's temperature (an option)
     QString thermal;      // the false-colour map (with the report)
 };
-PairFiles pair_files(const QString &output_dir, int n);
+PairFiles pair_files(const QString &output_dir, const QString &name);
 
 } // namespace ardentis

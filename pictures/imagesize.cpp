@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
-#include <utility>
+#include <iterator>
 
 namespace ardentis
 {
@@ -31,57 +31,93 @@ std::optional<cv::Size> size_of(std::uint32_t width, std::uint32_t height)
     return cv::Size(int(width), int(height));
 }
 
-std::optional<cv::Size> jpeg_size(const std::uint8_t *data, size_t size)
+// Calls `visit` with each marker segment of a JPEG before its first scan:
+// its marker, where it starts (at its 0xFF) and its length field, until
+// `visit` returns true. `visit` checks that what it reads lies within `size`.
+template <typename Visit> void for_each_segment(const std::uint8_t *data, size_t size, Visit visit)
 {
     size_t at = 2;
     while (at + 4 <= size) {
         if (data[at] != 0xFF)
-            return std::nullopt;
+            return;
         const std::uint8_t marker = data[at + 1];
         if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
         const size_t length = read_uint(data + at + 2, 2, true);
+        if (visit(marker, at, length) || marker == 0xDA || length < 2)
+            return; // found, or scan data next
+        at += 2 + length;
+    }
+}
+
+std::optional<cv::Size> jpeg_size(const std::uint8_t *data, size_t size)
+{
+    std::optional<cv::Size> found;
+    for_each_segment(data, size, [&](std::uint8_t marker, size_t at, size_t) {
         const bool frame = (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
                             marker != 0xCC) ||
                            marker == 0xF7; // JPEG-LS
         if (frame && at + 9 <= size)
-            return size_of(read_uint(data + at + 7, 2, true), read_uint(data + at + 5, 2, true));
-        if (marker == 0xDA || length < 2)
-            return std::nullopt; // scan data before any frame header
-        at += 2 + length;
-    }
-    return std::nullopt;
+            found = size_of(read_uint(data + at + 7, 2, true), read_uint(data + at + 5, 2, true));
+        return frame;
+    });
+    return found;
 }
 
-std::optional<cv::Size> tiff_size(const std::uint8_t *data, size_t size)
+// The value of `tag` in the first directory of the TIFF structure at `data`
+// (a TIFF file, or the body of an EXIF segment): a short or a long.
+std::optional<std::uint32_t> first_ifd_value(const std::uint8_t *data, size_t size,
+                                             std::uint32_t tag)
 {
+    if (size < 8)
+        return std::nullopt;
     const bool big = data[0] == 'M';
     const std::uint32_t ifd = read_uint(data + 4, 4, big);
-    if (size < 2 || ifd > size - 2)
+    if (ifd > size - 2)
         return std::nullopt;
     const std::uint32_t entries = read_uint(data + ifd, 2, big);
-    std::uint32_t width = 0, height = 0;
+    std::optional<std::uint32_t> found;
     for (std::uint32_t i = 0; i < entries; ++i) {
         const size_t e = ifd + 2 + size_t(i) * 12;
         if (e + 12 > size)
             return std::nullopt;
-        const std::uint32_t tag = read_uint(data + e, 2, big);
+        if (read_uint(data + e, 2, big) != tag)
+            continue;
         const std::uint32_t type = read_uint(data + e + 2, 2, big);
         const std::uint32_t value =
             type == 3 ? read_uint(data + e + 8, 2, big) : read_uint(data + e + 8, 4, big);
-        // A size given twice over is one a decoder may read otherwise: the
+        // A value given twice over is one a decoder may read otherwise: the
         // size checked would not be the size decoded.
-        for (auto [size_tag, size] : {std::pair{256u, &width}, std::pair{257u, &height}}) {
-            if (tag != size_tag)
-                continue;
-            if (*size != 0 && *size != value)
-                return std::nullopt;
-            *size = value;
-        }
+        if (found && *found != value)
+            return std::nullopt;
+        found = value;
     }
-    return size_of(width, height);
+    return found;
+}
+
+std::optional<cv::Size> tiff_size(const std::uint8_t *data, size_t size)
+{
+    const auto width = first_ifd_value(data, size, 256), height = first_ifd_value(data, size, 257);
+    return width && height ? size_of(*width, *height) : std::nullopt;
+}
+
+constexpr std::uint32_t orientation_tag = 274;
+
+// The orientation in a JPEG's EXIF segment.
+std::optional<std::uint32_t> jpeg_orientation(const std::uint8_t *data, size_t size)
+{
+    std::optional<std::uint32_t> found;
+    for_each_segment(data, size, [&](std::uint8_t marker, size_t at, size_t length) {
+        const std::uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0};
+        if (marker != 0xE1 || length < 8 || at + 2 + length > size ||
+            !std::equal(std::begin(exif), std::end(exif), data + at + 4))
+            return false;
+        found = first_ifd_value(data + at + 10, length - 8, orientation_tag);
+        return true;
+    });
+    return found;
 }
 
 std::optional<cv::Size> bmp_size(const std::uint8_t *data, size_t size)
@@ -120,13 +156,47 @@ std::optional<cv::Size> declared_size(const std::uint8_t *data, size_t size)
             return std::nullopt;
         return size_of(read_uint(data + 16, 4, true), read_uint(data + 20, 4, true));
     case PictureFormat::Tiff:
-        return size >= 8 ? tiff_size(data, size) : std::nullopt;
+        return tiff_size(data, size);
     case PictureFormat::Bmp:
         return bmp_size(data, size);
     case PictureFormat::Unknown:
         break;
     }
     return std::nullopt;
+}
+
+int declared_orientation(const std::uint8_t *data, size_t size)
+{
+    std::optional<std::uint32_t> orientation;
+    const PictureFormat format = picture_format(data, size);
+    if (format == PictureFormat::Jpeg)
+        orientation = jpeg_orientation(data, size);
+    else if (format == PictureFormat::Tiff)
+        orientation = first_ifd_value(data, size, orientation_tag);
+    return orientation && *orientation >= 1 && *orientation <= 8 ? int(*orientation) : 1;
+}
+
+std::optional<cv::Size> upright_size(const std::uint8_t *data, size_t size)
+{
+    const std::optional<cv::Size> stored = declared_size(data, size);
+    if (stored && declared_orientation(data, size) >= 5) // turned a quarter
+        return cv::Size(stored->height, stored->width);
+    return stored;
+}
+
+cv::Mat turned_upright(const cv::Mat &picture, int orientation)
+{
+    if (orientation < 2 || orientation > 8)
+        return picture;
+    // Orientations 5 to 8 store the upright picture's columns as rows.
+    cv::Mat out = picture;
+    if (orientation >= 5)
+        cv::transpose(picture, out);
+    // Then a flip around the vertical axis (1), the horizontal one (0) or both (-1).
+    const int flips[] = {1, -1, 0, 2, 1, -1, 0}; // for 2 to 8; 2: none
+    if (flips[orientation - 2] != 2)
+        cv::flip(out, out, flips[orientation - 2]);
+    return out;
 }
 
 } // namespace ardentis

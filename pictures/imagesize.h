@@ -20,4 +20,18 @@ PictureFormat picture_format(const std::uint8_t *data, size_t size);
 // included), PNG, TIFF or BMP file; nothing when the header cannot be read.
 std::optional<cv::Size> declared_size(const std::uint8_t *data, size_t size);
 
+// The EXIF orientation a JPEG or TIFF declares in its first directory: 1
+// (upright as stored) to 8; 1 when it declares none or another value. 2 to 4
+// mirror the stored picture or turn it half a turn; 5 to 8 store the upright
+// picture's columns as rows (6: turn it a quarter clockwise to see it
+// upright, 8: a quarter anticlockwise; 5 and 7 mirrored too).
+int declared_orientation(const std::uint8_t *data, size_t size);
+
+// The size of the picture turned upright: the declared size, its width and
+// height exchanged for orientations 5 to 8.
+std::optional<cv::Size> upright_size(const std::uint8_t *data, size_t size);
+
+// The stored picture turned upright by its orientation.
+cv::Mat turned_upright(const cv::Mat &picture, int orientation);
+
 } // namespace ardentis

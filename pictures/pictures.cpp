@@ -204,12 +204,16 @@ cv::Size DecodeLimit::refused() const
     return decoding.refused;
 }
 
-Picture decode_picture(const QByteArray &bytes, const QString &what)
+Picture decode_picture(const QByteArray &bytes, const QString &what, Turning turning)
 {
     const DecodeLimit limit(max_picture_pixels);
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     try {
-        return decode_checked(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                              size_t(bytes.size()), what);
+        Picture picture = decode_checked(data, size_t(bytes.size()), what);
+        if (turning == Turning::Upright && !picture.image.empty())
+            picture.image =
+                turned_upright(picture.image, declared_orientation(data, size_t(bytes.size())));
+        return picture;
     } catch (const cv::Exception &) {
         return {{},
                 limit.refused().empty() ? QStringLiteral("The %1 cannot be decoded.").arg(what)
@@ -217,7 +221,7 @@ Picture decode_picture(const QByteArray &bytes, const QString &what)
     }
 }
 
-Picture read_picture(const QString &path, const QString &what)
+Picture read_picture(const QString &path, const QString &what, Turning turning)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -231,7 +235,7 @@ Picture read_picture(const QString &path, const QString &what)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("The %1 cannot be read: %2").arg(what, file.errorString())};
-    return decode_picture(file.readAll(), what);
+    return decode_picture(file.readAll(), what, turning);
 }
 
 } // namespace ardentis

@@ -28,6 +28,11 @@ public:
     cv::Size refused() const;
 };
 
+// Whether a picture is turned upright by the orientation its header declares
+// (a camera held upright may store its photograph sideways and say so), or
+// kept as stored (a radiometric image, whose raw data are as stored).
+enum class Turning { AsStored, Upright };
+
 // A decoded picture, or why there is none.
 struct Picture {
     cv::Mat image;
@@ -38,9 +43,10 @@ struct Picture {
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the
 // picture in the problem texts ("radiometric image", "photograph").
-Picture read_picture(const QString &path, const QString &what);
+Picture read_picture(const QString &path, const QString &what, Turning turning = Turning::AsStored);
 
 // Decodes picture bytes already read.
-Picture decode_picture(const QByteArray &bytes, const QString &what);
+Picture decode_picture(const QByteArray &bytes, const QString &what,
+                       Turning turning = Turning::AsStored);
 
 } // namespace ardentis

@@ -246,9 +246,8 @@ QString Report::write_maps(double lo, double hi)
         const QString problem =
             !picture.problem.isEmpty()
                 ? picture.problem
-                : write_together(
-                      {{picture_path(row.plan.pair, "map"), picture.bytes},
-                       {pair_files(dir_, file_number(row.plan.number)).thermal, picture.bytes}});
+                : write_together({{picture_path(row.plan.pair, "map"), picture.bytes},
+                                  {pair_files(dir_, row.plan.name).thermal, picture.bytes}});
         if (!problem.isEmpty())
             return problem;
     }

@@ -5,6 +5,7 @@
 #include "report/trialhtml.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,12 @@ std::string fx(double v, int decimals)
 
 namespace
 {
+
+// The file name of the pair's photograph, or of the image that keeps it.
+QString photograph_name(const PairOutcome &o)
+{
+    return QFileInfo(naming_file(o.plan)).fileName();
+}
 
 // The capture's local time in seconds, NaN when unknown.
 double capture_of(const PairOutcome &o)
@@ -157,12 +164,12 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
                "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
-           fx(r.number, 0) + "<span class=\"time\">" + r.time + "</span></h3>" +
-           "<p class=\"facts\"><b>" + fx(r.plant.mean, 2) + " °C</b> plant mean · median " +
-           fx(r.plant.median, 2) + " · SD " + fx(r.plant.sd, 2) + " · plant " +
-           fx(100 * r.plant.plant_fraction, 0) + " % · field " + std::to_string(f.x) + ", " +
-           std::to_string(f.y) + ", " + std::to_string(f.width) + " × " + std::to_string(f.height) +
-           registration + "</p>" + note + "<div class=\"pics\">" +
+           fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" + r.time +
+           "</span></h3>" + "<p class=\"facts\"><b>" + fx(r.plant.mean, 2) +
+           " °C</b> plant mean · median " + fx(r.plant.median, 2) + " · SD " + fx(r.plant.sd, 2) +
+           " · plant " + fx(100 * r.plant.plant_fraction, 0) + " % · field " + std::to_string(f.x) +
+           ", " + std::to_string(f.y) + ", " + std::to_string(f.width) + " × " +
+           std::to_string(f.height) + registration + "</p>" + note + "<div class=\"pics\">" +
            figure("photo", "Photograph, thermal field outlined") +
            figure("map", "Temperature (campaign scale)") +
            figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
@@ -383,6 +390,13 @@ std::string cell(double sort, const std::string &text)
            "\">" + text + "</td>";
 }
 
+// A cell of text, sorted as text.
+std::string text_cell(const std::string &text)
+{
+    const std::string v = esc(QString::fromStdString(text));
+    return "<td data-v=\"" + v + "\">" + v + "</td>";
+}
+
 // The trial's headings, or its cells of a row: the book's columns, the air's
 // and the stress index.
 std::string trial_columns(const TrialSetup *trial, const PairOutcome *r)
@@ -391,10 +405,9 @@ std::string trial_columns(const TrialSetup *trial, const PairOutcome *r)
     if (!trial)
         return html;
     for (size_t i = 0; i < trial->book.columns.size(); ++i) {
-        const std::string v = esc(QString::fromStdString(
-            r ? (i < r->trial.book.size() ? r->trial.book[i] : "") : trial->book.columns[i]));
-        html += r ? "<td data-v=\"" + v + "\">" + v + "</td>"
-                  : "<th scope=\"col\" data-sort>" + v + "</th>";
+        html += r ? text_cell(i < r->trial.book.size() ? r->trial.book[i] : "")
+                  : "<th scope=\"col\" data-sort>" +
+                        esc(QString::fromStdString(trial->book.columns[i])) + "</th>";
     }
     std::vector<std::pair<const char *, double>> air;
     if (trial->request.air != AirSource::None)
@@ -413,8 +426,8 @@ std::string trial_columns(const TrialSetup *trial, const PairOutcome *r)
 std::string table_html(const std::vector<PairOutcome> &rows, const TrialSetup *trial)
 {
     std::string html = "<div class=\"wide\"><table><thead><tr>";
-    for (const char *h : {"Pair", "Image", "Time", "Plant °C", "Median", "SD", "Plant share",
-                          "Correlation", "Emissivity", "Reflected °C"})
+    for (const char *h : {"Pair", "Image", "Photograph", "Time", "Plant °C", "Median", "SD",
+                          "Plant share", "Correlation", "Emissivity", "Reflected °C"})
         html += std::string("<th scope=\"col\" data-sort>") + h + "</th>";
     html += trial_columns(trial, nullptr) + "</tr></thead><tbody>";
     for (const PairOutcome &r : rows) {
@@ -422,6 +435,7 @@ std::string table_html(const std::vector<PairOutcome> &rows, const TrialSetup *t
         html +=
             "<tr>" + cell(r.plan.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
             cell(r.record.number, fx(r.record.number, 0)) +
+            text_cell(photograph_name(r).toStdString()) +
             cell(seconds_of(r.record.time), r.record.time) +
             cell(r.record.plant.mean, fx(r.record.plant.mean, 2)) +
             cell(r.record.plant.median, fx(r.record.plant.median, 2)) +

@@ -1,7 +1,8 @@
 // Hostile pairs: seeded mutations of the fixture writer's radiometric JPEGs
 // (every raw form, one giving its size twice over), calibration values at the
-// edges of plausibility, and photographs (JPEG, WebP, PNM), some sharing an
-// image number, and radiometric JPEGs that keep a mutated photograph or
+// edges of plausibility, and photographs (JPEG, WebP, PNM, JPEG stored
+// turned), some sharing an image number, paired in order and a third of them
+// by capture time, and radiometric JPEGs that keep a mutated photograph or
 // alignment values at the edges, run through the batch's engine with the real
 // exiftool and a table of extreme values, into a folder whose result names
 // are links to a file elsewhere. Every pair must be skipped with a reason, or
@@ -17,6 +18,7 @@
 //   fuzz_pairs [INPUTS] [SEED] [options]      (defaults 300, 1, none)
 
 #include "batch/options.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "measurement/tagquery.h"
 #include "outputs/resultfiles.h"
@@ -215,6 +217,8 @@ int check_options(const QStringList &arguments, const CommandLine &line)
         sane = f.x >= 0 && f.y >= 0 && f.width >= 1 && f.height >= 1 &&
                (double(f.x) + f.width) * (double(f.y) + f.height) <= max_picture_pixels &&
                purity > 0 && purity <= 1 && b.jobs >= 1 && b.tool_timeout_ms >= 1 &&
+               b.input.options.pairing.tolerance >= 0 &&
+               b.input.options.pairing.tolerance <= max_pairing_seconds &&
                (!b.style.range_given ||
                 (std::isfinite(b.style.range_min) && b.style.range_max - b.style.range_min >= 0.1 &&
                  b.style.range_max <= max_celsius));
@@ -226,8 +230,8 @@ int check_options(const QStringList &arguments, const CommandLine &line)
 // Option values at the limits of their types; returns the number of faults found.
 int hostile_options(std::mt19937 &rng, int lines, int *refused)
 {
-    static const char *const names[] = {"--field", "--range", "--purity", "--jobs",
-                                        "--tool-timeout"};
+    static const char *const names[] = {"--field", "--range",        "--purity",
+                                        "--jobs",  "--tool-timeout", "--pair"};
     int faults = 0;
     for (int i = 0; i < lines; ++i) {
         QStringList arguments;
@@ -237,12 +241,39 @@ int hostile_options(std::mt19937 &rng, int lines, int *refused)
             QStringList parts;
             for (int k = 0; k < count; ++k)
                 parts << hostile_numbers[int(rng() % hostile_numbers.size())];
-            arguments << name << parts.join(',');
+            arguments << name << (name == "--pair" ? "time:" : "") + parts.join(',');
         }
         const CommandLine line = parse_command_line(arguments);
         *refused += line.action == CommandLine::Error;
         faults += check_options(arguments, line);
     }
+    return faults;
+}
+
+// Pairs the first `files` images of `input` by capture time, named after
+// their files, and runs them with `run`: every image is in a pair or named as
+// in none, and every pair has its outcome. Returns the number of faults found.
+template <typename Run>
+int check_time_pairs(RunInput input, const QString &out, int files, const Run &run)
+{
+    input.image_files = input.image_files.mid(0, files);
+    input.options.pairing.by = Pairing::Time;
+    input.options.naming = Naming::File;
+    const PairingPlan plan = plan_pairing(
+        input, [] { return std::make_unique<StayOpenExifTool>(exiftool_program(), 60000); }, 2);
+    input.pairs = plan.pairs;
+    int paired = plan.left_over.size();
+    for (const PairSource &p : plan.pairs)
+        paired += 1 + !p.visible.isEmpty();
+    const RunResult result = input.pairs.empty() ? RunResult() : run(input, out);
+    std::printf("%d images by capture time: %d pairs, %d processed, %d photographs in none\n",
+                files, int(plan.pairs.size()), result.count(PairState::Processed),
+                int(plan.left_over.size()));
+    int faults = paired != files || result.outcomes.size() != plan.pairs.size();
+    for (const PairOutcome &o : result.outcomes)
+        faults += o.state == PairState::Skipped && o.problem.isEmpty();
+    if (faults)
+        std::fprintf(stderr, "FAULT: images lost or pairs without a reason by capture time\n");
     return faults;
 }
 
@@ -361,7 +392,7 @@ int hostile_answers(const QString &file, int answers, std::mt19937 &rng)
                 .toUtf8();
         const Measurement m = measure_in_one_exchange(tool, file, false, 0, 0, Radiometry::Simple);
         const TrialValues air =
-            trial_values(camera, {1, m.date_time, m.camera_air, m.camera_humidity, 20});
+            trial_values(camera, {{1, {}}, m.date_time, m.camera_air, m.camera_humidity, 20});
         const bool sane =
             (std::isnan(air.air) ? std::isnan(air.vpd)
                                  : air.air >= -60.001 && air.air <= 70.001 && (t > 1 || v > 8)) &&
@@ -410,11 +441,13 @@ int main(int argc, char **argv)
     }
     // The photograph in formats whose header is read here and in others.
     std::vector<QByteArray> photos;
-    for (const char *format : {".jpg", ".webp", ".ppm", ".jpg"}) {
+    const cv::Mat photograph = fixtures::plot_photograph(1467, 1144, 40, 30);
+    for (const char *format : {".jpg", ".webp", ".ppm"}) {
         std::vector<uchar> encoded;
-        cv::imencode(format, fixtures::plot_photograph(1467, 1144, 40, 30), encoded);
+        cv::imencode(format, photograph, encoded);
         photos.push_back(bytes(encoded));
     }
+    photos.push_back(bytes(fixtures::photo_jpeg(photograph, 6, "2014:03:12 10:15:32")));
     QElapsedTimer clock;
     clock.start();
     RunInput input;
@@ -442,7 +475,10 @@ int main(int argc, char **argv)
     input.refl_table = extreme_table(inputs, rng);
     TrialSetup trial;
     if (argc > 3 && QByteArray(argv[3]) == "options") {
-        input.options = {{}, true, {MaskMethod::ExGR, 0.5}, Radiometry::Full, true, true, nullptr};
+        input.options.search_field = true;
+        input.options.mask.method = MaskMethod::ExGR;
+        input.options.radiometry = Radiometry::Full;
+        input.options.temperatures = input.options.stats = true;
         // A field trial around the capture times, whatever the mutations made of them.
         write_file(in + "/book.csv", "image,group\n0,a\n1,b\n2,a\n");
         write_file(in + "/air.csv", "time,air temperature,relative humidity\n"
@@ -455,7 +491,7 @@ int main(int argc, char **argv)
         input.options.trial = &trial;
     }
     const bool report = input.options.search_field;
-    const auto run = [&input, report](const QString &folder) {
+    const auto run_input = [report](RunInput &input, const QString &folder) {
         QDir().mkpath(folder);
         input.output_dir = folder;
         const std::unique_ptr<PairExtras> extras =
@@ -463,6 +499,9 @@ int main(int argc, char **argv)
         input.options.extras = extras.get();
         return run_generation(
             input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);
+    };
+    const auto run = [&input, &run_input](const QString &folder) {
+        return run_input(input, folder);
     };
     // Result names that are links to a file elsewhere: it must keep its bytes.
     const QString outside = dir.filePath("outside");
@@ -497,6 +536,7 @@ int main(int argc, char **argv)
         !QDir(elsewhere).isEmpty())
         faults += std::fprintf(stderr, "FAULT: a run wrote through the linked %s\n",
                                qPrintable(name)) > 0;
+    faults += check_time_pairs(input, out + "-time", inputs / 3 * 2, run_input);
     // Radiometric images that keep their photograph, each a pair.
     QDir().mkpath(dir.filePath("embedded"));
     input.image_files = embedded_inputs(dir.filePath("embedded"), inputs / 3, radiometric, rng);

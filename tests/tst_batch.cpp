@@ -84,6 +84,19 @@ cv::Rect field_of(const QMap<QString, QString> &stats)
             stats["field height"].toInt()};
 }
 
+// The field of a line of stats.csv against `expected`: within `px` pixels
+// of its corner and `share` of its width.
+bool near_field(const QMap<QString, QString> &stats, const cv::Rect &expected, double px,
+                double share)
+{
+    const cv::Rect f = field_of(stats);
+    qInfo("%s: field %+d, %+d px, width %+.1f %% from the expected",
+          qPrintable(QFileInfo(stats["radiometric image"]).fileName()), f.x - expected.x,
+          f.y - expected.y, 100.0 * (f.width - expected.width) / expected.width);
+    return std::abs(f.x - expected.x) <= px && std::abs(f.y - expected.y) <= px &&
+           std::abs(f.width - expected.width) <= share * expected.width;
+}
+
 // The ExGR plant mean of the temperatures of a per-pixel table under `field`
 // of `photo`.
 double exgr_mean(const cv::Mat &photo, const QString &table, const cv::Rect &field)
@@ -157,10 +170,12 @@ private slots:
     void fullRadiometry();
     void report();
     void fieldTrial();
+    void cameraFolder();
 
 private:
     QTemporaryDir tmp;
-    QString pairs; // five pairs, the third unusable
+    QString pairs;             // five pairs, the third unusable
+    fixtures::FlirFile second; // the second's radiometric image, its photograph stored turned
 };
 
 void TestBatch::initTestCase()
@@ -170,6 +185,12 @@ void TestBatch::initTestCase()
     QDir().mkpath(pairs);
     for (int n = 11; n <= 15; ++n)
         write_pair(pairs, n, unsigned(n), {32, 24}, n == 13 ? 1400 : 1467);
+    // As a camera held on its side stores it: 1144 x 1467, to be turned a
+    // quarter clockwise.
+    second = write_pair(pairs, 12, 12, {29, 20});
+    QVERIFY(fixtures::write_bytes((pairs + "/FLIR12_RGB12.jpg").toStdString(),
+                                  fixtures::photo_jpeg(fixtures::field_photograph(1467, 1144, 450),
+                                                       6, "2014:03:12 10:15:22", 100)));
     QDir::setCurrent(tmp.path());
 }
 
@@ -220,7 +241,13 @@ void TestBatch::sameAsWindow()
     auto files = tree(batch_out);
     QVERIFY(files.remove("stats.csv"));
     QCOMPARE(files, tree(window_out));
-    QCOMPARE(lines_of(batch_out + "/result.csv").size(), table.startsWith("12,") ? 4 : 5);
+    const QList<QByteArray> lines = lines_of(batch_out + "/result.csv");
+    QCOMPARE(lines.size(), table.startsWith("12,") ? 4 : 5);
+    // The turned photograph read upright: its first 15 raw columns are plant.
+    const double upright =
+        plant_mean(second, double(second.emissivity), fixtures::reported_t_refl(second));
+    QVERIFY(table.startsWith("12,") ||
+            std::abs(lines[2].split(',')[2].toDouble() - upright) < 1e-3);
 }
 
 void TestBatch::parallelAsSequential()
@@ -240,10 +267,15 @@ void TestBatch::commandLine_data()
     const int error = ardentis::CommandLine::Error;
     QTest::newRow("field") << QStringList{"--field", "1,2,3"} << error
                            << "--field takes auto, camera or X,Y,W,H in whole pixels, not '1,2,3'.";
-    QTest::newRow("field camera, separate photographs")
-        << QStringList{"--field", "camera"} << error
-        << "--field camera needs --photo embedded: only a photograph kept inside the radiometric "
-           "image comes with the camera's alignment values.";
+    QTest::newRow("pair") << QStringList{"--pair", "time:86400.5"} << error
+                          << "--pair takes order, time or time:SECONDS with SECONDS from 0 to "
+                             "86400, not 'time:86400.5'.";
+    QTest::newRow("pair time, embedded photographs")
+        << QStringList{"--photo", "embedded", "--pair", "time"} << error
+        << "--pair time pairs separate photographs; with --photo embedded every image is a pair "
+           "by itself.";
+    QTest::newRow("names") << QStringList{"--names", "files"} << error
+                           << "--names takes number or file, not 'files'.";
     QTest::newRow("photo") << QStringList{"--photo", "inside"} << error
                            << "--photo takes separate or embedded, not 'inside'.";
     QTest::newRow("purity") << QStringList{"--purity", "0"} << error
@@ -265,7 +297,8 @@ void TestBatch::commandLine_data()
                           << "--cwsi takes A,B, the crop's baseline, not '3.38'.";
     QTest::newRow("everything")
         << QStringLiteral(
-               "-o x -j 2 --photo embedded --field auto --field 1,2,30,40 --mask exgr --purity 0.7 "
+               "-o x -j 2 --photo embedded --names file --field auto --field 1,2,30,40 --mask exgr "
+               "--purity 0.7 "
                "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg b.jpg")
                .split(' ')
         << int(ardentis::CommandLine::Run) << "";
@@ -283,8 +316,7 @@ void TestBatch::commandLine()
         return;
     const ardentis::RunOptions &o = line.options.input.options;
     QVERIFY(o.search_field && o.field == (ardentis::Field{1, 2, 30, 40}) && o.temperatures);
-    // The search starts from the camera's field; the one given stands in.
-    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.camera_field && o.field_given);
+    QVERIFY(o.photo == ardentis::PhotoSource::Embedded && o.naming == ardentis::Naming::File);
     QVERIFY(o.mask.method == ardentis::MaskMethod::ExGR && o.mask.purity == 0.7);
     QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report &&
             line.options.jobs == 2);
@@ -313,11 +345,18 @@ void TestBatch::inputErrors_data()
                                          .arg(tmp.filePath("empty"));
     QFile::copy(b, tmp.filePath("plotA.jpg"));
     QFile::copy(b, tmp.filePath("plotB.jpg"));
+    QTest::newRow("one photograph's name in two folders")
+        << QStringList{"-o", out, "--names", "file", a, b, a, pairs + "/../pairs2/FLIR11_RGB11.jpg"}
+        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %3) would both write the files of the "
+                          "name FLIR11_RGB11, so the second's files would replace the first's; "
+                          "give each photograph a name of its own.")
+               .arg(a, b, tmp.filePath("pairs2/FLIR11_RGB11.jpg"));
     QTest::newRow("one image number for two pairs")
         << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotB.jpg")}
         << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %3) both have the image number 0, so "
                           "the second's files would replace the first's; give each photograph a "
-                          "number of its own.")
+                          "number of its own, or name the results after the files with --names "
+                          "file.")
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
@@ -633,18 +672,15 @@ void TestBatch::fieldSearch()
         return;
     }
     // Against the plant mean of the same temperatures on the true field.
-    const cv::Rect t = pair.true_field();
-    const double on_true =
-        exgr_mean(cv::imread(files[1].toStdString()), out + "/4Temperature/4Temperature_1.csv", t);
-    const double width_error = 100.0 * (found.width - t.width) / t.width,
-                 mean_error = s["plant mean"].toDouble() - on_true;
-    qInfo("x %+d px, y %+d px, width %+.2f %%, plant mean %+.3f °C, fit %s px, r %.2f",
-          found.x - t.x, found.y - t.y, width_error, mean_error, qPrintable(s["field fit"]),
+    const double mean_error =
+        s["plant mean"].toDouble() - exgr_mean(cv::imread(files[1].toStdString()),
+                                               out + "/4Temperature/4Temperature_1.csv",
+                                               pair.true_field());
+    qInfo("plant mean %+.3f °C, fit %s px, r %.2f", mean_error, qPrintable(s["field fit"]),
           s["correlation"].toDouble());
     QCOMPARE(s["registered"], QString("yes"));
     QVERIFY(!f.err.contains(note));
-    QVERIFY(std::abs(found.x - t.x) <= 4 && std::abs(found.y - t.y) <= 4);
-    QVERIFY(std::abs(width_error) <= 1.5);
+    QVERIFY(near_field(s, pair.true_field(), 4, 0.015));
     QVERIFY(std::abs(mean_error) <= 0.4);
 }
 
@@ -794,8 +830,7 @@ void TestBatch::embeddedPhotos()
     const cv::Rect r = field_of(s),
                    expected(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
     const int reach = options.contains("auto") ? 3 : 0;
-    QVERIFY(std::abs(r.x - expected.x) <= reach && std::abs(r.y - expected.y) <= reach &&
-            std::abs(r.width - expected.width) <= reach * 2);
+    QVERIFY(near_field(s, expected, reach, 2.0 * reach / expected.width));
     // The part of the photograph kept in the file that the field gives.
     const cv::Mat part = cv::imread((out + "/1PartRGB/1PartRGB_123.jpg").toStdString());
     const cv::Mat photo = cv::imdecode(f.photo, cv::IMREAD_COLOR);
@@ -972,7 +1007,7 @@ void TestBatch::fieldTrial()
     // The first pair's air, humidity, VPD and stress limits worked out by
     // hand (A 3.38, B -3.25): 25 °C, 55 %, 1.4255 kPa, LL -1.252875, UL 5.643939.
     const QList<QByteArray> v = lines[1].split(',');
-    const double plant = v[12].toDouble(), ll = -1.252875, ul = 5.643939;
+    const double plant = v[14].toDouble(), ll = -1.252875, ul = 5.643939;
     QVERIFY2(std::abs(plant - tc[0]) < 0.01, qPrintable(QString::number(plant)));
     const double want[] = {25, 55, 1.4255, 25 - plant, ((plant - 25) - ll) / (ul - ll)};
     for (int i = 0; i < 5; ++i)
@@ -1001,6 +1036,152 @@ void TestBatch::fieldTrial()
     QVERIFY2(c.err.contains("): the radiometric image's air, 17.5 °C and 150 %, is not a "
                             "temperature from -60 to 70 °C and a humidity from 0 to 100 %."),
              qPrintable(c.err));
+}
+
+// A FLIR C2 in a growth chamber: 60 x 80 thermal pictures, photographs
+// stored 640 x 480 with the orientation "turn 90° clockwise", the camera's
+// alignment 17 px off at close range.
+fixtures::CameraShot c2_shot(int k)
+{
+    fixtures::CameraShot shot;
+    fixtures::FieldScene &s = shot.scene;
+    s.kind = fixtures::FieldScene::Pots;
+    s.photo = shot.kept = {480, 640};
+    s.raw = {60, 80};
+    s.field = cv::Rect(62 + 9 * k, 88 - 5 * k, 342, 456);
+    s.field_of_view = 41;
+    s.plant_celsius = 23.5;
+    s.ground_celsius = 25;
+    s.leaf_spread = 1.5;
+    s.parallax = {10, 4};
+    s.rotation = 0.4;
+    shot.camera_error = {14, -10};
+    shot.orientation = 6;
+    return shot;
+}
+
+// A FLIR E-series in the field: 2048 x 1536 photographs, 640 x 480 kept
+// inside; crop rows with weeds and objects, the lenses apart and turned.
+fixtures::CameraShot e60_shot(int k)
+{
+    fixtures::CameraShot shot;
+    fixtures::FieldScene &s = shot.scene;
+    s.field = cv::Rect(470 + 60 * k, 360 + 30 * k, 1080, 810);
+    s.weeds = s.objects = true;
+    s.leaf_spread = 1.5;
+    s.parallax = {5, 2};
+    s.rotation = 0.6;
+    shot.camera_error = {12, -8};
+    return shot;
+}
+
+void TestBatch::cameraFolder()
+{
+    // Files as two cameras wrote them and people named them: C2 pairs named
+    // after the trial (their numbers collide), E-series IR_n with DC_n+1 half
+    // a second later, one whose photograph is missing, one that keeps none, a
+    // photograph of its own; and a potted plant at 640 x 480 on a floor within
+    // 1.5 °C of its leaves, its thermal picture blurred and noisy, on which no
+    // field found is trusted.
+    fixtures::CameraShot potted = e60_shot(0);
+    fixtures::FieldScene &p = potted.scene;
+    p.kind = fixtures::FieldScene::Floor;
+    p.photo = {640, 480};
+    p.raw = {160, 120};
+    p.field = {104, 66, 448, 336};
+    p.field_of_view = 0;
+    p.seed = 7; // 12 as the sixth shot
+    p.plant_celsius = 35;
+    p.ground_celsius = 35.5;
+    p.hard_shadow = true;
+    p.noise = 0.3;
+    p.blur = 1.5;
+    potted.kept = {320, 240};
+    potted.camera_error = {9, 7};
+    const std::vector<std::tuple<QString, QString, fixtures::CameraShot>> shots{
+        {"11_27_controle_dia_termica_1", "11_27_controle_dia_visual_1", c2_shot(0)},
+        {"13_27_estresse_noite_termica_1", "13_27_estresse_noite_visual_1", c2_shot(1)},
+        {"IR_6007", "DC_6008", e60_shot(1)},
+        {"IR_6009", "DC_6010", e60_shot(2)},
+        {"IR_6011", "", e60_shot(3)},
+        {"IR_6015", "DC_6016", potted}};
+    const QString dir = tmp.filePath("camera"), out = tmp.filePath("camera-out");
+    QDir().mkpath(dir);
+    std::vector<fixtures::WrittenShot> written;
+    for (int k = 0; k < int(shots.size()); ++k) {
+        auto [ir, dc, shot] = shots[size_t(k)];
+        shot.scene.seed += unsigned(k);
+        shot.radiometric_time = QStringLiteral("2024:06:01 10:00:%1.70+02:00")
+                                    .arg(3 * k, 2, 10, QChar('0'))
+                                    .toStdString();
+        shot.photograph_time = // half a second later, written without its fraction
+            QStringLiteral("2024:06:01 10:00:%1").arg(3 * k + 1, 2, 10, QChar('0')).toStdString();
+        written.push_back(fixtures::write_camera_shot(
+            (dir + "/" + ir + ".jpg").toStdString(),
+            dc.isEmpty() ? "" : (dir + "/" + dc + ".jpg").toStdString(), shot));
+    }
+    fixtures::FlirFile plain; // keeping no photograph
+    plain.counts = fixtures::plot_counts(80, 60);
+    plain.date_time_original = "2024:06:01 10:00:30";
+    QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6019.jpg").toStdString(), plain));
+    QVERIFY(fixtures::write_bytes(
+        (dir + "/DC_6030.jpg").toStdString(),
+        fixtures::photo_jpeg(written[2].photograph, 1, "2024:06:01 10:00:40")));
+    write_file(tmp.filePath("camera-book.csv"), "file,bench\n11_27_controle_dia_visual_1.jpg,A\n"
+                                                "IR_6007.jpg,B\n");
+    const QStringList search{"--names", "file", "--field", "auto", "--mask", "exgr"};
+    const Finished f = batch(QStringList{"--pair", "time", "-o", out, "--plots",
+                                         tmp.filePath("camera-book.csv"), "--report", dir} +
+                             search);
+    QCOMPARE(f.status, 1);
+    for (const char *said :
+         {"pair 5 (%1/IR_6011.jpg): no photograph was taken within 2 s of it (2024:06:01 "
+          "10:00:12.70+02:00): the photograph it keeps inside is used.\n",
+          "photograph in no pair: %1/DC_6030.jpg: no radiometric image was taken within 2 s of "
+          "it.\n",
+          "pair 7 skipped (%1/IR_6019.jpg):\n    It is in no pair: no photograph was taken within "
+          "2 s of it (2024:06:01 10:00:30), and it keeps no photograph inside.\n"})
+        QVERIFY2(f.err.contains(QString::fromUtf8(said).arg(dir)), qPrintable(f.err));
+    QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
+    const QString html = QString::fromUtf8(read_file(out + "/report.html"));
+    // The C2's radiometric images with the photographs they keep.
+    QCOMPARE(batch(QStringList{"--photo", "embedded", "-o", out + "-kept"} + search +
+                   QStringList{dir + "/11_27_controle_dia_termica_1.jpg",
+                               dir + "/13_27_estresse_noite_termica_1.jpg"})
+                 .status,
+             0);
+    for (int k = 0; k < int(shots.size()); ++k) {
+        const auto &[ir, dc, shot] = shots[size_t(k)];
+        const auto s = stats_of(out, k);
+        QCOMPARE(s["radiometric image"], dir + "/" + ir + ".jpg");
+        QCOMPARE(s["photograph"], dc.isEmpty() ? dc : dir + "/" + dc + ".jpg");
+        QCOMPARE(s["bench"], QString(k == 0 ? "A" : k == 2 ? "B" : ""));
+        QVERIFY(html.contains("<td data-v=\"" + (dc.isEmpty() ? ir : dc) + ".jpg\">"));
+        const cv::Rect t = written[size_t(k)].field;
+        const double in = dc.isEmpty() ? double(shot.kept.width) / shot.scene.photo.width : 1;
+        QVERIFY(near_field(s, cv::Rect2d(t.x * in, t.y * in, t.width * in, t.height * in),
+                           k == 5 ? 15 : 4, 0.015));
+        QCOMPARE(s["registered"], QString(k == 5 ? "no" : "yes"));
+        if (k > 1)
+            continue;
+        const auto e = stats_of(out + "-kept", k);
+        QVERIFY(near_field(s, written[size_t(k)].camera, 20, 0.03));
+        QVERIFY(near_field(s, field_of(e), 5, 0.015));
+        QVERIFY2(std::abs(s["plant mean"].toDouble() - e["plant mean"].toDouble()) <= 0.1,
+                 qPrintable(s["plant mean"] + " " + e["plant mean"]));
+    }
+    // In name order every DC_ comes before every IR_: each pair is said to be wrong.
+    QStringList in_order;
+    for (const char *name : {"DC_6008", "DC_6010", "DC_6016", "IR_6007", "IR_6009", "IR_6011"})
+        in_order << dir + "/" + name + ".jpg";
+    const Finished ordered = batch(QStringList{"-o", out + "-order"} + in_order);
+    for (const char *wrong : {"two photographs (neither holds raw thermal data)",
+                              "a photograph, then a radiometric image", "two radiometric images"})
+        QVERIFY2(ordered.err.contains(QStringLiteral("In the list's order this pair is %1; --pair "
+                                                     "time pairs each radiometric image with the "
+                                                     "photograph taken with it.\n")
+                                          .arg(wrong)),
+                 qPrintable(ordered.err));
 }
 
 int main(int argc, char **argv)

@@ -8,6 +8,7 @@
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "measurement/exiftool.h"
 #include "measurement/rawimage.h"
@@ -74,6 +75,8 @@ private slots:
     void conversion();
     void texts_data();
     void texts();
+    void orientation_data();
+    void orientation();
     void statistics();
     void masks_data();
     void masks();
@@ -84,7 +87,8 @@ private slots:
     void fallbackField();
     void writeTogether();
     void failureInsideAPair();
-    void sharedNumbers();
+    void pairing_data();
+    void pairing();
 };
 
 void TestCore::leadingNumber_data()
@@ -441,6 +445,53 @@ void TestCore::texts()
     QCOMPARE(problem, expected);
 }
 
+void TestCore::orientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QByteArray>("damage"); // bytes written over the EXIF segment: none honoured
+    for (int o = 0; o <= 8; ++o)
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o))) << o << QByteArray();
+    // The first byte: where in the JPEG. The segment's length is at 4, the
+    // first directory's place at 16, its entries' count at 20, the value at 30.
+    QTest::newRow("directory beyond the segment") << 6 << QByteArray("\x10\xF0\xFF\xFF\xFF", 5);
+    QTest::newRow("segment beyond the file") << 6 << QByteArray("\x04\xFF\xF0", 3);
+    QTest::newRow("65535 entries, none the orientation")
+        << 6 << QByteArray("\x14\xFF\xFF\x13\x01", 5);
+    QTest::newRow("orientation 9") << 6 << QByteArray("\x1E\x09", 2);
+}
+
+void TestCore::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QByteArray, damage);
+    // A portrait scene unlike itself under any turn or mirror: smooth, so
+    // that compression changes it little whichever way it is stored.
+    cv::Mat upright(48, 32, CV_8UC3);
+    for (int r = 0; r < upright.rows; ++r)
+        for (int c = 0; c < upright.cols; ++c)
+            upright.at<cv::Vec3b>(r, c) = cv::Vec3b(uchar(5 * r), uchar(7 * c), uchar(2 * r + c));
+    QByteArray jpeg = bytes_of(fixtures::photo_jpeg(upright, orientation, "", 100));
+    if (!damage.isEmpty())
+        jpeg.replace(damage[0], damage.size() - 1, damage.mid(1));
+    const auto *data = reinterpret_cast<const std::uint8_t *>(jpeg.constData());
+    if (!damage.isEmpty()) {
+        QCOMPARE(declared_orientation(data, size_t(jpeg.size())), 1);
+        return;
+    }
+    const Picture turned = decode_picture(jpeg, "photograph", Turning::Upright);
+    const cv::Size stored = orientation >= 5 ? cv::Size(48, 32) : cv::Size(32, 48);
+    QCOMPARE(*upright_size(data, size_t(jpeg.size())), upright.size());
+    QCOMPARE(decode_picture(jpeg, "radiometric image").image.size(), stored);
+    QCOMPARE(turned.image.size(), upright.size());
+    QVERIFY(cv::norm(turned.image, upright, cv::NORM_L1) / double(upright.total() * 3) < 1.5);
+    // As the image library turns it on its own (upright already: unchanged).
+    QCOMPARE(cv::norm(turned.image,
+                      cv::imdecode(fixtures::photo_jpeg(upright, orientation, "", 100),
+                                   cv::IMREAD_COLOR),
+                      cv::NORM_INF),
+             0.0);
+}
+
 void TestCore::statistics()
 {
     cv::Mat temps = (cv::Mat_<double>(2, 4) << 20, 21, 23, 26, 30, nan_, 31, 22);
@@ -646,7 +697,7 @@ void TestCore::failureInsideAPair()
     class Failing : public PairMeasurer
     {
     public:
-        Measurement measure(const PairPlan &plan, Radiometry) override
+        Measurement measure(const PairPlan &plan, Radiometry, KeptPhoto) override
         {
             if (plan.pair == 0)
                 throw std::bad_alloc();
@@ -673,7 +724,8 @@ void TestCore::failureInsideAPair()
         QString finish(const RunResult &) override { return {}; }
     } fills;
     fills.part = dir.filePath(".result.csv.part");
-    RunInput input{{}, dir.path(), false, {}, {}};
+    RunInput input;
+    input.output_dir = dir.path();
     for (int n = 1; n <= 4; ++n) {
         write_pair(dir.path(), n, unsigned(n));
         input.image_files << list_jpeg_files(dir.path(), FolderLinks::Skip).files.mid(2 * n - 2, 2);
@@ -706,16 +758,81 @@ void TestCore::failureInsideAPair()
     }
 }
 
-void TestCore::sharedNumbers()
+void TestCore::pairing_data()
 {
-    RunInput input{
-        {"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/in/plotB.jpg"}, "/out", false, {}, {}};
-    const SharedNumber shared = first_shared_number(input);
-    QCOMPARE(shared.file_number, 0);
-    QCOMPARE(shared.second.visible, QString("/in/plotB.jpg"));
-    input.refl_loaded = true; // table entries write no files
+    // Each file "NAME KIND [HH:MM:SS[.ff+zone]]": r radiometric, e radiometric
+    // keeping a photograph, p photograph, x unreadable; no time: none. The
+    // pairs formed: "radiometric+photograph" (none after + : its own
+    // photograph), "name!" skipped; then the photographs in no pair.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("pairs");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("E-series: IR_n and DC_n+1, 0.5 s apart, one photograph missing, one extra")
+        << QStringList{"DC_6008 p 10:00:01",          "DC_6010 p 10:00:04",
+                       "DC_6012 p 10:00:07",          "DC_6020 p 10:00:30",
+                       "IR_6007 r 10:00:00.70+02:00", "IR_6009 r 10:00:03.70",
+                       "IR_6011 r 10:00:06.70",       "IR_6013 e 10:00:09.70",
+                       "IR_6015 r 10:00:12.70"}
+        << 2.0 << "IR_6007+DC_6008 IR_6009+DC_6010 IR_6011+DC_6012 IR_6013+ IR_6015!"
+        << "DC_6020";
+    QTest::newRow("a second apart: ties to the nearer name, the photograph numbered after")
+        << QStringList{"IR_1 r 10:00:00", "DC_2 p 10:00:01", "IR_3 r 10:00:02", "DC_4 p 10:00:03"}
+        << 2.0 << "IR_1+DC_2 IR_3+DC_4"
+        << "";
+    QTest::newRow("nearest in time first, whatever the names")
+        << QStringList{"a r 10:00:00", "b p 10:00:02", "c r 10:00:03", "d p 10:00:00.9"} << 2.0
+        << "a+d c+b"
+        << "";
+    QTest::newRow("no capture time, unreadable, tolerance 0")
+        << QStringList{"IR_1 r",          "DC_2 p 10:00:00", "IR_3 e", "DC_4 p",
+                       "IR_5 r 10:00:05", "DC_6 p 10:00:06", "odd x"}
+        << 0.0 << "IR_1! IR_3+ IR_5! odd!"
+        << "DC_2 DC_4 DC_6";
+}
+
+void TestCore::pairing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(double, tolerance);
+    QFETCH(QString, pairs);
+    QFETCH(QString, left);
+    QStringList paths;
+    std::vector<FileFacts> facts;
+    for (const QString &file : files) {
+        const QStringList f = file.split(' ');
+        paths << "/in/" + f[0] + ".jpg";
+        FileFacts ff;
+        ff.problem = f[1] == "x" ? "ExifTool cannot read it." : "";
+        ff.raw = f[1] == "r" || f[1] == "e";
+        ff.embedded = f[1] == "e" ? cv::Size(640, 480) : cv::Size();
+        ff.date_time = f.size() > 2 ? "2024:06:01 " + f[2].toUtf8() : QByteArray();
+        facts.push_back(ff);
+    }
+    const PairingPlan plan = pair_by_time(paths, facts, tolerance);
+    const auto name = [](const QString &path) { return QFileInfo(path).completeBaseName(); };
+    QStringList formed, unpaired;
+    for (const PairSource &p : plan.pairs)
+        formed << name(p.radiometric) + (p.problem.isEmpty() ? "+" + name(p.visible) : "!");
+    for (const QString &l : plan.left_over)
+        unpaired << name(l.section(':', 0, 0));
+    QCOMPARE(formed.join(' '), pairs);
+    QCOMPARE(unpaired.join(' '), left);
+    if (QTest::currentDataTag()[0] != 'E')
+        return;
+    // In the list's order nothing is read; two pairs writing files of one
+    // name are found, by number or by the photograph's name, table entries
+    // aside.
+    RunInput input;
+    input.image_files = QStringList{"/in/a.jpg", "/in/plotA.jpg", "/in/b.jpg", "/x/plotA.jpg"};
+    const auto shared = [&input] { return plan_pairing(input, nullptr, 1).shared.name; };
+    QCOMPARE(shared(), QString("0"));
+    input.options.naming = Naming::File;
+    QCOMPARE(shared(), QString("plotA"));
+    input.options.naming = Naming::Number;
+    input.refl_loaded = true;
     input.refl_table = {0, 0.9, 20};
-    QCOMPARE(first_shared_number(input).file_number, -1);
+    QCOMPARE(shared(), QString());
 }
 
 QTEST_APPLESS_MAIN(TestCore)

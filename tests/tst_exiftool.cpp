@@ -112,7 +112,7 @@ void TestExifTool::oneExchangeAsPerQuery()
         measure_temperatures(per_query, given, path, &e, &tr, tmp.filePath("work.tiff"));
     StayOpenExifTool open;
     const Measurement b =
-        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, true);
+        measure_in_one_exchange(open, path, given, 0.8, 30, Radiometry::Simple, KeptPhoto::Whole);
     // The photograph as stored, its values as written (Real2IR a float).
     QVERIFY(file.photo.size() > 65536 || photo == 0);
     QCOMPARE(b.photo.bytes,
@@ -123,6 +123,11 @@ void TestExifTool::oneExchangeAsPerQuery()
         QVERIFY2(std::abs(b.photo.real2ir - 1.4456) < 1e-6 && b.photo.offset_x == -197 &&
                      b.photo.offset_y == 230,
                  qPrintable(QString::number(b.photo.real2ir, 'g', 17)));
+    // What pairing by capture time learns of it, in a light exchange.
+    const FileFacts facts = read_file_facts(open, path);
+    QCOMPARE(facts.raw, form != int(RawForm::None));
+    QCOMPARE(facts.date_time, date);
+    QCOMPARE(facts.embedded, photo > 0 ? cv::Size(640, 480) : cv::Size());
     QCOMPARE(a.problem, problem);
     QCOMPARE(b.problem, problem);
     QCOMPARE(time_of_day(query_capture_time(per_query, path)), time);

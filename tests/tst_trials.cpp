@@ -2,6 +2,7 @@
 // interpolation, and field books and logs as spreadsheets and people write
 // them, hostile ones included.
 
+#include "outputs/lines.h"
 #include "tests/testutil.h"
 #include "trials/trial.h"
 
@@ -9,6 +10,11 @@ using namespace ardentis;
 
 namespace
 {
+
+ImageId id(double number, const QStringList &files = {})
+{
+    return {number, files};
+}
 
 QString write_temp(const QTemporaryDir &dir, const QByteArray &bytes)
 {
@@ -125,12 +131,28 @@ void TestTrials::spreadsheetBook()
     QCOMPARE(f.problem, QString());
     QCOMPARE(f.book.columns, (std::vector<std::string>{"plot", "Image", "note, free"}));
     QCOMPARE(f.book.rows.size(), size_t(3));
-    QCOMPARE(f.book.find(101)->values, (std::vector<std::string>{"P1", "0101", "wet, \"north\""}));
-    QCOMPARE(f.book.find(102)->values[2], std::string("two\r\nlines"));
-    QCOMPARE(f.book.find(103)->line, 7);
-    QCOMPARE(f.book.find(103)->values[2], std::string());
-    QCOMPARE(csv_field(f.book.find(101)->values[2]), std::string("\"wet, \"\"north\"\"\""));
-    QCOMPARE(rows_not_in(f.book, {101, 103}), QStringList{"line 4 (image 102)"});
+    QCOMPARE(f.book.find(id(101))->values,
+             (std::vector<std::string>{"P1", "0101", "wet, \"north\""}));
+    QCOMPARE(f.book.find(id(102))->values[2], std::string("two\r\nlines"));
+    QCOMPARE(f.book.find(id(103))->line, 7);
+    QCOMPARE(f.book.find(id(103))->values[2], std::string());
+    QCOMPARE(csv_field(f.book.find(id(101))->values[2]), std::string("\"wet, \"\"north\"\"\""));
+    QCOMPARE(rows_not_in(f.book, {id(101), id(103)}), QStringList{"line 4 (image 102)"});
+
+    // Keyed by file: a bare name matches a file in any folder, a path (as
+    // listed, relative to the current folder) only that file; either file of a pair.
+    QDir::setCurrent(tmp.path());
+    const FieldBook b =
+        read_field_book(write_temp(tmp, "File,plot\nDC_6008.jpg,P1\nday2/DC_6008.jpg,P2\n"
+                                        "IR_6011.jpg,P3\nIR_6013.jpg,P4\n"))
+            .book;
+    const QString day2 = tmp.filePath("day2/"), day1 = tmp.filePath("day1/");
+    QCOMPARE(b.find(id(1, {day2 + "DC_6008.jpg", day2 + "IR_6007.jpg"}))->values[1], "P2");
+    QCOMPARE(b.find(id(1, {day1 + "DC_6008.jpg", day1 + "IR_6007.jpg"}))->values[1], "P1");
+    QCOMPARE(b.find(id(1, {day1 + "DC_6012.jpg", day1 + "IR_6011.jpg"}))->values[1], "P3");
+    QVERIFY(!b.find(id(6008, {day1 + "DC_6010.jpg"})));
+    QCOMPARE(rows_not_in(b, {id(1, {day2 + "DC_6008.jpg"}), id(1, {day1 + "IR_6011.jpg"})}),
+             (QStringList{"line 2 (file DC_6008.jpg)", "line 5 (file IR_6013.jpg)"}));
 }
 
 void TestTrials::hostileFiles_data()
@@ -149,7 +171,9 @@ void TestTrials::hostileFiles_data()
                                           << "line 2 is not UTF-8 text; save the file as CSV in "
                                              "UTF-8";
     QTest::newRow("no image column")
-        << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image'";
+        << true << QByteArray("img,plot\n1,a\n") << "line 1: there is no column 'image' or 'file'";
+    QTest::newRow("a file twice") << true << QByteArray("file,plot\na.jpg,1\n\" a.jpg\",2\n")
+                                  << "line 3: the file 'a.jpg' is also on line 2";
     QTest::newRow("duplicate after a multi-line field")
         << true << QByteArray("image,note\n101,\"a\nb\"\n102,c\n101,d\n")
         << "line 5: the image 101 is also on line 2";
@@ -192,7 +216,7 @@ void TestTrials::cameraAir()
     // -60.0000061: taken as set, not refused as "-60 °C".
     TrialSetup camera;
     camera.request.air = AirSource::Camera;
-    const TrialValues cold = trial_values(camera, {101, {}, -60.0000061, 0.5, -61});
+    const TrialValues cold = trial_values(camera, {{101, {}}, {}, -60.0000061, 0.5, -61});
     QVERIFY(cold.notes.isEmpty() && std::abs(cold.ctd - 0.9999939) < 1e-9);
 }
 

@@ -7,10 +7,12 @@
 // radiometric images that keep the same photographs inside (--photo embedded)
 // against that per pair. Each batch figure is the fastest of three runs. Also
 // the field search alone, in this process on one thread, on the pairs as hard
-// as real ones that its tests use.
+// as real ones that its tests use, and the pairing of the same files by
+// capture time (--pair time), before any run, per file on one and two tools.
 //   ardentis-benchmark [PAIRS] [WINDOW_PAIRS]     (defaults 40 and 8)
 
 #include "analysis/registration.h"
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "fixtures/flirfixture.h"
 #include "measurement/temperature.h"
@@ -42,7 +44,8 @@ void link_file(const QString &from, const QString &to)
 // Writes `distinct` different pairs and links them under new numbers until
 // there are `pairs`; returns the input list. With `embedded` each pair is one
 // radiometric image keeping the same photograph inside, with alignment
-// values for the fixed field.
+// values for the fixed field. Every photograph carries the capture time of
+// its radiometric image.
 QStringList make_pairs(const QString &dir, int pairs, int distinct, bool embedded = false)
 {
     const cv::Size raw_sizes[] = {{320, 240}, {160, 120}, {640, 480}, {320, 240}, {464, 348}};
@@ -60,13 +63,16 @@ QStringList make_pairs(const QString &dir, int pairs, int distinct, bool embedde
             const cv::Size raw = raw_sizes[i % 5];
             fixtures::FlirFile file;
             file.counts = fixtures::plot_counts(raw.width, raw.height, 19500, unsigned(i + 1));
+            file.date_time_original = "2014:03:12 10:15:" + std::to_string(10 + i);
             const cv::Mat picture = fixtures::plot_photograph(photo.width, photo.height, raw.width,
                                                               raw.height, unsigned(i + 1));
             if (embedded) {
                 file.embed(picture, 85);
                 file.pip = fixtures::pip_for(photo, {597, 504, 870, 640}, raw);
             } else {
-                cv::imwrite(vis(i).toStdString(), picture, {cv::IMWRITE_JPEG_QUALITY, 85});
+                fixtures::write_bytes(
+                    vis(i).toStdString(),
+                    fixtures::photo_jpeg(picture, 0, file.date_time_original, 85));
             }
             fixtures::write_flir_jpeg(ir(i).toStdString(), file);
         } else {
@@ -125,7 +131,7 @@ double window_rate(const QString &dir, const QStringList &list)
     QDir().mkpath("out-window");
     QElapsedTimer clock;
     clock.start();
-    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}}, [] {
+    ardentis::run_generation({list, QDir(dir).filePath("out-window"), false, {}, {}, {}}, [] {
         return std::make_unique<ardentis::PerQueryMeasurer>(QStringLiteral("test.tiff"));
     });
     return list.size() / 2 / (clock.elapsed() / 1000.0);
@@ -158,6 +164,27 @@ std::pair<double, double> search_times()
         slowest = std::max(slowest, fastest);
     }
     return {sum / double(hard.size()), slowest};
+}
+
+// The pairing of `files` by capture time, ms per file, on `jobs` tools: the
+// fastest of three.
+double pairing_time(const QStringList &files, int jobs)
+{
+    ardentis::RunInput input;
+    input.image_files = files;
+    input.options.pairing.by = ardentis::Pairing::Time;
+    double fastest = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const ardentis::PairingPlan plan = ardentis::plan_pairing(
+            input, [] { return std::make_unique<ardentis::StayOpenExifTool>(); }, jobs);
+        fastest = std::min(fastest, clock.nsecsElapsed() / 1e6 / files.size());
+        if (int(plan.pairs.size()) * 2 != files.size())
+            std::printf("pairing by capture time formed %zu pairs of %lld files\n",
+                        plan.pairs.size(), static_cast<long long>(files.size()));
+    }
+    return fastest;
 }
 
 void verdict(const char *what, double value, const char *target, bool met)
@@ -244,7 +271,7 @@ int main(int argc, char **argv)
     for (const QString &d : {data, small, embedded, tmp.filePath("m20"), tmp.filePath("m200")})
         QDir().mkpath(d);
     std::printf("writing pairs...\n");
-    make_pairs(data, pairs, std::min(pairs, 10));
+    const QStringList files = make_pairs(data, pairs, std::min(pairs, 10));
     make_pairs(embedded, pairs, std::min(pairs, 10), true);
     const QStringList window_list = make_pairs(small, window_pairs, std::min(window_pairs, 10));
     make_pairs(tmp.filePath("m20"), 20, 10);
@@ -256,5 +283,8 @@ int main(int argc, char **argv)
     const double window = window_rate(tmp.path(), window_list);
     const Runs runs = run_all(tmp.path(), pairs);
     print_results(runs, pairs, window, search_mean, search_slowest);
+    const double one = pairing_time(files, 1), two = pairing_time(files, 2);
+    std::printf("%-40s %8.2f\n", "pairing by capture time, ms/file, 1 tool", one);
+    verdict("pairing by capture time, ms/file, 2 tools", two, "at most 10", two <= 10);
     return 0;
 }

@@ -114,22 +114,6 @@ QString header_problem(const CsvFile &csv)
     return csv.records.empty() ? QStringLiteral("it has no header line") : QString();
 }
 
-std::string csv_field(const std::string &value)
-{
-    const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
-                        (!value.empty() && (value.front() == ' ' || value.back() == ' ' ||
-                                            value.front() == '\t' || value.back() == '\t'));
-    if (!quoted)
-        return value;
-    std::string out = "\"";
-    for (const char c : value) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + '"';
-}
-
 int column_index(const CsvRecord &header, const QString &name)
 {
     for (size_t i = 0; i < header.fields.size(); ++i)

@@ -33,10 +33,6 @@ CsvFile parse_csv(std::string_view text);
 // Why the file has no header to read: its own problem, or no line at all.
 QString header_problem(const CsvFile &csv);
 
-// `value` as a CSV field: in quotes, its quotes doubled, when it holds a
-// comma, a quote, a line break or spaces at either end.
-std::string csv_field(const std::string &value);
-
 // The index of the column named `name` (ignoring case and spaces around it),
 // or -1.
 int column_index(const CsvRecord &header, const QString &name);

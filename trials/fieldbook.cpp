@@ -2,6 +2,8 @@
 
 #include "common/cnumber.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -17,10 +19,10 @@ namespace
 // Image numbers are whole numbers: the digits of a photograph's name.
 constexpr double largest_image = 1e15;
 
-QString header_problem(const CsvRecord &header, int image_column)
+QString header_problem(const CsvRecord &header, int key_column)
 {
-    if (image_column < 0)
-        return QStringLiteral("line %1: there is no column 'image'").arg(header.line);
+    if (key_column < 0)
+        return QStringLiteral("line %1: there is no column 'image' or 'file'").arg(header.line);
     std::set<QString> seen;
     for (const std::string &name : header.fields)
         if (!seen.insert(QString::fromStdString(name).trimmed().toLower()).second)
@@ -30,7 +32,33 @@ QString header_problem(const CsvRecord &header, int image_column)
     return {};
 }
 
-QString row_problem(const CsvRecord &record, size_t columns, int image_column, FieldBook::Row &row)
+// The key a file's name is looked up by: a path made absolute, or a bare name.
+QString file_key(const QString &file)
+{
+    return file.contains(QLatin1Char('/')) ? QDir::cleanPath(QFileInfo(file).absoluteFilePath())
+                                           : file;
+}
+
+QString key_problem(const CsvRecord &record, int key_column, bool by_file, FieldBook::Row &row)
+{
+    const std::string key = record.field(size_t(key_column));
+    if (by_file) {
+        row.file = QString::fromStdString(key).trimmed();
+        return row.file.isEmpty() ? QStringLiteral("line %1: the file is empty").arg(record.line)
+                                  : QString();
+    }
+    const std::optional<double> number = decimal_number(key);
+    if (!number || *number < 0 || *number != std::floor(*number) || *number > largest_image)
+        return QStringLiteral("line %1: the image '%2' is not an image number (the digits of "
+                              "the photograph's name, such as 101 for IMG_0101.jpg)")
+            .arg(record.line)
+            .arg(QString::fromStdString(written_form(key)));
+    row.image = *number;
+    return {};
+}
+
+QString row_problem(const CsvRecord &record, size_t columns, int key_column, bool by_file,
+                    FieldBook::Row &row)
 {
     if (record.fields.size() > columns &&
         std::any_of(record.fields.begin() + long(columns), record.fields.end(),
@@ -39,26 +67,48 @@ QString row_problem(const CsvRecord &record, size_t columns, int image_column, F
             .arg(record.line)
             .arg(record.fields.size())
             .arg(columns);
-    const std::string image = record.field(size_t(image_column));
-    const std::optional<double> number = decimal_number(image);
-    if (!number || *number < 0 || *number != std::floor(*number) || *number > largest_image)
-        return QStringLiteral("line %1: the image '%2' is not an image number (the digits of "
-                              "the photograph's name, such as 101 for IMG_0101.jpg)")
-            .arg(record.line)
-            .arg(QString::fromStdString(written_form(image)));
     row.line = record.line;
-    row.image = *number;
     for (size_t i = 0; i < columns; ++i)
         row.values.push_back(record.field(i));
-    return {};
+    return key_problem(record, key_column, by_file, row);
+}
+
+// Files the row names already named by an earlier row.
+QString repeated_problem(const FieldBook &book, const FieldBook::Row &row)
+{
+    if (book.by_file) {
+        const auto found = book.row_of_file.find(file_key(row.file));
+        return found == book.row_of_file.end()
+                   ? QString()
+                   : QStringLiteral("line %1: the file '%2' is also on line %3")
+                         .arg(row.line)
+                         .arg(row.file)
+                         .arg(book.rows[found->second].line);
+    }
+    const auto found = book.row_of_image.find(row.image);
+    return found == book.row_of_image.end()
+               ? QString()
+               : QStringLiteral("line %1: the image %2 is also on line %3")
+                     .arg(row.line)
+                     .arg(row.image, 0, 'f', 0)
+                     .arg(book.rows[found->second].line);
 }
 
 } // namespace
 
-const FieldBook::Row *FieldBook::find(double image) const
+const FieldBook::Row *FieldBook::find(const ImageId &image) const
 {
-    const auto found = row_of_image.find(image);
-    return found == row_of_image.end() ? nullptr : &rows[found->second];
+    if (!by_file) {
+        const auto found = row_of_image.find(image.number);
+        return found == row_of_image.end() ? nullptr : &rows[found->second];
+    }
+    for (const QString &file : image.files)
+        for (const QString &key : {file_key(file), QFileInfo(file).fileName()}) {
+            const auto found = row_of_file.find(key);
+            if (!file.isEmpty() && found != row_of_file.end())
+                return &rows[found->second];
+        }
+    return nullptr;
 }
 
 FieldBookFile field_book(const CsvFile &csv)
@@ -68,26 +118,28 @@ FieldBookFile field_book(const CsvFile &csv)
     if (!out.problem.isEmpty())
         return out;
     const CsvRecord &header = csv.records.front();
-    const int image_column = column_index(header, QStringLiteral("image"));
-    out.problem = header_problem(header, image_column);
+    FieldBook &book = out.book;
+    int key_column = column_index(header, QStringLiteral("image"));
+    book.by_file = key_column < 0;
+    if (book.by_file)
+        key_column = column_index(header, QStringLiteral("file"));
+    out.problem = header_problem(header, key_column);
     if (!out.problem.isEmpty())
         return out;
-    FieldBook &book = out.book;
     book.columns = header.fields;
     book.header_line = header.line;
     for (size_t r = 1; r < csv.records.size(); ++r) {
         FieldBook::Row row;
-        out.problem = row_problem(csv.records[r], header.fields.size(), image_column, row);
-        if (out.problem.isEmpty()) {
-            if (const FieldBook::Row *earlier = book.find(row.image))
-                out.problem = QStringLiteral("line %1: the image %2 is also on line %3")
-                                  .arg(row.line)
-                                  .arg(row.image, 0, 'f', 0)
-                                  .arg(earlier->line);
-        }
+        out.problem =
+            row_problem(csv.records[r], header.fields.size(), key_column, book.by_file, row);
+        if (out.problem.isEmpty())
+            out.problem = repeated_problem(book, row);
         if (!out.problem.isEmpty())
             return out;
-        book.row_of_image[row.image] = book.rows.size();
+        if (book.by_file)
+            book.row_of_file[file_key(row.file)] = book.rows.size();
+        else
+            book.row_of_image[row.image] = book.rows.size();
         book.rows.push_back(std::move(row));
     }
     return out;
@@ -98,13 +150,18 @@ FieldBookFile read_field_book(const QString &path)
     return field_book(read_csv_file(path));
 }
 
-QStringList rows_not_in(const FieldBook &book, const std::vector<double> &images)
+QStringList rows_not_in(const FieldBook &book, const std::vector<ImageId> &images)
 {
-    const std::set<double> run(images.begin(), images.end());
+    std::set<const FieldBook::Row *> found;
+    for (const ImageId &image : images)
+        found.insert(book.find(image));
     QStringList rows;
     for (const FieldBook::Row &row : book.rows)
-        if (!run.count(row.image))
-            rows << QStringLiteral("line %1 (image %2)").arg(row.line).arg(row.image, 0, 'f', 0);
+        if (!found.count(&row))
+            rows << (book.by_file ? QStringLiteral("line %1 (file %2)").arg(row.line).arg(row.file)
+                                  : QStringLiteral("line %1 (image %2)")
+                                        .arg(row.line)
+                                        .arg(row.image, 0, 'f', 0));
     return rows;
 }
 

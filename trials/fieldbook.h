@@ -14,19 +14,31 @@
 namespace ardentis
 {
 
+// What names a pair's image in a field book: its image number, and its files
+// as the run names them (the photograph, the radiometric image).
+struct ImageId {
+    double number = 0;
+    QStringList files;
+};
+
 struct FieldBook {
-    std::vector<std::string> columns; // every column, `image` too, in file order
+    std::vector<std::string> columns; // every column, the key too, in file order
     int header_line = 0;
+    // Rows are keyed by the column `file`, a file's name with its folder or
+    // without, rather than by `image`, the image number.
+    bool by_file = false;
     struct Row {
         int line = 0;
         double image = 0;
+        QString file;
         std::vector<std::string> values; // one per column, empty when the row is short
     };
     std::vector<Row> rows;
     std::map<double, size_t> row_of_image;
+    std::map<QString, size_t> row_of_file; // by the path made absolute, or the bare name
 
-    // The row of an image number, or null.
-    const Row *find(double image) const;
+    // The row of an image, or null.
+    const Row *find(const ImageId &image) const;
 };
 
 struct FieldBookFile {
@@ -39,7 +51,7 @@ FieldBookFile field_book(const CsvFile &csv);
 
 FieldBookFile read_field_book(const QString &path);
 
-// The rows whose image is none of `images`, as "line L (image N)" texts.
-QStringList rows_not_in(const FieldBook &book, const std::vector<double> &images);
+// The rows of none of `images`, as "line L (image N)" or "line L (file F)" texts.
+QStringList rows_not_in(const FieldBook &book, const std::vector<ImageId> &images);
 
 } // namespace ardentis

@@ -1,6 +1,7 @@
 #include "trials/groups.h"
 
 #include "common/cnumber.h"
+#include "outputs/lines.h"
 
 #include <algorithm>
 #include <cmath>

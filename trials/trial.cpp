@@ -3,6 +3,8 @@
 #include "common/cnumber.h"
 #include "outputs/lines.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 
 namespace ardentis
@@ -109,12 +111,15 @@ TrialValues trial_values(const TrialSetup &setup, const Capture &capture)
     TrialValues v;
     v.canopy = capture.canopy;
     if (!setup.request.book_path.isEmpty()) {
-        const FieldBook::Row *row = setup.book.find(capture.number);
+        const FieldBook::Row *row = setup.book.find(capture.image);
         v.in_book = row != nullptr;
         v.book = row ? row->values : std::vector<std::string>(setup.book.columns.size());
-        if (!row)
+        if (!row && setup.book.by_file)
+            v.notes << QStringLiteral("%1 is not in the field book")
+                           .arg(QFileInfo(capture.image.files.value(0)).fileName());
+        else if (!row)
             v.notes << QStringLiteral("image %1 is not in the field book")
-                           .arg(capture.number, 0, 'f', 0);
+                           .arg(capture.image.number, 0, 'f', 0);
     }
     if (setup.request.air == AirSource::None)
         return v;
@@ -160,7 +165,7 @@ std::string trial_cells(const TrialSetup &setup, const TrialValues &v)
     return cells;
 }
 
-QString rows_not_in_run_note(const TrialSetup &setup, const std::vector<double> &images)
+QString rows_not_in_run_note(const TrialSetup &setup, const std::vector<ImageId> &images)
 {
     const QStringList rows = rows_not_in(setup.book, images);
     if (rows.isEmpty())

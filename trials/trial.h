@@ -48,7 +48,7 @@ QString load_trial(const TrialRequest &request, TrialSetup &setup);
 
 // What a processed pair's radiometric image tells the trial.
 struct Capture {
-    double number = 0;    // the pair's image number
+    ImageId image;        // the pair's image number and files
     QByteArray date_time; // DateTimeOriginal as the file has it
     double camera_air = std::numeric_limits<double>::quiet_NaN();      // °C
     double camera_humidity = std::numeric_limits<double>::quiet_NaN(); // fraction of 1
@@ -77,6 +77,6 @@ std::string trial_cells(const TrialSetup &setup, const TrialValues &values);
 
 // A note naming the book's rows whose images are not among `images`; empty
 // when there are none.
-QString rows_not_in_run_note(const TrialSetup &setup, const std::vector<double> &images);
+QString rows_not_in_run_note(const TrialSetup &setup, const std::vector<ImageId> &images);
 
 } // namespace ardentis

@@ -1,0 +1,224 @@
+#include "engine/pairing.h"
+
+#include "trials/weatherlog.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+namespace ardentis
+{
+
+std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs)
+{
+    std::vector<FileFacts> facts(size_t(files.size()));
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        std::unique_ptr<ExifTool> tool;
+        for (int i = next++; i < files.size(); i = next++) {
+            const QFileInfo info(files[i]);
+            if (!info.exists())
+                facts[size_t(i)].problem = QStringLiteral("The file does not exist.");
+            else if (!info.isFile())
+                facts[size_t(i)].problem = QStringLiteral("The file is not a regular file.");
+            if (!facts[size_t(i)].problem.isEmpty())
+                continue;
+            if (!tool)
+                tool = tools();
+            facts[size_t(i)] = read_file_facts(*tool, files[i]);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < std::min(jobs, int(files.size())); ++t)
+        threads.emplace_back(work);
+    for (std::thread &t : threads)
+        t.join();
+    return facts;
+}
+
+QString order_problem(bool first_raw, bool second_raw)
+{
+    if (first_raw && !second_raw)
+        return {};
+    const QString what = !first_raw && !second_raw
+                             ? QStringLiteral("two photographs (neither holds raw thermal data)")
+                         : first_raw ? QStringLiteral("two radiometric images")
+                                     : QStringLiteral("a photograph, then a radiometric image");
+    return QStringLiteral("In the list's order this pair is %1; --pair time pairs each "
+                          "radiometric image with the photograph taken with it.")
+        .arg(what);
+}
+
+namespace
+{
+
+// A possible pair by capture time: the smaller, the better.
+struct Candidate {
+    double apart;    // seconds
+    double names;    // how far apart the numbers in their names are
+    bool before;     // the photograph is numbered before the radiometric image
+    int list;        // how far apart they are in the list
+    int radiometric; // the files' places in the list
+    int photograph;
+    auto key() const { return std::tie(apart, names, before, list, radiometric, photograph); }
+};
+
+struct Timing {
+    const QStringList &files;
+    const std::vector<FileFacts> &facts;
+    double tolerance;
+    std::vector<std::optional<LocalTime>> times;
+    std::vector<double> numbers;
+
+    std::vector<Candidate> candidates() const;
+};
+
+std::vector<Candidate> Timing::candidates() const
+{
+    std::vector<std::pair<LocalTime, int>> photographs; // by time
+    for (int i = 0; i < files.size(); ++i)
+        if (facts[size_t(i)].problem.isEmpty() && !facts[size_t(i)].raw && times[size_t(i)])
+            photographs.push_back({*times[size_t(i)], i});
+    std::sort(photographs.begin(), photographs.end());
+    std::vector<Candidate> found;
+    for (int r = 0; r < files.size(); ++r) {
+        if (!facts[size_t(r)].problem.isEmpty() || !facts[size_t(r)].raw || !times[size_t(r)])
+            continue;
+        const LocalTime t = *times[size_t(r)];
+        auto p = std::lower_bound(photographs.begin(), photographs.end(),
+                                  std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
+        for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
+            const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
+            found.push_back({std::abs(double(p->first - t)), std::abs(a - b), b < a,
+                             std::abs(p->second - r), r, p->second});
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Candidate &x, const Candidate &y) { return x.key() < y.key(); });
+    return found;
+}
+
+QString seconds_text(double seconds)
+{
+    return QString::number(seconds, 'g', 6);
+}
+
+// The pair of radiometric image `r` that found no photograph.
+PlannedPair unpaired(const Timing &t, int r)
+{
+    const FileFacts &f = t.facts[size_t(r)];
+    PlannedPair p;
+    p.plan.radiometric = t.files[r];
+    const QString why =
+        t.times[size_t(r)]
+            ? QStringLiteral("no photograph was taken within %1 s of it (%2)")
+                  .arg(seconds_text(t.tolerance), QString::fromUtf8(f.date_time))
+            : QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by");
+    if (f.embedded.empty())
+        p.plan.problem =
+            QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.").arg(why);
+    else
+        p.notes << QStringLiteral("%1: the photograph it keeps inside is used.").arg(why);
+    return p;
+}
+
+QString left_over_text(const Timing &t, int photograph, bool any_near)
+{
+    const QString why =
+        !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
+        : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
+                                    "with photographs nearer to them")
+                         .arg(seconds_text(t.tolerance))
+                   : QStringLiteral("no radiometric image was taken within %1 s of it")
+                         .arg(seconds_text(t.tolerance));
+    return QStringLiteral("%1: %2.").arg(t.files[photograph], why);
+}
+
+} // namespace
+
+PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> &facts,
+                         double tolerance)
+{
+    Timing t{files, facts, tolerance, {}, {}};
+    for (int i = 0; i < files.size(); ++i) {
+        t.times.push_back(local_time(QString::fromUtf8(facts[size_t(i)].date_time)));
+        t.numbers.push_back(parse_image_number(files[i]));
+    }
+    std::vector<int> partner(size_t(files.size()), -1);
+    std::vector<bool> near(size_t(files.size()), false);
+    for (const Candidate &c : t.candidates()) {
+        near[size_t(c.photograph)] = true;
+        if (partner[size_t(c.radiometric)] < 0 && partner[size_t(c.photograph)] < 0) {
+            partner[size_t(c.radiometric)] = c.photograph;
+            partner[size_t(c.photograph)] = c.radiometric;
+        }
+    }
+    PairingPlan plan;
+    for (int i = 0; i < files.size(); ++i) {
+        const FileFacts &f = facts[size_t(i)];
+        PlannedPair p;
+        if (!f.problem.isEmpty()) { // what it is cannot be told: a pair of its own, skipped
+            p.plan.radiometric = files[i];
+            p.plan.problem = f.problem;
+        } else if (!f.raw) {
+            if (partner[size_t(i)] < 0)
+                plan.left_over << left_over_text(t, i, near[size_t(i)]);
+            continue;
+        } else if (partner[size_t(i)] >= 0) {
+            p.plan.radiometric = files[i];
+            p.plan.visible = files[partner[size_t(i)]];
+        } else {
+            p = unpaired(t, i);
+        }
+        p.capture = f.date_time;
+        plan.pairs.push_back({p.plan.radiometric, p.plan.visible, p.plan.problem});
+        plan.planned.push_back(p);
+    }
+    return plan;
+}
+
+PairingPlan plan_pairing(const RunInput &input, const ToolFactory &tools, int jobs, bool inspect)
+{
+    const bool by_time =
+        input.options.pairing.by == Pairing::Time && input.options.photo == PhotoSource::Separate;
+    std::vector<FileFacts> facts;
+    if (by_time || inspect)
+        facts = read_all_facts(input.image_files, tools, jobs);
+    PairingPlan plan;
+    if (by_time)
+        plan = pair_by_time(input.image_files, facts, input.options.pairing.tolerance);
+    RunInput formed = input;
+    formed.pairs = plan.pairs;
+    const std::vector<PairPlan> plans = plan_pairs(formed);
+    plan.planned.resize(plans.size());
+    for (size_t k = 0; k < plans.size(); ++k) {
+        PlannedPair &p = plan.planned[k];
+        p.plan = plans[k];
+        if (by_time || !inspect)
+            continue;
+        const int first = input.options.photo == PhotoSource::Embedded ? int(k) : 2 * int(k);
+        const FileFacts &r = facts[size_t(first)];
+        p.capture = r.date_time;
+        const FileFacts *v =
+            input.options.photo == PhotoSource::Separate ? &facts[size_t(first) + 1] : nullptr;
+        for (const FileFacts *f : {&r, v})
+            if (f && !f->problem.isEmpty())
+                p.notes << f->problem;
+        const QString order = v && r.problem.isEmpty() && v->problem.isEmpty()
+                                  ? order_problem(r.raw, v->raw)
+                                  : QString();
+        if (!order.isEmpty())
+            p.notes << order;
+        else if (!v && r.problem.isEmpty() && !r.raw)
+            p.notes << QStringLiteral("It holds no raw thermal data.");
+    }
+    plan.shared = first_shared_name(plans);
+    return plan;
+}
+
+} // namespace ardentis
