@@ -419,10 +419,11 @@ void CampaignWindow::plan_made(const RunPlan &plan)
                                                  : tr("none"),
                       p.plan.visible),
                  cell(p.plan.name.isEmpty() ? QString::number(p.plan.number) : p.plan.name),
-                 cell(QString::fromUtf8(p.capture)), cell(problems.join(QStringLiteral("; ")))});
+                 cell(QString::fromUtf8(p.capture)),
+                 cell(problems.join(QStringLiteral("; ")), problems.join(QLatin1Char('\n')))});
     }
     for (const QString &text : plan.left_over + plan.left_out)
-        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text)});
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text, text)});
     if (!plan.problem.isEmpty())
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
     plan_->resizeColumnsToContents();
