@@ -726,7 +726,7 @@ void TestBatch::embeddedPhotos_data()
         << with([](Embedded &e) {
                e.photo = black_photograph({640, 480});
            })
-        << QStringList{} << "73,34,512,384"
+        << QStringList{"--report"} << "73,34,512,384"
         << "the photograph is black: nothing in it can be told for plant, so the plant fraction "
            "is 0 and the mean nan.";
     QTest::newRow("a field given instead of the camera's")
@@ -845,6 +845,9 @@ void TestBatch::embeddedPhotos()
     if (err.startsWith("the photograph is black")) { // no plant
         QCOMPARE(s["plant fraction"], QString("0.000000"));
         QCOMPARE(s["plant mean"], QString("nan"));
+        QVERIFY(read_file(out + "/report.html")
+                    .contains("<p class=\"note\">The photograph is black: nothing in it can be "
+                              "told for plant, so the plant fraction is 0 and the mean nan.</p>"));
     }
     if (options.contains("--report")) // and the other options as for pairs
         QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
