@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cmath>
@@ -301,7 +302,8 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
 QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions &b)
 {
     b.jobs = QThread::idealThreadCount();
-    if (p.isSet(o.jobs)) {
+    b.jobs_given = p.isSet(o.jobs);
+    if (b.jobs_given) {
         bool ok = false;
         b.jobs = p.value(o.jobs).toInt(&ok);
         if (!ok || b.jobs < 1)
@@ -364,6 +366,13 @@ QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &
     return {};
 }
 
+// Every problem names the option it concerns first.
+QString first_option_named(const QString &problem)
+{
+    static const QRegularExpression named(QStringLiteral("--([a-z][a-z-]*)"));
+    return named.match(problem).captured(1);
+}
+
 } // namespace
 
 CommandLine parse_command_line(const QStringList &arguments)
@@ -374,6 +383,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     CommandLine line;
     if (!parser.parse(QStringList{QStringLiteral("ardentis-batch")} + arguments)) {
         line.problem = parser.errorText();
+        line.option = first_option_named(line.problem);
         return line;
     }
     if (parser.isSet(o.help)) {
@@ -390,6 +400,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     b.command = arguments.join(QLatin1Char(' '));
     for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_paths}) {
         line.problem = step(parser, o, b);
+        line.option = first_option_named(line.problem);
         if (!line.problem.isEmpty())
             return line;
     }

@@ -14,7 +14,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <map>
 #include <mutex>
 
 namespace ardentis
@@ -142,11 +141,9 @@ public:
     QString finish(const RunResult &result) override;
 
 private:
-    QString picture_path(int pair, const char *what, const char *type = "png") const
+    QString picture_path(int pair, const char *what) const
     {
-        return folder_ +
-               QStringLiteral("/p%1_%2.%3")
-                   .arg(QString::number(pair + 1), QLatin1String(what), QLatin1String(type));
+        return report_picture(dir_, pair, what);
     }
     QString spill_path(int pair) const
     {
@@ -168,10 +165,9 @@ private:
     ReportContext context_;
     std::mutex mutex_; // guards what the workers share below
     CampaignHistogram histogram_;
-    std::map<int, ReportRow> pending_;
     QString problem_;
     // Kept in pair order on the starting thread.
-    std::vector<ReportRow> rows_;
+    std::vector<PairOutcome> rows_; // the processed pairs
     std::vector<ReportSkip> skipped_;
     QStringList notes_;
     std::unique_ptr<TextFile> cards_file_;
@@ -179,19 +175,19 @@ private:
 
 std::string Report::piece(const ProcessedPair &p)
 {
-    const int pair = p.plan.pair;
-    const EncodedPicture photo =
-                             encode_picture(field_view(p.photograph, p.registration.field), ".png"),
+    const int pair = p.outcome.plan.pair;
+    const Field &field = p.outcome.record.field;
+    const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".png"),
                          mask =
                              encode_picture(mask_view(p.pictures.part, p.pictures.plant), ".png"),
-                         contours = encode_picture(
-                             contour_view(p.photograph, p.measurement.temps, p.registration.field),
-                             ".jpg", {cv::IMWRITE_JPEG_QUALITY, 85});
+                         contours =
+                             encode_picture(contour_view(p.photograph, p.measurement.temps, field),
+                                            ".jpg", {cv::IMWRITE_JPEG_QUALITY, 85});
     for (const EncodedPicture *e : {&photo, &mask, &contours})
         note(e->problem);
     note(write_together({{picture_path(pair, "photo"), photo.bytes},
                          {picture_path(pair, "mask"), mask.bytes},
-                         {picture_path(pair, "contours", "jpg"), contours.bytes}}));
+                         {picture_path(pair, "contours"), contours.bytes}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
@@ -199,16 +195,14 @@ std::string Report::piece(const ProcessedPair &p)
     note(write_together({{spill_path(pair), header + std::string(temps.ptr<char>(0),
                                                                  temps.total() * sizeof(float))}}));
 
-    ReportRow row = report_row(p);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (int r = 0; r < temps.rows; ++r)
             for (int c = 0; c < temps.cols; ++c)
                 if (p.pictures.plant.at<uchar>(r, c) && !std::isnan(temps.at<float>(r, c)))
                     histogram_.add(temps.at<float>(r, c));
-        pending_[pair] = row;
     }
-    return card_html(row, p.measurement.temps, p.pictures.plant);
+    return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
 }
 
 void Report::add(const PairOutcome &outcome)
@@ -218,15 +212,10 @@ void Report::add(const PairOutcome &outcome)
             {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.problem});
     if (outcome.state != PairState::Processed)
         return;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = pending_.find(outcome.plan.pair);
-        if (found == pending_.end())
-            return;
-        rows_.push_back(found->second);
-        pending_.erase(found);
-    }
-    rows_.back().trial = outcome.trial;
+    rows_.push_back(outcome);
+    for (std::string *line :
+         {&rows_.back().summary_line, &rows_.back().stats_line, &rows_.back().extras})
+        line->clear();
     if (!outcome.trial.notes.isEmpty())
         notes_ << QStringLiteral("Pair %1 (image %2): %3.")
                       .arg(outcome.plan.pair + 1)
@@ -241,8 +230,8 @@ void Report::add(const PairOutcome &outcome)
 
 QString Report::write_maps(double lo, double hi)
 {
-    for (const ReportRow &row : rows_) {
-        QFile spill(spill_path(row.pair));
+    for (const PairOutcome &row : rows_) {
+        QFile spill(spill_path(row.plan.pair));
         if (!spill.open(QIODevice::ReadOnly))
             return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
         const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
@@ -257,8 +246,8 @@ QString Report::write_maps(double lo, double hi)
         const QString problem =
             !picture.problem.isEmpty()
                 ? picture.problem
-                : write_together({{picture_path(row.pair, "map"), picture.bytes},
-                                  {pair_files(dir_, row.name).thermal, picture.bytes}});
+                : write_together({{picture_path(row.plan.pair, "map"), picture.bytes},
+                                  {pair_files(dir_, row.plan.name).thermal, picture.bytes}});
         if (!problem.isEmpty())
             return problem;
     }
@@ -280,6 +269,10 @@ QString Report::finish(const RunResult &result)
         if (cards_file_)
             problem = cards_file_->commit();
         std::vector<GroupSummary> groups;
+        if (result.stopped)
+            notes_ << QStringLiteral("The run was stopped: %1 of its %2 pairs were done.")
+                          .arg(result.outcomes.size())
+                          .arg(result.pairs);
         if (const TrialSetup *trial = context_.trial) {
             groups = summarise_groups(processed_trials(result), trial->group_column);
             const QString unused = rows_not_in_run_note(*trial, run_images(result));
@@ -301,6 +294,14 @@ QString Report::finish(const RunResult &result)
 }
 
 } // namespace
+
+QString report_picture(const QString &output_dir, int pair, const char *what)
+{
+    const bool photograph = qstrcmp(what, "contours") == 0; // the only one not a PNG
+    return output_dir + QStringLiteral("/report/p%1_%2.%3")
+                            .arg(QString::number(pair + 1), QLatin1String(what),
+                                 QLatin1String(photograph ? "jpg" : "png"));
+}
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context)

@@ -27,6 +27,11 @@ struct ReportContext {
     const TrialSetup *trial = nullptr; // a field trial's book, air and baseline
 };
 
+// Where the report in `output_dir` keeps a picture of the pair `pair`
+// (0-based): "photo", "mask", "contours" or "map"; the map is written when
+// the run ends.
+QString report_picture(const QString &output_dir, int pair, const char *what);
+
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context);
 

@@ -725,7 +725,7 @@ void TestBatch::embeddedPhotos_data()
         << "";
     QTest::newRow("black photograph") << with([](Embedded &e) {
         e.photo = black_photograph({640, 480});
-    }) << QStringList{} << "73,34,512,384"
+    }) << QStringList{"--report"} << "73,34,512,384"
                                       << "field not registered: the best field found scores ";
     QTest::newRow("a field given instead of the camera's")
         << c << QStringList{"--field", "10,20,320,240"} << "10,20,320,240"
@@ -858,6 +858,9 @@ void TestBatch::embeddedPhotos()
                                  "told for plant, so the plant fraction is 0 and the mean nan.\n"));
         QCOMPARE(s["plant fraction"], QString("0.000000"));
         QCOMPARE(s["plant mean"], QString("nan"));
+        QVERIFY(read_file(out + "/report.html")
+                    .contains(" is used instead. The photograph is black: nothing in it can be "
+                              "told for plant, so the plant fraction is 0 and the mean nan.</p>"));
     }
     if (options.contains("--report")) // and the other options as for pairs
         QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
