@@ -82,10 +82,12 @@ struct Options {
         "default field, or to the X,Y,W,H also given, or to a centred field of the lens's width "
         "when the photograph cannot hold those, where the search finds no field it trusts; where "
         "the camera's alignment values are known (see camera), the search starts from the "
-        "camera's field and stays near it. camera (the default with --photo embedded): the field "
-        "the camera's own alignment values give (Real2IR, OffsetX, OffsetY), in the photograph "
-        "the radiometric image keeps or in a separate photograph of the same shape; an X,Y,W,H "
-        "also given stands in where they are missing or impossible.",
+        "camera's field and stays near it, as it does by default for a photograph kept inside "
+        "the radiometric image, where the camera's field misses at close range (parallax). "
+        "camera: exactly the field the camera's own alignment values give (Real2IR, OffsetX, "
+        "OffsetY), in the photograph the radiometric image keeps or in a separate photograph of "
+        "the same shape, without a search; an X,Y,W,H also given stands in where they are missing "
+        "or impossible.",
         "FIELD");
     QCommandLineOption mask = option(
         {"mask"},

@@ -169,13 +169,13 @@ void OptionsPanel::add_field_and_mask(QFormLayout *form)
     form->addRow(heading(tr("Field and plants")));
     field_mode_ = choices(
         QStringLiteral("fieldMode"),
-        {tr("default (fixed; the camera's for embedded photographs)"), tr("given X,Y,W,H"),
+        {tr("default (fixed; the camera's refined for embedded photographs)"), tr("given X,Y,W,H"),
          tr("the camera's"), tr("found in each pair")},
         {QString(), QStringLiteral("given"), QStringLiteral("camera"), QStringLiteral("auto")},
         tr("Where the thermal picture lies in the photograph. Found in each pair: when the camera "
            "was handheld, lens or distance vary, or the photographs are smaller than the fixed "
-           "field. The camera's: from the alignment values of a photograph kept inside the "
-           "radiometric image."));
+           "field. The camera's: exactly as the alignment values of a photograph kept inside "
+           "the radiometric image give it, which by default is refined by a search near it."));
     controls_.remove(QStringLiteral("fieldMode"));
     form->addRow(tr("Field"), field_mode_);
     field_ = text(QStringLiteral("field"), tr("X,Y,W,H in photograph pixels"),
@@ -344,10 +344,10 @@ void OptionsPanel::fill(const BatchOptions &o)
                             ? number(run.pairing.tolerance)
                             : QString());
     set_value(names_, run.naming == Naming::File ? QStringLiteral("file") : QString());
-    set_value(field_mode_, run.search_field                       ? QStringLiteral("auto")
-                           : run.camera_field && run.field_given  ? QStringLiteral("camera")
-                           : run.field_given && !run.camera_field ? QStringLiteral("given")
-                                                                  : QString());
+    set_value(field_mode_, run.search_field   ? QStringLiteral("auto")
+                           : run.camera_field ? QStringLiteral("camera")
+                           : run.field_given  ? QStringLiteral("given")
+                                              : QString());
     const Field &f = run.field;
     field_->setText(run.field_given
                         ? QStringLiteral("%1,%2,%3,%4").arg(f.x).arg(f.y).arg(f.width).arg(f.height)

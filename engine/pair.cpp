@@ -128,6 +128,8 @@ PairRecord pair_record(const PairPlan &plan, const Measurement &m, const Registr
     r.registered = reg.registered;
     r.correlation = reg.correlation;
     r.fit = reg.fit;
+    r.shift = reg.shift;
+    r.near = reg.near;
     r.mask = mask_name(options.mask.method);
     r.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
     r.emissivity = m.calibration.emissivity;
@@ -161,8 +163,12 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const RunOptions &options = input.options;
     Registration reg;
     reg.field = choice.field;
-    if (choice.search) {
-        outcome.problem = field_room_problem(rgb.size(), m.temps.size());
+    const QString room = choice.search ? field_room_problem(rgb.size(), m.temps.size()) : "";
+    if (!room.isEmpty() && choice.near) { // the camera's field, which the photograph holds
+        outcome.note =
+            QStringLiteral("field not searched: %1 The camera's field is used.").arg(room);
+    } else if (choice.search) {
+        outcome.problem = room;
         if (!outcome.problem.isEmpty())
             return;
         reg = choice.near ? register_near(rgb, m.temps, choice.field)

@@ -64,6 +64,7 @@ const std::vector<StatsColumn> &stats_columns()
         {"correlation", [=](R r) { return searched(r, fixed6(r.correlation)); }},
         {"registered", [=](R r) { return searched(r, r.registered ? "yes" : "no"); }},
         {"field fit", [=](R r) { return searched(r, format_fixed(r.fit, 1)); }},
+        {"field shift", [=](R r) { return searched(r, format_fixed(r.shift, 1)); }},
         {"mask", [](R r) { return r.mask; }},
         {"plant pixels", [](R r) { return std::to_string(r.plant.plant_pixels); }},
         {"plant fraction", [](R r) { return fixed6(r.plant.plant_fraction); }},

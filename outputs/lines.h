@@ -31,6 +31,10 @@ struct PairRecord {
     Field field;
     bool searched = false, registered = false; // the field was searched, and the one found used
     double correlation = 0, fit = 0;
+    // How far the field searched moved from where the search started, the
+    // camera's field when `near`.
+    double shift = 0;
+    bool near = false;
     std::string mask, radiometry; // their names
     PlantStats plant;
     double emissivity = 0, t_refl = 0;

@@ -141,6 +141,16 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
                  "</text></svg>";
 }
 
+// How far the field searched moved, in words: "moved 31 px from the camera's
+// alignment".
+std::string shift_words(const PairRecord &r)
+{
+    const std::string start =
+        r.near ? "the camera's alignment" : "the field the search started from";
+    const long px = std::lround(r.shift);
+    return px == 0 ? "kept " + start : "moved " + std::to_string(px) + " px from " + start;
+}
+
 } // namespace
 
 std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant)
@@ -152,7 +162,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
     if (r.searched)
         registration = std::string("<span class=\"badge ") +
                        (r.registered ? "yes\">registered" : "no\">not registered") +
-                       ", r = " + fx(r.correlation, 2) + ", fit " + fx(r.fit, 1) + " px</span>";
+                       ", r = " + fx(r.correlation, 2) + ", fit " + fx(r.fit, 1) + " px</span> · " +
+                       shift_words(r);
     // The pair's note as the run words it, a sentence of its own here.
     QString sentence = o.note;
     if (!sentence.isEmpty())

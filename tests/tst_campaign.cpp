@@ -109,6 +109,8 @@ void TestCampaign::roundTrip_data()
            "--pair time:0.5 -- -a.jpg b.jpg"
         << "--pair time:0.5 --names file --plots book.csv --group genotype --air camera --cwsi "
            "3.38,-3.25 %1/-a.jpg %1/b.jpg";
+    QTest::newRow("the camera's field") << "--photo embedded --field camera"
+                                        << "--photo embedded --field camera";
     QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air weather.csv"
                                               << "--field 5,6,70,80 --air weather.csv";
 }
