@@ -51,6 +51,17 @@ Field whole_field_inside(const cv::Rect2d &r, cv::Size photo)
     return f;
 }
 
+double field_shift(const Field &from, const Field &to)
+{
+    double most = 0;
+    for (const int right : {0, 1})
+        for (const int down : {0, 1})
+            most =
+                std::max(most, std::hypot(to.x + right * to.width - from.x - right * from.width,
+                                          to.y + down * to.height - from.y - down * from.height));
+    return most;
+}
+
 QString pictures_problem(const cv::Mat &ir, const cv::Mat &rgb, const Field &field)
 {
     if (ir.empty())

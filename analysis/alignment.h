@@ -35,6 +35,12 @@ inline bool field_fits(const Field &field, cv::Size photo)
 // moved just inside the photograph where it reaches beyond.
 Field whole_field_inside(const cv::Rect2d &r, cv::Size photo);
 
+// How far `to` lies from `from`, in photograph pixels: the farthest any of
+// its corners lies from the same corner of `from`, so the most any point of
+// the thermal picture moved. For a field only moved, the distance it moved;
+// a field also scaled moves the corners on one side more than the others.
+double field_shift(const Field &from, const Field &to);
+
 // How plant is told from the rest.
 enum class MaskMethod {
     GreenOverBlue, // green stronger than blue, on the cut photograph scaled to the raw grid

@@ -504,10 +504,13 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     r.fit = spread(qs);
     const bool prior_fits = r.field == prior;
     const double distinct = distinctness(s, fine, best);
-    r.note =
-        distrust(r, found, prior_fits ? score_at(index, last, placement_of(prior)) : -2, distinct);
+    const double at_prior = prior_fits ? score_at(index, last, placement_of(prior)) : -2;
+    // A field found where the prior lies, as far as its quadrants may
+    // disagree, confirms the prior unless it scores clearly more.
+    const bool confirms = prior_fits && field_shift(prior, found) <= max_fit_share * found.width;
+    r.note = distrust(r, found, confirms ? -2 : at_prior, distinct);
     if (r.note.isEmpty()) {
-        r.field = found;
+        r.field = confirms && r.correlation < at_prior + clear_margin ? prior : found;
         r.registered = true;
     } else {
         const Field &f = r.field;
@@ -525,7 +528,9 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
 Registration register_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    return search_field(photo, temps, prior, field_of_view, false);
+    Registration r = search_field(photo, temps, prior, field_of_view, false);
+    r.shift = field_shift(prior, r.field);
+    return r;
 }
 
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
@@ -536,7 +541,10 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
 
 Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior)
 {
-    return search_field(photo, temps, prior, std::nan(""), true);
+    Registration r = search_field(photo, temps, prior, std::nan(""), true);
+    r.shift = field_shift(prior, r.field);
+    r.near = true;
+    return r;
 }
 
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)

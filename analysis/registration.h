@@ -34,6 +34,10 @@ struct Registration {
     // true fit. NaN when not measured.
     double fit = std::nan("");
     QString note; // why the field found is not used
+    // How far the field used lies from the prior the search started from
+    // (see field_shift); NaN without a search.
+    double shift = std::nan("");
+    bool near = false; // searched only near the prior, the camera's own field
 };
 
 // The thermal lens's share of the photograph's width, from its horizontal
@@ -54,7 +58,9 @@ Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double fi
 // widths from a quarter to the whole of the photograph, the height following
 // the raw grid's aspect, preferring widths near the lens's share when its
 // field of view (degrees) is known. The field found is used when both its
-// criterion and its fit say it is trustworthy and it beats the prior; else
+// criterion and its fit say it is trustworthy and it beats the prior; one
+// found where the prior lies, within max_fit_share of its width, that does
+// not clearly beat it confirms the prior, which is kept, registered. Else
 // the fallback field is kept, marked not registered, with the reason in
 // `note`. The caller checks field_room_problem first.
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
@@ -66,7 +72,8 @@ Registration register_field(const PhotoScales &photo, const cv::Mat &temps, cons
 // The same search kept near `prior`, a field the camera itself gives: widths
 // within a tenth of its width, corners within a tenth of its width of its
 // corner, widths near its own preferred. The prior is kept unless a field
-// found there is trustworthy and clearly better.
+// found there is trustworthy and clearly better; registered when one found
+// confirms it.
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior);
 Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior);
 

@@ -11,6 +11,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <opencv2/core.hpp>
+
+#include <csignal>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace ardentis
 {
@@ -52,13 +59,8 @@ public:
                     .arg(QString::number(o.plan.pair + 1), files, o.note));
         if (!terminal_)
             return;
-        const double seconds = clock_.elapsed() / 1000.0;
-        const double rate = seconds > 0 ? done / seconds : 0;
-        print(err_, QStringLiteral("\r%1/%2 pairs, %3 pairs/s, %4 s left   ")
-                        .arg(done)
-                        .arg(pairs)
-                        .arg(rate, 0, 'f', 1)
-                        .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0));
+        print(err_,
+              QStringLiteral("\r%1   ").arg(progress_text(done, pairs, clock_.elapsed() / 1000.0)));
         progress_shown_ = true;
     }
     // A message on a line of its own, after any progress line.
@@ -67,7 +69,6 @@ public:
         print(err_, (progress_shown_ ? QStringLiteral("\n") : QString()) + text);
         progress_shown_ = false;
     }
-    double seconds() const { return clock_.elapsed() / 1000.0; }
 
 private:
     std::FILE *err_;
@@ -192,9 +193,9 @@ void say_pairing(std::FILE *err, const PairingPlan &plan)
         print(err, QStringLiteral("photograph in no pair: %1\n").arg(photograph));
 }
 
-// Lists an image folder given alone, naming on `err` the entries its list
-// leaves out, and reads the table.
-QString read_inputs(BatchOptions &o, std::FILE *err)
+// Lists an image folder given alone, naming in `left_out` the entries its
+// list leaves out, and reads the table.
+QString read_inputs(BatchOptions &o, QStringList &left_out)
 {
     const QStringList &images = o.input.image_files;
     if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
@@ -205,9 +206,8 @@ QString read_inputs(BatchOptions &o, std::FILE *err)
             if (entry.not_utf8)
                 return QStringLiteral("the name of %1 is not UTF-8 text; rename the file.")
                     .arg(entry.path);
-            print(err, QStringLiteral("ardentis-batch: %1 is left out of the folder's images: "
-                                      "%2.\n")
-                           .arg(entry.path, entry.reason));
+            left_out << QStringLiteral("%1 is left out of the folder's images: %2.")
+                            .arg(entry.path, entry.reason);
         }
         o.input.image_files = listed.files;
     }
@@ -222,17 +222,21 @@ QString read_inputs(BatchOptions &o, std::FILE *err)
     return {};
 }
 
-// Everything checked before anything is made; the input read and its pairs
-// formed as it goes.
-QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, std::FILE *err)
+// The tools that read the files' facts before the run, each answer within
+// the options' time limit.
+ToolFactory planning_tools(const BatchOptions &o)
 {
-    QString problem = read_inputs(o, err);
+    const int timeout = o.tool_timeout_ms;
+    return [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); };
+}
+
+// Everything checked before anything is made; the input read and its pairs
+// formed as it goes, the folder's entries left out named in `left_out`.
+QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QStringList &left_out)
+{
+    QString problem = read_inputs(o, left_out);
     if (problem.isEmpty()) {
-        const int timeout = o.tool_timeout_ms;
-        plan = plan_pairing(
-            o.input,
-            [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); },
-            o.jobs);
+        plan = plan_pairing(o.input, planning_tools(o), o.jobs);
         o.input.pairs = plan.pairs;
     }
     if (problem.isEmpty())
@@ -249,34 +253,120 @@ QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, std
     return problem;
 }
 
-QString summary(const RunResult &result, double seconds, const QString &dir)
+} // namespace
+
+QString progress_text(int done, int pairs, double seconds)
 {
+    const double rate = seconds > 0 ? done / seconds : 0;
+    return QStringLiteral("%1/%2 pairs, %3 pairs/s, %4 s left")
+        .arg(done)
+        .arg(pairs)
+        .arg(rate, 0, 'f', 1)
+        .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0);
+}
+
+QString shell_command(const QString &command, const QStringList &arguments)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    QStringList words{command};
+    for (const QString &a : arguments)
+        words << (plain.match(a).hasMatch()
+                      ? a
+                      : QLatin1Char('\'') +
+                            QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+                            QLatin1Char('\''));
+    return words.join(QLatin1Char(' '));
+}
+
+void tune_for_pairs()
+{
+    // Workers run side by side; each keeps to one core.
+    cv::setNumThreads(1);
+#ifdef __GLIBC__
+    // Every pair needs the same few large pictures: keep their memory for the
+    // next pair instead of handing it back to the system and faulting it in
+    // again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+#ifdef SIGXFSZ
+    // A file size limit makes writes fail, which the run reports, rather
+    // than end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+RunPlan plan_options(const BatchOptions &given)
+{
+    BatchOptions options = given;
+    RunPlan plan;
+    plan.problem = read_inputs(options, plan.left_out);
+    if (!plan.problem.isEmpty())
+        return plan;
+    RunInput &input = options.input;
+    const PairingPlan pairing = plan_pairing(input, planning_tools(options), options.jobs, true);
+    input.pairs = pairing.pairs;
+    const std::vector<PairPlan> plans = plan_pairs(input); // with the table's values in force
+    for (size_t k = 0; k < plans.size(); ++k) {
+        PlannedPair p = k < pairing.planned.size() ? pairing.planned[k] : PlannedPair{};
+        const QString found = p.plan.problem;
+        p.plan = plans[k];
+        if (p.plan.problem.isEmpty())
+            p.plan.problem = found;
+        if (p.plan.table_hit)
+            p.notes << QStringLiteral("a table entry: sets the emissivity and reflected "
+                                      "temperature of the pairs after it");
+        plan.pairs.push_back(p);
+    }
+    for (const std::vector<int> &chain : file_chains(plans))
+        for (size_t i = 1; i < chain.size(); ++i)
+            plan.pairs[size_t(chain[i])].notes
+                << QStringLiteral("the result name %1 of pair %2: its files would replace that "
+                                  "pair's")
+                       .arg(plans[size_t(chain[i])].name)
+                       .arg(chain[i - 1] + 1);
+    plan.left_over = pairing.left_over;
+    if (input.pairs.empty() && input.options.photo == PhotoSource::Separate &&
+        input.image_files.size() % 2 != 0)
+        plan.left_over << QStringLiteral("%1: no photograph after it; images come in pairs")
+                              .arg(input.image_files.last());
+    return plan;
+}
+
+QString run_summary(const BatchRun &run, const QString &output_dir)
+{
+    const RunResult &result = run.result;
     const int entries = result.count(PairState::TableEntry);
-    QString text = QStringLiteral("%1 of %2 pairs processed")
+    QString text = QStringLiteral("%1%2 of %3 pairs processed")
+                       .arg(result.stopped ? QStringLiteral("Stopped: ") : QString())
                        .arg(result.count(PairState::Processed))
                        .arg(result.pairs);
     if (entries > 0)
         text += entries == 1 ? QStringLiteral(", 1 used as a table entry")
                              : QStringLiteral(", %1 used as table entries").arg(entries);
-    return text + QStringLiteral(", %1 skipped, in %2 s. Results in %3\n")
+    return text + QStringLiteral(", %1 skipped, in %2 s. Results in %3")
                       .arg(result.count(PairState::Skipped))
-                      .arg(seconds, 0, 'f', 1)
-                      .arg(dir);
+                      .arg(run.seconds, 0, 'f', 1)
+                      .arg(output_dir);
 }
 
-} // namespace
-
-int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
+void prepare_run(const BatchOptions &options, PreparedRun &prepared)
 {
-    BatchOptions options = given;
-    TrialSetup trial;
-    PairingPlan plan;
-    const QString problem = input_problem(options, trial, plan, err);
-    if (!problem.isEmpty()) {
-        print(err, QStringLiteral("ardentis-batch: %1\n").arg(problem));
-        return 2;
-    }
-    say_pairing(err, plan);
+    prepared.options = options;
+    prepared.problem =
+        input_problem(prepared.options, prepared.trial, prepared.pairing, prepared.left_out);
+}
+
+BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::atomic<bool> *stop)
+{
+    BatchRun run;
+    run.problem = prepared.problem;
+    if (!run.problem.isEmpty())
+        return run;
+    const BatchOptions &options = prepared.options;
+    const TrialSetup &trial = prepared.trial;
+    QElapsedTimer clock;
+    clock.start();
     RunInput input = options.input;
     input.options.stats = true;
     input.options.trial = options.trial.any() ? &trial : nullptr;
@@ -288,25 +378,42 @@ int run_batch(const BatchOptions &given, std::FILE *err, bool terminal)
                               input.options.trial, options.jobs});
         input.options.extras = report.get();
     }
-    Console console(err, terminal);
     const int timeout = options.tool_timeout_ms;
-    const RunResult result = run_generation(
+    run.result = run_generation(
         input, [timeout] { return std::make_unique<OneExchangeMeasurer>(timeout); }, options.jobs,
-        &console);
-    if (result.start != RunStart::Started) {
-        print(err, QStringLiteral("ardentis-batch: %1\n")
-                       .arg(start_problem(result.start, options, result.start_problem)));
-        return 2;
+        observer, stop);
+    run.seconds = clock.elapsed() / 1000.0;
+    if (run.result.start != RunStart::Started) {
+        run.problem = start_problem(run.result.start, options, run.result.start_problem);
+        return run;
     }
-    if (input.options.trial) {
-        const QString note = rows_not_in_run_note(trial, run_images(result));
-        if (!note.isEmpty())
-            console.say(note + QStringLiteral("\n"));
+    if (input.options.trial)
+        run.rows_note = rows_not_in_run_note(trial, run_images(run.result));
+    run.status =
+        run.result.count(PairState::Skipped) > 0 || !run.result.result_problem.isEmpty() ? 1 : 0;
+    return run;
+}
+
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
+{
+    PreparedRun prepared;
+    prepare_run(options, prepared);
+    for (const QString &entry : prepared.left_out)
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(entry));
+    if (prepared.problem.isEmpty())
+        say_pairing(err, prepared.pairing);
+    Console console(err, terminal);
+    const BatchRun run = run_prepared(prepared, &console);
+    if (!run.problem.isEmpty()) {
+        print(err, QStringLiteral("ardentis-batch: %1\n").arg(run.problem));
+        return run.status;
     }
-    if (!result.result_problem.isEmpty())
-        console.say(QStringLiteral("ardentis-batch: %1\n").arg(result.result_problem));
-    console.say(summary(result, console.seconds(), input.output_dir));
-    return result.count(PairState::Skipped) > 0 || !result.result_problem.isEmpty() ? 1 : 0;
+    if (!run.rows_note.isEmpty())
+        console.say(run.rows_note + QStringLiteral("\n"));
+    if (!run.result.result_problem.isEmpty())
+        console.say(QStringLiteral("ardentis-batch: %1\n").arg(run.result.result_problem));
+    console.say(run_summary(run, options.input.output_dir) + QStringLiteral("\n"));
+    return run.status;
 }
 
 } // namespace ardentis

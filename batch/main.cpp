@@ -7,14 +7,10 @@
 #include "outputs/scratch.h"
 
 #include <QCoreApplication>
-#include <opencv2/core.hpp>
 
 #include <csignal>
 #include <cstdio>
 #include <thread>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -50,24 +46,6 @@ int usage_error(const QString &message)
                    .constData(),
                stderr);
     return 2;
-}
-
-void tune_for_pairs()
-{
-    // Workers run side by side; each keeps to one core.
-    cv::setNumThreads(1);
-#ifdef __GLIBC__
-    // Every pair needs the same few large pictures: keep their memory for the
-    // next pair instead of handing it back to the system and faulting it in
-    // again.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-#endif
-#ifdef SIGXFSZ
-    // A file size limit makes writes fail, which the run reports, rather
-    // than end the process.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
 }
 
 #ifndef Q_OS_WIN
@@ -115,6 +93,6 @@ int main(int argc, char *argv[])
     case ardentis::CommandLine::Run:
         break;
     }
-    tune_for_pairs();
+    ardentis::tune_for_pairs();
     return ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO));
 }

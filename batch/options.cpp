@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cmath>
@@ -81,10 +82,12 @@ struct Options {
         "default field, or to the X,Y,W,H also given, or to a centred field of the lens's width "
         "when the photograph cannot hold those, where the search finds no field it trusts; where "
         "the camera's alignment values are known (see camera), the search starts from the "
-        "camera's field and stays near it. camera (the default with --photo embedded): the field "
-        "the camera's own alignment values give (Real2IR, OffsetX, OffsetY), in the photograph "
-        "the radiometric image keeps or in a separate photograph of the same shape; an X,Y,W,H "
-        "also given stands in where they are missing or impossible.",
+        "camera's field and stays near it, as it does by default for a photograph kept inside "
+        "the radiometric image, where the camera's field misses at close range (parallax). "
+        "camera: exactly the field the camera's own alignment values give (Real2IR, OffsetX, "
+        "OffsetY), in the photograph the radiometric image keeps or in a separate photograph of "
+        "the same shape, without a search; an X,Y,W,H also given stands in where they are missing "
+        "or impossible.",
         "FIELD");
     QCommandLineOption mask = option(
         {"mask"},
@@ -299,7 +302,8 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
 QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions &b)
 {
     b.jobs = QThread::idealThreadCount();
-    if (p.isSet(o.jobs)) {
+    b.jobs_given = p.isSet(o.jobs);
+    if (b.jobs_given) {
         bool ok = false;
         b.jobs = p.value(o.jobs).toInt(&ok);
         if (!ok || b.jobs < 1)
@@ -362,6 +366,13 @@ QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &
     return {};
 }
 
+// Every problem names the option it concerns first.
+QString first_option_named(const QString &problem)
+{
+    static const QRegularExpression named(QStringLiteral("--([a-z][a-z-]*)"));
+    return named.match(problem).captured(1);
+}
+
 } // namespace
 
 CommandLine parse_command_line(const QStringList &arguments)
@@ -372,6 +383,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     CommandLine line;
     if (!parser.parse(QStringList{QStringLiteral("ardentis-batch")} + arguments)) {
         line.problem = parser.errorText();
+        line.option = first_option_named(line.problem);
         return line;
     }
     if (parser.isSet(o.help)) {
@@ -388,6 +400,7 @@ CommandLine parse_command_line(const QStringList &arguments)
     b.command = arguments.join(QLatin1Char(' '));
     for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_paths}) {
         line.problem = step(parser, o, b);
+        line.option = first_option_named(line.problem);
         if (!line.problem.isEmpty())
             return line;
     }

@@ -2,6 +2,7 @@
 // ardentis-batch's command line and its run, apart from the process's own
 // start-up, so that both can be used and tested in-process.
 
+#include "engine/pairing.h"
 #include "engine/run.h"
 #include "report/report.h"
 
@@ -21,6 +22,7 @@ struct BatchOptions {
     QString table_path;  // empty: none
     QString command;     // the arguments as given
     int jobs = 1;
+    bool jobs_given = false; // otherwise one per core
     int tool_timeout_ms = default_tool_timeout_ms;
     bool report = false;
     ReportStyle style;
@@ -33,10 +35,66 @@ struct CommandLine {
     BatchOptions options;
     QString text;    // the help or version text
     QString problem; // why the command line cannot be used (Error)
+    QString option;  // the long name of the option the problem concerns, when it names one
 };
 
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
+
+// The pairs a run of the options would make, before it starts, as the
+// engine forms them: each with its capture time and, in its notes, what the
+// user should know (how it was formed, a table entry, a result name another
+// pair shares) and its plan's `problem`. `problem`: why the input cannot be
+// planned; `left_over`: the files in no pair; `left_out`: the folder's
+// entries left out of its images; each in a sentence.
+struct RunPlan {
+    QString problem;
+    std::vector<PlannedPair> pairs;
+    QStringList left_over, left_out;
+};
+RunPlan plan_options(const BatchOptions &options);
+
+// A run of the batch's options made ready, whichever front end starts it:
+// its input read and checked before anything is made.
+struct PreparedRun {
+    BatchOptions options; // the folder listed, the table read, the pairs formed
+    TrialSetup trial;
+    PairingPlan pairing;
+    QStringList left_out; // the folder's entries left out of its images, each in a sentence
+    QString problem;      // why the run cannot start, in the batch's words
+};
+void prepare_run(const BatchOptions &options, PreparedRun &prepared);
+
+// A run of the batch's options, whichever front end started it.
+struct BatchRun {
+    QString problem; // why it did not start, in the batch's words
+    RunResult result;
+    QString rows_note; // the field book's rows whose images are not in the run
+    double seconds = 0;
+    int status = 2; // the batch's exit status
+};
+
+// Runs a prepared run on its `jobs` workers, telling `observer` of every
+// pair as it finishes; once `*stop` is set no pair starts.
+BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer,
+                      const std::atomic<bool> *stop = nullptr);
+
+// The last line of a run that started: the pairs processed, used as table
+// entries and skipped, the time taken and where the results are.
+QString run_summary(const BatchRun &run, const QString &output_dir);
+
+// "37/200 pairs, 2.1 pairs/s, 77 s left": the progress of a run that has
+// done `done` of `pairs` pairs in `seconds`.
+QString progress_text(int done, int pairs, double seconds);
+
+// `command` and its arguments as a POSIX shell reads them, each quoted where
+// it needs to be.
+QString shell_command(const QString &command, const QStringList &arguments);
+
+// Sets the process up for running pairs on workers: each worker on one
+// core, the pictures' memory kept from pair to pair, and a file size limit
+// failing a write instead of ending the process.
+void tune_for_pairs();
 
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was

@@ -18,6 +18,12 @@ bool uses_camera_field(const PairPlan &plan, const RunOptions &options)
     return options.camera_field || options.search_field;
 }
 
+bool searches_field(const PairPlan &plan, const RunOptions &options)
+{
+    const bool field_asked = options.camera_field || options.search_field || options.field_given;
+    return options.search_field || (plan.photo == PhotoSource::Embedded && !field_asked);
+}
+
 KeptPhoto kept_photo(const PairPlan &plan, const RunOptions &options)
 {
     if (plan.photo == PhotoSource::Embedded)
@@ -67,6 +73,7 @@ QString photograph_and_field(const PairPlan &plan, const Measurement &m, const c
                              const RunOptions &options, cv::Mat &rgb, FieldChoice &choice)
 {
     choice = options_field(options);
+    choice.search = searches_field(plan, options);
     if (plan.photo == PhotoSource::Embedded) {
         const Picture photo = embedded_photograph(m.photo);
         if (!photo.problem.isEmpty())

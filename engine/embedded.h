@@ -29,6 +29,12 @@ FieldChoice options_field(const RunOptions &options);
 // for a separate one when the camera's field or a search is asked for.
 bool uses_camera_field(const PairPlan &plan, const RunOptions &options);
 
+// Whether the pair's field is searched: when the options ask for it, and
+// without any field asked for, for a photograph kept inside the radiometric
+// image, whose camera's field misses at close range, where the two lenses
+// see the scene from places apart (parallax).
+bool searches_field(const PairPlan &plan, const RunOptions &options);
+
 // What the measurement of the pair's radiometric image brings of the
 // photograph it keeps.
 KeptPhoto kept_photo(const PairPlan &plan, const RunOptions &options);
@@ -40,8 +46,8 @@ QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldC
 // The pair's photograph, when the radiometric image `ir` measured as `m`
 // keeps it, decoded into `rgb` with every picture's checks (its size from
 // its header within the limits before decoding), and the field chosen for
-// the pair: the camera's where uses_camera_field says so, searched near when
-// the options ask for a search. Where the camera's values are missing or
+// the pair: the camera's where uses_camera_field says so, searched near it
+// where searches_field says so. Where the camera's values are missing or
 // impossible, a field given stands in; without one, a pair with a photograph
 // kept inside or with --field camera cannot be processed, while a search in a
 // separate photograph starts from the options' field. Returns why the pair

@@ -119,28 +119,26 @@ QString pair_outputs(const PairPictures &p, const Measurement &m, const PairFile
     return {};
 }
 
-StatsRow stats_row(const PairPlan &plan, const Measurement &m, const Registration &reg,
-                   const RunOptions &options, const PlantStats &stats)
+PairRecord pair_record(const PairPlan &plan, const Measurement &m, const Registration &reg,
+                       const RunOptions &options)
 {
-    StatsRow row;
-    row.number = plan.number;
-    row.radiometric = plan.radiometric.toStdString();
-    row.photograph = plan.visible.toStdString();
-    row.time = m.time.toStdString();
-    row.field_x = reg.field.x;
-    row.field_y = reg.field.y;
-    row.field_width = reg.field.width;
-    row.field_height = reg.field.height;
-    row.searched = reg.searched;
-    row.registered = reg.registered;
-    row.correlation = reg.correlation;
-    row.fit = reg.fit;
-    row.mask = mask_name(options.mask.method);
-    row.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
-    row.plant = stats;
-    row.emissivity = m.calibration.emissivity;
-    row.t_refl = m.calibration.t_refl;
-    return row;
+    PairRecord r;
+    r.number = plan.number;
+    r.radiometric = plan.radiometric.toStdString();
+    r.photograph = plan.visible.toStdString();
+    r.time = m.time.toStdString();
+    r.field = reg.field;
+    r.searched = reg.searched;
+    r.registered = reg.registered;
+    r.correlation = reg.correlation;
+    r.fit = reg.fit;
+    r.shift = reg.shift;
+    r.near = reg.near;
+    r.mask = mask_name(options.mask.method);
+    r.radiometry = m.calibration.model == Radiometry::Full ? "full" : "simple";
+    r.emissivity = m.calibration.emissivity;
+    r.t_refl = m.calibration.t_refl;
+    return r;
 }
 
 // A black photograph shows no plant, whatever noise a mask might take for it:
@@ -170,8 +168,12 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
     const PhotoScales photo(rgb);
     Registration reg;
     reg.field = choice.field;
-    if (choice.search) {
-        outcome.problem = field_room_problem(rgb.size(), m.temps.size());
+    const QString room = choice.search ? field_room_problem(rgb.size(), m.temps.size()) : "";
+    if (!room.isEmpty() && choice.near) { // the camera's field, which the photograph holds
+        outcome.note =
+            QStringLiteral("field not searched: %1 The camera's field is used.").arg(room);
+    } else if (choice.search) {
+        outcome.problem = room;
         if (!outcome.problem.isEmpty())
             return;
         reg = choice.near ? register_near(photo, m.temps, choice.field)
@@ -192,17 +194,17 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         outcome.files << f.path;
     worker.written.insert(plan.name);
     outcome.summary_line = summary_line(plan.number, m.time.toStdString(), pictures.mean);
+    outcome.date_time = m.date_time;
+    outcome.record = pair_record(plan, m, reg, options);
     if (options.stats || options.extras) {
-        const PlantStats stats = plant_statistics(m.temps, pictures.plant);
-        StatsRow row = stats_row(plan, m, reg, options, stats);
-        if (options.trial) {
+        const PlantStats &stats = outcome.record.plant = plant_statistics(m.temps, pictures.plant);
+        if (options.trial)
             outcome.trial = trial_values(*options.trial, {image_id(plan), m.date_time, m.camera_air,
                                                           m.camera_humidity, stats.mean});
-            row.more = trial_cells(*options.trial, outcome.trial);
-        }
-        outcome.stats_line = stats_line(row);
+        outcome.stats_line = stats_line(
+            outcome.record, options.trial ? trial_cells(*options.trial, outcome.trial) : "");
         if (options.extras)
-            outcome.extras = options.extras->piece({plan, photo, m, reg, pictures, stats});
+            outcome.extras = options.extras->piece({outcome, photo, m, pictures});
     }
     outcome.state = PairState::Processed;
 }

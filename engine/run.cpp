@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -124,12 +125,17 @@ private:
     TextFile result_csv_, stats_csv_;
 };
 
+bool stopping(const std::atomic<bool> *stop)
+{
+    return stop && stop->load();
+}
+
 void run_in_order(const RunInput &input, const MeasurerFactory &measurers, OrderedFiles &files,
-                  int pairs, RunObserver *observer)
+                  int pairs, RunObserver *observer, const std::atomic<bool> *stop)
 {
     Worker worker{measurers(), {}};
     PairPlanner planner(input);
-    for (int k = 0; k < pairs; ++k) {
+    for (int k = 0; k < pairs && !stopping(stop); ++k) {
         const PairPlan plan = planner.next(k, observer);
         if (observer)
             observer->pair_starting(k, pairs);
@@ -138,42 +144,64 @@ void run_in_order(const RunInput &input, const MeasurerFactory &measurers, Order
     }
 }
 
+// The pairs the workers finished, until the recorder takes them.
+struct Finished {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::optional<PairOutcome>> outcomes;
+    int working = 0;    // workers not yet ended
+    int last_done = -1; // the last pair finished, in pair order
+};
+
 void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int jobs,
-                    OrderedFiles &files)
+                    OrderedFiles &files, const std::atomic<bool> *stop)
 {
     const std::vector<PairPlan> plans = plan_pairs(input);
-    const int pairs = int(plans.size());
     const std::vector<std::vector<int>> chains = file_chains(plans);
-
-    std::vector<std::optional<PairOutcome>> outcomes(plans.size());
-    std::mutex mutex;
-    std::condition_variable finished;
+    Finished done;
+    done.outcomes.resize(plans.size());
     std::atomic<size_t> next_chain{0};
     auto work = [&] {
         Worker worker{measurers(), {}};
-        for (size_t c = next_chain++; c < chains.size(); c = next_chain++) {
+        for (size_t c = next_chain++; c < chains.size(); c = next_chain++)
             for (int k : chains[c]) {
+                if (stopping(stop))
+                    break;
                 PairOutcome outcome = execute_pair(plans[size_t(k)], input, worker, nullptr);
-                const std::lock_guard<std::mutex> lock(mutex);
-                outcomes[size_t(k)] = std::move(outcome);
-                finished.notify_one();
+                const std::lock_guard<std::mutex> lock(done.mutex);
+                done.outcomes[size_t(k)] = std::move(outcome);
+                done.last_done = std::max(done.last_done, k);
+                done.changed.notify_all();
             }
-        }
+        const std::lock_guard<std::mutex> lock(done.mutex);
+        --done.working;
+        done.changed.notify_all();
     };
+    done.working = std::min<int>(jobs, int(chains.size()));
     std::vector<std::thread> threads;
-    for (int i = 0; i < std::min<int>(jobs, int(chains.size())); ++i)
+    for (int i = 0; i < done.working; ++i)
         threads.emplace_back(work);
 
-    // Record the pairs in pair order as they come in.
-    for (int k = 0; k < pairs; ++k) {
+    // Record the pairs in pair order as they come in; once stopped, those
+    // done, and the table entries before the last of them.
+    for (int k = 0; k < int(plans.size()); ++k) {
+        std::unique_lock<std::mutex> lock(done.mutex);
         if (plans[size_t(k)].table_hit) {
+            if (stopping(stop)) {
+                done.changed.wait(lock, [&] { return done.working == 0; });
+                if (done.last_done < k)
+                    continue;
+            }
+            lock.unlock();
             files.record(table_entry(plans[size_t(k)]));
             continue;
         }
-        std::unique_lock<std::mutex> lock(mutex);
-        finished.wait(lock, [&] { return outcomes[size_t(k)].has_value(); });
-        PairOutcome outcome = std::move(*outcomes[size_t(k)]);
-        outcomes[size_t(k)].reset();
+        done.changed.wait(
+            lock, [&] { return done.outcomes[size_t(k)].has_value() || done.working == 0; });
+        if (!done.outcomes[size_t(k)]) // not started: the run was stopped
+            continue;
+        PairOutcome outcome = std::move(*done.outcomes[size_t(k)]);
+        done.outcomes[size_t(k)].reset();
         lock.unlock();
         files.record(std::move(outcome));
     }
@@ -182,16 +210,19 @@ void run_on_workers(const RunInput &input, const MeasurerFactory &measurers, int
 }
 
 // Marks each processed pair whose files a later processed pair of the same
-// file number replaced. The outcomes are in pair order, one per pair.
+// file number replaced. The outcomes are in pair order, one per pair done.
 void mark_replaced(std::vector<PairOutcome> &outcomes)
 {
     std::vector<PairPlan> plans;
-    for (const PairOutcome &o : outcomes)
+    std::map<int, size_t> index; // of each pair's outcome
+    for (const PairOutcome &o : outcomes) {
+        index[o.plan.pair] = plans.size();
         plans.push_back(o.plan);
+    }
     for (const std::vector<int> &chain : file_chains(plans)) {
         PairOutcome *last = nullptr;
         for (const int pair : chain) {
-            PairOutcome &o = outcomes[size_t(pair)];
+            PairOutcome &o = outcomes[index.at(pair)];
             if (o.state != PairState::Processed)
                 continue;
             if (last)
@@ -252,7 +283,7 @@ RunStart check_input(const RunInput &input)
 }
 
 RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs,
-                         RunObserver *observer)
+                         RunObserver *observer, const std::atomic<bool> *stop)
 {
     RunResult result;
     OutputLock lock;
@@ -279,9 +310,10 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     make_result_folders(input);
     const QString extras_problem = input.options.extras ? input.options.extras->start() : QString();
     if (jobs <= 1)
-        run_in_order(input, measurers, files, result.pairs, observer);
+        run_in_order(input, measurers, files, result.pairs, observer, stop);
     else
-        run_on_workers(input, measurers, jobs, files);
+        run_on_workers(input, measurers, jobs, files, stop);
+    result.stopped = int(result.outcomes.size()) < result.pairs;
     files.finish(extras_problem);
     mark_replaced(result.outcomes);
     return result;

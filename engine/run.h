@@ -11,11 +11,13 @@
 #include "analysis/stats.h"
 #include "engine/measurers.h"
 #include "engine/plan.h"
+#include "outputs/lines.h"
 
 #include <QString>
 #include <QStringList>
 #include <opencv2/core.hpp>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ struct PairOutcome {
     int replaced_by = -1; // the later pair whose files, of the same number, replaced these
     std::string summary_line, stats_line, extras; // for the files written in pair order
     TrialValues trial;                            // with a field trial, of a processed pair
+    // Of a processed pair: what was found (the plant statistics with
+    // stats.csv or the report), and its capture as the file has it.
+    PairRecord record;
+    QByteArray date_time;
 };
 
 enum class RunStart {
@@ -52,7 +58,8 @@ struct RunResult {
     RunStart start = RunStart::Started;
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
-    QString result_problem;            // why result.csv (or stats.csv) is not complete
+    bool stopped = false;   // told to stop: `outcomes` holds the pairs done, fewer than `pairs`
+    QString result_problem; // why result.csv (or stats.csv) is not complete
     // Why the lock, a result folder or a result file failed at the start,
     // naming it.
     QString start_problem;
@@ -73,14 +80,13 @@ public:
     virtual void pair_finished(const PairOutcome & /*outcome*/, int /*done*/, int /*pairs*/) {}
 };
 
-// A processed pair while its pictures are still in memory.
+// A processed pair while its pictures are still in memory; its outcome is
+// complete but for its state and files.
 struct ProcessedPair {
-    const PairPlan &plan;
+    const PairOutcome &outcome;
     const PhotoScales &photograph; // with its halvings, shared with the field search
     const Measurement &measurement;
-    const Registration &registration;
     const PairPictures &pictures;
-    const PlantStats &stats;
 };
 
 // Outputs beyond result.csv built from the processed pairs (the report).
@@ -109,8 +115,9 @@ RunStart check_input(const RunInput &input);
 // job everything happens on the calling thread, pair after pair, and the
 // observer is told the diagnostic lines too; with more, pairs are processed
 // on `jobs` workers, each with its own measurer, and the files written in
-// pair order are as with one.
+// pair order are as with one. Once `*stop` is set no pair starts: the pairs
+// under way finish, and the files are completed for the pairs done.
 RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers, int jobs = 1,
-                         RunObserver *observer = nullptr);
+                         RunObserver *observer = nullptr, const std::atomic<bool> *stop = nullptr);
 
 } // namespace ardentis

@@ -3,6 +3,8 @@
 #include "common/cnumber.h"
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 namespace ardentis
 {
@@ -30,31 +32,79 @@ std::string csv_field(const std::string &value)
     return out + '"';
 }
 
-std::string stats_header(const std::string &more)
+namespace
 {
-    return "image number,radiometric image,photograph,time,field x,field y,field width,field "
-           "height,correlation,registered,"
-           "field fit,mask,plant pixels,plant fraction,plant mean,plant median,plant sd,plant p5,"
-           "plant p25,plant p75,plant p95,plant min,plant max,other mean,emissivity,"
-           "reflected temperature,radiometry" +
-           more + "\n";
+
+std::string fixed6(double v)
+{
+    return format_fixed6(v);
 }
 
-std::string stats_line(const StatsRow &row)
+// stats.csv's columns in their order: each name with its cell of a record.
+struct StatsColumn {
+    const char *name;
+    std::function<std::string(const PairRecord &)> cell;
+};
+
+const std::vector<StatsColumn> &stats_columns()
 {
-    const PlantStats &s = row.plant;
-    std::string line = format_fixed6(row.number) + "," + csv_field(row.radiometric) + "," +
-                       csv_field(row.photograph) + "," + row.time;
-    for (int v : {row.field_x, row.field_y, row.field_width, row.field_height})
-        line += "," + std::to_string(v);
-    line += "," + (row.searched ? format_fixed6(row.correlation) : std::string());
-    line += "," + std::string(row.searched ? (row.registered ? "yes" : "no") : "");
-    line += "," + (row.searched ? format_fixed(row.fit, 1) : std::string());
-    line += "," + row.mask + "," + std::to_string(s.plant_pixels);
-    for (double v : {s.plant_fraction, s.mean, s.median, s.sd, s.p5, s.p25, s.p75, s.p95, s.min,
-                     s.max, s.other_mean, row.emissivity, row.t_refl})
-        line += "," + format_fixed6(v);
-    return line + "," + row.radiometry + row.more + "\n";
+    using R = const PairRecord &;
+    // The search's columns are empty when the field was not searched.
+    const auto searched = [](R r, const std::string &text) {
+        return r.searched ? text : std::string();
+    };
+    static const std::vector<StatsColumn> columns{
+        {"image number", [](R r) { return fixed6(r.number); }},
+        {"radiometric image", [](R r) { return csv_field(r.radiometric); }},
+        {"photograph", [](R r) { return csv_field(r.photograph); }},
+        {"time", [](R r) { return r.time; }},
+        {"field x", [](R r) { return std::to_string(r.field.x); }},
+        {"field y", [](R r) { return std::to_string(r.field.y); }},
+        {"field width", [](R r) { return std::to_string(r.field.width); }},
+        {"field height", [](R r) { return std::to_string(r.field.height); }},
+        {"correlation", [=](R r) { return searched(r, fixed6(r.correlation)); }},
+        {"registered", [=](R r) { return searched(r, r.registered ? "yes" : "no"); }},
+        {"field fit", [=](R r) { return searched(r, format_fixed(r.fit, 1)); }},
+        {"field shift", [=](R r) { return searched(r, format_fixed(r.shift, 1)); }},
+        {"mask", [](R r) { return r.mask; }},
+        {"plant pixels", [](R r) { return std::to_string(r.plant.plant_pixels); }},
+        {"plant fraction", [](R r) { return fixed6(r.plant.plant_fraction); }},
+        {"plant mean", [](R r) { return fixed6(r.plant.mean); }},
+        {"plant median", [](R r) { return fixed6(r.plant.median); }},
+        {"plant sd", [](R r) { return fixed6(r.plant.sd); }},
+        {"plant p5", [](R r) { return fixed6(r.plant.p5); }},
+        {"plant p25", [](R r) { return fixed6(r.plant.p25); }},
+        {"plant p75", [](R r) { return fixed6(r.plant.p75); }},
+        {"plant p95", [](R r) { return fixed6(r.plant.p95); }},
+        {"plant min", [](R r) { return fixed6(r.plant.min); }},
+        {"plant max", [](R r) { return fixed6(r.plant.max); }},
+        {"other mean", [](R r) { return fixed6(r.plant.other_mean); }},
+        {"emissivity", [](R r) { return fixed6(r.emissivity); }},
+        {"reflected temperature", [](R r) { return fixed6(r.t_refl); }},
+        {"radiometry", [](R r) { return r.radiometry; }},
+    };
+    return columns;
+}
+
+// The columns' texts, `text` giving each one's, joined by commas.
+std::string joined(const std::function<std::string(const StatsColumn &)> &text)
+{
+    std::string line;
+    for (const StatsColumn &c : stats_columns())
+        line += (&c == &stats_columns().front() ? "" : ",") + text(c);
+    return line;
+}
+
+} // namespace
+
+std::string stats_header(const std::string &more)
+{
+    return joined([](const StatsColumn &c) { return std::string(c.name); }) + more + "\n";
+}
+
+std::string stats_line(const PairRecord &record, const std::string &more)
+{
+    return joined([&](const StatsColumn &c) { return c.cell(record); }) + more + "\n";
 }
 
 std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)

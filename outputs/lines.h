@@ -2,6 +2,7 @@
 // The text of the tables a run writes: result.csv's lines, stats.csv's lines
 // and the per-pixel temperature tables.
 
+#include "analysis/alignment.h"
 #include "analysis/stats.h"
 
 #include <opencv2/core.hpp>
@@ -21,23 +22,28 @@ std::string summary_line(double number, const std::string &time, double mean);
 // comma, a quote, a line break or spaces at either end.
 std::string csv_field(const std::string &value);
 
-// Everything a stats.csv line says of a pair.
-struct StatsRow {
+// What a run found for a processed pair: the one record its line of
+// stats.csv, the report and the windows read.
+struct PairRecord {
     double number = 0;
     std::string radiometric, photograph; // the files as the run names them (UTF-8)
-    std::string time;
-    int field_x = 0, field_y = 0, field_width = 0, field_height = 0;
-    bool searched = false, registered = false;
+    std::string time;                    // of day, of the capture; empty when unknown
+    Field field;
+    bool searched = false, registered = false; // the field was searched, and the one found used
     double correlation = 0, fit = 0;
-    std::string mask, radiometry;
+    // How far the field searched moved from where the search started, the
+    // camera's field when `near`.
+    double shift = 0;
+    bool near = false;
+    std::string mask, radiometry; // their names
     PlantStats plant;
     double emissivity = 0, t_refl = 0;
-    std::string more; // further columns, each after a comma
 };
 
-// The header, `more` columns (each after a comma) after the usual ones.
+// stats.csv's header and a pair's line, `more` columns (each after a comma)
+// after the usual ones.
 std::string stats_header(const std::string &more = {});
-std::string stats_line(const StatsRow &row);
+std::string stats_line(const PairRecord &record, const std::string &more = {});
 
 // The per-pixel table of `temps`: one line per row, each value with six
 // decimals and a comma; `plant` (CV_8UC1, or empty for every pixel) keeps a

@@ -147,11 +147,9 @@ public:
     QString finish(const RunResult &result) override;
 
 private:
-    QString picture_path(int pair, const char *what, const char *type = "png") const
+    QString picture_path(int pair, const char *what) const
     {
-        return folder_ +
-               QStringLiteral("/p%1_%2.%3")
-                   .arg(QString::number(pair + 1), QLatin1String(what), QLatin1String(type));
+        return report_picture(dir_, pair, what);
     }
     QString spill_path(int pair) const
     {
@@ -167,7 +165,7 @@ private:
     QString work_folder() const { return folder_ + QStringLiteral("/.work"); }
     QString cards_path() const { return work_folder() + QStringLiteral("/cards.html"); }
     // The map of a pair, and with `thermal` its 4Thermal picture.
-    QString write_map(const ReportRow &row, bool thermal, double lo, double hi) const;
+    QString write_map(const PairOutcome &row, bool thermal, double lo, double hi) const;
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -175,10 +173,9 @@ private:
     ReportContext context_;
     std::mutex mutex_; // guards what the workers share below
     CampaignHistogram histogram_;
-    std::map<int, ReportRow> pending_;
     QString problem_;
     // Kept in pair order on the starting thread.
-    std::vector<ReportRow> rows_;
+    std::vector<PairOutcome> rows_; // the processed pairs
     std::vector<ReportSkip> skipped_;
     QStringList notes_;
     std::unique_ptr<TextFile> cards_file_;
@@ -186,8 +183,8 @@ private:
 
 std::string Report::piece(const ProcessedPair &p)
 {
-    const int pair = p.plan.pair;
-    const Field &field = p.registration.field;
+    const int pair = p.outcome.plan.pair;
+    const Field &field = p.outcome.record.field;
     const std::vector<int> quality{cv::IMWRITE_JPEG_QUALITY, picture_quality};
     const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".jpg", quality),
                          mask = encode_picture(mask_view(p.photograph, field, p.pictures.plant),
@@ -197,9 +194,9 @@ std::string Report::piece(const ProcessedPair &p)
                                             ".jpg", quality);
     for (const EncodedPicture *e : {&photo, &mask, &contours})
         note(e->problem);
-    note(write_together({{picture_path(pair, "photo", "jpg"), photo.bytes},
-                         {picture_path(pair, "mask", "jpg"), mask.bytes},
-                         {picture_path(pair, "contours", "jpg"), contours.bytes}}));
+    note(write_together({{picture_path(pair, "photo"), photo.bytes},
+                         {picture_path(pair, "mask"), mask.bytes},
+                         {picture_path(pair, "contours"), contours.bytes}}));
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
@@ -215,14 +212,12 @@ std::string Report::piece(const ProcessedPair &p)
             if (is_plant[c] && !std::isnan(t[c]))
                 plant.push_back(t[c]);
     }
-    ReportRow row = report_row(p);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (const float t : plant)
             histogram_.add(t);
-        pending_[pair] = row;
     }
-    return card_html(row, p.measurement.temps, p.pictures.plant);
+    return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
 }
 
 void Report::add(const PairOutcome &outcome)
@@ -232,15 +227,10 @@ void Report::add(const PairOutcome &outcome)
             {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.problem});
     if (outcome.state != PairState::Processed)
         return;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = pending_.find(outcome.plan.pair);
-        if (found == pending_.end())
-            return;
-        rows_.push_back(found->second);
-        pending_.erase(found);
-    }
-    rows_.back().trial = outcome.trial;
+    rows_.push_back(outcome);
+    for (std::string *line :
+         {&rows_.back().summary_line, &rows_.back().stats_line, &rows_.back().extras})
+        line->clear();
     if (!outcome.trial.notes.isEmpty())
         notes_ << QStringLiteral("Pair %1 (image %2): %3.")
                       .arg(outcome.plan.pair + 1)
@@ -253,9 +243,9 @@ void Report::add(const PairOutcome &outcome)
     note(cards_file_->write(outcome.extras));
 }
 
-QString Report::write_map(const ReportRow &row, bool thermal, double lo, double hi) const
+QString Report::write_map(const PairOutcome &row, bool thermal, double lo, double hi) const
 {
-    QFile spill(spill_path(row.pair));
+    QFile spill(spill_path(row.plan.pair));
     if (!spill.open(QIODevice::ReadOnly))
         return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
     const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
@@ -269,9 +259,9 @@ QString Report::write_map(const ReportRow &row, bool thermal, double lo, double 
         ".png");
     if (!picture.problem.isEmpty())
         return picture.problem;
-    std::vector<OutputFile> files{{picture_path(row.pair, "map"), picture.bytes}};
+    std::vector<OutputFile> files{{picture_path(row.plan.pair, "map"), picture.bytes}};
     if (thermal)
-        files.push_back({pair_files(dir_, row.name).thermal, picture.bytes});
+        files.push_back({pair_files(dir_, row.plan.name).thermal, picture.bytes});
     return write_together(files);
 }
 
@@ -282,12 +272,12 @@ QString Report::write_maps(double lo, double hi)
     // picture.
     std::map<QString, size_t> last;
     for (size_t i = 0; i < rows_.size(); ++i)
-        last[rows_[i].name] = i;
+        last[rows_[i].plan.name] = i;
     std::vector<QString> problems(rows_.size());
     std::atomic<size_t> next{0};
     const auto work = [&] {
         for (size_t i = next++; i < rows_.size(); i = next++)
-            problems[i] = write_map(rows_[i], last.at(rows_[i].name) == i, lo, hi);
+            problems[i] = write_map(rows_[i], last.at(rows_[i].plan.name) == i, lo, hi);
     };
     std::vector<std::thread> helpers;
     for (int i = 1; i < std::min(context_.jobs, int(rows_.size())); ++i)
@@ -316,6 +306,10 @@ QString Report::finish(const RunResult &result)
         if (cards_file_)
             problem = cards_file_->commit();
         std::vector<GroupSummary> groups;
+        if (result.stopped)
+            notes_ << QStringLiteral("The run was stopped: %1 of its %2 pairs were done.")
+                          .arg(result.outcomes.size())
+                          .arg(result.pairs);
         if (const TrialSetup *trial = context_.trial) {
             groups = summarise_groups(processed_trials(result), trial->group_column);
             const QString unused = rows_not_in_run_note(*trial, run_images(result));
@@ -337,6 +331,19 @@ QString Report::finish(const RunResult &result)
 }
 
 } // namespace
+
+const char *report_picture_type(const char *what)
+{
+    // The map, sharp colours and its scale's text, the only one not a JPEG.
+    return qstrcmp(what, "map") == 0 ? "png" : "jpg";
+}
+
+QString report_picture(const QString &output_dir, int pair, const char *what)
+{
+    return output_dir + QStringLiteral("/report/p%1_%2.%3")
+                            .arg(QString::number(pair + 1), QLatin1String(what),
+                                 QLatin1String(report_picture_type(what)));
+}
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context)

@@ -27,6 +27,19 @@ std::string fx(double v, int decimals)
 namespace
 {
 
+// The file name of the pair's photograph, or of the image that keeps it.
+QString photograph_name(const PairOutcome &o)
+{
+    return QFileInfo(naming_file(o.plan)).fileName();
+}
+
+// The capture's local time in seconds, NaN when unknown.
+double capture_of(const PairOutcome &o)
+{
+    const auto capture = local_time(QString::fromUtf8(o.date_time));
+    return capture ? double(*capture) : std::nan("");
+}
+
 std::string hex(const cv::Vec3b &bgr)
 {
     char text[8];
@@ -128,58 +141,50 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
                  "</text></svg>";
 }
 
-} // namespace
-
-ReportRow report_row(const ProcessedPair &p)
+// How far the field searched moved, in words: "moved 31 px from the camera's
+// alignment".
+std::string shift_words(const PairRecord &r)
 {
-    ReportRow row;
-    row.pair = p.plan.pair;
-    row.name = p.plan.name;
-    row.photograph = QFileInfo(naming_file(p.plan)).fileName().toStdString();
-    row.number = p.plan.number;
-    row.time = p.measurement.time.toStdString();
-    row.field = p.registration.field;
-    row.searched = p.registration.searched;
-    row.registered = p.registration.registered;
-    row.correlation = p.registration.correlation;
-    row.fit = p.registration.fit;
-    row.note = p.registration.note.toStdString();
-    row.full_model = p.measurement.calibration.model == Radiometry::Full;
-    row.emissivity = p.measurement.calibration.emissivity;
-    row.t_refl = p.measurement.calibration.t_refl;
-    row.stats = p.stats;
-    if (const auto capture = local_time(QString::fromUtf8(p.measurement.date_time)))
-        row.capture = double(*capture);
-    return row;
+    const std::string start =
+        r.near ? "the camera's alignment" : "the field the search started from";
+    const long px = std::lround(r.shift);
+    return px == 0 ? "kept " + start : "moved " + std::to_string(px) + " px from " + start;
 }
 
-std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat &plant)
+} // namespace
+
+std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant)
 {
-    const std::string k = std::to_string(row.pair + 1), picture = "report/p" + k + "_";
-    const Field &f = row.field;
+    const std::string k = std::to_string(o.plan.pair + 1), picture = "report/p" + k + "_";
+    const PairRecord &r = o.record;
+    const Field &f = r.field;
     std::string registration;
-    if (row.searched)
+    if (r.searched)
         registration = std::string("<span class=\"badge ") +
-                       (row.registered ? "yes\">registered" : "no\">not registered") +
-                       ", r = " + fx(row.correlation, 2) + ", fit " + fx(row.fit, 1) + " px</span>";
-    const std::string note = row.note.empty() ? std::string()
-                                              : "<p class=\"note\">Field not registered: " +
-                                                    esc(QString::fromStdString(row.note)) + ".</p>";
-    const auto figure = [&](const char *file, const char *caption) {
-        return "<figure><img src=\"" + picture + file + "\" alt=\"" + caption +
-               "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
+                       (r.registered ? "yes\">registered" : "no\">not registered") +
+                       ", r = " + fx(r.correlation, 2) + ", fit " + fx(r.fit, 1) + " px</span> · " +
+                       shift_words(r);
+    // The pair's note as the run words it, a sentence of its own here.
+    QString sentence = o.note;
+    if (!sentence.isEmpty())
+        sentence[0] = sentence[0].toUpper();
+    const std::string note =
+        sentence.isEmpty() ? std::string() : "<p class=\"note\">" + esc(sentence) + "</p>";
+    const auto figure = [&](const char *what, const char *caption) {
+        return "<figure><img src=\"" + picture + what + "." + report_picture_type(what) +
+               "\" alt=\"" + caption + "\" loading=\"lazy\"><figcaption>" + caption +
+               "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
-           fx(row.number, 0) + " · " + esc(QString::fromStdString(row.photograph)) +
-           "<span class=\"time\">" + row.time + "</span></h3>" + "<p class=\"facts\"><b>" +
-           fx(row.stats.mean, 2) + " °C</b> plant mean · median " + fx(row.stats.median, 2) +
-           " · SD " + fx(row.stats.sd, 2) + " · plant " + fx(100 * row.stats.plant_fraction, 0) +
-           " % · field " + std::to_string(f.x) + ", " + std::to_string(f.y) + ", " +
-           std::to_string(f.width) + " × " + std::to_string(f.height) + registration + "</p>" +
-           note + "<div class=\"pics\">" +
-           figure("photo.jpg", "Photograph, thermal field outlined") +
-           figure("map.png", "Temperature (campaign scale)") +
-           figure("mask.jpg", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
+           fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" + r.time +
+           "</span></h3>" + "<p class=\"facts\"><b>" + fx(r.plant.mean, 2) +
+           " °C</b> plant mean · median " + fx(r.plant.median, 2) + " · SD " + fx(r.plant.sd, 2) +
+           " · plant " + fx(100 * r.plant.plant_fraction, 0) + " % · field " + std::to_string(f.x) +
+           ", " + std::to_string(f.y) + ", " + std::to_string(f.width) + " × " +
+           std::to_string(f.height) + registration + "</p>" + note + "<div class=\"pics\">" +
+           figure("photo", "Photograph, thermal field outlined") +
+           figure("map", "Temperature (campaign scale)") +
+           figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
            histogram_svg(temps, plant) +
            "<figcaption>Temperatures of plant and other "
            "pixels</figcaption></figure></div><figure class=\"contours\"><img src=\"" +
@@ -221,7 +226,7 @@ std::string head_html(const PageFacts &f)
 {
     const ReportContext &c = f.context;
     const int processed = int(f.rows.size()), skipped = int(f.skipped.size());
-    const bool full = !f.rows.empty() && f.rows.front().full_model;
+    const bool full = !f.rows.empty() && f.rows.front().record.radiometry == "full";
     std::string html =
         std::string("<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
                     "<meta name=\"viewport\" content=\"width=device-width\">"
@@ -256,12 +261,12 @@ struct Across {
     const char *title = "Pair, in input order";
 };
 
-Across by_time(const std::vector<ReportRow> &rows, double first, double last)
+Across by_time(const std::vector<PairOutcome> &rows, double first, double last)
 {
     Across a;
     const double pad = 0.04 * (last - first), lo = first - pad, span = last - first + 2 * pad;
-    for (const ReportRow &r : rows)
-        a.at.push_back(std::isnan(r.capture) ? -1 : (r.capture - lo) / span);
+    for (const PairOutcome &r : rows)
+        a.at.push_back(std::isnan(capture_of(r)) ? -1 : (capture_of(r) - lo) / span);
     double step = std::ceil((last - first) / 8 / 86400) * 86400;
     for (double s : {60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400})
         if ((last - first) / s <= 8) {
@@ -279,15 +284,15 @@ Across by_time(const std::vector<ReportRow> &rows, double first, double last)
     return a;
 }
 
-Across across(const std::vector<ReportRow> &rows)
+Across across(const std::vector<PairOutcome> &rows)
 {
     double first = 1e300, last = -1e300;
     bool timed = true;
-    for (const ReportRow &r : rows) {
-        timed = timed && (!std::isnan(r.capture) || std::isnan(r.stats.mean));
-        if (!std::isnan(r.capture)) {
-            first = std::min(first, r.capture);
-            last = std::max(last, r.capture);
+    for (const PairOutcome &r : rows) {
+        timed = timed && (!std::isnan(capture_of(r)) || std::isnan(r.record.plant.mean));
+        if (!std::isnan(capture_of(r))) {
+            first = std::min(first, capture_of(r));
+            last = std::max(last, capture_of(r));
         }
     }
     if (timed && last > first)
@@ -297,13 +302,13 @@ Across across(const std::vector<ReportRow> &rows)
     for (size_t i = 0; i < n; ++i) {
         a.at.push_back((double(i) + 0.5) / double(n));
         if (i % label_every == 0)
-            a.labels.push_back({a.at.back(), std::to_string(rows[i].pair + 1)});
+            a.labels.push_back({a.at.back(), std::to_string(rows[i].plan.pair + 1)});
     }
     return a;
 }
 
 // The air temperature of the pairs that have one, joined in time.
-std::string air_line(const std::vector<ReportRow> &rows, const Across &a,
+std::string air_line(const std::vector<PairOutcome> &rows, const Across &a,
                      const std::function<double(double)> &x, const std::function<double(double)> &y)
 {
     std::vector<std::pair<double, double>> points;
@@ -325,31 +330,33 @@ std::string air_line(const std::vector<ReportRow> &rows, const Across &a,
     return svg;
 }
 
-std::string pair_mark(const ReportRow &r, double x, const std::function<double(double)> &y)
+std::string pair_mark(const PairOutcome &r, double x, const std::function<double(double)> &y)
 {
     const std::string ctd =
         std::isnan(r.trial.ctd) ? std::string() : ", CTD " + fx(r.trial.ctd, 2) + " °C";
-    return "<g><title>Image " + fx(r.number, 0) + " (pair " + std::to_string(r.pair + 1) + ") " +
-           r.time + ": " + fx(r.stats.mean, 2) + " °C, P25–P75 " + fx(r.stats.p25, 2) + "–" +
-           fx(r.stats.p75, 2) + " °C" + ctd + "</title><line x1=\"" + fx(x, 1) + "\" x2=\"" +
-           fx(x, 1) + "\" y1=\"" + fx(y(r.stats.p25), 1) + "\" y2=\"" + fx(y(r.stats.p75), 1) +
+    return "<g><title>Image " + fx(r.record.number, 0) + " (pair " +
+           std::to_string(r.plan.pair + 1) + ") " + r.record.time + ": " +
+           fx(r.record.plant.mean, 2) + " °C, P25–P75 " + fx(r.record.plant.p25, 2) + "–" +
+           fx(r.record.plant.p75, 2) + " °C" + ctd + "</title><line x1=\"" + fx(x, 1) + "\" x2=\"" +
+           fx(x, 1) + "\" y1=\"" + fx(y(r.record.plant.p25), 1) + "\" y2=\"" +
+           fx(y(r.record.plant.p75), 1) +
            "\" stroke=\"#6b7280\" stroke-width=\"2\"/><circle cx=\"" + fx(x, 1) + "\" cy=\"" +
-           fx(y(r.stats.mean), 1) + "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
+           fx(y(r.record.plant.mean), 1) + "\" r=\"4.5\" fill=\"#c2410c\"/></g>";
 }
 
-std::string plot_svg(const std::vector<ReportRow> &rows)
+std::string plot_svg(const std::vector<PairOutcome> &rows)
 {
     if (rows.empty())
         return "<p>No pair was processed.</p>";
     double lo = 1e300, hi = -1e300;
     bool air = false;
-    for (const ReportRow &r : rows)
-        for (double v : {r.stats.p25, r.stats.p75, r.stats.mean, r.trial.air})
+    for (const PairOutcome &r : rows)
+        for (double v : {r.record.plant.p25, r.record.plant.p75, r.record.plant.mean, r.trial.air})
             if (!std::isnan(v)) {
                 lo = std::min(lo, v);
                 hi = std::max(hi, v);
             }
-    for (const ReportRow &r : rows)
+    for (const PairOutcome &r : rows)
         air = air || !std::isnan(r.trial.air);
     if (!(hi >= lo))
         return "<p>No pair had plant pixels.</p>";
@@ -376,7 +383,7 @@ std::string plot_svg(const std::vector<ReportRow> &rows)
                "\" text-anchor=\"middle\">" + label.second + "</text>";
     svg += air_line(rows, a, x, y);
     for (size_t i = 0; i < rows.size(); ++i)
-        if (a.at[i] >= 0 && !std::isnan(rows[i].stats.mean))
+        if (a.at[i] >= 0 && !std::isnan(rows[i].record.plant.mean))
             svg += pair_mark(rows[i], x(a.at[i]), y);
     return svg + "<text x=\"" + fx(left + width / 2, 0) + "\" y=\"284\" text-anchor=\"middle\">" +
            a.title + "</text><text transform=\"translate(14 " + fx(top + height / 2, 0) +
@@ -404,7 +411,7 @@ std::string text_cell(const std::string &text)
 
 // The trial's headings, or its cells of a row: the book's columns, the air's
 // and the stress index.
-std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
+std::string trial_columns(const TrialSetup *trial, const PairOutcome *r)
 {
     std::string html;
     if (!trial)
@@ -428,24 +435,28 @@ std::string trial_columns(const TrialSetup *trial, const ReportRow *r)
     return html;
 }
 
-std::string table_html(const std::vector<ReportRow> &rows, const TrialSetup *trial)
+std::string table_html(const std::vector<PairOutcome> &rows, const TrialSetup *trial)
 {
     std::string html = "<div class=\"wide\"><table><thead><tr>";
     for (const char *h : {"Pair", "Image", "Photograph", "Time", "Plant °C", "Median", "SD",
                           "Plant share", "Correlation", "Emissivity", "Reflected °C"})
         html += std::string("<th scope=\"col\" data-sort>") + h + "</th>";
     html += trial_columns(trial, nullptr) + "</tr></thead><tbody>";
-    for (const ReportRow &r : rows) {
-        const std::string k = std::to_string(r.pair + 1);
-        html += "<tr>" + cell(r.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
-                cell(r.number, fx(r.number, 0)) + text_cell(r.photograph) +
-                cell(seconds_of(r.time), r.time) + cell(r.stats.mean, fx(r.stats.mean, 2)) +
-                cell(r.stats.median, fx(r.stats.median, 2)) + cell(r.stats.sd, fx(r.stats.sd, 2)) +
-                cell(r.stats.plant_fraction, fx(100 * r.stats.plant_fraction, 1) + " %") +
-                cell(r.searched ? r.correlation : std::nan(""),
-                     r.searched ? fx(r.correlation, 2) : "") +
-                cell(r.emissivity, fx(r.emissivity, 3)) + cell(r.t_refl, fx(r.t_refl, 2)) +
-                trial_columns(trial, &r) + "</tr>";
+    for (const PairOutcome &r : rows) {
+        const std::string k = std::to_string(r.plan.pair + 1);
+        html +=
+            "<tr>" + cell(r.plan.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
+            cell(r.record.number, fx(r.record.number, 0)) +
+            text_cell(photograph_name(r).toStdString()) +
+            cell(seconds_of(r.record.time), r.record.time) +
+            cell(r.record.plant.mean, fx(r.record.plant.mean, 2)) +
+            cell(r.record.plant.median, fx(r.record.plant.median, 2)) +
+            cell(r.record.plant.sd, fx(r.record.plant.sd, 2)) +
+            cell(r.record.plant.plant_fraction, fx(100 * r.record.plant.plant_fraction, 1) + " %") +
+            cell(r.record.searched ? r.record.correlation : std::nan(""),
+                 r.record.searched ? fx(r.record.correlation, 2) : "") +
+            cell(r.record.emissivity, fx(r.record.emissivity, 3)) +
+            cell(r.record.t_refl, fx(r.record.t_refl, 2)) + trial_columns(trial, &r) + "</tr>";
     }
     return html + "</tbody></table></div>";
 }

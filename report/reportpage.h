@@ -19,23 +19,6 @@ std::string esc(const QString &text);
 // A number with `decimals` decimals, a dash for NaN.
 std::string fx(double v, int decimals);
 
-// What the report keeps of a processed pair: its row of numbers.
-struct ReportRow {
-    int pair = 0;
-    QString name;           // what its result files are named after
-    std::string photograph; // the file name of its photograph, or of the image that keeps it
-    double number = 0;
-    std::string time;
-    Field field;
-    bool searched = false, registered = false, full_model = false;
-    double correlation = 0, fit = 0, emissivity = 0, t_refl = 0;
-    std::string note; // why a field found is not used
-    PlantStats stats;
-    double capture = std::nan(""); // the capture's local time in seconds, when known
-    TrialValues trial;             // with a field trial
-};
-ReportRow report_row(const ProcessedPair &p);
-
 struct ReportSkip {
     int pair;
     QString radiometric, visible, problem;
@@ -43,12 +26,12 @@ struct ReportSkip {
 
 // A pair's card: its numbers, pictures and a histogram of its plant and
 // other temperatures.
-std::string card_html(const ReportRow &row, const cv::Mat &temps, const cv::Mat &plant);
+std::string card_html(const PairOutcome &outcome, const cv::Mat &temps, const cv::Mat &plant);
 
 struct PageFacts {
     const ReportContext &context;
     int pairs;
-    const std::vector<ReportRow> &rows;
+    const std::vector<PairOutcome> &rows; // the processed pairs
     const std::vector<ReportSkip> &skipped;
     Palette palette;
     double lo, hi;            // the maps' range

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh wrote: lintian finds no
-# error; it holds both programs, the menu entry, the icon, the AppStream
-# metadata, both manual pages, the copyright file and the changelog, and
-# depends on ExifTool; the menu entry and the AppStream metadata are valid;
-# unpacked into a scratch folder, its ardentis-batch prints the version and
-# processes the sample pairs with the system's ExifTool, and its window starts.
+# error; it holds the three programs, their menu entries and icons, the
+# AppStream metadata, the manual pages, the copyright file and the changelog,
+# and depends on ExifTool; the menu entries and the AppStream metadata are
+# valid; unpacked into a scratch folder, its ardentis-batch prints the version
+# and processes the sample pairs with the system's ExifTool, and its windows
+# start.
 #   scripts/check-package.sh [DEB]     (default: the newest dist/ardentis_*.deb)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,10 +28,11 @@ processes_samples() {
         [ "$(wc -l <"$SCRATCH/out/result.csv")" -eq $((${#pictures[@]} / 2 + 1)) ] &&
         [ -s "$SCRATCH/out/report.html" ]
 }
-# The window runs until it is closed: still running after a few seconds is a start.
+# A window runs until it is closed: still running after a few seconds is a start.
 window_starts() {
     local status=0
-    QT_QPA_PLATFORM=offscreen timeout 5 "$R/usr/bin/ardentis" || status=$?
+    QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$SCRATCH/config" timeout 5 "$R/usr/bin/$1" "${@:2}" ||
+        status=$?
     [ "$status" -eq 124 ]
 }
 
@@ -52,19 +54,26 @@ dpkg-deb -f "$DEB" Version Architecture Installed-Size Depends
 check "lintian finds no error" lintian --info --fail-on error "$DEB"
 check "depends on ExifTool" depends_on_exiftool
 dpkg-deb -x "$DEB" "$R"
-check "holds the programs, menu entry, icon, metadata, manual pages, copyright, changelog" holds \
-    usr/bin/ardentis usr/bin/ardentis-batch \
+check "holds the programs, menu entries, icons, metadata, manual pages, copyright, changelog" holds \
+    usr/bin/ardentis usr/bin/ardentis-batch usr/bin/ardentis-campaign \
     usr/share/applications/com.velmora.ardentis.desktop \
+    usr/share/applications/com.velmora.ardentis.campaign.desktop \
     usr/share/icons/hicolor/scalable/apps/ardentis.svg \
     usr/share/icons/hicolor/48x48/apps/ardentis.png \
+    usr/share/icons/hicolor/scalable/apps/ardentis-campaign.svg \
+    usr/share/icons/hicolor/48x48/apps/ardentis-campaign.png \
     usr/share/metainfo/com.velmora.ardentis.metainfo.xml \
+    usr/share/metainfo/com.velmora.ardentis.campaign.metainfo.xml \
     usr/share/man/man1/ardentis.1.gz usr/share/man/man1/ardentis-batch.1.gz \
+    usr/share/man/man1/ardentis-campaign.1.gz \
     usr/share/doc/ardentis/copyright usr/share/doc/ardentis/changelog.gz
-check "the desktop entry is valid" desktop-file-validate "$R"/usr/share/applications/*.desktop
+check "the desktop entries are valid" desktop-file-validate "$R"/usr/share/applications/*.desktop
 check "the AppStream metadata is valid" appstreamcli validate --no-net "$R"/usr/share/metainfo/*.xml
 check "ardentis-batch --version prints $VERSION" prints_version
 check "ardentis-batch processes the sample pairs" processes_samples
-check "the window starts" window_starts
+check "the window starts" window_starts ardentis
+check "the campaign window starts with the batch's options" window_starts ardentis-campaign \
+    --field auto --mask exgr -o "$SCRATCH/campaign" "$ROOT/samples"
 
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

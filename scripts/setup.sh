@@ -14,7 +14,7 @@ shift || true
 
 PACKAGES=(
     cmake g++ make pkg-config
-    qtbase5-dev qtbase5-dev-tools
+    qtbase5-dev qtbase5-dev-tools libqt5charts5-dev
     libopencv-dev libcharls-dev
     libjpeg-dev
     libcsv-dev
@@ -22,7 +22,7 @@ PACKAGES=(
 )
 # The tests (scripts/test.sh): Chromium, a locale with decimal commas, and
 # Node.js with npm for the test tools unless a Node.js with npm is there.
-TEST_PACKAGES=(locales chromium)
+TEST_PACKAGES=(locales chromium xvfb xdotool)
 if ! command -v npm >/dev/null; then TEST_PACKAGES+=(nodejs npm); fi
 # Building the Debian package (scripts/package.sh).
 PACKAGE_PACKAGES=(help2man dpkg-dev file)

@@ -778,7 +778,7 @@ void TestCore::failureInsideAPair()
         std::string piece(const ProcessedPair &p) override
         {
             const rlimit full{rlim_t(QFileInfo(part).size()), RLIM_INFINITY};
-            if (p.plan.pair == 3)
+            if (p.outcome.plan.pair == 3)
                 setrlimit(RLIMIT_FSIZE, &full);
             return {};
         }

@@ -651,19 +651,59 @@ QByteArray app_icon_svg()
         .toUtf8();
 }
 
-// The icon for desktop menus: the SVG and the usual PNG sizes.
+// The campaign window's icon: the program's leaf with three bars of a
+// chart in its lower right corner, as shares of the icon's side.
+const QRectF campaign_bars[3] = {
+    {0.56, 0.70, 0.11, 0.26}, {0.70, 0.58, 0.11, 0.38}, {0.84, 0.46, 0.11, 0.50}};
+const QColor campaign_bar_colour(0x1f, 0x3a, 0x68);
+
+QImage campaign_icon(int size)
+{
+    QImage image = app_icon(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, std::max(1.0, size / 40.0)));
+    p.setBrush(campaign_bar_colour);
+    for (const QRectF &bar : campaign_bars)
+        p.drawRect(QRectF(bar.x() * size, bar.y() * size, bar.width() * size, bar.height() * size));
+    return image;
+}
+
+QByteArray campaign_icon_svg()
+{
+    const double s = 256;
+    QString bars;
+    for (const QRectF &bar : campaign_bars)
+        bars +=
+            QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                           "fill=\"%5\" stroke=\"#ffffff\" stroke-width=\"%6\"/>\n")
+                .arg(svg_number(bar.x() * s), svg_number(bar.y() * s), svg_number(bar.width() * s),
+                     svg_number(bar.height() * s), campaign_bar_colour.name(), svg_number(s / 40));
+    return app_icon_svg().replace("</svg>", bars.toUtf8() + "</svg>");
+}
+
+bool write_svg(const QString &path, const QByteArray &text)
+{
+    QFile svg(path);
+    return svg.open(QIODevice::WriteOnly) && svg.write(text) == text.size() && svg.flush();
+}
+
+// The icons for desktop menus, the program's and the campaign window's: the
+// SVG and the usual PNG sizes.
 bool write_desktop_icons(const QDir &out)
 {
     if (!out.mkpath(QStringLiteral("icons")))
         return false;
     const QDir icons(out.filePath(QStringLiteral("icons")));
     bool ok = true;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         ok &= app_icon(size, size)
                   .save(icons.filePath(QStringLiteral("ardentis-%1.png").arg(size)), "PNG");
-    QFile svg(icons.filePath(QStringLiteral("ardentis.svg")));
-    const QByteArray text = app_icon_svg();
-    return ok && svg.open(QIODevice::WriteOnly) && svg.write(text) == text.size() && svg.flush();
+        ok &= campaign_icon(size).save(
+            icons.filePath(QStringLiteral("ardentis-campaign-%1.png").arg(size)), "PNG");
+    }
+    return ok && write_svg(icons.filePath(QStringLiteral("ardentis.svg")), app_icon_svg()) &&
+           write_svg(icons.filePath(QStringLiteral("ardentis-campaign.svg")), campaign_icon_svg());
 }
 
 bool save(const QImage &image, const QDir &dir, const char *name, const char *format,

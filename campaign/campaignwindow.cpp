@@ -1,0 +1,641 @@
+#include "campaign/campaignwindow.h"
+
+#include "batch/options.h"
+#include "campaign/campaignplot.h"
+#include "campaign/optionspanel.h"
+#include "outputs/resultfiles.h"
+#include "report/report.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <functional>
+
+namespace ardentis
+{
+
+namespace
+{
+
+const QString title = QStringLiteral("Ardentis Campaign");
+
+// Tells the window of each finished pair, from the run's thread.
+class Forwarder : public RunObserver
+{
+public:
+    explicit Forwarder(std::function<void(const PairOutcome &, int, int)> tell)
+        : tell_(std::move(tell))
+    {
+    }
+    void pair_finished(const PairOutcome &outcome, int done, int pairs) override
+    {
+        tell_(outcome, done, pairs);
+    }
+
+private:
+    std::function<void(const PairOutcome &, int, int)> tell_;
+};
+
+QTableWidget *table(const QStringList &headings)
+{
+    auto *t = new QTableWidget(0, int(headings.size()));
+    t->setHorizontalHeaderLabels(headings);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->verticalHeader()->hide();
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 8);
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+// A cell that sorts by its value: a number rounded to `decimals`, empty for
+// NaN, or a text.
+QTableWidgetItem *cell(const QVariant &value, const QString &tip = {})
+{
+    auto *item = new QTableWidgetItem;
+    item->setData(Qt::DisplayRole, value);
+    item->setToolTip(tip);
+    return item;
+}
+
+QVariant rounded(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::isnan(value) ? QVariant() : QVariant(std::round(value * scale) / scale);
+}
+
+QString state_text(PairState state)
+{
+    switch (state) {
+    case PairState::Processed:
+        return QObject::tr("processed");
+    case PairState::TableEntry:
+        return QObject::tr("table entry");
+    case PairState::Skipped:
+        break;
+    }
+    return QObject::tr("skipped");
+}
+
+QString file_name(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+} // namespace
+
+CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setWindowTitle(title);
+    setAcceptDrops(true);
+    auto *left = new QWidget;
+    auto *left_layout = new QVBoxLayout(left);
+    left_layout->addWidget(inputs_box());
+    options_ = new OptionsPanel;
+    left_layout->addWidget(options_);
+    left_layout->addStretch();
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(left);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumWidth(440);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto *right = new QWidget;
+    auto *right_layout = new QVBoxLayout(right);
+    auto *tabs = new QTabWidget;
+    tabs->setObjectName(QStringLiteral("tabs"));
+    plan_ = table({tr("pair"), tr("radiometric image"), tr("photograph"), tr("number or name"),
+                   tr("capture time"), tr("problems and notes")});
+    plan_->setObjectName(QStringLiteral("plan"));
+    tabs->addTab(plan_, tr("Plan"));
+    tabs->addTab(results_box(), tr("Results"));
+    plot_ = new CampaignPlot;
+    plot_->setObjectName(QStringLiteral("plot"));
+    tabs->addTab(plot_, tr("Campaign plot"));
+    right_layout->addWidget(tabs, 1);
+    right_layout->addWidget(run_box());
+
+    auto *split = new QSplitter;
+    split->addWidget(scroll);
+    split->addWidget(right);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    add_actions();
+    plan_timer_ = new QTimer(this);
+    plan_timer_->setSingleShot(true);
+    plan_timer_->setInterval(150);
+    connect(plan_timer_, &QTimer::timeout, this, &CampaignWindow::update_plan);
+    connect(options_, &OptionsPanel::changed, this, &CampaignWindow::options_changed);
+    resize(1280, 800);
+    options_changed();
+}
+
+CampaignWindow::~CampaignWindow()
+{
+    if (thread_) {
+        stop_ = true;
+        thread_->wait();
+    }
+    if (planner_)
+        planner_->wait();
+}
+
+QWidget *CampaignWindow::inputs_box()
+{
+    auto *box = new QGroupBox(tr("Inputs: drop files or folders here"));
+    auto *layout = new QVBoxLayout(box);
+    inputs_ = new QListWidget;
+    inputs_->setObjectName(QStringLiteral("inputs"));
+    inputs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    inputs_->setToolTip(tr("The radiometric images and photographs in pairs (radiometric image, "
+                           "then photograph), or one folder, whose JPEG files are taken in name "
+                           "order."));
+    layout->addWidget(inputs_);
+    auto *buttons = new QHBoxLayout;
+    const auto button = [&](const QString &text, const char *name, auto slot) {
+        auto *b = new QPushButton(text);
+        b->setObjectName(QLatin1String(name));
+        connect(b, &QPushButton::clicked, this, slot);
+        buttons->addWidget(b);
+    };
+    button(tr("Add files…"), "addFiles", [this] {
+        add_inputs(QFileDialog::getOpenFileNames(this, tr("Add images"), last_folder_,
+                                                 tr("JPEG images (*.jpg *.jpeg *.JPG *.JPEG)")));
+    });
+    button(tr("Add folder…"), "addFolder", [this] {
+        const QString dir =
+            QFileDialog::getExistingDirectory(this, tr("Add a folder"), last_folder_);
+        if (!dir.isEmpty())
+            add_inputs({dir});
+    });
+    button(tr("Remove"), "removeInputs", [this] {
+        qDeleteAll(inputs_->selectedItems());
+        options_changed();
+    });
+    button(tr("Clear"), "clearInputs", [this] {
+        inputs_->clear();
+        options_changed();
+    });
+    layout->addLayout(buttons);
+    return box;
+}
+
+QWidget *CampaignWindow::results_box()
+{
+    results_ = table({tr("pair"), tr("state"), tr("image"), tr("plant mean °C"), tr("median °C"),
+                      tr("plant share"), tr("registered"), tr("field fit px"), tr("CTD °C"),
+                      tr("CWSI"), tr("note or reason")});
+    results_->setObjectName(QStringLiteral("results"));
+    results_->setSortingEnabled(true);
+    results_->sortByColumn(0, Qt::AscendingOrder);
+    connect(results_, &QTableWidget::itemSelectionChanged, this, &CampaignWindow::show_pictures);
+    auto *pictures = new QWidget;
+    auto *row = new QHBoxLayout(pictures);
+    const QStringList names{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")};
+    for (int i = 0; i < 3; ++i) {
+        auto *column = new QVBoxLayout;
+        column->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(names[i])));
+        pictures_[i] = new QLabel;
+        pictures_[i]->setObjectName(QStringLiteral("picture%1").arg(i));
+        pictures_[i]->setMinimumSize(240, 180);
+        pictures_[i]->setAlignment(Qt::AlignCenter);
+        pictures_[i]->setWordWrap(true);
+        captions_[i] = new QLabel;
+        column->addWidget(pictures_[i], 1);
+        column->addWidget(captions_[i]);
+        row->addLayout(column);
+    }
+    auto *split = new QSplitter(Qt::Vertical);
+    split->addWidget(results_);
+    split->addWidget(pictures);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    return split;
+}
+
+QWidget *CampaignWindow::run_box()
+{
+    auto *box = new QWidget;
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *line = new QHBoxLayout;
+    command_ = new QLineEdit;
+    command_->setObjectName(QStringLiteral("command"));
+    command_->setReadOnly(true);
+    command_->setToolTip(tr("The same run from a terminal."));
+    auto *copy = new QPushButton(tr("Copy"));
+    connect(copy, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(command_->text()); });
+    line->addWidget(new QLabel(tr("Command line:")));
+    line->addWidget(command_, 1);
+    line->addWidget(copy);
+    layout->addLayout(line);
+    auto *progress = new QHBoxLayout;
+    progress_ = new QProgressBar;
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setFormat(QStringLiteral("%v/%m"));
+    progress_->setTextVisible(false);
+    rate_ = new QLabel;
+    rate_->setObjectName(QStringLiteral("rate"));
+    progress->addWidget(progress_, 1);
+    progress->addWidget(rate_);
+    layout->addLayout(progress);
+    status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(status_);
+    auto *buttons = new QHBoxLayout;
+    run_ = new QPushButton(tr("Run"));
+    cancel_ = new QPushButton(tr("Cancel"));
+    open_report_ = new QPushButton(tr("Open report"));
+    open_folder_ = new QPushButton(tr("Open folder"));
+    run_->setObjectName(QStringLiteral("run"));
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    open_report_->setObjectName(QStringLiteral("openReport"));
+    open_folder_->setObjectName(QStringLiteral("openFolder"));
+    run_->setToolTip(tr("Runs the campaign (Ctrl+R)."));
+    cancel_->setToolTip(tr("Starts no new pair; the pairs under way finish and the result files "
+                           "are completed for the pairs done (Escape)."));
+    connect(run_, &QPushButton::clicked, this, &CampaignWindow::run);
+    connect(cancel_, &QPushButton::clicked, this, &CampaignWindow::cancel);
+    connect(open_report_, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(run_dir_ + QStringLiteral("/report.html")));
+    });
+    connect(open_folder_, &QPushButton::clicked, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(run_dir_)); });
+    for (QPushButton *b : {run_, cancel_, open_report_, open_folder_}) {
+        b->setEnabled(false);
+        buttons->addWidget(b);
+    }
+    buttons->insertStretch(2);
+    layout->addLayout(buttons);
+    return box;
+}
+
+void CampaignWindow::add_actions()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    QMenu *run = menuBar()->addMenu(tr("&Run"));
+    const auto action = [this](QMenu *menu, const QString &text, const QKeySequence &keys,
+                               auto slot) {
+        QAction *a = menu->addAction(text, this, slot);
+        a->setShortcut(keys);
+        return a;
+    };
+    action(file, tr("Add &files…"), {}, [this] { findChild<QPushButton *>("addFiles")->click(); });
+    action(file, tr("Add f&older…"), QKeySequence(tr("Ctrl+O")),
+           [this] { findChild<QPushButton *>("addFolder")->click(); });
+    file->addSeparator();
+    action(file, tr("&Quit"), QKeySequence(tr("Ctrl+Q")), [this] { close(); });
+    action(run, tr("&Run"), QKeySequence(tr("Ctrl+R")), [this] { this->run(); });
+    action(run, tr("&Cancel"), QKeySequence(Qt::Key_Escape), [this] { cancel(); });
+    action(run, tr("Open &report"), {}, [this] { open_report_->click(); });
+    action(run, tr("Open f&older"), {}, [this] { open_folder_->click(); });
+}
+
+QStringList CampaignWindow::arguments() const
+{
+    QStringList inputs;
+    for (int i = 0; i < inputs_->count(); ++i)
+        inputs << inputs_->item(i)->text();
+    // A folder goes as it is when alone; among other inputs, as its files.
+    if (inputs.size() > 1)
+        for (int i = int(inputs.size()) - 1; i >= 0; --i)
+            if (QFileInfo(inputs[i]).isDir()) {
+                const QStringList files = list_jpeg_files(inputs[i], FolderLinks::Follow).files;
+                inputs.removeAt(i);
+                for (int k = int(files.size()) - 1; k >= 0; --k)
+                    inputs.insert(i, files[k]);
+            }
+    QStringList a = options_->arguments();
+    if (std::any_of(inputs.cbegin(), inputs.cend(),
+                    [](const QString &i) { return i.startsWith(QLatin1Char('-')); }))
+        a << QStringLiteral("--");
+    return a + inputs;
+}
+
+void CampaignWindow::fill(const BatchOptions &options)
+{
+    inputs_->clear();
+    inputs_->addItems(options.input.image_files);
+    options_->fill(options);
+    options_changed();
+}
+
+void CampaignWindow::add_inputs(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        inputs_->addItem(QDir::cleanPath(info.absoluteFilePath()));
+        last_folder_ = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    }
+    options_changed();
+}
+
+void CampaignWindow::options_changed()
+{
+    const QStringList a = arguments();
+    const CommandLine line = parse_command_line(a);
+    refused_ = line.action != CommandLine::Run;
+    options_->mark(refused_ ? line.option : QString(), refused_ ? line.problem : QString());
+    command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
+    run_->setEnabled(!refused_ && !running());
+    plan_timer_->start();
+}
+
+void CampaignWindow::update_plan()
+{
+    if (planner_) {
+        replan_ = true;
+        return;
+    }
+    const CommandLine line = parse_command_line(arguments());
+    if (line.action != CommandLine::Run) {
+        plan_->setRowCount(0);
+        return;
+    }
+    // The plan reads every file: off the window's thread.
+    const BatchOptions options = line.options;
+    planner_ = QThread::create([this, options] {
+        const RunPlan plan = plan_options(options);
+        QMetaObject::invokeMethod(
+            this, [this, plan] { plan_made(plan); }, Qt::QueuedConnection);
+    });
+    planner_->start();
+}
+
+void CampaignWindow::plan_made(const RunPlan &plan)
+{
+    planner_->wait();
+    delete planner_;
+    planner_ = nullptr;
+    if (replan_) {
+        replan_ = false;
+        update_plan();
+        return;
+    }
+    plan_->setRowCount(0);
+    const auto add_row = [this](const QList<QTableWidgetItem *> &items) {
+        const int r = plan_->rowCount();
+        plan_->insertRow(r);
+        for (int c = 0; c < items.size(); ++c)
+            plan_->setItem(r, c, items[c]);
+    };
+    for (const PlannedPair &p : plan.pairs) {
+        QStringList problems{p.plan.problem};
+        problems << p.notes;
+        problems.removeAll(QString());
+        add_row({cell(p.plan.pair + 1), cell(file_name(p.plan.radiometric), p.plan.radiometric),
+                 cell(!p.plan.visible.isEmpty()  ? file_name(p.plan.visible)
+                      : p.plan.problem.isEmpty() ? tr("embedded")
+                                                 : tr("none"),
+                      p.plan.visible),
+                 cell(p.plan.name.isEmpty() ? QString::number(p.plan.number) : p.plan.name),
+                 cell(QString::fromUtf8(p.capture)),
+                 cell(problems.join(QStringLiteral("; ")), problems.join(QLatin1Char('\n')))});
+    }
+    for (const QString &text : plan.left_over + plan.left_out)
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text, text)});
+    if (!plan.problem.isEmpty())
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
+    plan_->resizeColumnsToContents();
+}
+
+bool CampaignWindow::running() const
+{
+    return thread_ != nullptr;
+}
+
+void CampaignWindow::set_running(bool running)
+{
+    options_->setEnabled(!running);
+    inputs_->parentWidget()->setEnabled(!running);
+    run_->setEnabled(!running && !refused_);
+    cancel_->setEnabled(running);
+    const bool report = QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
+    open_report_->setEnabled(!running && report);
+    open_folder_->setEnabled(!running && !run_dir_.isEmpty());
+    if (!running)
+        setWindowTitle(title);
+}
+
+void CampaignWindow::run()
+{
+    if (running() || refused_)
+        return;
+    const QStringList a = arguments();
+    CommandLine line = parse_command_line(a);
+    if (line.action != CommandLine::Run)
+        return;
+    save_settings();
+    run_dir_ = line.options.input.output_dir;
+    results_->setRowCount(0);
+    const TrialRequest &trial = line.options.trial;
+    const bool search = line.options.input.options.search_field;
+    for (int c : {6, 7})
+        results_->setColumnHidden(c, !search);
+    results_->setColumnHidden(8, trial.air == AirSource::None);
+    results_->setColumnHidden(9, !trial.cwsi);
+    plot_->clear();
+    progress_->setRange(0, 0); // busy until the first pair is done
+    progress_->setTextVisible(true);
+    rate_->clear();
+    status_->setStyleSheet(QString());
+    status_->setText(tr("Running…"));
+    findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(1);
+    stop_ = false;
+    clock_.start();
+    const BatchOptions options = line.options;
+    thread_ = QThread::create([this, options] {
+        Forwarder forward([this](const PairOutcome &o, int done, int pairs) {
+            QMetaObject::invokeMethod(
+                this, [this, o, done, pairs] { pair_finished(o, done, pairs); },
+                Qt::QueuedConnection);
+        });
+        PreparedRun prepared;
+        prepare_run(options, prepared);
+        const BatchRun result = run_prepared(prepared, &forward, &stop_);
+        QMetaObject::invokeMethod(
+            this, [this, result] { run_finished(result); }, Qt::QueuedConnection);
+    });
+    set_running(true);
+    thread_->start();
+}
+
+void CampaignWindow::cancel()
+{
+    if (!running() || stop_)
+        return;
+    stop_ = true;
+    cancel_->setEnabled(false);
+    status_->setText(tr("Stopping: the pairs under way finish, then the result files are "
+                        "completed for the pairs done."));
+}
+
+void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
+{
+    progress_->setRange(0, pairs);
+    progress_->setValue(done);
+    rate_->setText(progress_text(done, pairs, clock_.elapsed() / 1000.0));
+    setWindowTitle(QStringLiteral("%1/%2 – ").arg(done).arg(pairs) + title);
+    QStringList notes{o.state == PairState::Skipped ? o.problem : o.note};
+    notes << o.trial.notes;
+    notes.removeAll(QString());
+    const PairRecord &reg = o.record;
+    const bool processed = o.state == PairState::Processed;
+    const QList<QTableWidgetItem *> items{
+        cell(o.plan.pair + 1, input_files_text(o.plan)),
+        cell(state_text(o.state)),
+        cell(o.plan.number),
+        cell(processed ? rounded(o.record.plant.mean, 2) : QVariant()),
+        cell(processed ? rounded(o.record.plant.median, 2) : QVariant()),
+        cell(processed ? rounded(o.record.plant.plant_fraction, 3) : QVariant()),
+        cell(processed && reg.searched ? (reg.registered ? tr("yes") : tr("no")) : QString()),
+        cell(processed && reg.searched ? rounded(reg.fit, 1) : QVariant()),
+        cell(processed ? rounded(o.trial.ctd, 2) : QVariant()),
+        cell(processed ? rounded(o.trial.cwsi, 3) : QVariant()),
+        cell(notes.join(QStringLiteral(" ")), notes.join(QStringLiteral("\n")))};
+    items[0]->setData(Qt::UserRole, o.plan.name); // what its result files are named after
+    results_->setSortingEnabled(false);
+    const int r = results_->rowCount();
+    results_->insertRow(r);
+    for (int c = 0; c < items.size(); ++c)
+        results_->setItem(r, c, items[c]);
+    results_->setSortingEnabled(true);
+    plot_->add(o);
+}
+
+void CampaignWindow::run_finished(const BatchRun &run)
+{
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    set_running(false);
+    if (!run.problem.isEmpty()) {
+        status_->setStyleSheet(QStringLiteral("color: #b00020"));
+        status_->setText(run.problem);
+    } else {
+        QStringList lines{run.rows_note, run.result.result_problem, run_summary(run, run_dir_)};
+        lines.removeAll(QString());
+        status_->setStyleSheet(run.status == 0 ? QString() : QStringLiteral("color: #8a5a00"));
+        status_->setText(lines.join(QLatin1Char('\n')));
+    }
+    show_pictures(); // the report's maps are there now
+    if (quit_after_run_)
+        close();
+}
+
+void CampaignWindow::show_pictures()
+{
+    const QList<QTableWidgetItem *> selected = results_->selectedItems();
+    const int row = selected.isEmpty() ? -1 : selected.first()->row();
+    const QTableWidgetItem *first = row < 0 ? nullptr : results_->item(row, 0);
+    for (int i = 0; i < 3; ++i) {
+        pictures_[i]->clear();
+        captions_[i]->clear();
+    }
+    if (!first)
+        return;
+    const int pair = first->data(Qt::DisplayRole).toInt() - 1;
+    const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toString());
+    // The report's map waits for the campaign's scale, known at the end.
+    const bool report = QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
+    if (report)
+        pictures_[0]->setText(tr("The thermal map is drawn when the run ends, on the "
+                                 "campaign's scale."));
+    const QStringList choices[3] = {
+        {report_picture(run_dir_, pair, "map"), f.thermal, report ? QString() : f.mask},
+        {report_picture(run_dir_, pair, "mask"), f.part},
+        {report_picture(run_dir_, pair, "contours"), f.aligned}};
+    for (int i = 0; i < 3; ++i)
+        for (const QString &path : choices[i])
+            if (!path.isEmpty() && QFileInfo::exists(path)) {
+                const QPixmap picture(path);
+                pictures_[i]->setPixmap(picture.scaled(pictures_[i]->size(), Qt::KeepAspectRatio,
+                                                       Qt::SmoothTransformation));
+                captions_[i]->setText(QDir(run_dir_).relativeFilePath(path));
+                break;
+            }
+}
+
+void CampaignWindow::save_settings() const
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("inputs folder"), last_folder_);
+    settings.setValue(QStringLiteral("output folder"), options_->output());
+    settings.setValue(QStringLiteral("options"), options_->arguments());
+}
+
+void CampaignWindow::restore_settings()
+{
+    const QSettings settings;
+    last_folder_ = settings.value(QStringLiteral("inputs folder")).toString();
+    const CommandLine line =
+        parse_command_line(settings.value(QStringLiteral("options")).toStringList());
+    if (line.action == CommandLine::Run)
+        options_->fill(line.options);
+    options_changed();
+}
+
+void CampaignWindow::closeEvent(QCloseEvent *event)
+{
+    if (!running()) {
+        save_settings();
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (QMessageBox::question(this, title,
+                              tr("A run is under way. Stop it and quit? The pairs under way "
+                                 "finish first, and the results of the pairs done are kept.")) ==
+        QMessageBox::Yes) {
+        quit_after_run_ = true;
+        cancel();
+    }
+}
+
+void CampaignWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() && !running())
+        event->acceptProposedAction();
+}
+
+void CampaignWindow::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    add_inputs(paths);
+    event->acceptProposedAction();
+}
+
+} // namespace ardentis

@@ -1,0 +1,89 @@
+#pragma once
+// The campaign window: the batch's inputs and options in controls, the plan
+// of the pairs before a run, and the run on the batch's workers with its
+// results as they come.
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <atomic>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QThread;
+class QTimer;
+
+namespace ardentis
+{
+struct BatchOptions;
+struct BatchRun;
+struct RunPlan;
+struct PairOutcome;
+class CampaignPlot;
+class OptionsPanel;
+
+class CampaignWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit CampaignWindow(QWidget *parent = nullptr);
+    ~CampaignWindow() override;
+    // The batch's arguments of what the window would run.
+    QStringList arguments() const;
+    // Sets the inputs and every option to what the parsed options ask for.
+    void fill(const BatchOptions &options);
+    void restore_settings();
+    bool running() const;
+
+public slots:
+    void add_inputs(const QStringList &paths);
+    void run();
+    void cancel();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    QWidget *inputs_box();
+    QWidget *run_box();
+    QWidget *results_box();
+    void add_actions();
+    void options_changed();
+    void update_plan();
+    void plan_made(const RunPlan &plan);
+    void pair_finished(const PairOutcome &outcome, int done, int pairs);
+    void run_finished(const BatchRun &run);
+    void show_pictures();
+    void save_settings() const;
+    void set_running(bool running);
+
+    QListWidget *inputs_;
+    OptionsPanel *options_;
+    QTableWidget *plan_, *results_;
+    QLabel *pictures_[3], *captions_[3];
+    CampaignPlot *plot_;
+    QLineEdit *command_;
+    QLabel *status_, *rate_;
+    QProgressBar *progress_;
+    QPushButton *run_, *cancel_, *open_report_, *open_folder_;
+    QTimer *plan_timer_;
+    QElapsedTimer clock_;
+    QString run_dir_;     // the output folder of the last run
+    QString last_folder_; // where the last inputs came from
+    bool refused_ = true; // the batch's parser refuses the arguments
+    bool quit_after_run_ = false;
+    std::atomic<bool> stop_{false};
+    QThread *thread_ = nullptr;  // the run's
+    QThread *planner_ = nullptr; // the plan's, reading the files before a run
+    bool replan_ = false;        // the input changed while the plan was made
+};
+
+} // namespace ardentis

@@ -1,0 +1,349 @@
+// The campaign window: its controls and the batch's command line round trip,
+// a refused value marked at its control, the plan before a run, and runs
+// that write what ardentis-batch writes, cancelled or not, while the event
+// loop keeps running.
+
+#include "batch/options.h"
+#include "campaign/campaignwindow.h"
+#include "outputs/outputlock.h"
+#include "tests/guitest.h"
+#include "tests/testutil.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+using ardentis::CampaignWindow;
+using guitest::child;
+
+namespace
+{
+
+// A window filled from the batch's arguments.
+std::unique_ptr<CampaignWindow> window_of(const QStringList &arguments)
+{
+    auto window = std::make_unique<CampaignWindow>();
+    const ardentis::CommandLine line = ardentis::parse_command_line(arguments);
+    if (line.action != ardentis::CommandLine::Run)
+        qFatal("refused: %s", qPrintable(line.problem));
+    window->fill(line.options);
+    return window;
+}
+
+// The texts of a table's row.
+QStringList row_of(QTableWidget *table, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < table->columnCount(); ++c)
+        texts << (table->item(row, c) ? table->item(row, c)->text() : QString());
+    return texts;
+}
+
+// Every file below `dir` whose name marks it as unfinished or as the lock.
+QStringList leftovers(const QString &dir)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = QFileInfo(it.next()).fileName();
+        if (name.startsWith(QLatin1Char('.')) || name.contains(QLatin1String("tmp")))
+            found << name;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestCampaign : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void commandQuoted();
+    void refusedValue_data();
+    void refusedValue();
+    void plan_data();
+    void plan();
+    void sameAsBatch();
+    void cancelled();
+
+private:
+    QTemporaryDir tmp;
+    QString pairs, many; // 6 and 30 pairs
+};
+
+void TestCampaign::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    qputenv("XDG_CONFIG_HOME", tmp.filePath("config").toUtf8());
+    pairs = tmp.filePath("pairs");
+    many = tmp.filePath("many");
+    QDir().mkpath(pairs);
+    QDir().mkpath(many);
+    for (int n = 11; n <= 40; ++n)
+        write_pair(n <= 16 ? pairs : many, n, unsigned(n), {32, 24});
+    for (int n = 11; n <= 16; ++n)
+        write_pair(many, n, unsigned(n), {32, 24});
+    QDir::setCurrent(tmp.path());
+}
+
+void TestCampaign::roundTrip_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("shown"); // %1: the folder the window started from
+    QTest::newRow("acceptance") << "-o out --field auto --mask exgr --report pairs"
+                                << "--output %1/out --field auto --mask exgr --report %1/pairs";
+    QTest::newRow("everything of a run")
+        << "--photo embedded --field camera --field 1,2,30,40 --purity 0.7 --mask exgr "
+           "--radiometry full --temperatures -t t.csv -j 3 --tool-timeout 2.5 --report "
+           "--palette grey --range 10,30.5 a.jpg"
+        << "--photo embedded --field camera --field 1,2,30,40 --mask exgr --purity 0.7 "
+           "--radiometry full --temperatures --table t.csv --report --palette grey --range "
+           "10,30.5 --jobs 3 --tool-timeout 2.5 %1/a.jpg";
+    QTest::newRow("pairs by time, field trial, a dash")
+        << "--names file --plots book.csv --group genotype --air camera --cwsi 3.38,-3.25 "
+           "--pair time:0.5 -- -a.jpg b.jpg"
+        << "--pair time:0.5 --names file --plots book.csv --group genotype --air camera --cwsi "
+           "3.38,-3.25 %1/-a.jpg %1/b.jpg";
+    QTest::newRow("the camera's field") << "--photo embedded --field camera"
+                                        << "--photo embedded --field camera";
+    QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air weather.csv"
+                                              << "--field 5,6,70,80 --air weather.csv";
+}
+
+void TestCampaign::roundTrip()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, shown);
+    const QStringList expected = shown.arg(tmp.path()).split(' ');
+    const auto window = window_of(given.split(' '));
+    QCOMPARE(window->arguments(), expected);
+    // And back: the controls filled from what they produced produce it again.
+    QCOMPARE(window_of(window->arguments())->arguments(), expected);
+    QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
+             "ardentis-batch " + expected.join(' '));
+}
+
+void TestCampaign::commandQuoted()
+{
+    const auto window = window_of({"-o", "my results", "it's.jpg"});
+    QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
+             QStringLiteral("ardentis-batch --output '%1/my results' '%1/it'\\''s.jpg'")
+                 .arg(tmp.path()));
+}
+
+void TestCampaign::refusedValue_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("purity") << "--mask exgr"
+                            << "purity"
+                            << "2"
+                            << "--purity takes a number over 0 and at most 1, not '2'.";
+    QTest::newRow("range") << "--report"
+                           << "range"
+                           << "5,5"
+                           << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least "
+                              "0.1 above MIN, not '5,5'.";
+    QTest::newRow("field") << "--field 1,1,9,9"
+                           << "field"
+                           << "1,2,3"
+                           << "--field takes auto, camera or X,Y,W,H in whole pixels, not "
+                              "'1,2,3'.";
+    QTest::newRow("jobs") << "--jobs 2"
+                          << "jobs"
+                          << "0"
+                          << "--jobs takes a whole number of 1 or more, not '0'.";
+}
+
+void TestCampaign::refusedValue()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, control);
+    QFETCH(QString, value);
+    QFETCH(QString, problem);
+    const auto window = window_of(given.split(' ') + QStringList{"-o", "out", pairs});
+    auto *run = child<QPushButton>(window.get(), "run");
+    auto *edit = child<QLineEdit>(window.get(), qPrintable(control));
+    QVERIFY(run->isEnabled());
+    const QString kept = edit->text();
+    edit->setText(value);
+    QCOMPARE(edit->property("problem").toString(), problem);
+    QCOMPARE(child<QLabel>(window.get(), "optionProblem")->text(), problem);
+    QVERIFY(!run->isEnabled());
+    window->run();
+    QVERIFY(!window->running());
+    edit->setText(kept);
+    QVERIFY(edit->property("problem").toString().isEmpty());
+    QVERIFY(run->isEnabled());
+}
+
+void TestCampaign::plan_data()
+{
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<QStringList>("rows"); // each row's cells joined by '|'
+    const QString a = pairs + "/FLIR11.jpg", b = pairs + "/FLIR11_RGB11.jpg",
+                  c = pairs + "/FLIR12_RGB12.jpg";
+    QFile::copy(b, tmp.filePath("plotA.jpg"));
+    QFile::copy(b, tmp.filePath("plotB.jpg"));
+    write_file(tmp.filePath("plan.csv"), "12,0.9,20\n");
+    QTest::newRow("a table entry, a shared number, an image left")
+        << QStringList{"-t", "plan.csv",
+                       a,    b,
+                       a,    c,
+                       a,    tmp.filePath("plotA.jpg"),
+                       a,    tmp.filePath("plotB.jpg"),
+                       a}
+        << QStringList{"1|FLIR11.jpg|FLIR11_RGB11.jpg|11|2014:03:12 10:15:21|",
+                       "2|FLIR11.jpg|FLIR12_RGB12.jpg|12|2014:03:12 10:15:21|a table entry: sets "
+                       "the emissivity and reflected temperature of the pairs after it",
+                       "3|FLIR11.jpg|plotA.jpg|0|2014:03:12 10:15:21|",
+                       "4|FLIR11.jpg|plotB.jpg|0|2014:03:12 10:15:21|the result name 0 of pair 3: "
+                       "its files would replace that pair's",
+                       "|||||" + a + ": no photograph after it; images come in pairs"};
+    // A camera's folder: IR_n with DC_n+1 a second later, a radiometric
+    // image without its photograph, a photograph of its own.
+    const QString e = tmp.filePath("e-series");
+    QDir().mkpath(e);
+    for (int k = 0; k < 3; ++k) {
+        fixtures::FlirFile ir;
+        ir.counts = fixtures::plot_counts(32, 24, 17000, unsigned(k + 1));
+        ir.date_time_original = QStringLiteral("2024:06:01 10:00:0%1.70").arg(3 * k).toStdString();
+        QVERIFY(fixtures::write_flir_jpeg(
+            QStringLiteral("%1/IR_60%2.jpg").arg(e).arg(7 + 2 * k, 2, 10, QChar('0')).toStdString(),
+            ir));
+        const std::string time = QStringLiteral("2024:06:01 10:00:%1")
+                                     .arg(k < 2 ? 3 * k + 1 : 40, 2, 10, QChar('0'))
+                                     .toStdString();
+        QVERIFY(fixtures::write_bytes(
+            QStringLiteral("%1/DC_60%2.jpg")
+                .arg(e)
+                .arg(k < 2 ? 8 + 2 * k : 30, 2, 10, QChar('0'))
+                .toStdString(),
+            fixtures::photo_jpeg(cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 120, 60)), 1, time)));
+    }
+    const QString by_time = "; --pair time pairs each radiometric image with the photograph "
+                            "taken with it.";
+    QTest::newRow("E-series, in order")
+        << QStringList{e}
+        << QStringList{"1|DC_6008.jpg|DC_6010.jpg|6010|2024:06:01 10:00:01|In the list's order "
+                       "this pair is two photographs (neither holds raw thermal data)" +
+                           by_time,
+                       "2|DC_6030.jpg|IR_6007.jpg|6007|2024:06:01 10:00:40|In the list's order "
+                       "this pair is a photograph, then a radiometric image" +
+                           by_time,
+                       "3|IR_6009.jpg|IR_6011.jpg|6011|2024:06:01 10:00:03.70|In the list's "
+                       "order this pair is two radiometric images" +
+                           by_time};
+    QTest::newRow("E-series, by time")
+        << QStringList{"--pair", "time", e}
+        << QStringList{"1|IR_6007.jpg|DC_6008.jpg|6008|2024:06:01 10:00:00.70|",
+                       "2|IR_6009.jpg|DC_6010.jpg|6010|2024:06:01 10:00:03.70|",
+                       "3|IR_6011.jpg|none|6011|2024:06:01 10:00:06.70|It is in no pair: no "
+                       "photograph was taken within 2 s of it (2024:06:01 10:00:06.70), and it "
+                       "keeps no photograph inside.",
+                       "|||||" + e +
+                           "/DC_6030.jpg: no radiometric image was taken within 2 s of "
+                           "it."};
+}
+
+void TestCampaign::plan()
+{
+    QFETCH(QStringList, given);
+    QFETCH(QStringList, rows);
+    const auto window = window_of(given);
+    auto *plan = child<QTableWidget>(window.get(), "plan");
+    QTRY_VERIFY(plan->rowCount() > 0);
+    QStringList shown;
+    for (int r = 0; r < plan->rowCount(); ++r)
+        shown << row_of(plan, r).join('|');
+    QCOMPARE(shown, rows);
+}
+
+void TestCampaign::sameAsBatch()
+{
+    const QStringList options{"--field", "auto", "--mask", "exgr", "--report", "-j", "2"};
+    const QString out = tmp.filePath("window-out"), batch_out = tmp.filePath("batch-out");
+    const auto window = window_of(options + QStringList{"-o", out, pairs});
+    auto *status = child<QLabel>(window.get(), "status");
+    {
+        // A folder another run writes into is refused with the batch's words.
+        QDir().mkpath(out);
+        ardentis::OutputLock lock;
+        QVERIFY(lock.lock(out) == ardentis::LockOutcome::Taken);
+        window->run();
+        QTRY_VERIFY(!window->running());
+        QCOMPARE(status->text(), "another run is writing into " + out +
+                                     "; wait until it has finished, or choose another output "
+                                     "folder.");
+    }
+    // The event loop runs throughout: a timer keeps firing and sees the
+    // title count the pairs.
+    QStringList titles;
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, [&] {
+        if (window->running())
+            titles << window->windowTitle();
+    });
+    ticks.start(5);
+    window->run();
+    QVERIFY(window->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    QVERIFY2(titles.size() >= 3, qPrintable(titles.join('|')));
+    QVERIFY(titles.filter(QRegularExpression("^[1-6]/6 – Ardentis Campaign$")).size() >= 1);
+    QCOMPARE(window->windowTitle(), "Ardentis Campaign");
+    QVERIFY2(status->text().startsWith("6 of 6 pairs processed, 0 skipped, in "),
+             qPrintable(status->text()));
+    QCOMPARE(child<QTableWidget>(window.get(), "results")->rowCount(), 6);
+
+    QCOMPARE(
+        run_program(QStringLiteral(ARDENTIS_BATCH), options + QStringList{"-o", batch_out, pairs})
+            .status,
+        0);
+    auto files = tree(out), batch_files = tree(batch_out);
+    QVERIFY(files.remove("report.html") && batch_files.remove("report.html"));
+    QCOMPARE(files, batch_files);
+    QVERIFY(child<QPushButton>(window.get(), "openReport")->isEnabled());
+    // The next session starts with the options of this run.
+    CampaignWindow next;
+    next.restore_settings();
+    QCOMPARE(next.arguments(), (QStringList{"--output", out, "--field", "auto", "--mask", "exgr",
+                                            "--report", "--jobs", "2"}));
+}
+
+void TestCampaign::cancelled()
+{
+    const QString out = tmp.filePath("cancelled");
+    const auto window = window_of({"--report", "-j", "2", "-o", out, many});
+    auto *results = child<QTableWidget>(window.get(), "results");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // Escape as soon as the first pair is shown.
+    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(),
+            [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+    window->run();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    const int done = results->rowCount();
+    QVERIFY2(done >= 1 && done < 30, qPrintable(QString::number(done)));
+    QCOMPARE(child<QLabel>(window.get(), "status")->text().section(',', 0, 0),
+             QStringLiteral("Stopped: %1 of 30 pairs processed").arg(done));
+    for (const char *name : {"/result.csv", "/stats.csv"}) {
+        const QList<QByteArray> lines = read_file(out + name).split('\n');
+        QCOMPARE(lines.size(), done + 2); // the header, a line per pair, the final line end
+        QVERIFY(lines.last().isEmpty());
+    }
+    QVERIFY(read_file(out + "/report.html")
+                .contains(QStringLiteral("The run was stopped: %1 of its 30 pairs were done.")
+                              .arg(done)
+                              .toUtf8()));
+    QCOMPARE(leftovers(out), QStringList());
+}
+
+QTEST_MAIN(TestCampaign)
+#include "tst_campaign.moc"
