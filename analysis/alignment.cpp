@@ -148,7 +148,7 @@ PairPictures compute_pair(const cv::Mat &ir, const cv::Mat &rgb, const cv::Mat &
     const int width = temps.cols, height = temps.rows;
     PairPictures out;
     out.blend = aligned_blend(ir, rgb, field);
-    out.part = rgb(field.rect()).clone();
+    out.part = rgb(field.rect());
     out.plant = plant_mask(out.part, width, height, mask);
 
     // The radiometric picture on the raw thermal grid.

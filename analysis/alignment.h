@@ -76,7 +76,8 @@ bool black_picture(const cv::Mat &picture);
 
 // The pair's pictures and plant mask, computed before any file is written.
 struct PairPictures {
-    cv::Mat blend, part, masked; // the 0Aligned, 1PartRGB and 2Mascara pictures
+    cv::Mat blend, part, masked; // the 0Aligned, 1PartRGB (a view of the photograph) and
+                                 // 2Mascara pictures
     cv::Mat plant;               // CV_8UC1 on the raw grid, 255 where plant
     double mean = 0;             // of plant pixels that have a temperature; NaN when none
 };

@@ -18,30 +18,35 @@ namespace
 constexpr double edge_share = 0.85, least_edge = 0.2;
 
 // The value of `m` (CV_32FC1, continuous) below which about `share` of its
-// values lie, from every seventh.
+// values lie, from every third.
 float quantile(const cv::Mat &m, double share)
 {
     std::vector<float> v;
-    v.reserve(m.total() / 7 + 1);
-    for (size_t i = 0; i < m.total(); i += 7)
+    v.reserve(m.total() / 3 + 1);
+    for (size_t i = 0; i < m.total(); i += 3)
         v.push_back(m.ptr<float>()[i]);
     const auto k = v.begin() + long(share * double(v.size() - 1));
     std::nth_element(v.begin(), k, v.end());
     return *k;
 }
 
-// The edges (255) of temperatures `t` (CV_32FC1) shown `scale` times their
-// raw size: the ridges of their gradient, as Canny finds them.
-cv::Mat edges_of(const cv::Mat &t, double scale)
+// The edges (255) of temperatures `temps` shown at `size`: the ridges of
+// their gradient, as Canny finds them. The temperatures are smoothed and
+// their gradient taken on the raw grid, over half a thermal pixel or a
+// pixel of the picture, whichever is more; the gradient is then carried to
+// the picture's pixels by cubic interpolation, which keeps its ridges sharp.
+cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
 {
+    const cv::Mat t = filled_temperatures(temps);
     cv::Mat smooth, dx, dy, magnitude;
-    cv::GaussianBlur(t, smooth, cv::Size(), std::max(1.0, 0.5 * scale));
+    const double scale = double(size.width) / temps.cols;
+    cv::GaussianBlur(t, smooth, cv::Size(), std::max(0.5, 1 / scale));
     cv::Sobel(smooth, dx, CV_32F, 1, 0);
     cv::Sobel(smooth, dy, CV_32F, 0, 1);
     cv::magnitude(dx, dy, magnitude);
     double most = 0;
     cv::minMaxLoc(magnitude, nullptr, &most);
-    cv::Mat edges(t.size(), CV_8UC1, cv::Scalar(0));
+    cv::Mat edges(size, CV_8UC1, cv::Scalar(0));
     if (!(most > 0))
         return edges;
     const double high = std::max<double>(quantile(magnitude, edge_share), least_edge * most);
@@ -50,33 +55,37 @@ cv::Mat edges_of(const cv::Mat &t, double scale)
     cv::Mat ix, iy;
     dx.convertTo(ix, CV_16S, to_int);
     dy.convertTo(iy, CV_16S, to_int);
+    cv::resize(ix, ix, size, 0, 0, cv::INTER_CUBIC);
+    cv::resize(iy, iy, size, 0, 0, cv::INTER_CUBIC);
     cv::Canny(ix, iy, edges, 0.5 * high * to_int, high * to_int, true);
     return edges;
 }
 
 } // namespace
 
-cv::Mat thermal_contours(const cv::Mat &photo, const cv::Mat &temps, const cv::Rect &field,
-                         const cv::Rect &area, int factor)
+cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const cv::Rect &field,
+                         const cv::Rect &area, int halvings)
 {
-    cv::Mat view;
-    if (factor > 1)
-        cv::resize(photo(area), view, cv::Size(area.width / factor, area.height / factor), 0, 0,
-                   cv::INTER_AREA);
-    else
-        view = photo(area).clone();
-    // The field on the view, and its pixels' temperatures between the
-    // thermal pixels' centres.
-    const cv::Rect on(int(std::lround(double(field.x - area.x) / factor)),
-                      int(std::lround(double(field.y - area.y) / factor)),
-                      std::max(1, int(std::lround(double(field.width) / factor))),
-                      std::max(1, int(std::lround(double(field.height) / factor))));
-    cv::Mat t = filled_temperatures(temps);
-    cv::resize(t, t, on.size(), 0, 0, cv::INTER_LINEAR);
-    const cv::Mat edges = edges_of(t, double(on.width) / temps.cols);
+    const cv::Mat &level = photo.halved(halvings);
+    const cv::Rect part = cv::Rect(area.x >> halvings, area.y >> halvings, area.width >> halvings,
+                                   area.height >> halvings) &
+                          cv::Rect(0, 0, level.cols, level.rows);
+    cv::Mat view = level(part).clone();
+    // The field on the view.
+    const double factor = double(1 << halvings);
+    const cv::Rect on(int(std::lround((field.x - part.x * factor) / factor)),
+                      int(std::lround((field.y - part.y * factor) / factor)),
+                      std::max(1, int(std::lround(field.width / factor))),
+                      std::max(1, int(std::lround(field.height / factor))));
+    const cv::Mat edges = edges_of(temps, on.size());
     const cv::Rect seen = on & cv::Rect(0, 0, view.cols, view.rows);
-    cv::Mat part = view(seen);
-    part.setTo(cv::Scalar(contour_colour), edges(seen - on.tl()));
+    for (int r = 0; r < seen.height; ++r) {
+        const uchar *edge = edges.ptr<uchar>(seen.y - on.y + r) + (seen.x - on.x);
+        auto *px = view.ptr<cv::Vec3b>(seen.y + r) + seen.x;
+        for (int c = 0; c < seen.width; ++c)
+            if (edge[c])
+                px[c] = contour_colour;
+    }
     cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
     return view;
 }

@@ -4,6 +4,8 @@
 // On a true field they follow the outlines of plants, pots and weeds; a field
 // a few pixels off shows them beside those outlines.
 
+#include "analysis/photoscales.h"
+
 #include <opencv2/core.hpp>
 
 namespace ardentis
@@ -14,10 +16,11 @@ const cv::Vec3b contour_colour(255, 0, 255);
 // The field's outline over a photograph: yellow.
 const cv::Vec3b field_outline_colour(0, 230, 255);
 
-// `area` of `photo` shrunk by the whole `factor`, with the edges of `temps`
-// (CV_64FC1, NaN where none), placed over `field`, drawn on it one pixel
-// wide, and the field outlined.
-cv::Mat thermal_contours(const cv::Mat &photo, const cv::Mat &temps, const cv::Rect &field,
-                         const cv::Rect &area, int factor);
+// `area` of the photograph halved `halvings` times (its corner is taken to
+// the nearest halved pixel), with the edges of `temps` (CV_64FC1, NaN where
+// none), placed over `field`, drawn on it one pixel wide, and the field
+// outlined.
+cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const cv::Rect &field,
+                         const cv::Rect &area, int halvings);
 
 } // namespace ardentis

@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ardentis
@@ -46,21 +47,74 @@ void saturate(cv::Mat &edges)
         edges = edges / (edges + knee);
 }
 
+// Where each of `count` points `step` pixels apart from `first` falls
+// between two pixels of a line of `length`, the line's end pixels repeated
+// beyond it: the first pixel and the next one's weight.
+struct Taps {
+    std::vector<int> at;
+    std::vector<float> weight;
+};
+Taps taps(double first, double step, int count, int length)
+{
+    Taps t;
+    t.at.resize(size_t(count));
+    t.weight.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const double p = first + i * step;
+        const int at = int(std::floor(p));
+        const bool inside = at >= 0 && at < length - 1;
+        t.at[size_t(i)] = inside ? at : std::clamp(at, 0, length - 1);
+        t.weight[size_t(i)] = inside ? float(p - at) : 0.0f;
+    }
+    return t;
+}
+
+// A row of `level` interpolated at the taps.
+void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
+{
+    const float *in = level.ptr<float>(row);
+    const int last = level.cols - 1;
+    for (size_t j = 0; j < x.at.size(); ++j) {
+        const float a = in[x.at[j]], b = in[std::min(x.at[j] + 1, last)];
+        out[j] = a + x.weight[j] * (b - a);
+    }
+}
+
 // The index at `size` points `step` photograph pixels apart, the first at
 // the centre of the step from `origin`, from the coarsest level that is
-// still at least as fine as the step.
+// still at least as fine as the step, interpolated linearly: along the
+// level's rows first, each row once, then between the rows.
 cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, cv::Size size)
 {
     size_t l = 0;
     while (l + 1 < index.levels.size() && 1.0 / index.scale[l + 1] <= std::min(step.x, step.y))
         ++l;
+    const cv::Mat &level = index.levels[l];
     const double s = index.scale[l];
-    const cv::Mat to_level =
-        (cv::Mat_<double>(2, 3) << step.x * s, 0, (origin.x + 0.5 * step.x) * s - 0.5, 0,
-         step.y * s, (origin.y + 0.5 * step.y) * s - 0.5);
-    cv::Mat out;
-    cv::warpAffine(index.levels[l], out, to_level, size, cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                   cv::BORDER_REPLICATE);
+    const Taps x = taps((origin.x + 0.5 * step.x) * s - 0.5, step.x * s, size.width, level.cols);
+    const Taps y = taps((origin.y + 0.5 * step.y) * s - 0.5, step.y * s, size.height, level.rows);
+    cv::Mat out(size, CV_32FC1), rows(2, size.width, CV_32FC1);
+    int held[2] = {-1, -1}; // the level rows interpolated in `rows`
+    for (int i = 0; i < size.height; ++i) {
+        const int r0 = y.at[size_t(i)], r1 = std::min(r0 + 1, level.rows - 1);
+        if (held[0] != r0) {
+            if (held[1] == r0)
+                rows.row(1).copyTo(rows.row(0));
+            else
+                interpolate_row(level, r0, x, rows.ptr<float>(0));
+            held[0] = r0;
+            held[1] = -1;
+        }
+        if (held[1] != r1) {
+            interpolate_row(level, r1, x, rows.ptr<float>(1));
+            held[1] = r1;
+        }
+        const float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
+        const float w = y.weight[size_t(i)];
+        float *o = out.ptr<float>(i);
+        for (int j = 0; j < size.width; ++j)
+            o[j] = a[j] + w * (b[j] - a[j]);
+    }
     return out;
 }
 
@@ -84,16 +138,21 @@ double parabola_top(double left, double middle, double right)
     return curve < 0 ? 0.5 * (left - right) / curve : 0;
 }
 
-PhotoIndex photo_index(const cv::Mat &rgb)
+PhotoIndex photo_index(const PhotoScales &photo)
 {
+    const cv::Mat &rgb = photo.photo();
     PhotoIndex index;
     index.photo = rgb.size();
     // Shrunk by a whole factor, many times faster than by any other: the
-    // few columns and rows beyond a multiple of it are left out.
+    // few columns and rows beyond a multiple of it are left out. A half is
+    // the one the photograph's other users share.
     const int factor = (rgb.cols + finest_index_width - 1) / finest_index_width;
     cv::Mat level = rgb;
     double scale = 1;
-    if (factor > 1 && rgb.rows >= factor) {
+    if (factor == 2 && rgb.rows >= factor) {
+        level = photo.halved(1);
+        scale = 0.5;
+    } else if (factor > 1 && rgb.rows >= factor) {
         cv::resize(rgb(cv::Rect(0, 0, rgb.cols - rgb.cols % factor, rgb.rows - rgb.rows % factor)),
                    level, cv::Size(rgb.cols / factor, rgb.rows / factor), 0, 0, cv::INTER_AREA);
         scale = 1.0 / factor;
@@ -114,42 +173,77 @@ cv::Mat filled_temperatures(const cv::Mat &temps)
 {
     cv::Mat t;
     temps.convertTo(t, CV_32F);
-    t.setTo(cv::mean(t, t == t), t != t); // NaN is unequal to itself
+    // NaN is unequal to itself (the image library's vector code says so only
+    // when asked for equality).
+    const cv::Mat known = t == t;
+    if (cv::countNonZero(known) == int(t.total()))
+        return t;
+    cv::Mat zeroed = t.clone(), weight, sum, count;
+    zeroed.setTo(0, ~known);
+    known.convertTo(weight, CV_32F, 1.0 / 255);
+    cv::boxFilter(zeroed, sum, CV_32F, cv::Size(3, 3), cv::Point(-1, -1), false);
+    cv::boxFilter(weight, count, CV_32F, cv::Size(3, 3), cv::Point(-1, -1), false);
+    const float mean = float(cv::mean(t, known)[0]);
+    for (int r = 0; r < t.rows; ++r)
+        for (int c = 0; c < t.cols; ++c)
+            if (!known.at<uchar>(r, c))
+                t.at<float>(r, c) =
+                    count.at<float>(r, c) > 0 ? sum.at<float>(r, c) / count.at<float>(r, c) : mean;
     return t;
 }
 
-Template thermal_template(const cv::Mat &temps, int width)
+Template thermal_template(const cv::Mat &filled, int width)
 {
-    cv::Mat t = filled_temperatures(temps);
-    const int w = std::min(width, temps.cols);
-    cv::resize(t, t,
-               cv::Size(w, std::max(1, int(std::lround(double(w) * temps.rows / temps.cols)))), 0,
+    cv::Mat t;
+    const int w = std::min(width, filled.cols);
+    cv::resize(filled, t,
+               cv::Size(w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))), 0,
                0, cv::INTER_AREA);
     Template out;
     out.edges = edge_map(t);
     saturate(out.edges);
-    out.aspect = double(temps.rows) / temps.cols;
+    out.aspect = double(filled.rows) / filled.cols;
     return out;
 }
 
-ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
-                   const cv::Rect2d &corners, const cv::Rect &part)
+const CorrelationTemplate &Template::part(const cv::Rect &part) const
 {
-    const cv::Rect whole(0, 0, templ.edges.cols, templ.edges.rows);
-    const cv::Rect p = part.empty() ? whole : part & whole;
-    ScoreMap out;
-    out.step = {width / whole.width, width * templ.aspect / whole.height};
+    for (const auto &p : parts_)
+        if (p.first == part)
+            return p.second;
+    parts_.emplace_back(part, CorrelationTemplate(edges(part)));
+    return parts_.back().second;
+}
+
+EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners)
+{
+    const cv::Size t = templ.edges.size();
+    EdgeView out;
+    out.step = {width / t.width, width * templ.aspect / t.height};
     out.origin = corners.tl();
-    const cv::Size positions(int(std::floor(corners.width / out.step.x)) + 1,
-                             int(std::floor(corners.height / out.step.y)) + 1);
-    const cv::Size seen(positions.width - 1 + p.width, positions.height - 1 + p.height);
-    const cv::Point2d from(corners.x + (p.x - margin) * out.step.x,
-                           corners.y + (p.y - margin) * out.step.y);
-    const cv::Mat edges = edge_map(
-        sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}));
-    const cv::Rect inner(margin, margin, seen.width, seen.height);
-    cv::matchTemplate(edges(inner), templ.edges(p), out.score, cv::TM_CCOEFF_NORMED);
+    out.places = {int(std::floor(corners.width / out.step.x)) + 1,
+                  int(std::floor(corners.height / out.step.y)) + 1};
+    const cv::Size seen(out.places.width - 1 + t.width, out.places.height - 1 + t.height);
+    const cv::Point2d from(corners.x - margin * out.step.x, corners.y - margin * out.step.y);
+    out.edges = edge_map(
+        sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}))(
+        cv::Rect(margin, margin, seen.width, seen.height));
     return out;
+}
+
+ScoreMap score_map(const EdgeView &view, const Template &templ, const cv::Rect &part)
+{
+    const cv::Rect p = part.empty() ? cv::Rect(cv::Point(), templ.edges.size()) : part;
+    const cv::Rect under(p.x, p.y, view.places.width - 1 + p.width,
+                         view.places.height - 1 + p.height);
+    return {templ.part(p).correlate(view.edges(under)), view.origin, view.step};
+}
+
+ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners)
+{
+    return score_map(edge_view(index, templ, width, corners), templ);
 }
 
 Placement best_of(const ScoreMap &map, double width)

@@ -4,6 +4,9 @@
 // outlines of plants, pots and weeds, whether those are warmer or cooler than
 // what lies around them).
 
+#include "analysis/correlation.h"
+#include "analysis/photoscales.h"
+
 #include <opencv2/core.hpp>
 
 #include <vector>
@@ -19,19 +22,26 @@ struct PhotoIndex {
     std::vector<double> scale;   // each level's pixels per photograph pixel
     cv::Size photo;
 };
-PhotoIndex photo_index(const cv::Mat &rgb);
+PhotoIndex photo_index(const PhotoScales &photo);
 
 // `temps` (CV_64FC1, NaN where none) as CV_32FC1, a missing temperature
-// replaced by the mean of the others so that it makes no edge.
+// replaced by the mean of its neighbours that have one (of all the others
+// where none has) so that it makes no edge.
 cv::Mat filled_temperatures(const cv::Mat &temps);
 
 // The thermal picture as a template at most `width` pixels wide, smoothed
-// as the photograph's index is.
+// as the photograph's index is, from its filled temperatures.
 struct Template {
     cv::Mat edges;     // the gradient magnitude of the temperatures, saturating
     double aspect = 1; // of the raw grid: rows per column
+    // The edges of `part` (template pixels) ready to be correlated, made when
+    // first asked for.
+    const CorrelationTemplate &part(const cv::Rect &part) const;
+
+private:
+    mutable std::vector<std::pair<cv::Rect, CorrelationTemplate>> parts_;
 };
-Template thermal_template(const cv::Mat &temps, int width);
+Template thermal_template(const cv::Mat &filled, int width);
 
 // A field: its top left corner and width in photograph pixels, and the
 // criterion's value there.
@@ -41,15 +51,28 @@ struct Placement {
     double height(double aspect) const { return width * aspect; }
 };
 
-// The criterion, the correlation of the edges, for the template's `part` (template pixels; empty:
-// all of it) at every corner position in `corners` (photograph pixels) of a field `width` wide: the
-// positions lie `step` photograph pixels apart from the corner of `corners`.
+// The photograph's edges under a template of a field `width` wide at every
+// corner position in `corners` (photograph pixels): the positions lie `step`
+// photograph pixels apart from the corner of `corners`, and the edges are
+// sampled as far apart, far enough for the whole template at each.
+struct EdgeView {
+    cv::Mat edges; // CV_32FC1
+    cv::Point2d origin, step;
+    cv::Size places;
+};
+EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
+                   const cv::Rect2d &corners);
+
+// The criterion, the correlation of the edges, for the template's `part`
+// (template pixels; empty: all of it) at every position of an edge view.
 struct ScoreMap {
     cv::Mat score; // CV_32FC1
     cv::Point2d origin, step;
 };
+ScoreMap score_map(const EdgeView &view, const Template &templ, const cv::Rect &part = {});
+// The same for the whole template from the index.
 ScoreMap score_map(const PhotoIndex &index, const Template &templ, double width,
-                   const cv::Rect2d &corners, const cv::Rect &part = {});
+                   const cv::Rect2d &corners);
 
 // Where the top of the parabola through three evenly spaced values lies
 // from the middle one, in steps; 0 when the middle one is no peak.

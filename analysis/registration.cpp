@@ -24,6 +24,13 @@ constexpr double least_share = 0.25, coarse_step = 1.05, fine_step = 0.015;
 constexpr int refine_rounds = 3;
 // Places kept from the coarse stage.
 constexpr size_t coarse_kept = 3;
+// The coarse stage looks only where a smaller template, screening every
+// other width, puts the best few places: at the widths this many steps
+// either side, within this many positions; and where the best lies at the
+// border of those, at most this many times again around it.
+constexpr int screen_width = 42;
+constexpr size_t screened_kept = 4;
+constexpr int look_widths = 2, look_reach = 3, max_looks = 2;
 // The photograph's horizontal view in degrees: a thermal lens of view v
 // covers tan(v / 2) / tan(photo_view / 2) of its width.
 constexpr double photo_view_degrees = 51;
@@ -123,27 +130,102 @@ bool near(const Placement &a, const Placement &b, double aspect)
            std::abs(std::log(a.width / b.width)) < 0.1;
 }
 
-// The best few places over every width, apart from each other.
-std::vector<Placement> coarse_places(const Search &s, const cv::Mat &temps)
+// The coarse stage's widths: from the least, each `coarse_step` times the
+// one before, up to the widest.
+std::vector<double> coarse_widths(const Search &s)
 {
-    const Template t = thermal_template(temps, coarse_width);
-    std::vector<Placement> peaks;
+    std::vector<double> widths;
     for (double w = s.least; w <= s.widest * 1.0001; w = std::min(w * coarse_step, s.widest)) {
-        const cv::Rect2d corners = s.corners(w, s.area);
-        if (!no_corners(corners))
-            add_peaks(score_map(s.index, t, w, corners), w, peaks);
+        widths.push_back(w);
         if (w >= s.widest)
             break;
     }
-    std::sort(peaks.begin(), peaks.end(),
-              [&s](const Placement &a, const Placement &b) { return s.ranked(a) > s.ranked(b); });
+    return widths;
+}
+
+// The best `count` of `peaks` by rank, apart from each other.
+std::vector<Placement> best_apart(const Search &s, std::vector<Placement> peaks, size_t count)
+{
+    std::stable_sort(peaks.begin(), peaks.end(), [&s](const Placement &a, const Placement &b) {
+        return s.ranked(a) > s.ranked(b);
+    });
     std::vector<Placement> kept;
     for (const Placement &p : peaks)
-        if (kept.size() < coarse_kept &&
-            std::none_of(kept.begin(), kept.end(),
-                         [&](const Placement &k) { return near(p, k, s.aspect); }))
+        if (kept.size() < count && std::none_of(kept.begin(), kept.end(), [&](const Placement &k) {
+                return near(p, k, s.aspect);
+            }))
             kept.push_back(p);
     return kept;
+}
+
+// The places worth the coarse template's look: the best apart of a
+// smaller template's maps at every other coarse width.
+std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
+                                       const std::vector<double> &widths)
+{
+    const Template t = thermal_template(filled, screen_width);
+    std::vector<Placement> peaks;
+    for (size_t k = 0; k < widths.size(); k += 2) {
+        const cv::Rect2d corners = s.corners(widths[k], s.area);
+        if (!no_corners(corners))
+            add_peaks(score_map(s.index, t, widths[k], corners), widths[k], peaks);
+    }
+    return best_apart(s, peaks, screened_kept);
+}
+
+// The best place of template `t` at width `w` within `look_reach` positions
+// of `corner`, on the positions of its map over the whole search area. A
+// best place on the border of those looked at moves the look there.
+Placement best_near(const Search &s, const Template &t, double w, cv::Point2d corner)
+{
+    const cv::Rect2d all = s.corners(w, s.area);
+    if (no_corners(all))
+        return {};
+    const cv::Point2d step(w / t.edges.cols, w * t.aspect / t.edges.rows);
+    const cv::Point last(int(std::floor(all.width / step.x)), int(std::floor(all.height / step.y)));
+    cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
+                 int(std::lround((corner.y - all.y) / step.y)));
+    for (int look = 0;; ++look) {
+        const cv::Point from(std::clamp(at.x - look_reach, 0, last.x),
+                             std::clamp(at.y - look_reach, 0, last.y));
+        const cv::Point to(std::clamp(at.x + look_reach, 0, last.x),
+                           std::clamp(at.y + look_reach, 0, last.y));
+        // Half a position more, so that rounding loses none.
+        const ScoreMap m =
+            score_map(s.index, t, w,
+                      {all.x + from.x * step.x, all.y + from.y * step.y,
+                       (to.x - from.x + 0.5) * step.x, (to.y - from.y + 0.5) * step.y});
+        cv::Point best;
+        cv::minMaxLoc(m.score, nullptr, nullptr, nullptr, &best);
+        const cv::Point found = from + best;
+        const bool on_border =
+            (found.x == from.x && from.x > 0) || (found.x == to.x && to.x < last.x) ||
+            (found.y == from.y && from.y > 0) || (found.y == to.y && to.y < last.y);
+        if (!on_border || look == max_looks)
+            return best_of(m, w);
+        at = found;
+    }
+}
+
+// The best few places over every width, apart from each other: each place
+// screening finds looked at with the coarse template at the widths around
+// its own.
+std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
+{
+    const std::vector<double> widths = coarse_widths(s);
+    const Template t = thermal_template(filled, coarse_width);
+    std::vector<Placement> peaks;
+    for (const Placement &c : screened_places(s, filled, widths)) {
+        const long k = std::lower_bound(widths.begin(), widths.end(), c.width) - widths.begin();
+        for (long j = std::max(0L, k - look_widths);
+             j <= std::min(long(widths.size()) - 1, k + look_widths); ++j) {
+            const double w = widths[size_t(j)], grown = c.width - w;
+            const Placement p = best_near(s, t, w, {c.x + grown / 2, c.y + grown * s.aspect / 2});
+            if (p.width > 0)
+                peaks.push_back(p);
+        }
+    }
+    return best_apart(s, peaks, coarse_kept);
 }
 
 // The best place of template `t` with widths `spread` apart, `steps` either
@@ -233,13 +315,14 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
               qh = std::max(1, int(std::lround(quadrant_size * h)));
     const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
     const cv::Point2d step(f.width / w, f.height(s.aspect) / h);
+    // One view of the photograph's edges serves the four.
+    const EdgeView view = edge_view(s.index, t, f.width, around_corner(f.x, f.y, reach));
     std::vector<Quadrant> out;
     for (const cv::Rect q : {cv::Rect(0, 0, qw, qh), cv::Rect(w - qw, 0, qw, qh),
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const cv::Rect2d corners = around_corner(f.x, f.y, reach);
-        const Placement b = best_of(score_map(s.index, t, f.width, corners, q), f.width);
+        const Placement b = best_of(score_map(view, t, q), f.width);
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
              {b.x - f.x, b.y - f.y}});
@@ -294,12 +377,11 @@ Placement placement_of(const Field &f)
 
 // The best field: the coarse stage's places, each searched finer; the best
 // of those refined.
-Placement best_field(const Search &s, const cv::Mat &temps)
+Placement best_field(const Search &s, const cv::Mat &filled, const Template &fine)
 {
-    const Template fine = thermal_template(temps, fine_width);
     Placement best;
     double best_rank = -1e9;
-    for (const Placement &c : coarse_places(s, temps)) {
+    for (const Placement &c : coarse_places(s, filled)) {
         const Placement p = around(s, fine, c, fine_step, 2, 2 * c.width / coarse_width);
         if (s.ranked(p) > best_rank) {
             best = p;
@@ -396,28 +478,32 @@ Search search_of(const PhotoIndex &index, double aspect, const Field &prior, dou
             around_corner(prior.x, prior.y, reach)};
 }
 
-Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
+Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
                           double field_of_view, bool near)
 {
+    const cv::Mat &rgb = photo.photo();
     Registration r;
     r.searched = true;
     r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
-    const PhotoIndex index = photo_index(rgb);
+    const PhotoIndex index = photo_index(photo);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
-    const Placement coarse = best_field(s, temps);
+    // The thermal picture's templates, from its temperatures filled once.
+    const cv::Mat filled = filled_temperatures(temps);
+    const Template fine = thermal_template(filled, fine_width);
+    const Placement coarse = best_field(s, filled, fine);
     if (coarse.width <= 0)
         return r;
-    const Template last = thermal_template(temps, refine_width);
+    const Template last = thermal_template(filled, refine_width);
     std::vector<Quadrant> qs;
     const Placement best = refined(s, last, coarse, qs);
     const Field found = to_field(best, aspect, rgb.size());
     r.correlation = score_at(index, last, placement_of(found));
     r.fit = spread(qs);
     const bool prior_fits = r.field == prior;
-    const double distinct = distinctness(s, thermal_template(temps, fine_width), best);
+    const double distinct = distinctness(s, fine, best);
     const double at_prior = prior_fits ? score_at(index, last, placement_of(prior)) : -2;
     // A field found where the prior lies, as far as its quadrants may
     // disagree, confirms the prior unless it scores clearly more.
@@ -439,20 +525,31 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
 
 } // namespace
 
+Registration register_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
+                            double field_of_view)
+{
+    Registration r = search_field(photo, temps, prior, field_of_view, false);
+    r.shift = field_shift(prior, r.field);
+    return r;
+}
+
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    Registration r = search_field(rgb, temps, prior, field_of_view, false);
+    return register_field(PhotoScales(rgb), temps, prior, field_of_view);
+}
+
+Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior)
+{
+    Registration r = search_field(photo, temps, prior, std::nan(""), true);
     r.shift = field_shift(prior, r.field);
+    r.near = true;
     return r;
 }
 
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
 {
-    Registration r = search_field(rgb, temps, prior, std::nan(""), true);
-    r.shift = field_shift(prior, r.field);
-    r.near = true;
-    return r;
+    return register_near(PhotoScales(rgb), temps, prior);
 }
 
 } // namespace ardentis

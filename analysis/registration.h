@@ -5,6 +5,7 @@
 // the values line up too. Translation and scale only.
 
 #include "analysis/alignment.h"
+#include "analysis/photoscales.h"
 
 #include <QString>
 #include <opencv2/core.hpp>
@@ -64,6 +65,9 @@ Field fallback_field(cv::Size photo, cv::Size raw, const Field &prior, double fi
 // `note`. The caller checks field_room_problem first.
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view = std::nan(""));
+// The same with the photograph's halvings shared.
+Registration register_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
+                            double field_of_view = std::nan(""));
 
 // The same search kept near `prior`, a field the camera itself gives: widths
 // within a tenth of its width, corners within a tenth of its width of its
@@ -71,5 +75,6 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
 // found there is trustworthy and clearly better; registered when one found
 // confirms it.
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior);
+Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior);
 
 } // namespace ardentis

@@ -56,7 +56,7 @@ cv::Mat palette_colours(Palette palette)
 int colour_index(double t, double lo, double hi)
 {
     const double f = (t - lo) / (hi - lo);
-    return int(std::lround(std::clamp(f, 0.0, 1.0) * 255));
+    return int(std::clamp(f, 0.0, 1.0) * 255 + 0.5); // the nearest entry: f is not negative
 }
 
 cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi)
@@ -64,13 +64,13 @@ cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi)
     cv::Mat t;
     temps.convertTo(t, CV_64F);
     const cv::Mat lut = palette_colours(palette);
+    const auto *colours = lut.ptr<cv::Vec3b>();
     cv::Mat map(t.size(), CV_8UC3);
     for (int r = 0; r < t.rows; ++r) {
         const double *v = t.ptr<double>(r);
         auto *out = map.ptr<cv::Vec3b>(r);
         for (int c = 0; c < t.cols; ++c)
-            out[c] = std::isnan(v[c]) ? no_temperature_colour
-                                      : lut.at<cv::Vec3b>(colour_index(v[c], lo, hi));
+            out[c] = std::isnan(v[c]) ? no_temperature_colour : colours[colour_index(v[c], lo, hi)];
     }
     return map;
 }

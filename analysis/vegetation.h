@@ -22,18 +22,22 @@ constexpr int exgr_fifths(int b, int g, int r)
 
 // A photograph pixel is plant when its ExGR is positive and it is readable:
 // neither too dark nor clipped.
+// The tests are combined bit by bit, without branches, so that the compiler
+// computes many pixels at once.
 constexpr bool exgr_plant(int b, int g, int r)
 {
-    return b + g + r >= darkest_readable_sum && b < clipped_level && g < clipped_level &&
-           r < clipped_level && exgr_fifths(b, g, r) > 0;
+    return (b + g + r >= darkest_readable_sum) & (b < clipped_level) & (g < clipped_level) &
+           (r < clipped_level) & (exgr_fifths(b, g, r) > 0);
 }
 
 // ExGR on chromatic coordinates, the index the field search matches; 0 where
 // a pixel is too dark to tell.
 inline float exgr_index(int b, int g, int r)
 {
-    const int sum = b + g + r;
-    return sum < darkest_readable_sum ? 0.0f : float(exgr_fifths(b, g, r)) / (5.0f * float(sum));
+    const int sum = b + g + r, dark = sum < darkest_readable_sum;
+    // A dark pixel gives 0 / (5 × 45), without a branch.
+    return float(exgr_fifths(b, g, r) * (1 - dark)) /
+           (5.0f * float(sum + dark * (darkest_readable_sum - sum)));
 }
 
 // Every pixel of a blue-green-red picture (CV_8UC3) as CV_32FC1: 1 where

@@ -372,10 +372,10 @@ BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::a
     input.options.trial = options.trial.any() ? &trial : nullptr;
     std::unique_ptr<PairExtras> report;
     if (options.report) {
-        report =
-            make_report(input.output_dir, options.style,
-                        {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
-                         QDateTime::currentDateTime().toString(Qt::ISODate), input.options.trial});
+        report = make_report(input.output_dir, options.style,
+                             {QStringLiteral(ARDENTIS_VERSION), options.command, options.table_path,
+                              QDateTime::currentDateTime().toString(Qt::ISODate),
+                              input.options.trial, options.jobs});
         input.options.extras = report.get();
     }
     const int timeout = options.tool_timeout_ms;

@@ -108,10 +108,14 @@ QString pair_outputs(const PairPictures &p, const Measurement &m, const PairFile
             return e->problem;
     out = {{files.aligned, blend.bytes},
            {files.part, part.bytes},
-           {files.table, temperature_table(m.temps, p.plant)},
+           {files.table, {}},
            {files.mask, masked.bytes}};
-    if (options.temperatures)
-        out.push_back({files.temperatures, temperature_table(m.temps)});
+    if (options.temperatures) {
+        out.push_back({files.temperatures, {}});
+        temperature_tables(m.temps, p.plant, out[2].bytes, out[4].bytes);
+    } else {
+        out[2].bytes = temperature_table(m.temps, p.plant);
+    }
     return {};
 }
 
@@ -161,6 +165,7 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
                       Worker &worker, PairOutcome &outcome)
 {
     const RunOptions &options = input.options;
+    const PhotoScales photo(rgb);
     Registration reg;
     reg.field = choice.field;
     const QString room = choice.search ? field_room_problem(rgb.size(), m.temps.size()) : "";
@@ -171,8 +176,8 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         outcome.problem = room;
         if (!outcome.problem.isEmpty())
             return;
-        reg = choice.near ? register_near(rgb, m.temps, choice.field)
-                          : register_field(rgb, m.temps, choice.field, m.field_of_view);
+        reg = choice.near ? register_near(photo, m.temps, choice.field)
+                          : register_field(photo, m.temps, choice.field, m.field_of_view);
         if (!reg.registered)
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
@@ -199,7 +204,7 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
         outcome.stats_line = stats_line(
             outcome.record, options.trial ? trial_cells(*options.trial, outcome.trial) : "");
         if (options.extras)
-            outcome.extras = options.extras->piece({outcome, rgb, m, pictures});
+            outcome.extras = options.extras->piece({outcome, photo, m, pictures});
     }
     outcome.state = PairState::Processed;
 }

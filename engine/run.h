@@ -6,6 +6,7 @@
 // thread, the batch command with several workers; the result is the same.
 
 #include "analysis/alignment.h"
+#include "analysis/photoscales.h"
 #include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "engine/measurers.h"
@@ -83,7 +84,7 @@ public:
 // complete but for its state and files.
 struct ProcessedPair {
     const PairOutcome &outcome;
-    const cv::Mat &photograph;
+    const PhotoScales &photograph; // with its halvings, shared with the field search
     const Measurement &measurement;
     const PairPictures &pictures;
 };

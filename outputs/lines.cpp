@@ -2,6 +2,7 @@
 
 #include "common/cnumber.h"
 
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -122,6 +123,35 @@ std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)
         table += '\n';
     }
     return table;
+}
+
+void temperature_tables(const cv::Mat &temps, const cv::Mat &plant, std::string &plant_table,
+                        std::string &every_table)
+{
+    plant_table.clear();
+    every_table.clear();
+    plant_table.reserve(temps.total() * 11);
+    every_table.reserve(temps.total() * 11);
+    for (int r = 0; r < temps.rows; ++r) {
+        const double *t = temps.ptr<double>(r);
+        const uchar *p = plant.ptr<uchar>(r);
+        for (int c = 0; c < temps.cols; ++c) {
+            const size_t start = every_table.size();
+            append_fixed(every_table, t[c], 6);
+            every_table += ',';
+            if (p[c]) {
+                plant_table.append(every_table, start, std::string::npos);
+                continue;
+            }
+            // 0 times the temperature, as temperature_table writes it.
+            const double zero = 0.0 * t[c];
+            plant_table += std::isnan(zero)     ? "nan,"
+                           : std::signbit(zero) ? "-0.000000,"
+                                                : "0.000000,";
+        }
+        every_table += '\n';
+        plant_table += '\n';
+    }
 }
 
 } // namespace ardentis

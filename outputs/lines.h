@@ -50,4 +50,9 @@ std::string stats_line(const PairRecord &record, const std::string &more = {});
 // pixel's temperature, others are written as 0 times it.
 std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant = {});
 
+// Both tables at once, each value written once: the plant pixels' and
+// every pixel's.
+void temperature_tables(const cv::Mat &temps, const cv::Mat &plant, std::string &plant_table,
+                        std::string &every_table);
+
 } // namespace ardentis

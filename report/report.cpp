@@ -13,8 +13,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <cmath>
+#include <map>
 #include <mutex>
+#include <thread>
 
 namespace ardentis
 {
@@ -22,14 +25,17 @@ namespace ardentis
 namespace
 {
 
-// Report pictures are at most this wide, so that a report of hundreds of
-// pairs stays light.
-constexpr int picture_width = 320;
+// The cards show four pictures side by side, each about this many pixels
+// wide: the photograph and the plant mask are made from the halving of the
+// photograph that shows them nearest to that width.
+constexpr int shown_width = 256;
 // The contour picture shows this share of the field's width around it, at
 // full resolution up to this width and at half resolution beyond: a field 10
 // photograph pixels off is then at least 5 pixels off in the picture.
 constexpr double contour_margin = 0.05;
 constexpr int contour_full_width = 1200;
+// The quality of the pictures' JPEG files.
+constexpr int picture_quality = 85;
 // The report's own folder in the output folder, beside report.html.
 constexpr char folder_name[] = "report";
 
@@ -40,7 +46,8 @@ class CampaignHistogram
 public:
     void add(double t)
     {
-        const long bin = std::lround((std::clamp(t, lowest, highest) - lowest) / width);
+        // Rounded to the nearest bin: the value is not negative.
+        const long bin = long((std::clamp(t, lowest, highest) - lowest) / width + 0.5);
         ++bins_[size_t(bin)];
         ++count_;
     }
@@ -64,55 +71,54 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// Shrunk by a whole factor to at most about `width` pixels wide: averaging
-// whole blocks is many times faster than any other factor.
-cv::Mat shrunk(const cv::Mat &picture, int width)
+// `r` on the photograph halved `halvings` times.
+cv::Rect halved_rect(const cv::Rect &r, int halvings)
 {
-    const int factor = std::max(1, (picture.cols + width - 1) / width);
-    cv::Mat out;
-    cv::resize(picture, out, cv::Size(picture.cols / factor, picture.rows / factor), 0, 0,
-               cv::INTER_AREA);
-    return out;
+    return {r.x >> halvings, r.y >> halvings, std::max(1, r.width >> halvings),
+            std::max(1, r.height >> halvings)};
 }
 
 // The photograph with the thermal field outlined.
-cv::Mat field_view(const cv::Mat &photograph, const Field &field)
+cv::Mat field_view(const PhotoScales &photo, const Field &field)
 {
-    cv::Mat view = shrunk(photograph, picture_width);
-    const double f = double(view.cols) / photograph.cols;
-    cv::rectangle(
-        view,
-        cv::Rect(int(field.x * f), int(field.y * f), int(field.width * f), int(field.height * f)),
-        cv::Scalar(field_outline_colour), 2);
+    const int halvings = PhotoScales::halvings_for(photo.photo().cols, shown_width);
+    cv::Mat view = photo.halved(halvings).clone();
+    cv::rectangle(view, halved_rect(field.rect(), halvings), cv::Scalar(field_outline_colour), 2);
     return view;
 }
 
 // The part of the photograph under the field: plant tinted, the rest dimmed.
-cv::Mat mask_view(const cv::Mat &part, const cv::Mat &plant)
+cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &plant)
 {
-    const cv::Mat view = shrunk(part, picture_width);
+    const int halvings = PhotoScales::halvings_for(field.width, shown_width);
+    const cv::Mat &level = photo.halved(halvings);
+    const cv::Mat view =
+        level(halved_rect(field.rect(), halvings) & cv::Rect(0, 0, level.cols, level.rows));
     cv::Mat on_view;
     cv::resize(plant, on_view, view.size(), 0, 0, cv::INTER_NEAREST);
     cv::Mat out(view.size(), CV_8UC3);
     const cv::Vec3f tint(80, 255, 120);
-    for (int r = 0; r < view.rows; ++r)
+    for (int r = 0; r < view.rows; ++r) {
+        const auto *in = view.ptr<cv::Vec3b>(r);
+        const uchar *is_plant = on_view.ptr<uchar>(r);
+        auto *o = out.ptr<cv::Vec3b>(r);
         for (int c = 0; c < view.cols; ++c) {
-            const cv::Vec3f px = view.at<cv::Vec3b>(r, c);
-            out.at<cv::Vec3b>(r, c) = on_view.at<uchar>(r, c) ? cv::Vec3b(0.55f * px + 0.45f * tint)
-                                                              : cv::Vec3b(0.3f * px);
+            const cv::Vec3f px = in[c];
+            o[c] = is_plant[c] ? cv::Vec3b(0.55f * px + 0.45f * tint) : cv::Vec3b(0.3f * px);
         }
+    }
     return out;
 }
 
 // The photograph around the field with the thermal contours over it.
-cv::Mat contour_view(const cv::Mat &photograph, const cv::Mat &temps, const Field &field)
+cv::Mat contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
 {
     const int m = int(std::ceil(contour_margin * field.width));
     const cv::Rect area =
         cv::Rect(field.x - m, field.y - m, field.width + 2 * m, field.height + 2 * m) &
-        cv::Rect(0, 0, photograph.cols, photograph.rows);
-    return thermal_contours(photograph, temps, field.rect(), area,
-                            area.width > contour_full_width ? 2 : 1);
+        cv::Rect(0, 0, photo.photo().cols, photo.photo().rows);
+    return thermal_contours(photo, temps, field.rect(), area,
+                            area.width > contour_full_width ? 1 : 0);
 }
 
 class Report : public PairExtras
@@ -158,6 +164,8 @@ private:
     // Where the pictures' temperatures and the cards wait until the run ends.
     QString work_folder() const { return folder_ + QStringLiteral("/.work"); }
     QString cards_path() const { return work_folder() + QStringLiteral("/cards.html"); }
+    // The map of a pair, and with `thermal` its 4Thermal picture.
+    QString write_map(const PairOutcome &row, bool thermal, double lo, double hi) const;
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -177,12 +185,13 @@ std::string Report::piece(const ProcessedPair &p)
 {
     const int pair = p.outcome.plan.pair;
     const Field &field = p.outcome.record.field;
-    const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".png"),
-                         mask =
-                             encode_picture(mask_view(p.pictures.part, p.pictures.plant), ".png"),
+    const std::vector<int> quality{cv::IMWRITE_JPEG_QUALITY, picture_quality};
+    const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".jpg", quality),
+                         mask = encode_picture(mask_view(p.photograph, field, p.pictures.plant),
+                                               ".jpg", quality),
                          contours =
                              encode_picture(contour_view(p.photograph, p.measurement.temps, field),
-                                            ".jpg", {cv::IMWRITE_JPEG_QUALITY, 85});
+                                            ".jpg", quality);
     for (const EncodedPicture *e : {&photo, &mask, &contours})
         note(e->problem);
     note(write_together({{picture_path(pair, "photo"), photo.bytes},
@@ -195,12 +204,18 @@ std::string Report::piece(const ProcessedPair &p)
     note(write_together({{spill_path(pair), header + std::string(temps.ptr<char>(0),
                                                                  temps.total() * sizeof(float))}}));
 
+    std::vector<float> plant;
+    for (int r = 0; r < temps.rows; ++r) {
+        const float *t = temps.ptr<float>(r);
+        const uchar *is_plant = p.pictures.plant.ptr<uchar>(r);
+        for (int c = 0; c < temps.cols; ++c)
+            if (is_plant[c] && !std::isnan(t[c]))
+                plant.push_back(t[c]);
+    }
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        for (int r = 0; r < temps.rows; ++r)
-            for (int c = 0; c < temps.cols; ++c)
-                if (p.pictures.plant.at<uchar>(r, c) && !std::isnan(temps.at<float>(r, c)))
-                    histogram_.add(temps.at<float>(r, c));
+        for (const float t : plant)
+            histogram_.add(t);
     }
     return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
 }
@@ -228,29 +243,51 @@ void Report::add(const PairOutcome &outcome)
     note(cards_file_->write(outcome.extras));
 }
 
+QString Report::write_map(const PairOutcome &row, bool thermal, double lo, double hi) const
+{
+    QFile spill(spill_path(row.plan.pair));
+    if (!spill.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+    const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
+    const QByteArray data = spill.readAll();
+    const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
+    if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
+        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
+    const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
+    const EncodedPicture picture = encode_picture(
+        with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
+        ".png");
+    if (!picture.problem.isEmpty())
+        return picture.problem;
+    std::vector<OutputFile> files{{picture_path(row.plan.pair, "map"), picture.bytes}};
+    if (thermal)
+        files.push_back({pair_files(dir_, row.plan.name).thermal, picture.bytes});
+    return write_together(files);
+}
+
 QString Report::write_maps(double lo, double hi)
 {
-    for (const PairOutcome &row : rows_) {
-        QFile spill(spill_path(row.plan.pair));
-        if (!spill.open(QIODevice::ReadOnly))
-            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-        const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
-        const QByteArray data = spill.readAll();
-        const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
-        if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
-            return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-        const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
-        const EncodedPicture picture = encode_picture(
-            with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
-            ".png");
-        const QString problem =
-            !picture.problem.isEmpty()
-                ? picture.problem
-                : write_together({{picture_path(row.plan.pair, "map"), picture.bytes},
-                                  {pair_files(dir_, row.plan.name).thermal, picture.bytes}});
+    // As many at once as the run had workers: the run waits for them. Of the
+    // pairs whose files have one name, the last one's map is its 4Thermal
+    // picture.
+    std::map<QString, size_t> last;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        last[rows_[i].plan.name] = i;
+    std::vector<QString> problems(rows_.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < rows_.size(); i = next++)
+            problems[i] = write_map(rows_[i], last.at(rows_[i].plan.name) == i, lo, hi);
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < std::min(context_.jobs, int(rows_.size())); ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &t : helpers)
+        t.join();
+    for (const QString &problem : problems)
         if (!problem.isEmpty())
             return problem;
-    }
     return {};
 }
 
@@ -295,12 +332,17 @@ QString Report::finish(const RunResult &result)
 
 } // namespace
 
+const char *report_picture_type(const char *what)
+{
+    // The map, sharp colours and its scale's text, the only one not a JPEG.
+    return qstrcmp(what, "map") == 0 ? "png" : "jpg";
+}
+
 QString report_picture(const QString &output_dir, int pair, const char *what)
 {
-    const bool photograph = qstrcmp(what, "contours") == 0; // the only one not a PNG
     return output_dir + QStringLiteral("/report/p%1_%2.%3")
                             .arg(QString::number(pair + 1), QLatin1String(what),
-                                 QLatin1String(photograph ? "jpg" : "png"));
+                                 QLatin1String(report_picture_type(what)));
 }
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,

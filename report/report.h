@@ -25,12 +25,15 @@ struct ReportStyle {
 struct ReportContext {
     QString version, options, table, started;
     const TrialSetup *trial = nullptr; // a field trial's book, air and baseline
+    int jobs = 1;                      // the run's workers: the maps are drawn as many at once
 };
 
 // Where the report in `output_dir` keeps a picture of the pair `pair`
 // (0-based): "photo", "mask", "contours" or "map"; the map is written when
 // the run ends.
 QString report_picture(const QString &output_dir, int pair, const char *what);
+// The file type of that picture: "png" for the map, "jpg" for the others.
+const char *report_picture_type(const char *what);
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context);

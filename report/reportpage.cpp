@@ -171,8 +171,9 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
     const std::string note =
         sentence.isEmpty() ? std::string() : "<p class=\"note\">" + esc(sentence) + "</p>";
     const auto figure = [&](const char *what, const char *caption) {
-        return "<figure><img src=\"" + picture + what + ".png\" alt=\"" + caption +
-               "\" loading=\"lazy\"><figcaption>" + caption + "</figcaption></figure>";
+        return "<figure><img src=\"" + picture + what + "." + report_picture_type(what) +
+               "\" alt=\"" + caption + "\" loading=\"lazy\"><figcaption>" + caption +
+               "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
            fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" + r.time +

@@ -495,7 +495,7 @@ int main(int argc, char **argv)
         QDir().mkpath(folder);
         input.output_dir = folder;
         const std::unique_ptr<PairExtras> extras =
-            report ? make_report(folder, {}, {{}, {}, {}, {}, input.options.trial}) : nullptr;
+            report ? make_report(folder, {}, {{}, {}, {}, {}, input.options.trial, 2}) : nullptr;
         input.options.extras = extras.get();
         return run_generation(
             input, [] { return std::make_unique<OneExchangeMeasurer>(60000); }, 2);

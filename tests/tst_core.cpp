@@ -4,6 +4,8 @@
 
 #include "analysis/alignment.h"
 #include "analysis/contours.h"
+#include "analysis/correlation.h"
+#include "analysis/fieldmaps.h"
 #include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
@@ -83,6 +85,9 @@ private slots:
     void pairPictures();
     void thermalMap_data();
     void thermalMap();
+    void filledTemperatures();
+    void correlation_data();
+    void correlation();
     void fallbackField_data();
     void fallbackField();
     void writeTogether();
@@ -563,9 +568,15 @@ void TestCore::pairPictures()
     // A plant pixel without a temperature counts nowhere.
     const PairPictures p = compute_pair(cv::Mat(2, 4, CV_8UC3, cv::Scalar(9, 9, 9)), rgb, temps);
     QCOMPARE(p.mean, (24.5 + 24.5 + 26.5) / 3);
+    const QByteArray plant_table(
+        "24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n");
+    QCOMPARE(QByteArray::fromStdString(temperature_table(temps, p.plant)), plant_table);
+    std::string plants, every; // both at once, as with --temperatures
+    temperature_tables(temps, p.plant, plants, every);
+    QCOMPARE(QByteArray::fromStdString(plants), plant_table);
     QCOMPARE(
-        QByteArray::fromStdString(temperature_table(temps, p.plant)),
-        QByteArray("24.500000,nan,-0.000000,nan,\n24.500000,26.500000,-0.000000,-0.000000,\n"));
+        QByteArray::fromStdString(every),
+        QByteArray("24.500000,nan,-3.000000,nan,\n24.500000,26.500000,-3.000000,-3.000000,\n"));
     QVERIFY(std::isnan(
         compute_pair(cv::Mat::zeros(2, 4, CV_8UC3), photograph(cv::Scalar::all(100)), temps).mean));
 
@@ -617,8 +628,9 @@ void TestCore::thermalMap()
     cv::Mat step(36, 48, CV_64FC1, cv::Scalar(30));
     step.colRange(0, 20).setTo(20);
     step.at<double>(30, 40) = nan_;
-    const cv::Mat view = thermal_contours(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128)), step,
-                                          {100, 80, 480, 360}, {40, 30, 700, 500}, 2);
+    const cv::Mat view =
+        thermal_contours(PhotoScales(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128))), step,
+                         {100, 80, 480, 360}, {40, 30, 700, 500}, 1);
     QCOMPARE(view.size(), cv::Size(350, 250));
     const int on_step = (100 - 40 + 20 * 10) / 2; // 130
     for (int r = 25 + 3; r < 25 + 180 - 3; ++r) {
@@ -631,6 +643,56 @@ void TestCore::thermalMap()
         QVERIFY(drawn > 0);
     }
     QCOMPARE(view.at<cv::Vec3b>(10, 10), cv::Vec3b(128, 128, 128)); // outside the field
+}
+
+void TestCore::filledTemperatures()
+{
+    // Rows long enough for the vector code; a lone missing temperature takes
+    // its neighbours' mean, the middle of a 5 x 5 hole the mean of all others.
+    cv::Mat temps(30, 64, CV_64FC1);
+    for (int r = 0; r < temps.rows; ++r)
+        for (int c = 0; c < temps.cols; ++c)
+            temps.at<double>(r, c) = 20 + 0.1 * c + 0.01 * r * r;
+    const cv::Rect hole(10, 20, 5, 5);
+    const double neighbours =
+        (cv::sum(temps(cv::Rect(49, 2, 3, 3)))[0] - temps.at<double>(3, 50)) / 8;
+    const double others = (cv::sum(temps)[0] - cv::sum(temps(hole))[0] - temps.at<double>(3, 50)) /
+                          double(temps.total() - 26);
+    temps.at<double>(3, 50) = nan_;
+    temps(hole).setTo(nan_);
+    const cv::Mat filled = filled_temperatures(temps);
+    QVERIFY(cv::checkRange(filled));
+    QVERIFY(std::abs(filled.at<float>(3, 50) - neighbours) < 1e-4);
+    QVERIFY(std::abs(filled.at<float>(22, 12) - others) < 1e-4);
+}
+
+void TestCore::correlation_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QSize>("templ");
+    QTest::newRow("many places: by transform") << QSize(230, 174) << QSize(56, 42);
+    QTest::newRow("few places: directly") << QSize(66, 50) << QSize(56, 42);
+    QTest::newRow("one place") << QSize(96, 72) << QSize(96, 72);
+}
+
+void TestCore::correlation()
+{
+    QFETCH(QSize, image);
+    QFETCH(QSize, templ);
+    // Smooth random edges, and a flat corner as large as the template.
+    cv::Mat a(image.height(), image.width(), CV_32F), t(templ.height(), templ.width(), CV_32F);
+    cv::randu(a, 0, 1);
+    cv::randu(t, 0, 1);
+    cv::GaussianBlur(a, a, cv::Size(5, 5), 1);
+    cv::GaussianBlur(t, t, cv::Size(5, 5), 1);
+    if (image != templ)
+        a(cv::Rect(0, 0, t.cols, t.rows)).setTo(0.25);
+    cv::Mat expected;
+    cv::matchTemplate(a, t, expected, cv::TM_CCOEFF_NORMED);
+    QVERIFY(cv::norm(normed_correlation(a, t), expected, cv::NORM_INF) < 1e-4);
+    // A flat template correlates fully everywhere.
+    QCOMPARE(cv::countNonZero(normed_correlation(a, cv::Mat(t.size(), CV_32F, cv::Scalar(3))) != 1),
+             0);
 }
 
 void TestCore::fallbackField_data()
