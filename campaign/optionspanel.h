@@ -45,6 +45,8 @@ private:
                        const QString &tip);
     QLineEdit *text(const QString &option, const QString &placeholder, const QString &tip);
     QCheckBox *check(const QString &option, const QString &label, const QString &tip);
+    // Gives a control its tooltip and keeps stray wheel turns and drops off it.
+    void guard(QWidget *control, const QString &tip);
     void fill_groups();
     void enable();
 
@@ -55,6 +57,7 @@ private:
     QCheckBox *temperatures_, *report_;
     QMap<QString, QWidget *> controls_; // by the option they set
     QLabel *problem_;
+    QObject *stray_;
 };
 
 } // namespace ardentis

@@ -9,8 +9,11 @@
 #include "tests/guitest.h"
 #include "tests/testutil.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -40,6 +43,19 @@ QStringList row_of(QTableWidget *table, int row)
     return texts;
 }
 
+// Drags `path` onto `target` and drops it there, as a file manager does.
+void drop(QWidget *target, const QString &path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    data.setText(QUrl::fromLocalFile(path).toString()); // as file managers give it too
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+}
+
 // Every file below `dir` whose name marks it as unfinished or as the lock.
 QStringList leftovers(const QString &dir)
 {
@@ -64,6 +80,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void commandQuoted();
+    void strayInput_data();
+    void strayInput();
     void refusedValue_data();
     void refusedValue();
     void plan_data();
@@ -134,6 +152,41 @@ void TestCampaign::commandQuoted()
     QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
              QStringLiteral("ardentis-batch --output '%1/my results' '%1/it'\\''s.jpg'")
                  .arg(tmp.path()));
+}
+
+void TestCampaign::strayInput_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("input"); // the inputs after the drop
+    QTest::addColumn<QString>("output");
+    QTest::newRow("onto the window") << ""
+                                     << "%1"
+                                     << "";
+    QTest::newRow("onto a field for a path") << "output"
+                                             << ""
+                                             << "%1";
+    QTest::newRow("onto a field for a number") << "purity"
+                                               << "%1"
+                                               << "";
+}
+
+void TestCampaign::strayInput()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    const auto window = window_of({"--mask", "exgr"});
+    drop(target.isEmpty() ? window.get() : child<QWidget>(window.get(), qPrintable(target)), pairs);
+    auto *inputs = child<QListWidget>(window.get(), "inputs");
+    QCOMPARE(inputs->count() ? inputs->item(0)->text() : QString(), input.replace("%1", pairs));
+    QCOMPARE(child<QLineEdit>(window.get(), "output")->text(), output.replace("%1", pairs));
+    QCOMPARE(child<QLineEdit>(window.get(), "purity")->text(), QString());
+    // The wheel over a list not in use scrolls the panel, and leaves the list alone.
+    auto *mask = child<QComboBox>(window.get(), "mask");
+    QWheelEvent wheel(QPointF(5, 5), QPointF(mask->mapToGlobal(QPoint(5, 5))), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(mask, &wheel);
+    QCOMPARE(mask->currentText(), "ExGR");
 }
 
 void TestCampaign::refusedValue_data()
