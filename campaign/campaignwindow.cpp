@@ -173,6 +173,8 @@ QWidget *CampaignWindow::inputs_box()
     auto *layout = new QVBoxLayout(box);
     inputs_ = new QListWidget;
     inputs_->setObjectName(QStringLiteral("inputs"));
+    inputs_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    inputs_->setFixedHeight(6 * inputs_->fontMetrics().height() + 8);
     inputs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     inputs_->setToolTip(tr("The radiometric images and photographs in pairs (radiometric image, "
                            "then photograph), or one folder, whose JPEG files are taken in name "
@@ -267,6 +269,12 @@ QWidget *CampaignWindow::run_box()
     progress->addWidget(progress_, 1);
     progress->addWidget(rate_);
     layout->addLayout(progress);
+    problem_ = new QLabel;
+    problem_->setObjectName(QStringLiteral("optionProblem"));
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet(QStringLiteral("color: #b00020"));
+    problem_->hide();
+    layout->addWidget(problem_);
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
@@ -366,6 +374,8 @@ void CampaignWindow::options_changed()
     const CommandLine line = parse_command_line(a);
     refused_ = line.action != CommandLine::Run;
     options_->mark(refused_ ? line.option : QString(), refused_ ? line.problem : QString());
+    problem_->setText(refused_ ? line.problem : QString());
+    problem_->setVisible(refused_);
     command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
     run_->setEnabled(!refused_ && !running());
     plan_timer_->start();
@@ -539,9 +549,15 @@ void CampaignWindow::run_finished(const BatchRun &run)
     delete thread_;
     thread_ = nullptr;
     set_running(false);
+    if (progress_->maximum() == 0) { // no pair was done: not busy any longer
+        progress_->setRange(0, 1);
+        progress_->setTextVisible(false);
+    }
+    rate_->clear(); // the summary says how long it took
     if (!run.problem.isEmpty()) {
         status_->setStyleSheet(QStringLiteral("color: #b00020"));
         status_->setText(run.problem);
+        options_->mark(first_option_named(run.problem), run.problem);
     } else {
         QStringList lines{run.rows_note, run.result.result_problem, run_summary(run, run_dir_)};
         lines.removeAll(QString());

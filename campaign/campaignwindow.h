@@ -71,7 +71,7 @@ private:
     QLabel *pictures_[3], *captions_[3];
     CampaignPlot *plot_;
     QLineEdit *command_;
-    QLabel *status_, *rate_;
+    QLabel *status_, *rate_, *problem_;
     QProgressBar *progress_;
     QPushButton *run_, *cancel_, *open_report_, *open_folder_;
     QTimer *plan_timer_;

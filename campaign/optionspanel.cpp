@@ -100,11 +100,6 @@ OptionsPanel::OptionsPanel(QWidget *parent) : QWidget(parent)
     add_field_and_mask(form);
     add_trial(form);
     add_report_and_run(form);
-    problem_ = new QLabel;
-    problem_->setObjectName(QStringLiteral("optionProblem"));
-    problem_->setWordWrap(true);
-    problem_->setStyleSheet(QStringLiteral("color: #b00020"));
-    form->addRow(problem_);
     connect(this, &OptionsPanel::changed, this, &OptionsPanel::enable);
     enable();
 }
@@ -112,6 +107,7 @@ OptionsPanel::OptionsPanel(QWidget *parent) : QWidget(parent)
 void OptionsPanel::guard(QWidget *control, const QString &tip)
 {
     control->setToolTip(tip);
+    control->setProperty("tip", tip);
     control->installEventFilter(stray_);
 }
 
@@ -429,11 +425,16 @@ void OptionsPanel::fill(const BatchOptions &o)
 void OptionsPanel::mark(const QString &option, const QString &problem)
 {
     for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
-        const bool marked = it.key() == option;
-        it.value()->setStyleSheet(marked ? QStringLiteral("border: 2px solid #b00020") : QString());
-        it.value()->setProperty("problem", marked ? problem : QString());
+        QWidget *control = it.value();
+        const QString now = it.key() == option ? problem : QString();
+        if (control->property("problem").toString() == now)
+            continue;
+        control->setStyleSheet(now.isEmpty() ? QString()
+                                             : QStringLiteral("border: 2px solid #b00020"));
+        control->setProperty("problem", now);
+        const QString tip = control->property("tip").toString();
+        control->setToolTip(now.isEmpty() ? tip : now + QStringLiteral("\n\n") + tip);
     }
-    problem_->setText(problem);
 }
 
 } // namespace ardentis

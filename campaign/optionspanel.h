@@ -10,7 +10,6 @@
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
-class QLabel;
 class QLineEdit;
 
 namespace ardentis
@@ -27,8 +26,9 @@ public:
     QStringList arguments() const;
     // Sets every control to what the parsed options ask for.
     void fill(const BatchOptions &options);
-    // Marks the control of `option` (a long option name) with `problem`,
-    // clearing any other mark; an empty `option` clears them all.
+    // Marks the control of `option` (a long option name) with `problem`, in
+    // its frame and tooltip, clearing any other mark; an empty `option`
+    // clears them all.
     void mark(const QString &option, const QString &problem);
     QString output() const;
 
@@ -56,7 +56,6 @@ private:
         *palette_;
     QCheckBox *temperatures_, *report_;
     QMap<QString, QWidget *> controls_; // by the option they set
-    QLabel *problem_;
     QObject *stray_;
 };
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -84,6 +85,7 @@ private slots:
     void strayInput();
     void refusedValue_data();
     void refusedValue();
+    void refusedStart();
     void plan_data();
     void plan();
     void sameAsBatch();
@@ -235,6 +237,20 @@ void TestCampaign::refusedValue()
     edit->setText(kept);
     QVERIFY(edit->property("problem").toString().isEmpty());
     QVERIFY(run->isEnabled());
+}
+
+void TestCampaign::refusedStart()
+{
+    const auto window = window_of({pairs});
+    auto *output = child<QLineEdit>(window.get(), "output");
+    window->run();
+    QTRY_VERIFY(!window->running());
+    QCOMPARE(child<QLabel>(window.get(), "status")->text(),
+             "no output folder given: add --output DIR.");
+    QCOMPARE(output->property("problem").toString(), "no output folder given: add --output DIR.");
+    QVERIFY(child<QProgressBar>(window.get(), "progress")->maximum() > 0); // not busy
+    output->setText("out");
+    QVERIFY(output->property("problem").toString().isEmpty());
 }
 
 void TestCampaign::plan_data()
