@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
@@ -62,6 +64,17 @@ private:
     std::function<void(const PairOutcome &, int, int)> tell_;
 };
 
+// Every column but the last as wide as its heading and values, with room
+// for the sort arrow: the last, with the longest texts, gets the room left.
+void fit_columns(QTableWidget *table)
+{
+    const int arrow = table->fontMetrics().height();
+    for (int c = 0; c + 1 < table->columnCount(); ++c) {
+        table->resizeColumnToContents(c);
+        table->setColumnWidth(c, table->columnWidth(c) + arrow);
+    }
+}
+
 QTableWidget *table(const QStringList &headings)
 {
     auto *t = new QTableWidget(0, int(headings.size()));
@@ -72,6 +85,7 @@ QTableWidget *table(const QStringList &headings)
     t->verticalHeader()->hide();
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 8);
     t->horizontalHeader()->setStretchLastSection(true);
+    fit_columns(t);
     return t;
 }
 
@@ -153,7 +167,9 @@ CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
     plan_timer_->setInterval(150);
     connect(plan_timer_, &QTimer::timeout, this, &CampaignWindow::update_plan);
     connect(options_, &OptionsPanel::changed, this, &CampaignWindow::options_changed);
-    resize(1280, 800);
+    // Room for everything, on a laptop's screen too.
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    resize(QSize(1280, 800).boundedTo(room - QSize(20, 60)));
     options_changed();
 }
 
@@ -226,7 +242,7 @@ QWidget *CampaignWindow::results_box()
         column->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(names[i])));
         pictures_[i] = new QLabel;
         pictures_[i]->setObjectName(QStringLiteral("picture%1").arg(i));
-        pictures_[i]->setMinimumSize(240, 180);
+        pictures_[i]->setMinimumSize(160, 120);
         pictures_[i]->setAlignment(Qt::AlignCenter);
         pictures_[i]->setWordWrap(true);
         captions_[i] = new QLabel;
@@ -436,7 +452,7 @@ void CampaignWindow::plan_made(const RunPlan &plan)
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text, text)});
     if (!plan.problem.isEmpty())
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
-    plan_->resizeColumnsToContents();
+    fit_columns(plan_);
 }
 
 bool CampaignWindow::running() const
@@ -539,6 +555,8 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
     results_->insertRow(r);
     for (int c = 0; c < items.size(); ++c)
         results_->setItem(r, c, items[c]);
+    if (r < 10) // the widths of the first rows' values; all of them once the run ends
+        fit_columns(results_);
     results_->setSortingEnabled(true);
     plot_->add(o);
 }
@@ -554,6 +572,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
         progress_->setTextVisible(false);
     }
     rate_->clear(); // the summary says how long it took
+    fit_columns(results_);
     if (!run.problem.isEmpty()) {
         status_->setStyleSheet(QStringLiteral("color: #b00020"));
         status_->setText(run.problem);

@@ -210,8 +210,8 @@ void OptionsPanel::add_field_and_mask(QFormLayout *form)
     form->addRow(heading(tr("Field and plants")));
     field_mode_ = choices(
         QStringLiteral("fieldMode"),
-        {tr("default (fixed; the camera's refined for embedded photographs)"), tr("given X,Y,W,H"),
-         tr("the camera's"), tr("found in each pair")},
+        {tr("default: fixed, or the camera's refined"), tr("given X,Y,W,H"), tr("the camera's"),
+         tr("found in each pair")},
         {QString(), QStringLiteral("given"), QStringLiteral("camera"), QStringLiteral("auto")},
         tr("Where the thermal picture lies in the photograph. Found in each pair: when the camera "
            "was handheld, lens or distance vary, or the photographs are smaller than the fixed "

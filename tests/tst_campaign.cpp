@@ -242,6 +242,8 @@ void TestCampaign::refusedValue()
 void TestCampaign::refusedStart()
 {
     const auto window = window_of({pairs});
+    // Everything is in view on a small laptop's screen.
+    QVERIFY(window->minimumSizeHint().width() <= 1024 && window->minimumSizeHint().height() <= 640);
     auto *output = child<QLineEdit>(window.get(), "output");
     window->run();
     QTRY_VERIFY(!window->running());
