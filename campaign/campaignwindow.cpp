@@ -170,6 +170,7 @@ CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
     // Room for everything, on a laptop's screen too.
     const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
     resize(QSize(1280, 800).boundedTo(room - QSize(20, 60)));
+    show_pictures();
     options_changed();
 }
 
@@ -236,16 +237,19 @@ QWidget *CampaignWindow::results_box()
     connect(results_, &QTableWidget::itemSelectionChanged, this, &CampaignWindow::show_pictures);
     auto *pictures = new QWidget;
     auto *row = new QHBoxLayout(pictures);
-    const QStringList names{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")};
     for (int i = 0; i < 3; ++i) {
         auto *column = new QVBoxLayout;
-        column->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(names[i])));
+        headings_[i] = new QLabel;
+        headings_[i]->setObjectName(QStringLiteral("heading%1").arg(i));
+        column->addWidget(headings_[i]);
         pictures_[i] = new QLabel;
         pictures_[i]->setObjectName(QStringLiteral("picture%1").arg(i));
         pictures_[i]->setMinimumSize(160, 120);
         pictures_[i]->setAlignment(Qt::AlignCenter);
         pictures_[i]->setWordWrap(true);
         captions_[i] = new QLabel;
+        captions_[i]->setObjectName(QStringLiteral("caption%1").arg(i));
+        captions_[i]->setWordWrap(true);
         column->addWidget(pictures_[i], 1);
         column->addWidget(captions_[i]);
         row->addLayout(column);
@@ -483,6 +487,7 @@ void CampaignWindow::run()
         return;
     save_settings();
     run_dir_ = line.options.input.output_dir;
+    style_ = line.options.style;
     results_->setRowCount(0);
     const TrialRequest &trial = line.options.trial;
     const bool search = line.options.input.options.search_field;
@@ -593,32 +598,44 @@ void CampaignWindow::show_pictures()
     const QList<QTableWidgetItem *> selected = results_->selectedItems();
     const int row = selected.isEmpty() ? -1 : selected.first()->row();
     const QTableWidgetItem *first = row < 0 ? nullptr : results_->item(row, 0);
-    for (int i = 0; i < 3; ++i) {
-        pictures_[i]->clear();
-        captions_[i]->clear();
-    }
-    if (!first)
-        return;
-    const int pair = first->data(Qt::DisplayRole).toInt() - 1;
-    const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toString());
-    // The report's map waits for the campaign's scale, known at the end.
-    const bool report = QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
-    if (report)
-        pictures_[0]->setText(tr("The thermal map is drawn when the run ends, on the "
-                                 "campaign's scale."));
+    const int pair = first ? first->data(Qt::DisplayRole).toInt() - 1 : -1;
+    const PairFiles f = pair_files(run_dir_, first ? first->data(Qt::UserRole).toString() : "");
+    const bool report = first && QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
+    // The report's pictures, else the result pictures, named for what they show.
+    const QStringList headings =
+        report || !first
+            ? QStringList{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")}
+            : QStringList{tr("Plants of the thermal picture"), tr("Photograph under the field"),
+                          tr("Thermal picture on the photograph")};
     const QStringList choices[3] = {
         {report_picture(run_dir_, pair, "map"), f.thermal, report ? QString() : f.mask},
         {report_picture(run_dir_, pair, "mask"), f.part},
         {report_picture(run_dir_, pair, "contours"), f.aligned}};
-    for (int i = 0; i < 3; ++i)
-        for (const QString &path : choices[i])
+    for (int i = 0; i < 3; ++i) {
+        headings_[i]->setText(QStringLiteral("<b>%1</b>").arg(headings[i]));
+        pictures_[i]->clear();
+        captions_[i]->clear();
+        for (const QString &path : first ? choices[i] : QStringList())
             if (!path.isEmpty() && QFileInfo::exists(path)) {
-                const QPixmap picture(path);
-                pictures_[i]->setPixmap(picture.scaled(pictures_[i]->size(), Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
-                captions_[i]->setText(QDir(run_dir_).relativeFilePath(path));
+                show_picture(i, QPixmap(path), QDir(run_dir_).relativeFilePath(path));
                 break;
             }
+    }
+    // Until the run ends, the map on the pair's own scale.
+    if (report && pictures_[0]->pixmap(Qt::ReturnByValue).isNull()) {
+        QPixmap map;
+        if (map.loadFromData(map_during_run(run_dir_, pair, style_)))
+            show_picture(0, map,
+                         style_.range_given ? tr("on the range given")
+                                            : tr("on this pair's own scale until the run ends"));
+    }
+}
+
+void CampaignWindow::show_picture(int slot, const QPixmap &picture, const QString &caption)
+{
+    pictures_[slot]->setPixmap(
+        picture.scaled(pictures_[slot]->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    captions_[slot]->setText(caption);
 }
 
 void CampaignWindow::save_settings() const

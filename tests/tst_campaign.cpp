@@ -395,11 +395,28 @@ void TestCampaign::cancelled()
     auto *results = child<QTableWidget>(window.get(), "results");
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    // Escape as soon as the first pair is shown.
-    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(),
-            [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+    // Escape as soon as the first pair is shown, once it is selected: its
+    // map is shown while the run goes on, on its own scale.
+    QString caption;
+    bool map = false;
+    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(), [&] {
+        const auto shown = [&] { // once the row is filled
+            if (caption.isEmpty()) {
+                results->selectRow(0);
+                caption = child<QLabel>(window.get(), "caption0")->text();
+                map = !child<QLabel>(window.get(), "picture0")->pixmap(Qt::ReturnByValue).isNull();
+            }
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        };
+        QMetaObject::invokeMethod(window.get(), shown, Qt::QueuedConnection);
+    });
     window->run();
     QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    QVERIFY(map);
+    QCOMPARE(caption, "on this pair's own scale until the run ends");
+    QVERIFY(QRegularExpression("^report/p[0-9]+_map.png$")
+                .match(child<QLabel>(window.get(), "caption0")->text())
+                .hasMatch());
     const int done = results->rowCount();
     QVERIFY2(done >= 1 && done < 30, qPrintable(QString::number(done)));
     QCOMPARE(child<QLabel>(window.get(), "status")->text().section(',', 0, 0),
