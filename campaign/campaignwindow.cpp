@@ -408,10 +408,13 @@ void CampaignWindow::update_plan()
         return;
     }
     const CommandLine line = parse_command_line(arguments());
+    auto *tabs = findChild<QTabWidget *>(QStringLiteral("tabs"));
     if (line.action != CommandLine::Run) {
         plan_->setRowCount(0);
+        tabs->setTabText(0, tr("Plan"));
         return;
     }
+    tabs->setTabText(0, tr("Plan (reading the files…)"));
     // The plan reads every file: off the window's thread.
     const BatchOptions options = line.options;
     planner_ = QThread::create([this, options] {
@@ -432,6 +435,11 @@ void CampaignWindow::plan_made(const RunPlan &plan)
         update_plan();
         return;
     }
+    const int pairs = int(plan.pairs.size());
+    findChild<QTabWidget *>(QStringLiteral("tabs"))
+        ->setTabText(0, pairs == 0   ? tr("Plan")
+                        : pairs == 1 ? tr("Plan (1 pair)")
+                                     : tr("Plan (%1 pairs)").arg(pairs));
     plan_->setRowCount(0);
     const auto add_row = [this](const QList<QTableWidgetItem *> &items) {
         const int r = plan_->rowCount();
