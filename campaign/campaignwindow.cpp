@@ -378,6 +378,17 @@ void CampaignWindow::fill(const BatchOptions &options)
     options_changed();
 }
 
+void CampaignWindow::open(const QStringList &arguments, const BatchOptions &options)
+{
+    if (std::any_of(arguments.cbegin(), arguments.cend(),
+                    [](const QString &a) { return a.startsWith(QLatin1Char('-')); })) {
+        fill(options);
+        return;
+    }
+    restore_settings();
+    add_inputs(options.input.image_files);
+}
+
 void CampaignWindow::add_inputs(const QStringList &paths)
 {
     for (const QString &path : paths) {
@@ -478,7 +489,7 @@ void CampaignWindow::set_running(bool running)
     inputs_->parentWidget()->setEnabled(!running);
     run_->setEnabled(!running && !refused_);
     cancel_->setEnabled(running);
-    const bool report = QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
+    const bool report = report_ && QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
     open_report_->setEnabled(!running && report);
     open_folder_->setEnabled(!running && !run_dir_.isEmpty());
     if (!running)
@@ -491,11 +502,12 @@ void CampaignWindow::run()
         return;
     const QStringList a = arguments();
     CommandLine line = parse_command_line(a);
-    if (line.action != CommandLine::Run)
+    if (line.action != CommandLine::Run || !may_replace(line.options.input.output_dir))
         return;
     save_settings();
     run_dir_ = line.options.input.output_dir;
     style_ = line.options.style;
+    report_ = line.options.report; // not an earlier run's report in the same folder
     results_->setRowCount(0);
     const TrialRequest &trial = line.options.trial;
     const bool search = line.options.input.options.search_field;
@@ -527,6 +539,19 @@ void CampaignWindow::run()
     });
     set_running(true);
     thread_->start();
+}
+
+bool CampaignWindow::may_replace(const QString &output_dir)
+{
+    if (!QFileInfo::exists(output_dir + QStringLiteral("/result.csv")))
+        return true;
+    QMessageBox ask(QMessageBox::Question, title,
+                    tr("%1 holds the results of an earlier run. Replace them?").arg(output_dir),
+                    QMessageBox::Cancel, this);
+    QPushButton *replace = ask.addButton(tr("Replace"), QMessageBox::AcceptRole);
+    ask.setDefaultButton(replace);
+    ask.exec();
+    return ask.clickedButton() == replace;
 }
 
 void CampaignWindow::cancel()
@@ -667,19 +692,21 @@ void CampaignWindow::restore_settings()
 
 void CampaignWindow::closeEvent(QCloseEvent *event)
 {
-    if (!running()) {
-        save_settings();
-        event->accept();
-        return;
+    if (running()) {
+        event->ignore();
+        if (QMessageBox::question(this, title,
+                                  tr("A run is under way. Stop it and quit? The pairs under way "
+                                     "finish first, and the results of the pairs done are "
+                                     "kept.")) != QMessageBox::Yes)
+            return;
+        if (running()) { // it may have ended while the question was asked
+            quit_after_run_ = true;
+            cancel();
+            return;
+        }
     }
-    event->ignore();
-    if (QMessageBox::question(this, title,
-                              tr("A run is under way. Stop it and quit? The pairs under way "
-                                 "finish first, and the results of the pairs done are kept.")) ==
-        QMessageBox::Yes) {
-        quit_after_run_ = true;
-        cancel();
-    }
+    save_settings();
+    event->accept();
 }
 
 void CampaignWindow::dragEnterEvent(QDragEnterEvent *event)

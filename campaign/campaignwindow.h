@@ -42,6 +42,10 @@ public:
     // Sets the inputs and every option to what the parsed options ask for.
     void fill(const BatchOptions &options);
     void restore_settings();
+    // Opens with the command line's `arguments`, parsed as `options`; with
+    // inputs alone (as a file manager gives them) or none, with the options
+    // of the last session and those inputs.
+    void open(const QStringList &arguments, const BatchOptions &options);
     bool running() const;
 
 public slots:
@@ -68,6 +72,9 @@ private:
     void show_picture(int slot, const QPixmap &picture, const QString &caption);
     void save_settings() const;
     void set_running(bool running);
+    // Whether the run may write into `output_dir`: asks first when it holds
+    // an earlier run's results.
+    bool may_replace(const QString &output_dir);
 
     QListWidget *inputs_;
     OptionsPanel *options_;
@@ -82,6 +89,7 @@ private:
     QElapsedTimer clock_;
     QString run_dir_;     // the output folder of the last run
     ReportStyle style_;   // the maps' of the last run
+    bool report_ = false; // the last run makes a report
     QString last_folder_; // where the last inputs came from
     bool refused_ = true; // the batch's parser refuses the arguments
     bool quit_after_run_ = false;

@@ -139,7 +139,7 @@ void TestCampaign::roundTrip()
 {
     QFETCH(QString, given);
     QFETCH(QString, shown);
-    const QStringList expected = shown.arg(tmp.path()).split(' ');
+    const QStringList expected = shown.replace("%1", tmp.path()).split(' ');
     const auto window = window_of(given.split(' '));
     QCOMPARE(window->arguments(), expected);
     // And back: the controls filled from what they produced produce it again.
@@ -381,11 +381,36 @@ void TestCampaign::sameAsBatch()
     QVERIFY(files.remove("report.html") && batch_files.remove("report.html"));
     QCOMPARE(files, batch_files);
     QVERIFY(child<QPushButton>(window.get(), "openReport")->isEnabled());
-    // The next session starts with the options of this run.
+    // The next session opened with a folder (as from a file manager) starts
+    // with the options of this run.
     CampaignWindow next;
-    next.restore_settings();
+    next.open({many}, ardentis::parse_command_line({many}).options);
     QCOMPARE(next.arguments(), (QStringList{"--output", out, "--field", "auto", "--mask", "exgr",
-                                            "--report", "--jobs", "2"}));
+                                            "--report", "--jobs", "2", many}));
+
+    // A run into the results of an earlier one asks first; quitting while it
+    // runs asks too, and a yes given once it has ended closes the window.
+    const QByteArray result = read_file(out + "/result.csv");
+    const auto answer = [](const QString &button, std::function<void()> first = {}) {
+        guitest::answer_next_modal([=](QWidget *box) {
+            if (first)
+                first();
+            for (QAbstractButton *b : static_cast<QMessageBox *>(box)->buttons())
+                if (b->text().remove('&') == button)
+                    b->click();
+        });
+    };
+    answer("Cancel");
+    window->run();
+    QVERIFY(!window->running());
+    QCOMPARE(read_file(out + "/result.csv"), result);
+    answer("Replace");
+    window->run();
+    QVERIFY(window->running());
+    bool ended = false;
+    answer("Yes", [&] { ended = QTest::qWaitFor([&] { return !window->running(); }, 60000); });
+    QVERIFY(window->close());
+    QVERIFY(ended);
 }
 
 void TestCampaign::cancelled()
