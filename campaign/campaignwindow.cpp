@@ -29,6 +29,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -68,7 +69,9 @@ private:
 // for the sort arrow: the last, with the longest texts, gets the room left.
 void fit_columns(QTableWidget *table)
 {
-    const int arrow = table->fontMetrics().height();
+    const QStyle *style = table->horizontalHeader()->style();
+    const int arrow =
+        style->pixelMetric(QStyle::PM_HeaderMarkSize) + style->pixelMetric(QStyle::PM_HeaderMargin);
     for (int c = 0; c + 1 < table->columnCount(); ++c) {
         table->resizeColumnToContents(c);
         table->setColumnWidth(c, table->columnWidth(c) + arrow);
@@ -408,6 +411,7 @@ void CampaignWindow::options_changed()
     problem_->setText(refused_ ? line.problem : QString());
     problem_->setVisible(refused_);
     command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
+    command_->setCursorPosition(0); // the program's name and the options first
     run_->setEnabled(!refused_ && !running());
     plan_timer_->start();
 }
