@@ -366,14 +366,14 @@ QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &
     return {};
 }
 
+} // namespace
+
 // Every problem names the option it concerns first.
 QString first_option_named(const QString &problem)
 {
     static const QRegularExpression named(QStringLiteral("--([a-z][a-z-]*)"));
     return named.match(problem).captured(1);
 }
-
-} // namespace
 
 CommandLine parse_command_line(const QStringList &arguments)
 {

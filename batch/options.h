@@ -41,6 +41,11 @@ struct CommandLine {
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 
+// The long name of the option a problem (of the command line, or why a run
+// did not start) concerns, when it names one: "output" for "no output
+// folder given: add --output DIR.".
+QString first_option_named(const QString &problem);
+
 // The pairs a run of the options would make, before it starts, as the
 // engine forms them: each with its capture time and, in its notes, what the
 // user should know (how it was formed, a table entry, a result name another

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,9 +25,11 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -62,6 +65,19 @@ private:
     std::function<void(const PairOutcome &, int, int)> tell_;
 };
 
+// Every column but the last as wide as its heading and values, with room
+// for the sort arrow: the last, with the longest texts, gets the room left.
+void fit_columns(QTableWidget *table)
+{
+    const QStyle *style = table->horizontalHeader()->style();
+    const int arrow =
+        style->pixelMetric(QStyle::PM_HeaderMarkSize) + style->pixelMetric(QStyle::PM_HeaderMargin);
+    for (int c = 0; c + 1 < table->columnCount(); ++c) {
+        table->resizeColumnToContents(c);
+        table->setColumnWidth(c, table->columnWidth(c) + arrow);
+    }
+}
+
 QTableWidget *table(const QStringList &headings)
 {
     auto *t = new QTableWidget(0, int(headings.size()));
@@ -72,6 +88,7 @@ QTableWidget *table(const QStringList &headings)
     t->verticalHeader()->hide();
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 8);
     t->horizontalHeader()->setStretchLastSection(true);
+    fit_columns(t);
     return t;
 }
 
@@ -153,7 +170,10 @@ CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
     plan_timer_->setInterval(150);
     connect(plan_timer_, &QTimer::timeout, this, &CampaignWindow::update_plan);
     connect(options_, &OptionsPanel::changed, this, &CampaignWindow::options_changed);
-    resize(1280, 800);
+    // Room for everything, on a laptop's screen too.
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    resize(QSize(1280, 800).boundedTo(room - QSize(20, 60)));
+    show_pictures();
     options_changed();
 }
 
@@ -173,6 +193,8 @@ QWidget *CampaignWindow::inputs_box()
     auto *layout = new QVBoxLayout(box);
     inputs_ = new QListWidget;
     inputs_->setObjectName(QStringLiteral("inputs"));
+    inputs_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    inputs_->setFixedHeight(6 * inputs_->fontMetrics().height() + 8);
     inputs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     inputs_->setToolTip(tr("The radiometric images and photographs in pairs (radiometric image, "
                            "then photograph), or one folder, whose JPEG files are taken in name "
@@ -218,16 +240,19 @@ QWidget *CampaignWindow::results_box()
     connect(results_, &QTableWidget::itemSelectionChanged, this, &CampaignWindow::show_pictures);
     auto *pictures = new QWidget;
     auto *row = new QHBoxLayout(pictures);
-    const QStringList names{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")};
     for (int i = 0; i < 3; ++i) {
         auto *column = new QVBoxLayout;
-        column->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(names[i])));
+        headings_[i] = new QLabel;
+        headings_[i]->setObjectName(QStringLiteral("heading%1").arg(i));
+        column->addWidget(headings_[i]);
         pictures_[i] = new QLabel;
         pictures_[i]->setObjectName(QStringLiteral("picture%1").arg(i));
-        pictures_[i]->setMinimumSize(240, 180);
+        pictures_[i]->setMinimumSize(160, 120);
         pictures_[i]->setAlignment(Qt::AlignCenter);
         pictures_[i]->setWordWrap(true);
         captions_[i] = new QLabel;
+        captions_[i]->setObjectName(QStringLiteral("caption%1").arg(i));
+        captions_[i]->setWordWrap(true);
         column->addWidget(pictures_[i], 1);
         column->addWidget(captions_[i]);
         row->addLayout(column);
@@ -267,6 +292,12 @@ QWidget *CampaignWindow::run_box()
     progress->addWidget(progress_, 1);
     progress->addWidget(rate_);
     layout->addLayout(progress);
+    problem_ = new QLabel;
+    problem_->setObjectName(QStringLiteral("optionProblem"));
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet(QStringLiteral("color: #b00020"));
+    problem_->hide();
+    layout->addWidget(problem_);
     status_ = new QLabel;
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
@@ -350,6 +381,17 @@ void CampaignWindow::fill(const BatchOptions &options)
     options_changed();
 }
 
+void CampaignWindow::open(const QStringList &arguments, const BatchOptions &options)
+{
+    if (std::any_of(arguments.cbegin(), arguments.cend(),
+                    [](const QString &a) { return a.startsWith(QLatin1Char('-')); })) {
+        fill(options);
+        return;
+    }
+    restore_settings();
+    add_inputs(options.input.image_files);
+}
+
 void CampaignWindow::add_inputs(const QStringList &paths)
 {
     for (const QString &path : paths) {
@@ -366,7 +408,10 @@ void CampaignWindow::options_changed()
     const CommandLine line = parse_command_line(a);
     refused_ = line.action != CommandLine::Run;
     options_->mark(refused_ ? line.option : QString(), refused_ ? line.problem : QString());
+    problem_->setText(refused_ ? line.problem : QString());
+    problem_->setVisible(refused_);
     command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
+    command_->setCursorPosition(0); // the program's name and the options first
     run_->setEnabled(!refused_ && !running());
     plan_timer_->start();
 }
@@ -378,10 +423,13 @@ void CampaignWindow::update_plan()
         return;
     }
     const CommandLine line = parse_command_line(arguments());
+    auto *tabs = findChild<QTabWidget *>(QStringLiteral("tabs"));
     if (line.action != CommandLine::Run) {
         plan_->setRowCount(0);
+        tabs->setTabText(0, tr("Plan"));
         return;
     }
+    tabs->setTabText(0, tr("Plan (reading the files…)"));
     // The plan reads every file: off the window's thread.
     const BatchOptions options = line.options;
     planner_ = QThread::create([this, options] {
@@ -402,6 +450,11 @@ void CampaignWindow::plan_made(const RunPlan &plan)
         update_plan();
         return;
     }
+    const int pairs = int(plan.pairs.size());
+    findChild<QTabWidget *>(QStringLiteral("tabs"))
+        ->setTabText(0, pairs == 0   ? tr("Plan")
+                        : pairs == 1 ? tr("Plan (1 pair)")
+                                     : tr("Plan (%1 pairs)").arg(pairs));
     plan_->setRowCount(0);
     const auto add_row = [this](const QList<QTableWidgetItem *> &items) {
         const int r = plan_->rowCount();
@@ -426,7 +479,7 @@ void CampaignWindow::plan_made(const RunPlan &plan)
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text, text)});
     if (!plan.problem.isEmpty())
         add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
-    plan_->resizeColumnsToContents();
+    fit_columns(plan_);
 }
 
 bool CampaignWindow::running() const
@@ -440,7 +493,7 @@ void CampaignWindow::set_running(bool running)
     inputs_->parentWidget()->setEnabled(!running);
     run_->setEnabled(!running && !refused_);
     cancel_->setEnabled(running);
-    const bool report = QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
+    const bool report = report_ && QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
     open_report_->setEnabled(!running && report);
     open_folder_->setEnabled(!running && !run_dir_.isEmpty());
     if (!running)
@@ -453,10 +506,12 @@ void CampaignWindow::run()
         return;
     const QStringList a = arguments();
     CommandLine line = parse_command_line(a);
-    if (line.action != CommandLine::Run)
+    if (line.action != CommandLine::Run || !may_replace(line.options.input.output_dir))
         return;
     save_settings();
     run_dir_ = line.options.input.output_dir;
+    style_ = line.options.style;
+    report_ = line.options.report; // not an earlier run's report in the same folder
     results_->setRowCount(0);
     const TrialRequest &trial = line.options.trial;
     const bool search = line.options.input.options.search_field;
@@ -488,6 +543,19 @@ void CampaignWindow::run()
     });
     set_running(true);
     thread_->start();
+}
+
+bool CampaignWindow::may_replace(const QString &output_dir)
+{
+    if (!QFileInfo::exists(output_dir + QStringLiteral("/result.csv")))
+        return true;
+    QMessageBox ask(QMessageBox::Question, title,
+                    tr("%1 holds the results of an earlier run. Replace them?").arg(output_dir),
+                    QMessageBox::Cancel, this);
+    QPushButton *replace = ask.addButton(tr("Replace"), QMessageBox::AcceptRole);
+    ask.setDefaultButton(replace);
+    ask.exec();
+    return ask.clickedButton() == replace;
 }
 
 void CampaignWindow::cancel()
@@ -529,6 +597,8 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
     results_->insertRow(r);
     for (int c = 0; c < items.size(); ++c)
         results_->setItem(r, c, items[c]);
+    if (r < 10) // the widths of the first rows' values; all of them once the run ends
+        fit_columns(results_);
     results_->setSortingEnabled(true);
     plot_->add(o);
 }
@@ -539,9 +609,16 @@ void CampaignWindow::run_finished(const BatchRun &run)
     delete thread_;
     thread_ = nullptr;
     set_running(false);
+    if (progress_->maximum() == 0) { // no pair was done: not busy any longer
+        progress_->setRange(0, 1);
+        progress_->setTextVisible(false);
+    }
+    rate_->clear(); // the summary says how long it took
+    fit_columns(results_);
     if (!run.problem.isEmpty()) {
         status_->setStyleSheet(QStringLiteral("color: #b00020"));
         status_->setText(run.problem);
+        options_->mark(first_option_named(run.problem), run.problem);
     } else {
         QStringList lines{run.rows_note, run.result.result_problem, run_summary(run, run_dir_)};
         lines.removeAll(QString());
@@ -558,32 +635,44 @@ void CampaignWindow::show_pictures()
     const QList<QTableWidgetItem *> selected = results_->selectedItems();
     const int row = selected.isEmpty() ? -1 : selected.first()->row();
     const QTableWidgetItem *first = row < 0 ? nullptr : results_->item(row, 0);
-    for (int i = 0; i < 3; ++i) {
-        pictures_[i]->clear();
-        captions_[i]->clear();
-    }
-    if (!first)
-        return;
-    const int pair = first->data(Qt::DisplayRole).toInt() - 1;
-    const PairFiles f = pair_files(run_dir_, first->data(Qt::UserRole).toString());
-    // The report's map waits for the campaign's scale, known at the end.
-    const bool report = QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
-    if (report)
-        pictures_[0]->setText(tr("The thermal map is drawn when the run ends, on the "
-                                 "campaign's scale."));
+    const int pair = first ? first->data(Qt::DisplayRole).toInt() - 1 : -1;
+    const PairFiles f = pair_files(run_dir_, first ? first->data(Qt::UserRole).toString() : "");
+    const bool report = first && QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
+    // The report's pictures, else the result pictures, named for what they show.
+    const QStringList headings =
+        report || !first
+            ? QStringList{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")}
+            : QStringList{tr("Plants of the thermal picture"), tr("Photograph under the field"),
+                          tr("Thermal picture on the photograph")};
     const QStringList choices[3] = {
         {report_picture(run_dir_, pair, "map"), f.thermal, report ? QString() : f.mask},
         {report_picture(run_dir_, pair, "mask"), f.part},
         {report_picture(run_dir_, pair, "contours"), f.aligned}};
-    for (int i = 0; i < 3; ++i)
-        for (const QString &path : choices[i])
+    for (int i = 0; i < 3; ++i) {
+        headings_[i]->setText(QStringLiteral("<b>%1</b>").arg(headings[i]));
+        pictures_[i]->clear();
+        captions_[i]->clear();
+        for (const QString &path : first ? choices[i] : QStringList())
             if (!path.isEmpty() && QFileInfo::exists(path)) {
-                const QPixmap picture(path);
-                pictures_[i]->setPixmap(picture.scaled(pictures_[i]->size(), Qt::KeepAspectRatio,
-                                                       Qt::SmoothTransformation));
-                captions_[i]->setText(QDir(run_dir_).relativeFilePath(path));
+                show_picture(i, QPixmap(path), QDir(run_dir_).relativeFilePath(path));
                 break;
             }
+    }
+    // Until the run ends, the map on the pair's own scale.
+    if (report && pictures_[0]->pixmap(Qt::ReturnByValue).isNull()) {
+        QPixmap map;
+        if (map.loadFromData(map_during_run(run_dir_, pair, style_)))
+            show_picture(0, map,
+                         style_.range_given ? tr("on the range given")
+                                            : tr("on this pair's own scale until the run ends"));
+    }
+}
+
+void CampaignWindow::show_picture(int slot, const QPixmap &picture, const QString &caption)
+{
+    pictures_[slot]->setPixmap(
+        picture.scaled(pictures_[slot]->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    captions_[slot]->setText(caption);
 }
 
 void CampaignWindow::save_settings() const
@@ -607,19 +696,21 @@ void CampaignWindow::restore_settings()
 
 void CampaignWindow::closeEvent(QCloseEvent *event)
 {
-    if (!running()) {
-        save_settings();
-        event->accept();
-        return;
+    if (running()) {
+        event->ignore();
+        if (QMessageBox::question(this, title,
+                                  tr("A run is under way. Stop it and quit? The pairs under way "
+                                     "finish first, and the results of the pairs done are "
+                                     "kept.")) != QMessageBox::Yes)
+            return;
+        if (running()) { // it may have ended while the question was asked
+            quit_after_run_ = true;
+            cancel();
+            return;
+        }
     }
-    event->ignore();
-    if (QMessageBox::question(this, title,
-                              tr("A run is under way. Stop it and quit? The pairs under way "
-                                 "finish first, and the results of the pairs done are kept.")) ==
-        QMessageBox::Yes) {
-        quit_after_run_ = true;
-        cancel();
-    }
+    save_settings();
+    event->accept();
 }
 
 void CampaignWindow::dragEnterEvent(QDragEnterEvent *event)

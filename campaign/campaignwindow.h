@@ -3,6 +3,8 @@
 // of the pairs before a run, and the run on the batch's workers with its
 // results as they come.
 
+#include "report/report.h"
+
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
@@ -12,6 +14,7 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPixmap;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
@@ -39,6 +42,10 @@ public:
     // Sets the inputs and every option to what the parsed options ask for.
     void fill(const BatchOptions &options);
     void restore_settings();
+    // Opens with the command line's `arguments`, parsed as `options`; with
+    // inputs alone (as a file manager gives them) or none, with the options
+    // of the last session and those inputs.
+    void open(const QStringList &arguments, const BatchOptions &options);
     bool running() const;
 
 public slots:
@@ -62,21 +69,27 @@ private:
     void pair_finished(const PairOutcome &outcome, int done, int pairs);
     void run_finished(const BatchRun &run);
     void show_pictures();
+    void show_picture(int slot, const QPixmap &picture, const QString &caption);
     void save_settings() const;
     void set_running(bool running);
+    // Whether the run may write into `output_dir`: asks first when it holds
+    // an earlier run's results.
+    bool may_replace(const QString &output_dir);
 
     QListWidget *inputs_;
     OptionsPanel *options_;
     QTableWidget *plan_, *results_;
-    QLabel *pictures_[3], *captions_[3];
+    QLabel *headings_[3], *pictures_[3], *captions_[3];
     CampaignPlot *plot_;
     QLineEdit *command_;
-    QLabel *status_, *rate_;
+    QLabel *status_, *rate_, *problem_;
     QProgressBar *progress_;
     QPushButton *run_, *cancel_, *open_report_, *open_folder_;
     QTimer *plan_timer_;
     QElapsedTimer clock_;
     QString run_dir_;     // the output folder of the last run
+    ReportStyle style_;   // the maps' of the last run
+    bool report_ = false; // the last run makes a report
     QString last_folder_; // where the last inputs came from
     bool refused_ = true; // the batch's parser refuses the arguments
     bool quit_after_run_ = false;

@@ -65,10 +65,7 @@ int main(int argc, char *argv[])
     }
     ardentis::tune_for_pairs();
     ardentis::CampaignWindow window;
-    if (arguments.isEmpty())
-        window.restore_settings();
-    else
-        window.fill(line.options);
+    window.open(arguments, line.options);
     window.show();
     return app->exec();
 }

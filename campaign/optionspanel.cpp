@@ -5,13 +5,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QThread>
+#include <QUrl>
 
 namespace ardentis
 {
@@ -45,6 +48,39 @@ QWidget *with_button(QWidget *control, QPushButton *button)
     return row;
 }
 
+// Keeps a control from taking what is meant for the panel or the window
+// around it: a list not in use turned by the wheel that scrolls the panel
+// (the wheel goes on to the panel), and a file dropped on a text field
+// (a field for a path takes the one dropped as its value; the others leave
+// the drop to the window, which adds it to the inputs).
+class StrayInput : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *target, QEvent *event) override
+    {
+        auto *control = static_cast<QWidget *>(target);
+        if (event->type() == QEvent::Wheel && !control->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::Drop)
+            return false;
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        auto *edit = qobject_cast<QLineEdit *>(control);
+        if (!edit || !edit->property("path").toBool() || urls.size() != 1 ||
+            !urls.first().isLocalFile()) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            edit->setText(urls.first().toLocalFile());
+        return true;
+    }
+};
+
 // A group heading in the form.
 QLabel *heading(const QString &text)
 {
@@ -57,19 +93,22 @@ QLabel *heading(const QString &text)
 
 OptionsPanel::OptionsPanel(QWidget *parent) : QWidget(parent)
 {
+    stray_ = new StrayInput(this);
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     add_output_and_inputs(form);
     add_field_and_mask(form);
     add_trial(form);
     add_report_and_run(form);
-    problem_ = new QLabel;
-    problem_->setObjectName(QStringLiteral("optionProblem"));
-    problem_->setWordWrap(true);
-    problem_->setStyleSheet(QStringLiteral("color: #b00020"));
-    form->addRow(problem_);
     connect(this, &OptionsPanel::changed, this, &OptionsPanel::enable);
     enable();
+}
+
+void OptionsPanel::guard(QWidget *control, const QString &tip)
+{
+    control->setToolTip(tip);
+    control->setProperty("tip", tip);
+    control->installEventFilter(stray_);
 }
 
 QLineEdit *OptionsPanel::text(const QString &option, const QString &placeholder, const QString &tip)
@@ -77,7 +116,7 @@ QLineEdit *OptionsPanel::text(const QString &option, const QString &placeholder,
     auto *edit = new QLineEdit;
     edit->setObjectName(option);
     edit->setPlaceholderText(placeholder);
-    edit->setToolTip(tip);
+    guard(edit, tip);
     controls_[option] = edit;
     connect(edit, &QLineEdit::textChanged, this, &OptionsPanel::changed);
     return edit;
@@ -87,7 +126,7 @@ QCheckBox *OptionsPanel::check(const QString &option, const QString &label, cons
 {
     auto *box = new QCheckBox(label);
     box->setObjectName(option);
-    box->setToolTip(tip);
+    guard(box, tip);
     controls_[option] = box;
     connect(box, &QCheckBox::toggled, this, &OptionsPanel::changed);
     return box;
@@ -96,6 +135,7 @@ QCheckBox *OptionsPanel::check(const QString &option, const QString &label, cons
 QLineEdit *OptionsPanel::path_edit(const QString &option, const QString &tip, bool folder)
 {
     QLineEdit *edit = text(option, folder ? tr("a folder") : tr("none"), tip);
+    edit->setProperty("path", true);
     auto *browse = new QPushButton(tr("Choose…"));
     browse->setObjectName(option + QStringLiteral("Browse"));
     connect(browse, &QPushButton::clicked, this, [this, edit, folder] {
@@ -117,7 +157,8 @@ QComboBox *OptionsPanel::choices(const QString &option, const QStringList &label
     box->setObjectName(option);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMinimumContentsLength(16);
-    box->setToolTip(tip);
+    box->setFocusPolicy(Qt::StrongFocus); // not by the wheel
+    guard(box, tip);
     for (int i = 0; i < labels.size(); ++i)
         box->addItem(labels[i], values[i]);
     controls_[option] = box;
@@ -169,8 +210,8 @@ void OptionsPanel::add_field_and_mask(QFormLayout *form)
     form->addRow(heading(tr("Field and plants")));
     field_mode_ = choices(
         QStringLiteral("fieldMode"),
-        {tr("default (fixed; the camera's refined for embedded photographs)"), tr("given X,Y,W,H"),
-         tr("the camera's"), tr("found in each pair")},
+        {tr("default: fixed, or the camera's refined"), tr("given X,Y,W,H"), tr("the camera's"),
+         tr("found in each pair")},
         {QString(), QStringLiteral("given"), QStringLiteral("camera"), QStringLiteral("auto")},
         tr("Where the thermal picture lies in the photograph. Found in each pair: when the camera "
            "was handheld, lens or distance vary, or the photographs are smaller than the fixed "
@@ -384,11 +425,16 @@ void OptionsPanel::fill(const BatchOptions &o)
 void OptionsPanel::mark(const QString &option, const QString &problem)
 {
     for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
-        const bool marked = it.key() == option;
-        it.value()->setStyleSheet(marked ? QStringLiteral("border: 2px solid #b00020") : QString());
-        it.value()->setProperty("problem", marked ? problem : QString());
+        QWidget *control = it.value();
+        const QString now = it.key() == option ? problem : QString();
+        if (control->property("problem").toString() == now)
+            continue;
+        control->setStyleSheet(now.isEmpty() ? QString()
+                                             : QStringLiteral("border: 2px solid #b00020"));
+        control->setProperty("problem", now);
+        const QString tip = control->property("tip").toString();
+        control->setToolTip(now.isEmpty() ? tip : now + QStringLiteral("\n\n") + tip);
     }
-    problem_->setText(problem);
 }
 
 } // namespace ardentis

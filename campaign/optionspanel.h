@@ -10,7 +10,6 @@
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
-class QLabel;
 class QLineEdit;
 
 namespace ardentis
@@ -27,8 +26,9 @@ public:
     QStringList arguments() const;
     // Sets every control to what the parsed options ask for.
     void fill(const BatchOptions &options);
-    // Marks the control of `option` (a long option name) with `problem`,
-    // clearing any other mark; an empty `option` clears them all.
+    // Marks the control of `option` (a long option name) with `problem`, in
+    // its frame and tooltip, clearing any other mark; an empty `option`
+    // clears them all.
     void mark(const QString &option, const QString &problem);
     QString output() const;
 
@@ -45,6 +45,8 @@ private:
                        const QString &tip);
     QLineEdit *text(const QString &option, const QString &placeholder, const QString &tip);
     QCheckBox *check(const QString &option, const QString &label, const QString &tip);
+    // Gives a control its tooltip and keeps stray wheel turns and drops off it.
+    void guard(QWidget *control, const QString &tip);
     void fill_groups();
     void enable();
 
@@ -54,7 +56,7 @@ private:
         *palette_;
     QCheckBox *temperatures_, *report_;
     QMap<QString, QWidget *> controls_; // by the option they set
-    QLabel *problem_;
+    QObject *stray_;
 };
 
 } // namespace ardentis

@@ -13,11 +13,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace ardentis
 {
@@ -38,6 +40,63 @@ constexpr int contour_full_width = 1200;
 constexpr int picture_quality = 85;
 // The report's own folder in the output folder, beside report.html.
 constexpr char folder_name[] = "report";
+// The maps' range when no plant pixel gives one.
+constexpr double fallback_lo = 15, fallback_hi = 35;
+
+// Where the pictures' temperatures and the cards wait until the run ends.
+QString work_folder(const QString &output_dir)
+{
+    return output_dir + QLatin1Char('/') + QLatin1String(folder_name) + QStringLiteral("/.work");
+}
+
+QString spill_path(const QString &output_dir, int pair)
+{
+    return work_folder(output_dir) + QStringLiteral("/p%1.temps").arg(pair + 1);
+}
+
+// A pair's temperatures as they wait for the campaign's range: empty when
+// they cannot be read back.
+cv::Mat read_spill(const QString &path)
+{
+    QFile spill(path);
+    if (!spill.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
+    const QByteArray data = spill.readAll();
+    const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
+    if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
+        return {};
+    return cv::Mat(rows, cols, CV_32F, const_cast<char *>(data.constData())).clone();
+}
+
+// A map's range at least the narrowest a map spans.
+std::pair<double, double> map_range(double lo, double hi)
+{
+    return {lo, std::max(hi, lo + min_map_span)};
+}
+
+// The 1st to the 99th percentile of a pair's temperatures.
+std::pair<double, double> own_range(const cv::Mat &temps)
+{
+    std::vector<float> t;
+    t.reserve(temps.total());
+    for (auto it = temps.begin<float>(); it != temps.end<float>(); ++it)
+        if (!std::isnan(*it))
+            t.push_back(*it);
+    if (t.empty())
+        return {fallback_lo, fallback_hi};
+    const auto quantile = [&t](double share) {
+        const auto at = t.begin() + std::ptrdiff_t(share * double(t.size() - 1));
+        std::nth_element(t.begin(), at, t.end());
+        return double(*at);
+    };
+    return map_range(quantile(0.01), quantile(0.99));
+}
+
+cv::Mat map_picture(const cv::Mat &temps, Palette palette, double lo, double hi)
+{
+    return with_colour_bar(thermal_map(temps, palette, lo, hi), palette, lo, hi);
+}
 
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
@@ -135,9 +194,9 @@ public:
         // The folder is the report's own: pictures of an earlier report go.
         if (!QDir(folder_).removeRecursively())
             return QStringLiteral("The earlier report's folder %1 cannot be removed.").arg(folder_);
-        add_scratch(work_folder());
+        add_scratch(work_folder(dir_));
         for (const QString &folder :
-             {work_folder(), dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
+             {work_folder(dir_), dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
             if (!QDir().mkpath(folder))
                 return QStringLiteral("The folder %1 cannot be created.").arg(folder);
         return {};
@@ -151,19 +210,13 @@ private:
     {
         return report_picture(dir_, pair, what);
     }
-    QString spill_path(int pair) const
-    {
-        return work_folder() + QStringLiteral("/p%1.temps").arg(pair + 1);
-    }
     void note(const QString &problem)
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (problem_.isEmpty())
             problem_ = problem;
     }
-    // Where the pictures' temperatures and the cards wait until the run ends.
-    QString work_folder() const { return folder_ + QStringLiteral("/.work"); }
-    QString cards_path() const { return work_folder() + QStringLiteral("/cards.html"); }
+    QString cards_path() const { return work_folder(dir_) + QStringLiteral("/cards.html"); }
     // The map of a pair, and with `thermal` its 4Thermal picture.
     QString write_map(const PairOutcome &row, bool thermal, double lo, double hi) const;
     QString write_maps(double lo, double hi);
@@ -201,8 +254,9 @@ std::string Report::piece(const ProcessedPair &p)
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
     const std::string header = std::to_string(temps.cols) + " " + std::to_string(temps.rows) + "\n";
-    note(write_together({{spill_path(pair), header + std::string(temps.ptr<char>(0),
-                                                                 temps.total() * sizeof(float))}}));
+    note(write_together(
+        {{spill_path(dir_, pair),
+          header + std::string(temps.ptr<char>(0), temps.total() * sizeof(float))}}));
 
     std::vector<float> plant;
     for (int r = 0; r < temps.rows; ++r) {
@@ -245,18 +299,12 @@ void Report::add(const PairOutcome &outcome)
 
 QString Report::write_map(const PairOutcome &row, bool thermal, double lo, double hi) const
 {
-    QFile spill(spill_path(row.plan.pair));
-    if (!spill.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-    const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
-    const QByteArray data = spill.readAll();
-    const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
-    if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
-        return QStringLiteral("%1 cannot be read back.").arg(spill.fileName());
-    const cv::Mat temps(rows, cols, CV_32F, const_cast<char *>(data.constData()));
-    const EncodedPicture picture = encode_picture(
-        with_colour_bar(thermal_map(temps, style_.palette, lo, hi), style_.palette, lo, hi),
-        ".png");
+    const QString spill = spill_path(dir_, row.plan.pair);
+    const cv::Mat temps = read_spill(spill);
+    if (temps.empty())
+        return QStringLiteral("%1 cannot be read back.").arg(spill);
+    const EncodedPicture picture =
+        encode_picture(map_picture(temps, style_.palette, lo, hi), ".png");
     if (!picture.problem.isEmpty())
         return picture.problem;
     std::vector<OutputFile> files{{picture_path(row.plan.pair, "map"), picture.bytes}};
@@ -294,12 +342,10 @@ QString Report::write_maps(double lo, double hi)
 QString Report::finish(const RunResult &result)
 {
     double lo = style_.range_min, hi = style_.range_max;
-    if (!style_.range_given) {
-        lo = histogram_.empty() ? 15 : histogram_.quantile(0.01);
-        hi = histogram_.empty() ? 35 : histogram_.quantile(0.99);
-        if (hi - lo < min_map_span)
-            hi = lo + min_map_span;
-    }
+    if (!style_.range_given)
+        std::tie(lo, hi) = histogram_.empty()
+                               ? map_range(fallback_lo, fallback_hi)
+                               : map_range(histogram_.quantile(0.01), histogram_.quantile(0.99));
     QString problem = problem_.isEmpty() ? write_maps(lo, hi) : problem_;
     TextFile page;
     if (problem.isEmpty()) {
@@ -325,8 +371,8 @@ QString Report::finish(const RunResult &result)
         if (problem.isEmpty())
             problem = page.commit();
     }
-    QDir(work_folder()).removeRecursively();
-    release_scratch(work_folder());
+    QDir(work_folder(dir_)).removeRecursively();
+    release_scratch(work_folder(dir_));
     return problem;
 }
 
@@ -343,6 +389,17 @@ QString report_picture(const QString &output_dir, int pair, const char *what)
     return output_dir + QStringLiteral("/report/p%1_%2.%3")
                             .arg(QString::number(pair + 1), QLatin1String(what),
                                  QLatin1String(report_picture_type(what)));
+}
+
+QByteArray map_during_run(const QString &output_dir, int pair, const ReportStyle &style)
+{
+    const cv::Mat temps = read_spill(spill_path(output_dir, pair));
+    if (temps.empty())
+        return {};
+    const auto [lo, hi] =
+        style.range_given ? std::make_pair(style.range_min, style.range_max) : own_range(temps);
+    const std::string png = encode_picture(map_picture(temps, style.palette, lo, hi), ".png").bytes;
+    return QByteArray(png.data(), int(png.size()));
 }
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,

@@ -4,6 +4,7 @@
 
 #include "analysis/thermalmap.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -34,6 +35,13 @@ struct ReportContext {
 QString report_picture(const QString &output_dir, int pair, const char *what);
 // The file type of that picture: "png" for the map, "jpg" for the others.
 const char *report_picture_type(const char *what);
+
+// The map of the pair `pair` (0-based) while the run that makes the report
+// in `output_dir` goes on, before the campaign's range is known: on the
+// style's range when one is given, else on the pair's own (the 1st to 99th
+// percentile of its temperatures), as PNG bytes; empty before the pair is
+// done and once the run has ended.
+QByteArray map_during_run(const QString &output_dir, int pair, const ReportStyle &style);
 
 std::unique_ptr<PairExtras> make_report(const QString &output_dir, const ReportStyle &style,
                                         const ReportContext &context);

@@ -9,8 +9,12 @@
 #include "tests/guitest.h"
 #include "tests/testutil.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -40,6 +44,19 @@ QStringList row_of(QTableWidget *table, int row)
     return texts;
 }
 
+// Drags `path` onto `target` and drops it there, as a file manager does.
+void drop(QWidget *target, const QString &path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    data.setText(QUrl::fromLocalFile(path).toString()); // as file managers give it too
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+}
+
 // Every file below `dir` whose name marks it as unfinished or as the lock.
 QStringList leftovers(const QString &dir)
 {
@@ -64,8 +81,11 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void commandQuoted();
+    void strayInput_data();
+    void strayInput();
     void refusedValue_data();
     void refusedValue();
+    void refusedStart();
     void plan_data();
     void plan();
     void sameAsBatch();
@@ -119,7 +139,7 @@ void TestCampaign::roundTrip()
 {
     QFETCH(QString, given);
     QFETCH(QString, shown);
-    const QStringList expected = shown.arg(tmp.path()).split(' ');
+    const QStringList expected = shown.replace("%1", tmp.path()).split(' ');
     const auto window = window_of(given.split(' '));
     QCOMPARE(window->arguments(), expected);
     // And back: the controls filled from what they produced produce it again.
@@ -134,6 +154,41 @@ void TestCampaign::commandQuoted()
     QCOMPARE(child<QLineEdit>(window.get(), "command")->text(),
              QStringLiteral("ardentis-batch --output '%1/my results' '%1/it'\\''s.jpg'")
                  .arg(tmp.path()));
+}
+
+void TestCampaign::strayInput_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("input"); // the inputs after the drop
+    QTest::addColumn<QString>("output");
+    QTest::newRow("onto the window") << ""
+                                     << "%1"
+                                     << "";
+    QTest::newRow("onto a field for a path") << "output"
+                                             << ""
+                                             << "%1";
+    QTest::newRow("onto a field for a number") << "purity"
+                                               << "%1"
+                                               << "";
+}
+
+void TestCampaign::strayInput()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    const auto window = window_of({"--mask", "exgr"});
+    drop(target.isEmpty() ? window.get() : child<QWidget>(window.get(), qPrintable(target)), pairs);
+    auto *inputs = child<QListWidget>(window.get(), "inputs");
+    QCOMPARE(inputs->count() ? inputs->item(0)->text() : QString(), input.replace("%1", pairs));
+    QCOMPARE(child<QLineEdit>(window.get(), "output")->text(), output.replace("%1", pairs));
+    QCOMPARE(child<QLineEdit>(window.get(), "purity")->text(), QString());
+    // The wheel over a list not in use scrolls the panel, and leaves the list alone.
+    auto *mask = child<QComboBox>(window.get(), "mask");
+    QWheelEvent wheel(QPointF(5, 5), QPointF(mask->mapToGlobal(QPoint(5, 5))), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(mask, &wheel);
+    QCOMPARE(mask->currentText(), "ExGR");
 }
 
 void TestCampaign::refusedValue_data()
@@ -182,6 +237,22 @@ void TestCampaign::refusedValue()
     edit->setText(kept);
     QVERIFY(edit->property("problem").toString().isEmpty());
     QVERIFY(run->isEnabled());
+}
+
+void TestCampaign::refusedStart()
+{
+    const auto window = window_of({pairs});
+    // Everything is in view on a small laptop's screen.
+    QVERIFY(window->minimumSizeHint().width() <= 1024 && window->minimumSizeHint().height() <= 640);
+    auto *output = child<QLineEdit>(window.get(), "output");
+    window->run();
+    QTRY_VERIFY(!window->running());
+    QCOMPARE(child<QLabel>(window.get(), "status")->text(),
+             "no output folder given: add --output DIR.");
+    QCOMPARE(output->property("problem").toString(), "no output folder given: add --output DIR.");
+    QVERIFY(child<QProgressBar>(window.get(), "progress")->maximum() > 0); // not busy
+    output->setText("out");
+    QVERIFY(output->property("problem").toString().isEmpty());
 }
 
 void TestCampaign::plan_data()
@@ -310,11 +381,36 @@ void TestCampaign::sameAsBatch()
     QVERIFY(files.remove("report.html") && batch_files.remove("report.html"));
     QCOMPARE(files, batch_files);
     QVERIFY(child<QPushButton>(window.get(), "openReport")->isEnabled());
-    // The next session starts with the options of this run.
+    // The next session opened with a folder (as from a file manager) starts
+    // with the options of this run.
     CampaignWindow next;
-    next.restore_settings();
+    next.open({many}, ardentis::parse_command_line({many}).options);
     QCOMPARE(next.arguments(), (QStringList{"--output", out, "--field", "auto", "--mask", "exgr",
-                                            "--report", "--jobs", "2"}));
+                                            "--report", "--jobs", "2", many}));
+
+    // A run into the results of an earlier one asks first; quitting while it
+    // runs asks too, and a yes given once it has ended closes the window.
+    const QByteArray result = read_file(out + "/result.csv");
+    const auto answer = [](const QString &button, std::function<void()> first = {}) {
+        guitest::answer_next_modal([=](QWidget *box) {
+            if (first)
+                first();
+            for (QAbstractButton *b : static_cast<QMessageBox *>(box)->buttons())
+                if (b->text().remove('&') == button)
+                    b->click();
+        });
+    };
+    answer("Cancel");
+    window->run();
+    QVERIFY(!window->running());
+    QCOMPARE(read_file(out + "/result.csv"), result);
+    answer("Replace");
+    window->run();
+    QVERIFY(window->running());
+    bool ended = false;
+    answer("Yes", [&] { ended = QTest::qWaitFor([&] { return !window->running(); }, 60000); });
+    QVERIFY(window->close());
+    QVERIFY(ended);
 }
 
 void TestCampaign::cancelled()
@@ -324,11 +420,28 @@ void TestCampaign::cancelled()
     auto *results = child<QTableWidget>(window.get(), "results");
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    // Escape as soon as the first pair is shown.
-    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(),
-            [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+    // Escape as soon as the first pair is shown, once it is selected: its
+    // map is shown while the run goes on, on its own scale.
+    QString caption;
+    bool map = false;
+    connect(results->model(), &QAbstractItemModel::rowsInserted, window.get(), [&] {
+        const auto shown = [&] { // once the row is filled
+            if (caption.isEmpty()) {
+                results->selectRow(0);
+                caption = child<QLabel>(window.get(), "caption0")->text();
+                map = !child<QLabel>(window.get(), "picture0")->pixmap(Qt::ReturnByValue).isNull();
+            }
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        };
+        QMetaObject::invokeMethod(window.get(), shown, Qt::QueuedConnection);
+    });
     window->run();
     QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 60000);
+    QVERIFY(map);
+    QCOMPARE(caption, "on this pair's own scale until the run ends");
+    QVERIFY(QRegularExpression("^report/p[0-9]+_map.png$")
+                .match(child<QLabel>(window.get(), "caption0")->text())
+                .hasMatch());
     const int done = results->rowCount();
     QVERIFY2(done >= 1 && done < 30, qPrintable(QString::number(done)));
     QCOMPARE(child<QLabel>(window.get(), "status")->text().section(',', 0, 0),
