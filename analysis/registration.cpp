@@ -396,20 +396,43 @@ Search search_of(const PhotoIndex &index, double aspect, const Field &prior, dou
             around_corner(prior.x, prior.y, reach)};
 }
 
+// Why the field found is not used, and the field used instead.
+QString not_used(const QString &why, const Field &f)
+{
+    return why + QStringLiteral("; the field %1,%2,%3,%4 is used instead")
+                     .arg(f.x)
+                     .arg(f.y)
+                     .arg(f.width)
+                     .arg(f.height);
+}
+
 Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                           double field_of_view, bool near)
 {
     Registration r;
     r.searched = true;
     r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
+    // Where the search starts: the prior, or where it falls back to when the
+    // photograph does not hold the prior.
+    const Field start = r.field;
+    r.shift = 0;
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
     const PhotoIndex index = photo_index(rgb);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
     const Placement coarse = best_field(s, temps);
-    if (coarse.width <= 0)
+    if (coarse.width <= 0) {
+        const QString why =
+            s.least > s.widest
+                ? QStringLiteral("no field can be searched near one %1 px wide: a field searched "
+                                 "is at least %2 px wide")
+                      .arg(prior.width)
+                      .arg(least_field_width)
+                : QStringLiteral("no field of the widths searched fits in the photograph");
+        r.note = not_used(why, r.field);
         return r;
+    }
     const Template last = thermal_template(temps, refine_width);
     std::vector<Quadrant> qs;
     const Placement best = refined(s, last, coarse, qs);
@@ -427,13 +450,9 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
         r.field = confirms && r.correlation < at_prior + clear_margin ? prior : found;
         r.registered = true;
     } else {
-        const Field &f = r.field;
-        r.note += QStringLiteral("; the field %1,%2,%3,%4 is used instead")
-                      .arg(f.x)
-                      .arg(f.y)
-                      .arg(f.width)
-                      .arg(f.height);
+        r.note = not_used(r.note, r.field);
     }
+    r.shift = field_shift(start, r.field);
     return r;
 }
 
@@ -442,15 +461,12 @@ Registration search_field(const cv::Mat &rgb, const cv::Mat &temps, const Field 
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    Registration r = search_field(rgb, temps, prior, field_of_view, false);
-    r.shift = field_shift(prior, r.field);
-    return r;
+    return search_field(rgb, temps, prior, field_of_view, false);
 }
 
 Registration register_near(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior)
 {
     Registration r = search_field(rgb, temps, prior, std::nan(""), true);
-    r.shift = field_shift(prior, r.field);
     r.near = true;
     return r;
 }

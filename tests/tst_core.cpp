@@ -687,6 +687,15 @@ void TestCore::fallbackField()
     QFETCH(QRect, field);
     const Field f = fallback_field({photo.width(), photo.height()}, {160, 120}, Field(), view);
     QCOMPARE(QRect(f.x, f.y, f.width, f.height), field);
+    // A search that trusts no field keeps the one it started from: it moved none.
+    cv::Mat rgb(photo.height(), photo.width(), CV_8UC3), temps(120, 160, CV_64FC1);
+    cv::randu(rgb, 0, 255);
+    cv::randu(temps, 20, 30);
+    const Registration r = register_field(rgb, temps, Field(), view);
+    QVERIFY2(!r.registered && r.field == f && r.shift == 0, qPrintable(r.note));
+    // Nor can one be searched near a field narrower than any searched: said.
+    QVERIFY(register_near(rgb(cv::Rect(0, 0, 64, 48)), temps, {6, 5, 51, 38})
+                .note.startsWith("no field can be searched near one 51 px wide"));
 }
 
 void TestCore::writeTogether()
