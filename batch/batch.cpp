@@ -158,15 +158,18 @@ QString field_problem(const BatchOptions &o, const PairingPlan &plan)
     return {};
 }
 
+// "pair 3 (radiometric, photograph)", as the refusals name a pair.
+QString pair(const PairPlan &p)
+{
+    return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
+}
+
 // Two pairs writing the files of one name would leave only the later one's
 // pictures and tables under it.
 QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
     if (shared.name.isEmpty())
         return {};
-    const auto pair = [](const PairPlan &p) {
-        return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
-    };
     const QString file = shared.first.photo == PhotoSource::Embedded
                              ? QStringLiteral("radiometric image")
                              : QStringLiteral("photograph");
@@ -195,9 +198,6 @@ QString shared_row_problem(const BatchOptions &o, const TrialSetup &trial, const
     const SharedRow shared = first_shared_row(trial.book, images);
     if (!shared.row)
         return {};
-    const auto pair = [](const PairPlan &p) {
-        return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
-    };
     return QStringLiteral("cannot use the field book '%1': line %2 names the images of %3 and of "
                           "%4; %5")
         .arg(o.trial.book_path, QString::number(shared.row->line), pair(pairs[shared.first]),
