@@ -271,6 +271,9 @@ void TestBatch::commandLine_data()
     QTest::newRow("pair") << QStringList{"--pair", "time:86400.5"} << error
                           << "--pair takes order, time or time:SECONDS with SECONDS from 0 to "
                              "86400, not 'time:86400.5'.";
+    QTest::newRow("pair, empty") << QStringList{"--pair", ""} << error
+                                 << "--pair takes order, time or time:SECONDS with SECONDS from 0 "
+                                    "to 86400, not ''.";
     QTest::newRow("pair time, embedded photographs")
         << QStringList{"--photo", "embedded", "--pair", "time"} << error
         << "--pair time pairs separate photographs; with --photo embedded every image is a pair "
