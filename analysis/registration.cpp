@@ -478,6 +478,16 @@ Search search_of(const PhotoIndex &index, double aspect, const Field &prior, dou
             around_corner(prior.x, prior.y, reach)};
 }
 
+// Why the field found is not used, and the field used instead.
+QString not_used(const QString &why, const Field &f)
+{
+    return why + QStringLiteral("; the field %1,%2,%3,%4 is used instead")
+                     .arg(f.x)
+                     .arg(f.y)
+                     .arg(f.width)
+                     .arg(f.height);
+}
+
 Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
                           double field_of_view, bool near)
 {
@@ -485,6 +495,10 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     Registration r;
     r.searched = true;
     r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
+    // Where the search starts: the prior, or where it falls back to when the
+    // photograph does not hold the prior.
+    const Field start = r.field;
+    r.shift = 0;
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
     const PhotoIndex index = photo_index(photo);
@@ -494,8 +508,17 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     const cv::Mat filled = filled_temperatures(temps);
     const Template fine = thermal_template(filled, fine_width);
     const Placement coarse = best_field(s, filled, fine);
-    if (coarse.width <= 0)
+    if (coarse.width <= 0) {
+        const QString why =
+            s.least > s.widest
+                ? QStringLiteral("no field can be searched near one %1 px wide: a field searched "
+                                 "is at least %2 px wide")
+                      .arg(prior.width)
+                      .arg(least_field_width)
+                : QStringLiteral("no field of the widths searched fits in the photograph");
+        r.note = not_used(why, r.field);
         return r;
+    }
     const Template last = thermal_template(filled, refine_width);
     std::vector<Quadrant> qs;
     const Placement best = refined(s, last, coarse, qs);
@@ -513,13 +536,9 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
         r.field = confirms && r.correlation < at_prior + clear_margin ? prior : found;
         r.registered = true;
     } else {
-        const Field &f = r.field;
-        r.note += QStringLiteral("; the field %1,%2,%3,%4 is used instead")
-                      .arg(f.x)
-                      .arg(f.y)
-                      .arg(f.width)
-                      .arg(f.height);
+        r.note = not_used(r.note, r.field);
     }
+    r.shift = field_shift(start, r.field);
     return r;
 }
 
@@ -528,9 +547,7 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
 Registration register_field(const PhotoScales &photo, const cv::Mat &temps, const Field &prior,
                             double field_of_view)
 {
-    Registration r = search_field(photo, temps, prior, field_of_view, false);
-    r.shift = field_shift(prior, r.field);
-    return r;
+    return search_field(photo, temps, prior, field_of_view, false);
 }
 
 Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Field &prior,
@@ -542,7 +559,6 @@ Registration register_field(const cv::Mat &rgb, const cv::Mat &temps, const Fiel
 Registration register_near(const PhotoScales &photo, const cv::Mat &temps, const Field &prior)
 {
     Registration r = search_field(photo, temps, prior, std::nan(""), true);
-    r.shift = field_shift(prior, r.field);
     r.near = true;
     return r;
 }

@@ -34,8 +34,9 @@ struct Registration {
     // true fit. NaN when not measured.
     double fit = std::nan("");
     QString note; // why the field found is not used
-    // How far the field used lies from the prior the search started from
-    // (see field_shift); NaN without a search.
+    // How far the field used lies from where the search started (see
+    // field_shift): the prior, or the field it falls back to when the
+    // photograph does not hold the prior; NaN without a search.
     double shift = std::nan("");
     bool near = false; // searched only near the prior, the camera's own field
 };

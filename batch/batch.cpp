@@ -158,15 +158,18 @@ QString field_problem(const BatchOptions &o, const PairingPlan &plan)
     return {};
 }
 
+// "pair 3 (radiometric, photograph)", as the refusals name a pair.
+QString pair(const PairPlan &p)
+{
+    return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
+}
+
 // Two pairs writing the files of one name would leave only the later one's
 // pictures and tables under it.
 QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
     if (shared.name.isEmpty())
         return {};
-    const auto pair = [](const PairPlan &p) {
-        return QStringLiteral("pair %1 (%2)").arg(p.pair + 1).arg(input_files_text(p));
-    };
     const QString file = shared.first.photo == PhotoSource::Embedded
                              ? QStringLiteral("radiometric image")
                              : QStringLiteral("photograph");
@@ -179,6 +182,29 @@ QString shared_name_problem(const RunOptions &options, const SharedName &shared)
                           "replace the first's; give each %4 a number of its own, or name the "
                           "results after the files with --names file.")
         .arg(pair(shared.first), pair(shared.second), shared.name, file);
+}
+
+// A row of the field book that would give two pairs its values: a bare file
+// name in two folders, or an image number two pairs share under --names file.
+QString shared_row_problem(const BatchOptions &o, const TrialSetup &trial, const PairingPlan &plan)
+{
+    std::vector<PairPlan> pairs;
+    std::vector<ImageId> images;
+    for (const PlannedPair &p : plan.planned)
+        if (!p.plan.table_hit) {
+            pairs.push_back(p.plan);
+            images.push_back(image_id(p.plan));
+        }
+    const SharedRow shared = first_shared_row(trial.book, images);
+    if (!shared.row)
+        return {};
+    return QStringLiteral("cannot use the field book '%1': line %2 names the images of %3 and of "
+                          "%4; %5")
+        .arg(o.trial.book_path, QString::number(shared.row->line), pair(pairs[shared.first]),
+             pair(pairs[shared.second]),
+             trial.book.by_file ? QStringLiteral("give the file with its folder.")
+                                : QStringLiteral("key the book by the column 'file' where image "
+                                                 "numbers repeat."));
 }
 
 // What the user should know of the pairs before the run: how some were
@@ -248,6 +274,8 @@ QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QSt
     // The field book and weather log are read before anything is made.
     if (problem.isEmpty() && o.trial.any())
         problem = load_trial(o.trial, trial);
+    if (problem.isEmpty() && !o.trial.book_path.isEmpty())
+        problem = shared_row_problem(o, trial, plan);
     if (problem.isEmpty() && !QDir().mkpath(o.input.output_dir))
         problem = QStringLiteral("cannot create the output folder %1.").arg(o.input.output_dir);
     return problem;

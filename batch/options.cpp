@@ -218,9 +218,10 @@ QString parse_field(const QStringList &values, BatchOptions &b)
     return {};
 }
 
-QString parse_pairing(const QString &value, RunOptions &run)
+// `given`: the option was on the command line, an empty value too.
+QString parse_pairing(const QString &value, bool given, RunOptions &run)
 {
-    if (value.isEmpty() || value == QLatin1String("order"))
+    if (!given || value == QLatin1String("order"))
         return {};
     const QString time = QStringLiteral("time");
     bool ok = value == time;
@@ -295,7 +296,7 @@ QString parse_methods(const QCommandLineParser &p, const Options &o, BatchOption
         run.naming = Naming::File;
     else if (p.isSet(o.names) && names != QLatin1String("number"))
         return QStringLiteral("--names takes number or file, not '%1'.").arg(names);
-    const QString problem = parse_pairing(p.value(o.pair), run);
+    const QString problem = parse_pairing(p.value(o.pair), p.isSet(o.pair), run);
     return problem.isEmpty() ? parse_field(p.values(o.field), b) : problem;
 }
 

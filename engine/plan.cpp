@@ -52,7 +52,9 @@ int file_number(double image_number)
 
 int pair_count(const RunInput &input)
 {
-    if (!input.pairs.empty())
+    // By capture time there are only the pairs formed: none, when no
+    // radiometric image found a photograph or kept its own.
+    if (!input.pairs.empty() || input.options.pairing.by == Pairing::Time)
         return int(input.pairs.size());
     const int images = int(input.image_files.size());
     return input.options.photo == PhotoSource::Embedded ? images : images / 2;

@@ -121,8 +121,9 @@ double parse_image_number(const QString &path, Trace *trace = nullptr);
 // fraction; -1 when it does not fit a file name.
 int file_number(double image_number);
 
-// The number of pairs of the input: those formed beforehand, or one per
-// image with embedded photographs, else one per two images.
+// The number of pairs of the input: those formed beforehand (by capture
+// time, only those), or one per image with embedded photographs, else one
+// per two images.
 int pair_count(const RunInput &input);
 
 // The pair's file whose name gives its number and names its results: the

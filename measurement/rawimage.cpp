@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <charls/charls.h>
-#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <cstdlib>
@@ -114,9 +113,7 @@ cv::Mat decoded(const std::uint8_t *data, size_t size)
         image = decode_jpeg_ls(data, size);
     if (image.empty()) {
         try {
-            // A header over the bytes: decoding reads them in place.
-            image = cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)),
-                                 cv::IMREAD_UNCHANGED);
+            image = decode_stored(data, size); // raw counts are as stored
         } catch (const cv::Exception &) {
             return {};
         }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <iterator>
+#include <vector>
 
 namespace ardentis
 {
@@ -66,10 +67,11 @@ std::optional<cv::Size> jpeg_size(const std::uint8_t *data, size_t size)
     return found;
 }
 
-// The value of `tag` in the first directory of the TIFF structure at `data`
-// (a TIFF file, or the body of an EXIF segment): a short or a long.
-std::optional<std::uint32_t> first_ifd_value(const std::uint8_t *data, size_t size,
-                                             std::uint32_t tag)
+// Where the entries of `tag` in the first directory of the TIFF structure at
+// `data` (a TIFF file, or the body of an EXIF segment) begin; nothing when the
+// directory lies beyond the data or is cut short.
+std::optional<std::vector<size_t>> first_ifd_entries(const std::uint8_t *data, size_t size,
+                                                     std::uint32_t tag)
 {
     if (size < 8)
         return std::nullopt;
@@ -78,21 +80,39 @@ std::optional<std::uint32_t> first_ifd_value(const std::uint8_t *data, size_t si
     if (ifd > size - 2)
         return std::nullopt;
     const std::uint32_t entries = read_uint(data + ifd, 2, big);
-    std::optional<std::uint32_t> found;
+    std::vector<size_t> found;
     for (std::uint32_t i = 0; i < entries; ++i) {
         const size_t e = ifd + 2 + size_t(i) * 12;
         if (e + 12 > size)
             return std::nullopt;
-        if (read_uint(data + e, 2, big) != tag)
-            continue;
-        const std::uint32_t type = read_uint(data + e + 2, 2, big);
-        const std::uint32_t value =
-            type == 3 ? read_uint(data + e + 8, 2, big) : read_uint(data + e + 8, 4, big);
+        if (read_uint(data + e, 2, big) == tag)
+            found.push_back(e);
+    }
+    return found;
+}
+
+// The value of the entry at `e`: a short or a long.
+std::uint32_t entry_value(const std::uint8_t *data, size_t e)
+{
+    const bool big = data[0] == 'M';
+    return read_uint(data + e + 2, 2, big) == 3 ? read_uint(data + e + 8, 2, big)
+                                                : read_uint(data + e + 8, 4, big);
+}
+
+// The value of `tag` in the first directory of the TIFF structure at `data`.
+std::optional<std::uint32_t> first_ifd_value(const std::uint8_t *data, size_t size,
+                                             std::uint32_t tag)
+{
+    const std::optional<std::vector<size_t>> entries = first_ifd_entries(data, size, tag);
+    if (!entries)
+        return std::nullopt;
+    std::optional<std::uint32_t> found;
+    for (const size_t e : *entries) {
         // A value given twice over is one a decoder may read otherwise: the
         // size checked would not be the size decoded.
-        if (found && *found != value)
+        if (found && *found != entry_value(data, e))
             return std::nullopt;
-        found = value;
+        found = entry_value(data, e);
     }
     return found;
 }
@@ -182,6 +202,25 @@ std::optional<cv::Size> upright_size(const std::uint8_t *data, size_t size)
     if (stored && declared_orientation(data, size) >= 5) // turned a quarter
         return cv::Size(stored->height, stored->width);
     return stored;
+}
+
+std::vector<std::uint8_t> tiff_as_stored(const std::uint8_t *data, size_t size)
+{
+    const std::optional<std::vector<size_t>> entries =
+        picture_format(data, size) == PictureFormat::Tiff
+            ? first_ifd_entries(data, size, orientation_tag)
+            : std::nullopt;
+    if (!entries || std::all_of(entries->begin(), entries->end(),
+                                [&](size_t e) { return entry_value(data, e) == 1; }))
+        return {};
+    std::vector<std::uint8_t> copy(data, data + size);
+    const bool big = data[0] == 'M';
+    for (const size_t e : *entries) {
+        const int width = read_uint(data + e + 2, 2, big) == 3 ? 2 : 4;
+        for (int i = 0; i < width; ++i) // 1 in the value's width and byte order
+            copy[e + 8 + size_t(i)] = (big ? i == width - 1 : i == 0) ? 1 : 0;
+    }
+    return copy;
 }
 
 cv::Mat turned_upright(const cv::Mat &picture, int orientation)

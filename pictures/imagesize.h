@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace ardentis
 {
@@ -26,6 +27,10 @@ std::optional<cv::Size> declared_size(const std::uint8_t *data, size_t size);
 // picture's columns as rows (6: turn it a quarter clockwise to see it
 // upright, 8: a quarter anticlockwise; 5 and 7 mirrored too).
 int declared_orientation(const std::uint8_t *data, size_t size);
+
+// A copy of a TIFF whose first directory declares an orientation other than
+// 1, declaring 1 (upright as stored) instead; empty for any other picture.
+std::vector<std::uint8_t> tiff_as_stored(const std::uint8_t *data, size_t size);
 
 // The size of the picture turned upright: the declared size, its width and
 // height exchanged for orientations 5 to 8.

@@ -165,8 +165,7 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
     const QString not_colour =
         QStringLiteral("The %1 is not a picture of three 8-bit channels.").arg(what);
     if (format != PictureFormat::Jpeg) {
-        cv::Mat image = cv::imdecode(
-            cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(data)), cv::IMREAD_UNCHANGED);
+        const cv::Mat image = decode_stored(data, size);
         return {image, image.empty() ? undecodable : QString()};
     }
     cv::Mat image;
@@ -188,6 +187,15 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
 }
 
 } // namespace
+
+cv::Mat decode_stored(const std::uint8_t *data, size_t size)
+{
+    const std::vector<std::uint8_t> stored = tiff_as_stored(data, size);
+    const std::uint8_t *bytes = stored.empty() ? data : stored.data();
+    // A header over the bytes: decoding reads them in place.
+    return cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(bytes)),
+                        cv::IMREAD_UNCHANGED);
+}
 
 DecodeLimit::DecodeLimit(double max_pixels)
 {

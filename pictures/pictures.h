@@ -39,6 +39,12 @@ struct Picture {
     QString problem;
 };
 
+// Decodes `data` with the image library, unchanged in depth and channels and
+// as stored: the library's TIFF reader, which turns a TIFF by its orientation
+// on its own (and mirrors tiled ones wrongly), is told it is upright as
+// stored. Throws the library's exceptions.
+cv::Mat decode_stored(const std::uint8_t *data, size_t size);
+
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the

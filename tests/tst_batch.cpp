@@ -271,6 +271,9 @@ void TestBatch::commandLine_data()
     QTest::newRow("pair") << QStringList{"--pair", "time:86400.5"} << error
                           << "--pair takes order, time or time:SECONDS with SECONDS from 0 to "
                              "86400, not 'time:86400.5'.";
+    QTest::newRow("pair, empty") << QStringList{"--pair", ""} << error
+                                 << "--pair takes order, time or time:SECONDS with SECONDS from 0 "
+                                    "to 86400, not ''.";
     QTest::newRow("pair time, embedded photographs")
         << QStringList{"--photo", "embedded", "--pair", "time"} << error
         << "--pair time pairs separate photographs; with --photo embedded every image is a pair "
@@ -358,6 +361,17 @@ void TestBatch::inputErrors_data()
                           "the second's files would replace the first's; give each photograph a "
                           "number of its own, or name the results after the files with --names "
                           "file.")
+               .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
+    write_file(tmp.filePath("book0.csv"), "image,plot\n0,x\n");
+    QTest::newRow("a book row for two pairs")
+        << QStringList{"-o",      out,
+                       "--names", "file",
+                       "--plots", "book0.csv",
+                       a,         tmp.filePath("plotA.jpg"),
+                       a,         tmp.filePath("plotB.jpg")}
+        << QStringLiteral("cannot use the field book 'book0.csv': line 2 names the images of pair "
+                          "1 (%1, %2) and of pair 2 (%1, %3); key the book by the column 'file' "
+                          "where image numbers repeat.")
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}

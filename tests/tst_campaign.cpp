@@ -278,6 +278,10 @@ void TestCampaign::plan_data()
                        "4|FLIR11.jpg|plotB.jpg|0|2014:03:12 10:15:21|the result name 0 of pair 3: "
                        "its files would replace that pair's",
                        "|||||" + a + ": no photograph after it; images come in pairs"};
+    QTest::newRow("photographs alone, by time")
+        << QStringList{"--pair", "time", b, c}
+        << QStringList{"|||||" + b + ": it has no capture time (DateTimeOriginal).",
+                       "|||||" + c + ": it has no capture time (DateTimeOriginal)."};
     // A camera's folder: IR_n with DC_n+1 a second later, a radiometric
     // image without its photograph, a photograph of its own.
     const QString e = tmp.filePath("e-series");

@@ -454,28 +454,53 @@ void TestCore::orientation_data()
 {
     QTest::addColumn<int>("orientation");
     QTest::addColumn<QByteArray>("damage"); // bytes written over the EXIF segment: none honoured
+    QTest::addColumn<bool>("tiff");
     for (int o = 0; o <= 8; ++o)
-        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o))) << o << QByteArray();
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o)))
+            << o << QByteArray() << false;
+    // The image library's TIFF reader turns a TIFF on its own: not twice.
+    for (int o : {3, 6, 7})
+        QTest::newRow(qPrintable(QStringLiteral("TIFF, orientation %1").arg(o)))
+            << o << QByteArray() << true;
     // The first byte: where in the JPEG. The segment's length is at 4, the
     // first directory's place at 16, its entries' count at 20, the value at 30.
-    QTest::newRow("directory beyond the segment") << 6 << QByteArray("\x10\xF0\xFF\xFF\xFF", 5);
-    QTest::newRow("segment beyond the file") << 6 << QByteArray("\x04\xFF\xF0", 3);
+    QTest::newRow("directory beyond the segment")
+        << 6 << QByteArray("\x10\xF0\xFF\xFF\xFF", 5) << false;
+    QTest::newRow("segment beyond the file") << 6 << QByteArray("\x04\xFF\xF0", 3) << false;
     QTest::newRow("65535 entries, none the orientation")
-        << 6 << QByteArray("\x14\xFF\xFF\x13\x01", 5);
-    QTest::newRow("orientation 9") << 6 << QByteArray("\x1E\x09", 2);
+        << 6 << QByteArray("\x14\xFF\xFF\x13\x01", 5) << false;
+    QTest::newRow("orientation 9") << 6 << QByteArray("\x1E\x09", 2) << false;
 }
+
+namespace
+{
+// A TIFF of `stored` declaring the EXIF orientation `orientation`, as
+// ExifTool writes it.
+QByteArray tiff_with_orientation(const cv::Mat &stored, int orientation)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath("turned.tif");
+    cv::imwrite(path.toStdString(), stored);
+    run_program("exiftool", {"-q", "-overwrite_original",
+                             QStringLiteral("-Orientation#=%1").arg(orientation), path});
+    return read_file(path);
+}
+} // namespace
 
 void TestCore::orientation()
 {
     QFETCH(int, orientation);
     QFETCH(QByteArray, damage);
+    QFETCH(bool, tiff);
     // A portrait scene unlike itself under any turn or mirror: smooth, so
     // that compression changes it little whichever way it is stored.
     cv::Mat upright(48, 32, CV_8UC3);
     for (int r = 0; r < upright.rows; ++r)
         for (int c = 0; c < upright.cols; ++c)
             upright.at<cv::Vec3b>(r, c) = cv::Vec3b(uchar(5 * r), uchar(7 * c), uchar(2 * r + c));
-    QByteArray jpeg = bytes_of(fixtures::photo_jpeg(upright, orientation, "", 100));
+    const cv::Mat stored = fixtures::stored_turned(upright, orientation);
+    QByteArray jpeg = tiff ? tiff_with_orientation(stored, orientation)
+                           : bytes_of(fixtures::photo_jpeg(upright, orientation, "", 100));
     if (!damage.isEmpty())
         jpeg.replace(damage[0], damage.size() - 1, damage.mid(1));
     const auto *data = reinterpret_cast<const std::uint8_t *>(jpeg.constData());
@@ -484,11 +509,21 @@ void TestCore::orientation()
         return;
     }
     const Picture turned = decode_picture(jpeg, "photograph", Turning::Upright);
-    const cv::Size stored = orientation >= 5 ? cv::Size(48, 32) : cv::Size(32, 48);
     QCOMPARE(*upright_size(data, size_t(jpeg.size())), upright.size());
-    QCOMPARE(decode_picture(jpeg, "radiometric image").image.size(), stored);
+    QCOMPARE(decode_picture(jpeg, "radiometric image").image.size(), stored.size());
     QCOMPARE(turned.image.size(), upright.size());
     QVERIFY(cv::norm(turned.image, upright, cv::NORM_L1) / double(upright.total() * 3) < 1.5);
+    if (tiff) { // raw counts in a TIFF are as stored too
+        cv::Mat counts;
+        stored.reshape(1).convertTo(counts, CV_16UC1, 100);
+        const QByteArray raw = tiff_with_orientation(counts, orientation);
+        QCOMPARE(cv::norm(decode_raw_thermal(reinterpret_cast<const uchar *>(raw.constData()),
+                                             size_t(raw.size()))
+                              .counts,
+                          counts, cv::NORM_INF),
+                 0.0);
+        return;
+    }
     // As the image library turns it on its own (upright already: unchanged).
     QCOMPARE(cv::norm(turned.image,
                       cv::imdecode(fixtures::photo_jpeg(upright, orientation, "", 100),
@@ -714,6 +749,15 @@ void TestCore::fallbackField()
     QFETCH(QRect, field);
     const Field f = fallback_field({photo.width(), photo.height()}, {160, 120}, Field(), view);
     QCOMPARE(QRect(f.x, f.y, f.width, f.height), field);
+    // A search that trusts no field keeps the one it started from: it moved none.
+    cv::Mat rgb(photo.height(), photo.width(), CV_8UC3), temps(120, 160, CV_64FC1);
+    cv::randu(rgb, 0, 255);
+    cv::randu(temps, 20, 30);
+    const Registration r = register_field(rgb, temps, Field(), view);
+    QVERIFY2(!r.registered && r.field == f && r.shift == 0, qPrintable(r.note));
+    // Nor can one be searched near a field narrower than any searched: said.
+    QVERIFY(register_near(rgb(cv::Rect(0, 0, 64, 48)), temps, {6, 5, 51, 38})
+                .note.startsWith("no field can be searched near one 51 px wide"));
 }
 
 void TestCore::writeTogether()

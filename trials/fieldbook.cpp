@@ -150,6 +150,20 @@ FieldBookFile read_field_book(const QString &path)
     return field_book(read_csv_file(path));
 }
 
+SharedRow first_shared_row(const FieldBook &book, const std::vector<ImageId> &images)
+{
+    std::map<const FieldBook::Row *, size_t> first;
+    for (size_t k = 0; k < images.size(); ++k) {
+        const FieldBook::Row *row = book.find(images[k]);
+        if (!row)
+            continue;
+        const auto [found, fresh] = first.emplace(row, k);
+        if (!fresh)
+            return {row, found->second, k};
+    }
+    return {};
+}
+
 QStringList rows_not_in(const FieldBook &book, const std::vector<ImageId> &images)
 {
     std::set<const FieldBook::Row *> found;

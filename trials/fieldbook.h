@@ -51,6 +51,14 @@ FieldBookFile field_book(const CsvFile &csv);
 
 FieldBookFile read_field_book(const QString &path);
 
+// The first row of the book that names the images of two of `images`, and
+// their places in `images`; no row when each row names one at most.
+struct SharedRow {
+    const FieldBook::Row *row = nullptr;
+    size_t first = 0, second = 0;
+};
+SharedRow first_shared_row(const FieldBook &book, const std::vector<ImageId> &images);
+
 // The rows of none of `images`, as "line L (image N)" or "line L (file F)" texts.
 QStringList rows_not_in(const FieldBook &book, const std::vector<ImageId> &images);
 
