@@ -232,6 +232,18 @@ EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
     return out;
 }
 
+EdgeView view_part(const EdgeView &view, const Template &templ, const cv::Rect &places)
+{
+    const cv::Size t = templ.edges.size();
+    EdgeView out;
+    out.step = view.step;
+    out.origin = {view.origin.x + places.x * view.step.x, view.origin.y + places.y * view.step.y};
+    out.places = places.size();
+    out.edges = view.edges(
+        cv::Rect(places.x, places.y, places.width - 1 + t.width, places.height - 1 + t.height));
+    return out;
+}
+
 ScoreMap score_map(const EdgeView &view, const Template &templ, const cv::Rect &part)
 {
     const cv::Rect p = part.empty() ? cv::Rect(cv::Point(), templ.edges.size()) : part;

@@ -62,6 +62,8 @@ struct EdgeView {
 };
 EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
                    const cv::Rect2d &corners);
+// The part of `view` for its positions `places`, a view too.
+EdgeView view_part(const EdgeView &view, const Template &templ, const cv::Rect &places);
 
 // The criterion, the correlation of the edges, for the template's `part`
 // (template pixels; empty: all of it) at every position of an edge view.

@@ -27,7 +27,8 @@ constexpr size_t coarse_kept = 3;
 // The coarse stage looks only where a smaller template, screening every
 // other width, puts the best few places: at the widths this many steps
 // either side, within this many positions; and where the best lies at the
-// border of those, at most this many times again around it.
+// border of those, at most this many times again around it. The quadrants
+// are looked for so too, from where the field puts them.
 constexpr int screen_width = 42;
 constexpr size_t screened_kept = 4;
 constexpr int look_widths = 2, look_reach = 3, max_looks = 2;
@@ -173,28 +174,19 @@ std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
     return best_apart(s, peaks, screened_kept);
 }
 
-// The best place of template `t` at width `w` within `look_reach` positions
-// of `corner`, on the positions of its map over the whole search area. A
-// best place on the border of those looked at moves the look there.
-Placement best_near(const Search &s, const Template &t, double w, cv::Point2d corner)
+// The best place of a score map whose positions run from 0 to `last`, from
+// maps of its positions within `look_reach` of `at` that `map_of(from, to)`
+// gives: a best place on the border of those looked at moves the look
+// there. Where the map has a single peak, its best.
+template <typename MapOf>
+Placement climbed(cv::Point at, cv::Point last, double width, const MapOf &map_of)
 {
-    const cv::Rect2d all = s.corners(w, s.area);
-    if (no_corners(all))
-        return {};
-    const cv::Point2d step(w / t.edges.cols, w * t.aspect / t.edges.rows);
-    const cv::Point last(int(std::floor(all.width / step.x)), int(std::floor(all.height / step.y)));
-    cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
-                 int(std::lround((corner.y - all.y) / step.y)));
     for (int look = 0;; ++look) {
         const cv::Point from(std::clamp(at.x - look_reach, 0, last.x),
                              std::clamp(at.y - look_reach, 0, last.y));
         const cv::Point to(std::clamp(at.x + look_reach, 0, last.x),
                            std::clamp(at.y + look_reach, 0, last.y));
-        // Half a position more, so that rounding loses none.
-        const ScoreMap m =
-            score_map(s.index, t, w,
-                      {all.x + from.x * step.x, all.y + from.y * step.y,
-                       (to.x - from.x + 0.5) * step.x, (to.y - from.y + 0.5) * step.y});
+        const ScoreMap m = map_of(from, to);
         cv::Point best;
         cv::minMaxLoc(m.score, nullptr, nullptr, nullptr, &best);
         const cv::Point found = from + best;
@@ -202,9 +194,28 @@ Placement best_near(const Search &s, const Template &t, double w, cv::Point2d co
             (found.x == from.x && from.x > 0) || (found.x == to.x && to.x < last.x) ||
             (found.y == from.y && from.y > 0) || (found.y == to.y && to.y < last.y);
         if (!on_border || look == max_looks)
-            return best_of(m, w);
+            return best_of(m, width);
         at = found;
     }
+}
+
+// The best place of template `t` at width `w` near `corner`, on the
+// positions of its map over the whole search area.
+Placement best_near(const Search &s, const Template &t, double w, cv::Point2d corner)
+{
+    const cv::Rect2d all = s.corners(w, s.area);
+    if (no_corners(all))
+        return {};
+    const cv::Point2d step(w / t.edges.cols, w * t.aspect / t.edges.rows);
+    const cv::Point last(int(std::floor(all.width / step.x)), int(std::floor(all.height / step.y)));
+    const cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
+                       int(std::lround((corner.y - all.y) / step.y)));
+    return climbed(at, last, w, [&](cv::Point from, cv::Point to) {
+        // Half a position more, so that rounding loses none.
+        return score_map(s.index, t, w,
+                         {all.x + from.x * step.x, all.y + from.y * step.y,
+                          (to.x - from.x + 0.5) * step.x, (to.y - from.y + 0.5) * step.y});
+    });
 }
 
 // The best few places over every width, apart from each other: each place
@@ -315,14 +326,19 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
               qh = std::max(1, int(std::lround(quadrant_size * h)));
     const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
     const cv::Point2d step(f.width / w, f.height(s.aspect) / h);
-    // One view of the photograph's edges serves the four.
+    // One view of the photograph's edges serves the four, each looked for
+    // from where the field puts it.
     const EdgeView view = edge_view(s.index, t, f.width, around_corner(f.x, f.y, reach));
+    const cv::Point last(view.places.width - 1, view.places.height - 1),
+        at(int(std::lround(reach / step.x)), int(std::lround(reach / step.y)));
     std::vector<Quadrant> out;
     for (const cv::Rect q : {cv::Rect(0, 0, qw, qh), cv::Rect(w - qw, 0, qw, qh),
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const Placement b = best_of(score_map(view, t, q), f.width);
+        const Placement b = climbed(at, last, f.width, [&](cv::Point from, cv::Point to) {
+            return score_map(view_part(view, t, {from, to + cv::Point(1, 1)}), t, q);
+        });
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
              {b.x - f.x, b.y - f.y}});
