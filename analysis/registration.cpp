@@ -25,7 +25,7 @@ constexpr int refine_rounds = 3;
 // Places kept from the coarse stage.
 constexpr size_t coarse_kept = 3;
 // The coarse stage looks only where a smaller template, screening every
-// other width, puts the best few places: at the widths this many steps
+// third width, puts the best few places: at the widths this many steps
 // either side, within this many positions; and where the best lies at the
 // border of those, at most this many times again around it. The quadrants
 // are looked for so too, from where the field puts them.
@@ -159,14 +159,27 @@ std::vector<Placement> best_apart(const Search &s, std::vector<Placement> peaks,
     return kept;
 }
 
+// The coarse widths screened, by their place among `count`: every third
+// from the second, and the last, so that every width lies at most a step
+// from one screened.
+std::vector<size_t> screened_widths(size_t count)
+{
+    std::vector<size_t> out;
+    for (size_t k = std::min<size_t>(1, count); k < count; k += 3)
+        out.push_back(k);
+    if (count > 0 && (out.empty() || out.back() + 1 < count - 1))
+        out.push_back(count - 1);
+    return out;
+}
+
 // The places worth the coarse template's look: the best apart of a
-// smaller template's maps at every other coarse width.
+// smaller template's maps at the widths screened.
 std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
                                        const std::vector<double> &widths)
 {
     const Template t = thermal_template(filled, screen_width);
     std::vector<Placement> peaks;
-    for (size_t k = 0; k < widths.size(); k += 2) {
+    for (const size_t k : screened_widths(widths.size())) {
         const cv::Rect2d corners = s.corners(widths[k], s.area);
         if (!no_corners(corners))
             add_peaks(score_map(s.index, t, widths[k], corners), widths[k], peaks);
