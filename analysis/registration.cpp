@@ -73,8 +73,8 @@ struct Search {
     double expected; // the lens's width in photograph pixels; NaN when unknown
     double least, widest;
     cv::Rect2d area; // where corners may lie
-    double photo_width() const { return index.photo.width; }
-    double photo_height() const { return index.photo.height; }
+    double photo_width() const { return index.photo().width; }
+    double photo_height() const { return index.photo().height; }
     // The corners a field `width` wide may have within `area` and the
     // photograph; of negative size where there are none.
     cv::Rect2d corners(double width, const cv::Rect2d &area) const
@@ -489,7 +489,7 @@ QString distrust(const Registration &r, const Field &found, double at_prior, dou
 Search search_of(const PhotoIndex &index, double aspect, const Field &prior, double field_of_view,
                  bool near)
 {
-    const cv::Size photo = index.photo;
+    const cv::Size photo = index.photo();
     const double widest = std::min(double(photo.width), photo.height / aspect);
     if (!near)
         return {index,
@@ -530,7 +530,7 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     r.shift = 0;
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
-    const PhotoIndex index = photo_index(photo);
+    const PhotoIndex index(photo);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
     // The thermal picture's templates, from its temperatures filled once.
