@@ -32,6 +32,9 @@ constexpr size_t coarse_kept = 3;
 constexpr int screen_width = 42;
 constexpr size_t screened_kept = 4;
 constexpr int look_widths = 2, look_reach = 3, max_looks = 2;
+// The quadrants' looks are smaller, and move as often as they must to reach
+// across the quadrants' reach.
+constexpr int quadrant_look = 2, quadrant_looks = 5;
 // The photograph's horizontal view in degrees: a thermal lens of view v
 // covers tan(v / 2) / tan(photo_view / 2) of its width.
 constexpr double photo_view_degrees = 51;
@@ -188,17 +191,18 @@ std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
 }
 
 // The best place of a score map whose positions run from 0 to `last`, from
-// maps of its positions within `look_reach` of `at` that `map_of(from, to)`
-// gives: a best place on the border of those looked at moves the look
-// there. Where the map has a single peak, its best.
+// maps of its positions within `reach` of `at` that `map_of(from, to)`
+// gives: a best place on the border of those looked at moves the look there,
+// at most `looks` times. Where the map has a single peak, its best.
 template <typename MapOf>
-Placement climbed(cv::Point at, cv::Point last, double width, const MapOf &map_of)
+Placement climbed(cv::Point at, cv::Point last, double width, int reach, int looks,
+                  const MapOf &map_of)
 {
     for (int look = 0;; ++look) {
-        const cv::Point from(std::clamp(at.x - look_reach, 0, last.x),
-                             std::clamp(at.y - look_reach, 0, last.y));
-        const cv::Point to(std::clamp(at.x + look_reach, 0, last.x),
-                           std::clamp(at.y + look_reach, 0, last.y));
+        const cv::Point from(std::clamp(at.x - reach, 0, last.x),
+                             std::clamp(at.y - reach, 0, last.y));
+        const cv::Point to(std::clamp(at.x + reach, 0, last.x),
+                           std::clamp(at.y + reach, 0, last.y));
         const ScoreMap m = map_of(from, to);
         cv::Point best;
         cv::minMaxLoc(m.score, nullptr, nullptr, nullptr, &best);
@@ -206,7 +210,7 @@ Placement climbed(cv::Point at, cv::Point last, double width, const MapOf &map_o
         const bool on_border =
             (found.x == from.x && from.x > 0) || (found.x == to.x && to.x < last.x) ||
             (found.y == from.y && from.y > 0) || (found.y == to.y && to.y < last.y);
-        if (!on_border || look == max_looks)
+        if (!on_border || look == looks)
             return best_of(m, width);
         at = found;
     }
@@ -223,7 +227,7 @@ Placement best_near(const Search &s, const Template &t, double w, cv::Point2d co
     const cv::Point last(int(std::floor(all.width / step.x)), int(std::floor(all.height / step.y)));
     const cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
                        int(std::lround((corner.y - all.y) / step.y)));
-    return climbed(at, last, w, [&](cv::Point from, cv::Point to) {
+    return climbed(at, last, w, look_reach, max_looks, [&](cv::Point from, cv::Point to) {
         // Half a position more, so that rounding loses none.
         return score_map(s.index, t, w,
                          {all.x + from.x * step.x, all.y + from.y * step.y,
@@ -349,9 +353,10 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const Placement b = climbed(at, last, f.width, [&](cv::Point from, cv::Point to) {
-            return score_map(view_part(view, t, {from, to + cv::Point(1, 1)}), t, q);
-        });
+        const Placement b = climbed(
+            at, last, f.width, quadrant_look, quadrant_looks, [&](cv::Point from, cv::Point to) {
+                return score_map(view_part(view, t, {from, to + cv::Point(1, 1)}), t, q);
+            });
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
              {b.x - f.x, b.y - f.y}});
