@@ -256,33 +256,45 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
     return best_apart(s, peaks, coarse_kept);
 }
 
-// The best place of template `t` with widths `spread` apart, `steps` either
-// side of `from`'s, corners within `reach` photograph pixels of its.
+// The best place of template `t` at width `w`, corners within `reach`
+// photograph pixels of `from`'s.
+Placement at_width(const Search &s, const Template &t, const Placement &from, double w,
+                   double reach)
+{
+    const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
+    return no_corners(corners) ? Placement{} : best_of(score_map(s.index, t, w, corners), w);
+}
+
+// The best place of template `t` with widths `spread` apart, up to `steps`
+// either side of `from`'s, corners within `reach` photograph pixels of its:
+// the middle three widths tried, and more outwards while the best lies at
+// the end of those tried.
 Placement around(const Search &s, const Template &t, const Placement &from, double spread,
                  int steps, double reach)
 {
-    std::vector<Placement> tried;
-    for (int k = -steps; k <= steps; ++k) {
-        const double w = from.width * (1 + k * spread);
-        const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
-        tried.push_back(no_corners(corners) ? Placement{}
-                                            : best_of(score_map(s.index, t, w, corners), w));
+    std::vector<Placement> tried(size_t(2 * steps + 1));
+    const auto width = [&](int k) { return from.width * (1 + k * spread); };
+    const auto at = [&](int k) -> Placement & { return tried[size_t(k + steps)]; };
+    int lo = std::max(-1, -steps), hi = std::min(1, steps), i = lo;
+    for (int k = lo; k <= hi; ++k)
+        at(k) = at_width(s, t, from, width(k), reach);
+    for (;;) {
+        for (int k = lo; k <= hi; ++k)
+            i = at(k).score > at(i).score ? k : i;
+        const int k = i == lo && lo > -steps ? --lo : i == hi && hi < steps ? ++hi : i;
+        if (k == i)
+            break;
+        at(k) = at_width(s, t, from, width(k), reach);
     }
-    const auto best = std::max_element(tried.begin(), tried.end(),
-                                       [](auto &a, auto &b) { return a.score < b.score; });
-    const size_t i = size_t(best - tried.begin());
-    if (i == 0 || i + 1 == tried.size() || tried[i - 1].width == 0 || tried[i + 1].width == 0)
-        return *best;
+    const Placement &best = at(i);
+    if (i == -steps || i == steps || at(i - 1).width == 0 || at(i + 1).width == 0)
+        return best;
     // Between the width steps: the top of a parabola through the best and its neighbours.
-    const double top = parabola_top(tried[i - 1].score, best->score, tried[i + 1].score);
+    const double top = parabola_top(at(i - 1).score, best.score, at(i + 1).score);
     if (top == 0)
-        return *best;
-    const double w = best->width * (1 + top * spread);
-    const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
-    if (no_corners(corners))
-        return *best;
-    const Placement between = best_of(score_map(s.index, t, w, corners), w);
-    return between.score > best->score ? between : *best;
+        return best;
+    const Placement between = at_width(s, t, from, best.width * (1 + top * spread), reach);
+    return between.score > best.score ? between : best;
 }
 
 } // namespace
