@@ -25,8 +25,9 @@ constexpr int refine_rounds = 3;
 // Places kept from the coarse stage.
 constexpr size_t coarse_kept = 3;
 // The coarse stage looks only where a smaller template, screening every
-// third width, puts the best few places: at the widths this many steps
-// either side, within this many positions; and where the best lies at the
+// third width, puts the best few places: at the widths a step either side,
+// and outwards up to this many steps while the best lies at their end;
+// within this many positions; and where the best lies at the
 // border of those, at most this many times again around it. The quadrants
 // are looked for so too, from where the field puts them.
 constexpr int screen_width = 42;
@@ -235,6 +236,28 @@ Placement best_near(const Search &s, const Template &t, double w, cv::Point2d co
     });
 }
 
+// The places `place(k)` for k from one below `mid` to one above, within
+// `least` and `most`, and further outwards while the best of them by `rank`
+// lies at the end of those tried: where the criterion has a single peak over
+// k, that best is among them. Indexed from `least`; of width 0 where not tried.
+template <typename Place, typename Rank>
+std::vector<Placement> outwards(int mid, int least, int most, const Place &place, const Rank &rank)
+{
+    std::vector<Placement> tried(size_t(most - least + 1));
+    const auto at = [&](int k) -> Placement & { return tried[size_t(k - least)]; };
+    int lo = std::max(mid - 1, least), hi = std::min(mid + 1, most), i = lo;
+    for (int k = lo; k <= hi; ++k)
+        at(k) = place(k);
+    for (;;) {
+        for (int k = lo; k <= hi; ++k)
+            i = rank(at(k)) > rank(at(i)) ? k : i;
+        const int k = i == lo && lo > least ? --lo : i == hi && hi < most ? ++hi : i;
+        if (k == i)
+            return tried;
+        at(k) = place(k);
+    }
+}
+
 // The best few places over every width, apart from each other: each place
 // screening finds looked at with the coarse template at the widths around
 // its own.
@@ -244,14 +267,16 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
     const Template t = thermal_template(filled, coarse_width);
     std::vector<Placement> peaks;
     for (const Placement &c : screened_places(s, filled, widths)) {
-        const long k = std::lower_bound(widths.begin(), widths.end(), c.width) - widths.begin();
-        for (long j = std::max(0L, k - look_widths);
-             j <= std::min(long(widths.size()) - 1, k + look_widths); ++j) {
+        const int k = int(std::lower_bound(widths.begin(), widths.end(), c.width) - widths.begin());
+        const auto place = [&](int j) {
             const double w = widths[size_t(j)], grown = c.width - w;
-            const Placement p = best_near(s, t, w, {c.x + grown / 2, c.y + grown * s.aspect / 2});
+            return best_near(s, t, w, {c.x + grown / 2, c.y + grown * s.aspect / 2});
+        };
+        for (const Placement &p : outwards(k, std::max(0, k - look_widths),
+                                           std::min(int(widths.size()) - 1, k + look_widths), place,
+                                           [&s](const Placement &p) { return s.ranked(p); }))
             if (p.width > 0)
                 peaks.push_back(p);
-        }
     }
     return best_apart(s, peaks, coarse_kept);
 }
@@ -272,29 +297,21 @@ Placement at_width(const Search &s, const Template &t, const Placement &from, do
 Placement around(const Search &s, const Template &t, const Placement &from, double spread,
                  int steps, double reach)
 {
-    std::vector<Placement> tried(size_t(2 * steps + 1));
     const auto width = [&](int k) { return from.width * (1 + k * spread); };
-    const auto at = [&](int k) -> Placement & { return tried[size_t(k + steps)]; };
-    int lo = std::max(-1, -steps), hi = std::min(1, steps), i = lo;
-    for (int k = lo; k <= hi; ++k)
-        at(k) = at_width(s, t, from, width(k), reach);
-    for (;;) {
-        for (int k = lo; k <= hi; ++k)
-            i = at(k).score > at(i).score ? k : i;
-        const int k = i == lo && lo > -steps ? --lo : i == hi && hi < steps ? ++hi : i;
-        if (k == i)
-            break;
-        at(k) = at_width(s, t, from, width(k), reach);
-    }
-    const Placement &best = at(i);
-    if (i == -steps || i == steps || at(i - 1).width == 0 || at(i + 1).width == 0)
-        return best;
+    const std::vector<Placement> tried = outwards(
+        0, -steps, steps, [&](int k) { return at_width(s, t, from, width(k), reach); },
+        [](const Placement &p) { return p.score; });
+    const auto best = std::max_element(tried.begin(), tried.end(),
+                                       [](auto &a, auto &b) { return a.score < b.score; });
+    const size_t i = size_t(best - tried.begin());
+    if (i == 0 || i + 1 == tried.size() || tried[i - 1].width == 0 || tried[i + 1].width == 0)
+        return *best;
     // Between the width steps: the top of a parabola through the best and its neighbours.
-    const double top = parabola_top(at(i - 1).score, best.score, at(i + 1).score);
+    const double top = parabola_top(tried[i - 1].score, best->score, tried[i + 1].score);
     if (top == 0)
-        return best;
-    const Placement between = at_width(s, t, from, best.width * (1 + top * spread), reach);
-    return between.score > best.score ? between : best;
+        return *best;
+    const Placement between = at_width(s, t, from, best->width * (1 + top * spread), reach);
+    return between.score > best->score ? between : *best;
 }
 
 } // namespace
