@@ -22,8 +22,12 @@ constexpr int coarse_width = 56, fine_width = 96, refine_width = 192;
 constexpr double least_share = 0.25, coarse_step = 1.05, fine_step = 0.015;
 // Rounds of refinement by the quadrants' shifts.
 constexpr int refine_rounds = 3;
-// Places kept from the coarse stage.
+// Places kept from the coarse stage: at most this many, and none it ranks
+// more than this below its best. The finer templates raise a true place's
+// criterion by up to about 0.2 against the coarse one's, a false place's by
+// less, so one ranked lower still cannot win.
 constexpr size_t coarse_kept = 3;
+constexpr double coarse_margin = 0.2;
 // The coarse stage looks only where a smaller template, screening every
 // third width, puts the best few places: at the widths a step either side,
 // and outwards up to this many steps while the best lies at their end;
@@ -258,9 +262,9 @@ std::vector<Placement> outwards(int mid, int least, int most, const Place &place
     }
 }
 
-// The best few places over every width, apart from each other: each place
-// screening finds looked at with the coarse template at the widths around
-// its own.
+// The best few places over every width, apart from each other and near the
+// best in rank: each place screening finds looked at with the coarse template
+// at the widths around its own.
 std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
 {
     const std::vector<double> widths = coarse_widths(s);
@@ -278,7 +282,12 @@ std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
             if (p.width > 0)
                 peaks.push_back(p);
     }
-    return best_apart(s, peaks, coarse_kept);
+    std::vector<Placement> kept = best_apart(s, peaks, coarse_kept);
+    const double least = kept.empty() ? 0 : s.ranked(kept.front()) - coarse_margin;
+    kept.erase(std::remove_if(kept.begin(), kept.end(),
+                              [&](const Placement &p) { return s.ranked(p) < least; }),
+               kept.end());
+    return kept;
 }
 
 // The best place of template `t` at width `w`, corners within `reach`
