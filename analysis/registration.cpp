@@ -35,7 +35,7 @@ constexpr double coarse_margin = 0.2;
 // border of those, at most this many times again around it. The quadrants
 // are looked for so too, from where the field puts them.
 constexpr int screen_width = 42;
-constexpr size_t screened_kept = 4;
+constexpr size_t screened_kept = 3;
 constexpr int look_widths = 2, look_reach = 3, max_looks = 2;
 // The quadrants' looks are smaller, and move as often as they must to reach
 // across the quadrants' reach.
