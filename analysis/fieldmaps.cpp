@@ -86,11 +86,11 @@ void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
 // level's rows first, each row once, then between the rows.
 cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, cv::Size size)
 {
-    size_t l = 0;
-    while (l + 1 < index.levels.size() && 1.0 / index.scale[l + 1] <= std::min(step.x, step.y))
+    int l = 0;
+    while (l + 1 < index.levels() && 1.0 / index.scale(l + 1) <= std::min(step.x, step.y))
         ++l;
-    const cv::Mat &level = index.levels[l];
-    const double s = index.scale[l];
+    const cv::Mat &level = index.level(l);
+    const double s = index.scale(l);
     const Taps x = taps((origin.x + 0.5 * step.x) * s - 0.5, step.x * s, size.width, level.cols);
     const Taps y = taps((origin.y + 0.5 * step.y) * s - 0.5, step.y * s, size.height, level.rows);
     cv::Mat out(size, CV_32FC1), rows(2, size.width, CV_32FC1);
@@ -138,35 +138,29 @@ double parabola_top(double left, double middle, double right)
     return curve < 0 ? 0.5 * (left - right) / curve : 0;
 }
 
-PhotoIndex photo_index(const PhotoScales &photo)
+PhotoIndex::PhotoIndex(const PhotoScales &photo) : photo_(photo)
 {
-    const cv::Mat &rgb = photo.photo();
-    PhotoIndex index;
-    index.photo = rgb.size();
-    // Shrunk by a whole factor, many times faster than by any other: the
-    // few columns and rows beyond a multiple of it are left out. A half is
-    // the one the photograph's other users share.
-    const int factor = (rgb.cols + finest_index_width - 1) / finest_index_width;
-    cv::Mat level = rgb;
-    double scale = 1;
-    if (factor == 2 && rgb.rows >= factor) {
-        level = photo.halved(1);
-        scale = 0.5;
-    } else if (factor > 1 && rgb.rows >= factor) {
-        cv::resize(rgb(cv::Rect(0, 0, rgb.cols - rgb.cols % factor, rgb.rows - rgb.rows % factor)),
-                   level, cv::Size(rgb.cols / factor, rgb.rows / factor), 0, 0, cv::INTER_AREA);
-        scale = 1.0 / factor;
-    }
-    index.levels.push_back(exgr_index_map(level));
-    index.scale.push_back(scale);
-    while (index.levels.back().cols / 2 >= coarsest_index_width && index.levels.back().rows >= 2) {
-        const cv::Mat &finer = index.levels.back();
-        cv::Mat half;
-        cv::resize(finer, half, cv::Size(finer.cols / 2, finer.rows / 2), 0, 0, cv::INTER_AREA);
-        index.scale.push_back(index.scale.back() * half.cols / finer.cols);
-        index.levels.push_back(half);
-    }
-    return index;
+    const cv::Size size = photo.photo().size();
+    while ((size.width >> first_) > finest_index_width && (size.height >> (first_ + 1)) >= 1)
+        ++first_;
+    while ((size.width >> (first_ + levels_)) >= coarsest_index_width &&
+           (size.height >> (first_ + levels_)) >= 1)
+        ++levels_;
+    made_.resize(size_t(levels_));
+}
+
+double PhotoIndex::scale(int l) const
+{
+    const int cols = photo_.photo().cols;
+    return double(cols >> (first_ + l)) / cols;
+}
+
+const cv::Mat &PhotoIndex::level(int l) const
+{
+    cv::Mat &made = made_[size_t(l)];
+    if (made.empty())
+        made = exgr_index_map(photo_.halved(first_ + l));
+    return made;
 }
 
 cv::Mat filled_temperatures(const cv::Mat &temps)
@@ -229,6 +223,18 @@ EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
     out.edges = edge_map(
         sampled(index, from, out.step, {seen.width + 2 * margin, seen.height + 2 * margin}))(
         cv::Rect(margin, margin, seen.width, seen.height));
+    return out;
+}
+
+EdgeView view_part(const EdgeView &view, const Template &templ, const cv::Rect &places)
+{
+    const cv::Size t = templ.edges.size();
+    EdgeView out;
+    out.step = view.step;
+    out.origin = {view.origin.x + places.x * view.step.x, view.origin.y + places.y * view.step.y};
+    out.places = places.size();
+    out.edges = view.edges(
+        cv::Rect(places.x, places.y, places.width - 1 + t.width, places.height - 1 + t.height));
     return out;
 }
 

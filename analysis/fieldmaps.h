@@ -15,14 +15,24 @@ namespace ardentis
 {
 
 // The photograph's vegetation index (ExGR), high on green plants, at
-// resolutions halving from at most `finest_index_width` pixels wide.
+// resolutions halving from at most `finest_index_width` pixels wide: each
+// level the index of one of the photograph's halvings, made when first
+// asked for.
 constexpr int finest_index_width = 1024;
-struct PhotoIndex {
-    std::vector<cv::Mat> levels; // CV_32FC1, finest first
-    std::vector<double> scale;   // each level's pixels per photograph pixel
-    cv::Size photo;
+class PhotoIndex
+{
+public:
+    explicit PhotoIndex(const PhotoScales &photo);
+    cv::Size photo() const { return photo_.photo().size(); }
+    int levels() const { return levels_; }
+    // Level `l`'s pixels per photograph pixel.
+    double scale(int l) const;
+    const cv::Mat &level(int l) const; // CV_32FC1
+private:
+    const PhotoScales &photo_;
+    int first_ = 0, levels_ = 1; // the halvings of the finest level; the levels
+    mutable std::vector<cv::Mat> made_;
 };
-PhotoIndex photo_index(const PhotoScales &photo);
 
 // `temps` (CV_64FC1, NaN where none) as CV_32FC1, a missing temperature
 // replaced by the mean of its neighbours that have one (of all the others
@@ -62,6 +72,8 @@ struct EdgeView {
 };
 EdgeView edge_view(const PhotoIndex &index, const Template &templ, double width,
                    const cv::Rect2d &corners);
+// The part of `view` for its positions `places`, a view too.
+EdgeView view_part(const EdgeView &view, const Template &templ, const cv::Rect &places);
 
 // The criterion, the correlation of the edges, for the template's `part`
 // (template pixels; empty: all of it) at every position of an edge view.

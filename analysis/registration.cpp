@@ -22,15 +22,24 @@ constexpr int coarse_width = 56, fine_width = 96, refine_width = 192;
 constexpr double least_share = 0.25, coarse_step = 1.05, fine_step = 0.015;
 // Rounds of refinement by the quadrants' shifts.
 constexpr int refine_rounds = 3;
-// Places kept from the coarse stage.
+// Places kept from the coarse stage: at most this many, and none it ranks
+// more than this below its best. The finer templates raise a true place's
+// criterion by up to about 0.2 against the coarse one's, a false place's by
+// less, so one ranked lower still cannot win.
 constexpr size_t coarse_kept = 3;
+constexpr double coarse_margin = 0.2;
 // The coarse stage looks only where a smaller template, screening every
-// other width, puts the best few places: at the widths this many steps
-// either side, within this many positions; and where the best lies at the
-// border of those, at most this many times again around it.
+// third width, puts the best few places: at the widths a step either side,
+// and outwards up to this many steps while the best lies at their end;
+// within this many positions; and where the best lies at the
+// border of those, at most this many times again around it. The quadrants
+// are looked for so too, from where the field puts them.
 constexpr int screen_width = 42;
-constexpr size_t screened_kept = 4;
+constexpr size_t screened_kept = 3;
 constexpr int look_widths = 2, look_reach = 3, max_looks = 2;
+// The quadrants' looks are smaller, and move as often as they must to reach
+// across the quadrants' reach.
+constexpr int quadrant_look = 2, quadrant_looks = 5;
 // The photograph's horizontal view in degrees: a thermal lens of view v
 // covers tan(v / 2) / tan(photo_view / 2) of its width.
 constexpr double photo_view_degrees = 51;
@@ -72,8 +81,8 @@ struct Search {
     double expected; // the lens's width in photograph pixels; NaN when unknown
     double least, widest;
     cv::Rect2d area; // where corners may lie
-    double photo_width() const { return index.photo.width; }
-    double photo_height() const { return index.photo.height; }
+    double photo_width() const { return index.photo().width; }
+    double photo_height() const { return index.photo().height; }
     // The corners a field `width` wide may have within `area` and the
     // photograph; of negative size where there are none.
     cv::Rect2d corners(double width, const cv::Rect2d &area) const
@@ -158,14 +167,27 @@ std::vector<Placement> best_apart(const Search &s, std::vector<Placement> peaks,
     return kept;
 }
 
+// The coarse widths screened, by their place among `count`: every third
+// from the second, and the last, so that every width lies at most a step
+// from one screened.
+std::vector<size_t> screened_widths(size_t count)
+{
+    std::vector<size_t> out;
+    for (size_t k = std::min<size_t>(1, count); k < count; k += 3)
+        out.push_back(k);
+    if (count > 0 && (out.empty() || out.back() + 1 < count - 1))
+        out.push_back(count - 1);
+    return out;
+}
+
 // The places worth the coarse template's look: the best apart of a
-// smaller template's maps at every other coarse width.
+// smaller template's maps at the widths screened.
 std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
                                        const std::vector<double> &widths)
 {
     const Template t = thermal_template(filled, screen_width);
     std::vector<Placement> peaks;
-    for (size_t k = 0; k < widths.size(); k += 2) {
+    for (const size_t k : screened_widths(widths.size())) {
         const cv::Rect2d corners = s.corners(widths[k], s.area);
         if (!no_corners(corners))
             add_peaks(score_map(s.index, t, widths[k], corners), widths[k], peaks);
@@ -173,9 +195,34 @@ std::vector<Placement> screened_places(const Search &s, const cv::Mat &filled,
     return best_apart(s, peaks, screened_kept);
 }
 
-// The best place of template `t` at width `w` within `look_reach` positions
-// of `corner`, on the positions of its map over the whole search area. A
-// best place on the border of those looked at moves the look there.
+// The best place of a score map whose positions run from 0 to `last`, from
+// maps of its positions within `reach` of `at` that `map_of(from, to)`
+// gives: a best place on the border of those looked at moves the look there,
+// at most `looks` times. Where the map has a single peak, its best.
+template <typename MapOf>
+Placement climbed(cv::Point at, cv::Point last, double width, int reach, int looks,
+                  const MapOf &map_of)
+{
+    for (int look = 0;; ++look) {
+        const cv::Point from(std::clamp(at.x - reach, 0, last.x),
+                             std::clamp(at.y - reach, 0, last.y));
+        const cv::Point to(std::clamp(at.x + reach, 0, last.x),
+                           std::clamp(at.y + reach, 0, last.y));
+        const ScoreMap m = map_of(from, to);
+        cv::Point best;
+        cv::minMaxLoc(m.score, nullptr, nullptr, nullptr, &best);
+        const cv::Point found = from + best;
+        const bool on_border =
+            (found.x == from.x && from.x > 0) || (found.x == to.x && to.x < last.x) ||
+            (found.y == from.y && from.y > 0) || (found.y == to.y && to.y < last.y);
+        if (!on_border || look == looks)
+            return best_of(m, width);
+        at = found;
+    }
+}
+
+// The best place of template `t` at width `w` near `corner`, on the
+// positions of its map over the whole search area.
 Placement best_near(const Search &s, const Template &t, double w, cv::Point2d corner)
 {
     const cv::Rect2d all = s.corners(w, s.area);
@@ -183,63 +230,86 @@ Placement best_near(const Search &s, const Template &t, double w, cv::Point2d co
         return {};
     const cv::Point2d step(w / t.edges.cols, w * t.aspect / t.edges.rows);
     const cv::Point last(int(std::floor(all.width / step.x)), int(std::floor(all.height / step.y)));
-    cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
-                 int(std::lround((corner.y - all.y) / step.y)));
-    for (int look = 0;; ++look) {
-        const cv::Point from(std::clamp(at.x - look_reach, 0, last.x),
-                             std::clamp(at.y - look_reach, 0, last.y));
-        const cv::Point to(std::clamp(at.x + look_reach, 0, last.x),
-                           std::clamp(at.y + look_reach, 0, last.y));
+    const cv::Point at(int(std::lround((corner.x - all.x) / step.x)),
+                       int(std::lround((corner.y - all.y) / step.y)));
+    return climbed(at, last, w, look_reach, max_looks, [&](cv::Point from, cv::Point to) {
         // Half a position more, so that rounding loses none.
-        const ScoreMap m =
-            score_map(s.index, t, w,
-                      {all.x + from.x * step.x, all.y + from.y * step.y,
-                       (to.x - from.x + 0.5) * step.x, (to.y - from.y + 0.5) * step.y});
-        cv::Point best;
-        cv::minMaxLoc(m.score, nullptr, nullptr, nullptr, &best);
-        const cv::Point found = from + best;
-        const bool on_border =
-            (found.x == from.x && from.x > 0) || (found.x == to.x && to.x < last.x) ||
-            (found.y == from.y && from.y > 0) || (found.y == to.y && to.y < last.y);
-        if (!on_border || look == max_looks)
-            return best_of(m, w);
-        at = found;
+        return score_map(s.index, t, w,
+                         {all.x + from.x * step.x, all.y + from.y * step.y,
+                          (to.x - from.x + 0.5) * step.x, (to.y - from.y + 0.5) * step.y});
+    });
+}
+
+// The places `place(k)` for k from one below `mid` to one above, within
+// `least` and `most`, and further outwards while the best of them by `rank`
+// lies at the end of those tried: where the criterion has a single peak over
+// k, that best is among them. Indexed from `least`; of width 0 where not tried.
+template <typename Place, typename Rank>
+std::vector<Placement> outwards(int mid, int least, int most, const Place &place, const Rank &rank)
+{
+    std::vector<Placement> tried(size_t(most - least + 1));
+    const auto at = [&](int k) -> Placement & { return tried[size_t(k - least)]; };
+    int lo = std::max(mid - 1, least), hi = std::min(mid + 1, most), i = lo;
+    for (int k = lo; k <= hi; ++k)
+        at(k) = place(k);
+    for (;;) {
+        for (int k = lo; k <= hi; ++k)
+            i = rank(at(k)) > rank(at(i)) ? k : i;
+        const int k = i == lo && lo > least ? --lo : i == hi && hi < most ? ++hi : i;
+        if (k == i)
+            return tried;
+        at(k) = place(k);
     }
 }
 
-// The best few places over every width, apart from each other: each place
-// screening finds looked at with the coarse template at the widths around
-// its own.
+// The best few places over every width, apart from each other and near the
+// best in rank: each place screening finds looked at with the coarse template
+// at the widths around its own.
 std::vector<Placement> coarse_places(const Search &s, const cv::Mat &filled)
 {
     const std::vector<double> widths = coarse_widths(s);
     const Template t = thermal_template(filled, coarse_width);
     std::vector<Placement> peaks;
     for (const Placement &c : screened_places(s, filled, widths)) {
-        const long k = std::lower_bound(widths.begin(), widths.end(), c.width) - widths.begin();
-        for (long j = std::max(0L, k - look_widths);
-             j <= std::min(long(widths.size()) - 1, k + look_widths); ++j) {
+        const int k = int(std::lower_bound(widths.begin(), widths.end(), c.width) - widths.begin());
+        const auto place = [&](int j) {
             const double w = widths[size_t(j)], grown = c.width - w;
-            const Placement p = best_near(s, t, w, {c.x + grown / 2, c.y + grown * s.aspect / 2});
+            return best_near(s, t, w, {c.x + grown / 2, c.y + grown * s.aspect / 2});
+        };
+        for (const Placement &p : outwards(k, std::max(0, k - look_widths),
+                                           std::min(int(widths.size()) - 1, k + look_widths), place,
+                                           [&s](const Placement &p) { return s.ranked(p); }))
             if (p.width > 0)
                 peaks.push_back(p);
-        }
     }
-    return best_apart(s, peaks, coarse_kept);
+    std::vector<Placement> kept = best_apart(s, peaks, coarse_kept);
+    const double least = kept.empty() ? 0 : s.ranked(kept.front()) - coarse_margin;
+    kept.erase(std::remove_if(kept.begin(), kept.end(),
+                              [&](const Placement &p) { return s.ranked(p) < least; }),
+               kept.end());
+    return kept;
 }
 
-// The best place of template `t` with widths `spread` apart, `steps` either
-// side of `from`'s, corners within `reach` photograph pixels of its.
+// The best place of template `t` at width `w`, corners within `reach`
+// photograph pixels of `from`'s.
+Placement at_width(const Search &s, const Template &t, const Placement &from, double w,
+                   double reach)
+{
+    const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
+    return no_corners(corners) ? Placement{} : best_of(score_map(s.index, t, w, corners), w);
+}
+
+// The best place of template `t` with widths `spread` apart, up to `steps`
+// either side of `from`'s, corners within `reach` photograph pixels of its:
+// the middle three widths tried, and more outwards while the best lies at
+// the end of those tried.
 Placement around(const Search &s, const Template &t, const Placement &from, double spread,
                  int steps, double reach)
 {
-    std::vector<Placement> tried;
-    for (int k = -steps; k <= steps; ++k) {
-        const double w = from.width * (1 + k * spread);
-        const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
-        tried.push_back(no_corners(corners) ? Placement{}
-                                            : best_of(score_map(s.index, t, w, corners), w));
-    }
+    const auto width = [&](int k) { return from.width * (1 + k * spread); };
+    const std::vector<Placement> tried = outwards(
+        0, -steps, steps, [&](int k) { return at_width(s, t, from, width(k), reach); },
+        [](const Placement &p) { return p.score; });
     const auto best = std::max_element(tried.begin(), tried.end(),
                                        [](auto &a, auto &b) { return a.score < b.score; });
     const size_t i = size_t(best - tried.begin());
@@ -249,11 +319,7 @@ Placement around(const Search &s, const Template &t, const Placement &from, doub
     const double top = parabola_top(tried[i - 1].score, best->score, tried[i + 1].score);
     if (top == 0)
         return *best;
-    const double w = best->width * (1 + top * spread);
-    const cv::Rect2d corners = s.corners(w, around_corner(from.x, from.y, reach));
-    if (no_corners(corners))
-        return *best;
-    const Placement between = best_of(score_map(s.index, t, w, corners), w);
+    const Placement between = at_width(s, t, from, best->width * (1 + top * spread), reach);
     return between.score > best->score ? between : *best;
 }
 
@@ -315,14 +381,20 @@ std::vector<Quadrant> quadrants(const Search &s, const Template &t, const Placem
               qh = std::max(1, int(std::lround(quadrant_size * h)));
     const double whole = cv::mean(t.edges)[0], reach = quadrant_reach * f.width;
     const cv::Point2d step(f.width / w, f.height(s.aspect) / h);
-    // One view of the photograph's edges serves the four.
+    // One view of the photograph's edges serves the four, each looked for
+    // from where the field puts it.
     const EdgeView view = edge_view(s.index, t, f.width, around_corner(f.x, f.y, reach));
+    const cv::Point last(view.places.width - 1, view.places.height - 1),
+        at(int(std::lround(reach / step.x)), int(std::lround(reach / step.y)));
     std::vector<Quadrant> out;
     for (const cv::Rect q : {cv::Rect(0, 0, qw, qh), cv::Rect(w - qw, 0, qw, qh),
                              cv::Rect(0, h - qh, qw, qh), cv::Rect(w - qw, h - qh, qw, qh)}) {
         if (q.empty() || cv::mean(t.edges(q))[0] < blank_quadrant * whole)
             continue;
-        const Placement b = best_of(score_map(view, t, q), f.width);
+        const Placement b = climbed(
+            at, last, f.width, quadrant_look, quadrant_looks, [&](cv::Point from, cv::Point to) {
+                return score_map(view_part(view, t, {from, to + cv::Point(1, 1)}), t, q);
+            });
         out.push_back(
             {{(q.x + 0.5 * q.width - 0.5 * w) * step.x, (q.y + 0.5 * q.height - 0.5 * h) * step.y},
              {b.x - f.x, b.y - f.y}});
@@ -460,7 +532,7 @@ QString distrust(const Registration &r, const Field &found, double at_prior, dou
 Search search_of(const PhotoIndex &index, double aspect, const Field &prior, double field_of_view,
                  bool near)
 {
-    const cv::Size photo = index.photo;
+    const cv::Size photo = index.photo();
     const double widest = std::min(double(photo.width), photo.height / aspect);
     if (!near)
         return {index,
@@ -501,7 +573,7 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     r.shift = 0;
     if (rgb.empty() || temps.empty() || !field_room_problem(rgb.size(), temps.size()).isEmpty())
         return r;
-    const PhotoIndex index = photo_index(photo);
+    const PhotoIndex index(photo);
     const double aspect = double(temps.rows) / temps.cols;
     const Search s = search_of(index, aspect, prior, field_of_view, near);
     // The thermal picture's templates, from its temperatures filled once.
