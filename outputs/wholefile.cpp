@@ -1,6 +1,7 @@
 #include "outputs/wholefile.h"
 
 #include "outputs/scratch.h"
+#include "pictures/pictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -141,9 +142,17 @@ void remove_files(const QStringList &paths)
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
                               const std::vector<int> &params)
 {
+    const QString problem = QStringLiteral("A result picture cannot be encoded.");
+    // The image library's own default quality, and the only parameter given.
+    const bool quality_only =
+        params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY);
+    if (qstrcmp(extension, ".jpg") == 0 && quality_only) {
+        std::string bytes = encode_jpeg(picture, params.empty() ? 95 : params[1]);
+        return {bytes, bytes.empty() ? problem : QString()};
+    }
     std::vector<uchar> bytes;
     if (picture.empty() || !cv::imencode(extension, picture, bytes, params))
-        return {{}, QStringLiteral("A result picture cannot be encoded.")};
+        return {{}, problem};
     return {std::string(bytes.begin(), bytes.end()), {}};
 }
 

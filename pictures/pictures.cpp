@@ -8,6 +8,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
@@ -151,6 +152,16 @@ JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, ch
     return damage[0] ? JpegResult::Damaged : JpegResult::Decoded;
 }
 
+struct CompressGuard {
+    jpeg_compress_struct *info;
+    unsigned char **buffer;
+    ~CompressGuard()
+    {
+        jpeg_destroy_compress(info);
+        std::free(*buffer);
+    }
+};
+
 Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what)
 {
     const QString undecodable = QStringLiteral("The %1 cannot be decoded.").arg(what);
@@ -195,6 +206,38 @@ cv::Mat decode_stored(const std::uint8_t *data, size_t size)
     // A header over the bytes: decoding reads them in place.
     return cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(bytes)),
                         cv::IMREAD_UNCHANGED);
+}
+
+std::string encode_jpeg(const cv::Mat &picture, int quality)
+{
+    if (picture.depth() != CV_8U || (picture.channels() != 3 && picture.channels() != 1) ||
+        picture.empty())
+        return {};
+    jpeg_compress_struct info;
+    JpegErrors errors;
+    info.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = jpeg_error;
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    const CompressGuard guard{&info, &buffer};
+    if (setjmp(errors.jump))
+        return {};
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(picture.cols);
+    info.image_height = JDIMENSION(picture.rows);
+    info.input_components = picture.channels();
+    // Rows are read as they lie: libjpeg turns blue, green, red itself.
+    info.in_color_space = picture.channels() == 3 ? JCS_EXT_BGR : JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<uchar *>(picture.ptr<uchar>(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    return std::string(reinterpret_cast<const char *>(buffer), size);
 }
 
 DecodeLimit::DecodeLimit(double max_pixels)
