@@ -150,6 +150,10 @@ EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
         std::string bytes = encode_jpeg(picture, params.empty() ? 95 : params[1]);
         return {bytes, bytes.empty() ? problem : QString()};
     }
+    if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3) {
+        std::string bytes = encode_png(picture);
+        return {bytes, bytes.empty() ? problem : QString()};
+    }
     std::vector<uchar> bytes;
     if (picture.empty() || !cv::imencode(extension, picture, bytes, params))
         return {{}, problem};

@@ -63,4 +63,8 @@ Picture decode_picture(const QByteArray &bytes, const QString &what,
 // when it cannot be encoded.
 std::string encode_jpeg(const cv::Mat &picture, int quality);
 
+// `picture` (8-bit, blue, green, red) as a PNG, quickly compressed; empty when
+// it cannot be encoded.
+std::string encode_png(const cv::Mat &picture);
+
 } // namespace ardentis
