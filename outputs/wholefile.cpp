@@ -25,6 +25,9 @@ namespace ardentis
 namespace
 {
 
+// The image library's quality of JPEG pictures when none is given.
+constexpr int library_jpeg_quality = 95;
+
 // Hidden, so that no listing of results takes it for one.
 QString temporary_name(const QString &path)
 {
@@ -143,11 +146,12 @@ EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
                               const std::vector<int> &params)
 {
     const QString problem = QStringLiteral("A result picture cannot be encoded.");
-    // The image library's own default quality, and the only parameter given.
+    // The only parameter given, if any, is the quality.
     const bool quality_only =
         params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY);
-    if (qstrcmp(extension, ".jpg") == 0 && quality_only) {
-        std::string bytes = encode_jpeg(picture, params.empty() ? 95 : params[1]);
+    // Other kinds of picture the image library converts first.
+    if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3) {
+        std::string bytes = encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1]);
         return {bytes, bytes.empty() ? problem : QString()};
     }
     if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3) {
