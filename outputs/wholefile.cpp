@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -150,14 +151,14 @@ EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
     const bool quality_only =
         params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY);
     // Other kinds of picture the image library converts first.
-    if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3) {
-        std::string bytes = encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1]);
-        return {bytes, bytes.empty() ? problem : QString()};
-    }
-    if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3) {
-        std::string bytes = encode_png(picture);
-        return {bytes, bytes.empty() ? problem : QString()};
-    }
+    const auto encoded = [&problem](std::string bytes) -> EncodedPicture {
+        const bool failed = bytes.empty();
+        return {std::move(bytes), failed ? problem : QString()};
+    };
+    if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3)
+        return encoded(encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1]));
+    if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3)
+        return encoded(encode_png(picture));
     std::vector<uchar> bytes;
     if (picture.empty() || !cv::imencode(extension, picture, bytes, params))
         return {{}, problem};
