@@ -79,13 +79,8 @@ cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const c
                       std::max(1, int(std::lround(field.height / factor))));
     const cv::Mat edges = edges_of(temps, on.size());
     const cv::Rect seen = on & cv::Rect(0, 0, view.cols, view.rows);
-    for (int r = 0; r < seen.height; ++r) {
-        const uchar *edge = edges.ptr<uchar>(seen.y - on.y + r) + (seen.x - on.x);
-        auto *px = view.ptr<cv::Vec3b>(seen.y + r) + seen.x;
-        for (int c = 0; c < seen.width; ++c)
-            if (edge[c])
-                px[c] = contour_colour;
-    }
+    if (!seen.empty())
+        view(seen).setTo(cv::Scalar(contour_colour), edges(seen - on.tl()));
     cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
     return view;
 }

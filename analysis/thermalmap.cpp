@@ -36,9 +36,7 @@ cv::Mat iron_colours()
     return lut;
 }
 
-} // namespace
-
-cv::Mat palette_colours(Palette palette)
+cv::Mat made_colours(Palette palette)
 {
     if (palette == Palette::Iron)
         return iron_colours();
@@ -51,6 +49,16 @@ cv::Mat palette_colours(Palette palette)
     else
         cv::applyColorMap(ramp, lut, cv::COLORMAP_INFERNO);
     return lut;
+}
+
+} // namespace
+
+const cv::Mat &palette_colours(Palette palette)
+{
+    // Made once: every map and colour bar asks for them.
+    static const cv::Mat colours[] = {made_colours(Palette::Inferno), made_colours(Palette::Iron),
+                                      made_colours(Palette::Grey)};
+    return colours[int(palette)];
 }
 
 int colour_index(double t, double lo, double hi)

@@ -13,7 +13,7 @@ namespace ardentis
 enum class Palette { Inferno, Iron, Grey };
 
 // The palette's 256 colours (CV_8UC3, 256 × 1, blue, green, red), coldest first.
-cv::Mat palette_colours(Palette palette);
+const cv::Mat &palette_colours(Palette palette);
 
 // The palette entry of `t` in the range [lo, hi], ends included.
 int colour_index(double t, double lo, double hi);

@@ -13,15 +13,12 @@ namespace
 template <typename PerPixel> cv::Mat map_of(const cv::Mat &bgr, PerPixel value)
 {
     cv::Mat out(bgr.size(), CV_32FC1);
-    std::vector<uchar> channels(3 * size_t(bgr.cols));
-    uchar *b = channels.data(), *g = b + bgr.cols, *red = g + bgr.cols;
+    cv::Mat channels(3, bgr.cols, CV_8UC1);
     for (int r = 0; r < bgr.rows; ++r) {
-        const uchar *in = bgr.ptr<uchar>(r);
-        for (int c = 0; c < bgr.cols; ++c) {
-            b[c] = in[3 * c];
-            g[c] = in[3 * c + 1];
-            red[c] = in[3 * c + 2];
-        }
+        // The image library lays a row's channels apart with vector instructions.
+        cv::Mat apart[] = {channels.row(0), channels.row(1), channels.row(2)};
+        cv::split(bgr.row(r), apart);
+        const uchar *b = apart[0].ptr(), *g = apart[1].ptr(), *red = apart[2].ptr();
         auto *o = out.ptr<float>(r);
         for (int c = 0; c < bgr.cols; ++c)
             o[c] = value(b[c], g[c], red[c]);

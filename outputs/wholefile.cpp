@@ -1,6 +1,7 @@
 #include "outputs/wholefile.h"
 
 #include "outputs/scratch.h"
+#include "pictures/pictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -23,6 +25,9 @@ namespace ardentis
 
 namespace
 {
+
+// The image library's quality of JPEG pictures when none is given.
+constexpr int library_jpeg_quality = 95;
 
 // Hidden, so that no listing of results takes it for one.
 QString temporary_name(const QString &path)
@@ -141,9 +146,22 @@ void remove_files(const QStringList &paths)
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
                               const std::vector<int> &params)
 {
+    const QString problem = QStringLiteral("A result picture cannot be encoded.");
+    // The only parameter given, if any, is the quality.
+    const bool quality_only =
+        params.empty() || (params.size() == 2 && params[0] == cv::IMWRITE_JPEG_QUALITY);
+    // Other kinds of picture the image library converts first.
+    const auto encoded = [&problem](std::string bytes) -> EncodedPicture {
+        const bool failed = bytes.empty();
+        return {std::move(bytes), failed ? problem : QString()};
+    };
+    if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3)
+        return encoded(encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1]));
+    if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3)
+        return encoded(encode_png(picture));
     std::vector<uchar> bytes;
     if (picture.empty() || !cv::imencode(extension, picture, bytes, params))
-        return {{}, QStringLiteral("A result picture cannot be encoded.")};
+        return {{}, problem};
     return {std::string(bytes.begin(), bytes.end()), {}};
 }
 

@@ -34,7 +34,8 @@ struct EncodedPicture {
 };
 
 // `picture` encoded in the format of `extension` (".jpg", ".png"), with the
-// image library's encoding parameters.
+// image library's encoding parameters: a JPEG as the image library writes
+// it, a PNG of blue, green, red without parameters quickly compressed.
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
                               const std::vector<int> &params = {});
 

@@ -5,12 +5,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
+#include <libdeflate.h>
 // clang-format on
 
 namespace ardentis
@@ -151,6 +156,31 @@ JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, ch
     return damage[0] ? JpegResult::Damaged : JpegResult::Decoded;
 }
 
+struct CompressGuard {
+    jpeg_compress_struct *info;
+    unsigned char **buffer;
+    ~CompressGuard()
+    {
+        jpeg_destroy_compress(info);
+        std::free(*buffer);
+    }
+};
+
+void put_u32(std::string &out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += char((v >> shift) & 0xff);
+}
+
+// A PNG chunk: its length, type, data and the CRC of type and data.
+void put_chunk(std::string &png, const char *type, const std::string &data)
+{
+    put_u32(png, std::uint32_t(data.size()));
+    const size_t start = png.size();
+    png.append(type, 4).append(data);
+    put_u32(png, libdeflate_crc32(0, png.data() + start, png.size() - start));
+}
+
 Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what)
 {
     const QString undecodable = QStringLiteral("The %1 cannot be decoded.").arg(what);
@@ -195,6 +225,70 @@ cv::Mat decode_stored(const std::uint8_t *data, size_t size)
     // A header over the bytes: decoding reads them in place.
     return cv::imdecode(cv::Mat(1, int(size), CV_8UC1, const_cast<std::uint8_t *>(bytes)),
                         cv::IMREAD_UNCHANGED);
+}
+
+std::string encode_jpeg(const cv::Mat &picture, int quality)
+{
+    if (picture.depth() != CV_8U || (picture.channels() != 3 && picture.channels() != 1) ||
+        picture.empty())
+        return {};
+    jpeg_compress_struct info;
+    JpegErrors errors;
+    info.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = jpeg_error;
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    const CompressGuard guard{&info, &buffer};
+    if (setjmp(errors.jump))
+        return {};
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(picture.cols);
+    info.image_height = JDIMENSION(picture.rows);
+    info.input_components = picture.channels();
+    // Rows are read as they lie: libjpeg turns blue, green, red itself.
+    info.in_color_space = picture.channels() == 3 ? JCS_EXT_BGR : JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<uchar *>(picture.ptr<uchar>(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    return std::string(reinterpret_cast<const char *>(buffer), size);
+}
+
+std::string encode_png(const cv::Mat &picture)
+{
+    if (picture.type() != CV_8UC3 || picture.empty())
+        return {};
+    // Each row as the format lays it: a filter byte (none), then red, green,
+    // blue.
+    const size_t stride = 3 * size_t(picture.cols) + 1;
+    std::vector<unsigned char> rows(stride * size_t(picture.rows), 0);
+    for (int r = 0; r < picture.rows; ++r) {
+        cv::Mat rgb(1, picture.cols, CV_8UC3, rows.data() + stride * size_t(r) + 1);
+        cv::cvtColor(picture.row(r), rgb, cv::COLOR_BGR2RGB);
+    }
+    const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> compressor(
+        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
+    if (!compressor)
+        return {};
+    std::string data(libdeflate_zlib_compress_bound(compressor.get(), rows.size()), '\0');
+    data.resize(libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), data.data(),
+                                         data.size()));
+    if (data.empty())
+        return {};
+    std::string header;
+    put_u32(header, std::uint32_t(picture.cols));
+    put_u32(header, std::uint32_t(picture.rows));
+    header += std::string("\x08\x02\x00\x00\x00", 5); // 8-bit red, green, blue; not interlaced
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    put_chunk(png, "IHDR", header);
+    put_chunk(png, "IDAT", data);
+    put_chunk(png, "IEND", {});
+    return png;
 }
 
 DecodeLimit::DecodeLimit(double max_pixels)

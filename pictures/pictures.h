@@ -6,6 +6,8 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <string>
+
 namespace ardentis
 {
 
@@ -54,5 +56,15 @@ Picture read_picture(const QString &path, const QString &what, Turning turning =
 // Decodes picture bytes already read.
 Picture decode_picture(const QByteArray &bytes, const QString &what,
                        Turning turning = Turning::AsStored);
+
+// `picture` (8-bit, blue, green, red or grey) as a baseline JPEG of
+// `quality` (1 to 100), byte for byte what the image library writes with that
+// quality, without its copy of every row into red, green, blue order; empty
+// when it cannot be encoded.
+std::string encode_jpeg(const cv::Mat &picture, int quality);
+
+// `picture` (8-bit, blue, green, red) as a PNG, quickly compressed; empty when
+// it cannot be encoded.
+std::string encode_png(const cv::Mat &picture);
 
 } // namespace ardentis

@@ -16,7 +16,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5charts5-dev
     libopencv-dev libcharls-dev
-    libjpeg-dev
+    libjpeg-dev libdeflate-dev
     libcsv-dev
     libimage-exiftool-perl
 )
