@@ -40,6 +40,7 @@ namespace
 struct ToolGroups {
     std::mutex mutex;
     std::set<qint64> groups;
+    bool ended = false; // by end_all_tools: no tool starts any more
 };
 
 ToolGroups &tool_groups()
@@ -91,14 +92,18 @@ void ChildProcess::setupChildProcess()
 bool ChildProcess::start_tool(const QString &program, const QStringList &arguments)
 {
     release_group();
+    // Started and registered under the lock: a process ending on a signal
+    // kills every tool, one being started too, and starts none after.
+    ToolGroups &g = tool_groups();
+    const std::lock_guard<std::mutex> lock(g.mutex);
+    if (g.ended)
+        return false;
     start(program, arguments, QIODevice::ReadWrite);
     if (!waitForStarted(-1))
         return false;
 #ifdef Q_OS_UNIX
     group_ = processId();
     ::setpgid(pid_t(group_), pid_t(group_)); // also from here: no kill finds it unset
-    ToolGroups &g = tool_groups();
-    const std::lock_guard<std::mutex> lock(g.mutex);
     g.groups.insert(group_);
 #endif
     return true;
@@ -127,6 +132,7 @@ void end_all_tools()
 {
     ToolGroups &g = tool_groups();
     const std::lock_guard<std::mutex> lock(g.mutex);
+    g.ended = true;
     for (const qint64 group : g.groups)
         kill_group(group);
 }

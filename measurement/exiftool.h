@@ -56,7 +56,8 @@ private:
     qint64 group_ = 0;
 };
 
-// Kills the groups of every tool running: for a process about to end.
+// Kills the groups of every tool running, and lets no tool start after:
+// for a process about to end.
 void end_all_tools();
 
 // Answers ExifTool queries. The window starts the tool once per query; another
