@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ardentis
 {
@@ -98,22 +99,24 @@ cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, c
     const Taps x = taps((origin.x + 0.5 * step.x) * s - 0.5, step.x * s, size.width, level.cols);
     const Taps y = taps((origin.y + 0.5 * step.y) * s - 0.5, step.y * s, size.height, level.rows);
     cv::Mat out(size, CV_32FC1), rows(2, size.width, CV_32FC1);
-    int held[2] = {-1, -1}; // the level rows interpolated in `rows`
+    // The level rows interpolated, and where: the upper row's buffer and
+    // the lower row's trade places as the rows move down.
+    float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
+    int held[2] = {-1, -1};
     for (int i = 0; i < size.height; ++i) {
         const int r0 = y.at[size_t(i)], r1 = y.next[size_t(i)];
         if (held[0] != r0) {
             if (held[1] == r0)
-                rows.row(1).copyTo(rows.row(0));
+                std::swap(a, b);
             else
-                interpolate_row(level, r0, x, rows.ptr<float>(0));
+                interpolate_row(level, r0, x, a);
             held[0] = r0;
             held[1] = -1;
         }
         if (held[1] != r1) {
-            interpolate_row(level, r1, x, rows.ptr<float>(1));
+            interpolate_row(level, r1, x, b);
             held[1] = r1;
         }
-        const float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
         const float w = y.weight[size_t(i)];
         float *o = out.ptr<float>(i);
         for (int j = 0; j < size.width; ++j)
