@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ardentis
 {
@@ -49,21 +50,24 @@ void saturate(cv::Mat &edges)
 
 // Where each of `count` points `step` pixels apart from `first` falls
 // between two pixels of a line of `length`, the line's end pixels repeated
-// beyond it: the first pixel and the next one's weight.
+// beyond it: the first pixel, the next one (the first again at the line's
+// end) and the next one's weight.
 struct Taps {
-    std::vector<int> at;
+    std::vector<int> at, next;
     std::vector<float> weight;
 };
 Taps taps(double first, double step, int count, int length)
 {
     Taps t;
     t.at.resize(size_t(count));
+    t.next.resize(size_t(count));
     t.weight.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
         const double p = first + i * step;
         const int at = int(std::floor(p));
         const bool inside = at >= 0 && at < length - 1;
         t.at[size_t(i)] = inside ? at : std::clamp(at, 0, length - 1);
+        t.next[size_t(i)] = std::min(t.at[size_t(i)] + 1, length - 1);
         t.weight[size_t(i)] = inside ? float(p - at) : 0.0f;
     }
     return t;
@@ -72,11 +76,12 @@ Taps taps(double first, double step, int count, int length)
 // A row of `level` interpolated at the taps.
 void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
 {
-    const float *in = level.ptr<float>(row);
-    const int last = level.cols - 1;
-    for (size_t j = 0; j < x.at.size(); ++j) {
-        const float a = in[x.at[j]], b = in[std::min(x.at[j] + 1, last)];
-        out[j] = a + x.weight[j] * (b - a);
+    const float *in = level.ptr<float>(row), *weight = x.weight.data();
+    const int *at = x.at.data(), *next = x.next.data();
+    const size_t n = x.at.size();
+    for (size_t j = 0; j < n; ++j) {
+        const float a = in[at[j]], b = in[next[j]];
+        out[j] = a + weight[j] * (b - a);
     }
 }
 
@@ -94,22 +99,24 @@ cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, c
     const Taps x = taps((origin.x + 0.5 * step.x) * s - 0.5, step.x * s, size.width, level.cols);
     const Taps y = taps((origin.y + 0.5 * step.y) * s - 0.5, step.y * s, size.height, level.rows);
     cv::Mat out(size, CV_32FC1), rows(2, size.width, CV_32FC1);
-    int held[2] = {-1, -1}; // the level rows interpolated in `rows`
+    // The level rows interpolated, and where: the upper row's buffer and
+    // the lower row's trade places as the rows move down.
+    float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
+    int held[2] = {-1, -1};
     for (int i = 0; i < size.height; ++i) {
-        const int r0 = y.at[size_t(i)], r1 = std::min(r0 + 1, level.rows - 1);
+        const int r0 = y.at[size_t(i)], r1 = y.next[size_t(i)];
         if (held[0] != r0) {
             if (held[1] == r0)
-                rows.row(1).copyTo(rows.row(0));
+                std::swap(a, b);
             else
-                interpolate_row(level, r0, x, rows.ptr<float>(0));
+                interpolate_row(level, r0, x, a);
             held[0] = r0;
             held[1] = -1;
         }
         if (held[1] != r1) {
-            interpolate_row(level, r1, x, rows.ptr<float>(1));
+            interpolate_row(level, r1, x, b);
             held[1] = r1;
         }
-        const float *a = rows.ptr<float>(0), *b = rows.ptr<float>(1);
         const float w = y.weight[size_t(i)];
         float *o = out.ptr<float>(i);
         for (int j = 0; j < size.width; ++j)
