@@ -162,7 +162,7 @@ bool append_fast(std::string &text, double value, int decimals)
         *--start = char('0' + n);
     if (std::signbit(value))
         *--start = '-';
-    text.append(start, end);
+    text.append(start, size_t(end - start));
     return true;
 }
 
