@@ -1,5 +1,6 @@
 #include "common/cnumber.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -110,6 +111,16 @@ std::string written_form(std::string_view text)
 namespace
 {
 
+// "00" to "99", for writing numbers two digits at a time.
+constexpr auto digit_pairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[size_t(2 * i)] = char('0' + i / 10);
+        pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return pairs;
+}();
+
 // printf's rounding done in integers, for the common case: the value times
 // 10^decimals is below 2^52 and not within reach of a tie, where the
 // rounding of that product could decide the digit. Returns false otherwise.
@@ -124,25 +135,34 @@ bool append_fast(std::string &text, double value, int decimals)
     const double whole = std::floor(scaled), fraction = scaled - whole;
     if (std::fabs(fraction - 0.5) <= scaled * 4e-16 + 1e-12)
         return false;
-    const std::uint64_t n = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    std::uint64_t n = std::uint64_t(whole) + (fraction > 0.5 ? 1 : 0);
+    // The digits written from the last, two at a time: the decimals, the
+    // point, the whole part.
     char digits[32];
-    char *start = digits + 1; // room for a sign
-    char *end = std::to_chars(start, digits + sizeof digits - 1, n).ptr;
-    const int length = int(end - start);
-    if (length <= decimals) { // leading zeros: 0.000123
-        const int pad = decimals + 1 - length;
-        std::memmove(start + pad, start, size_t(length));
-        std::memset(start, '0', size_t(pad));
-        end += pad;
+    char *const end = digits + sizeof digits;
+    char *start = end;
+    const auto put_two = [&start](std::uint64_t two) {
+        start -= 2;
+        std::memcpy(start, digit_pairs.data() + 2 * two, 2);
+    };
+    int left = decimals;
+    for (; left >= 2; left -= 2, n /= 100)
+        put_two(n % 100);
+    if (left == 1) {
+        *--start = char('0' + n % 10);
+        n /= 10;
     }
-    if (decimals > 0) {
-        std::memmove(end - decimals + 1, end - decimals, size_t(decimals));
-        *(end - decimals) = '.';
-        ++end;
-    }
+    if (decimals > 0)
+        *--start = '.';
+    for (; n >= 100; n /= 100)
+        put_two(n % 100);
+    if (n >= 10)
+        put_two(n);
+    else
+        *--start = char('0' + n);
     if (std::signbit(value))
         *--start = '-';
-    text.append(start, end);
+    text.append(start, size_t(end - start));
     return true;
 }
 
