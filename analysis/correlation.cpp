@@ -161,9 +161,4 @@ cv::Mat CorrelationTemplate::correlate(const cv::Mat &image) const
     return out;
 }
 
-cv::Mat normed_correlation(const cv::Mat &image, const cv::Mat &templ)
-{
-    return CorrelationTemplate(templ).correlate(image);
-}
-
 } // namespace ardentis

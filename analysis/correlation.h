@@ -31,7 +31,4 @@ private:
     const cv::Mat &spectrum(cv::Size size) const;
 };
 
-// The same for a template used once.
-cv::Mat normed_correlation(const cv::Mat &image, const cv::Mat &templ);
-
 } // namespace ardentis

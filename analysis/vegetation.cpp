@@ -1,7 +1,5 @@
 #include "analysis/vegetation.h"
 
-#include <vector>
-
 namespace ardentis
 {
 

@@ -113,11 +113,11 @@ std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant)
     table.reserve(temps.total() * 11);
     for (int r = 0; r < temps.rows; ++r) {
         const double *t = temps.ptr<double>(r);
-        const uchar *p = plant.empty() ? nullptr : plant.ptr<uchar>(r);
+        const uchar *p = plant.ptr<uchar>(r);
         for (int c = 0; c < temps.cols; ++c) {
             // Other pixels are written as 0 times their temperature, which
             // keeps the sign of the temperature and a missing one as nan.
-            append_fixed(table, (!p || p[c] ? 1.0 : 0.0) * t[c], 6);
+            append_fixed(table, (p[c] ? 1.0 : 0.0) * t[c], 6);
             table += ',';
         }
         table += '\n';

@@ -46,9 +46,9 @@ std::string stats_header(const std::string &more = {});
 std::string stats_line(const PairRecord &record, const std::string &more = {});
 
 // The per-pixel table of `temps`: one line per row, each value with six
-// decimals and a comma; `plant` (CV_8UC1, or empty for every pixel) keeps a
-// pixel's temperature, others are written as 0 times it.
-std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant = {});
+// decimals and a comma; `plant` (CV_8UC1) keeps a pixel's temperature,
+// others are written as 0 times it.
+std::string temperature_table(const cv::Mat &temps, const cv::Mat &plant);
 
 // Both tables at once, each value written once: the plant pixels' and
 // every pixel's.

@@ -724,9 +724,10 @@ void TestCore::correlation()
         a(cv::Rect(0, 0, t.cols, t.rows)).setTo(0.25);
     cv::Mat expected;
     cv::matchTemplate(a, t, expected, cv::TM_CCOEFF_NORMED);
-    QVERIFY(cv::norm(normed_correlation(a, t), expected, cv::NORM_INF) < 1e-4);
+    QVERIFY(cv::norm(CorrelationTemplate(t).correlate(a), expected, cv::NORM_INF) < 1e-4);
     // A flat template correlates fully everywhere.
-    QCOMPARE(cv::countNonZero(normed_correlation(a, cv::Mat(t.size(), CV_32F, cv::Scalar(3))) != 1),
+    QCOMPARE(cv::countNonZero(
+                 CorrelationTemplate(cv::Mat(t.size(), CV_32F, cv::Scalar(3))).correlate(a) != 1),
              0);
 }
 
