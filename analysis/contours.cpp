@@ -2,9 +2,11 @@
 
 #include "analysis/fieldmaps.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace ardentis
@@ -30,11 +32,181 @@ float quantile(const cv::Mat &m, double share)
     return *k;
 }
 
+// The cubic kernel's parameter, the image library's: its ridges are as sharp
+// as those of the library's cubic resizing.
+constexpr float cubic_a = -0.75f;
+// The most that rounding the gradients to whole numbers adds to an
+// interpolated magnitude: half a unit's diagonal before interpolation, at most
+// doubled by the kernel's overshoot, and half a unit's diagonal after.
+constexpr double rounding_reach = 3;
+
+// The four pixels of a row or column that one interpolated pixel is made of
+// (the edge pixel repeated beyond the edge), and their weights.
+struct Taps {
+    std::array<int, 4> at;
+    std::array<float, 4> weight;
+};
+
+// The taps of `to` pixels interpolated from `from`, placed and weighted as
+// the image library's cubic resizing places and weighs them.
+std::vector<Taps> cubic_taps(int from, int to)
+{
+    const float a = cubic_a;
+    const double step = 1. / (double(to) / from);
+    std::vector<Taps> taps(static_cast<size_t>(to));
+    for (size_t d = 0; d < taps.size(); ++d) {
+        float f = float((double(d) + 0.5) * step - 0.5);
+        const int s = cvFloor(f);
+        f -= float(s);
+        std::array<float, 4> &w = taps[d].weight;
+        w[0] = ((a * (f + 1) - 5 * a) * (f + 1) + 8 * a) * (f + 1) - 4 * a;
+        w[1] = ((a + 2) * f - (a + 3)) * f * f + 1;
+        w[2] = ((a + 2) * (1 - f) - (a + 3)) * (1 - f) * (1 - f) + 1;
+        w[3] = 1.f - w[0] - w[1] - w[2];
+        for (int k = 0; k < 4; ++k)
+            taps[d].at[size_t(k)] = std::clamp(s - 1 + k, 0, from - 1);
+    }
+    return taps;
+}
+
+// The most an interpolated value can exceed the largest of its pixels, as
+// a factor: the largest sum of the weights' sizes.
+double overshoot(const std::vector<Taps> &taps)
+{
+    double most = 0;
+    for (const Taps &t : taps) {
+        double sum = 0;
+        for (const float w : t.weight)
+            sum += std::abs(w);
+        most = std::max(most, sum);
+    }
+    return most;
+}
+
+#if CV_SIMD128
+void store(float *out, const cv::v_float32x4 &a, const cv::v_float32x4 &b)
+{
+    cv::v_store(out, a);
+    cv::v_store(out + 4, b);
+}
+
+void store(short *out, const cv::v_float32x4 &a, const cv::v_float32x4 &b)
+{
+    cv::v_store(out, cv::v_pack(cv::v_round(a), cv::v_round(b)));
+}
+#endif
+
+// Columns [from, to) of the rows of `src` (CV_32FC1) that `t` takes,
+// weighted and summed into `out`.
+template <typename T> void combine(const cv::Mat &src, const Taps &t, int from, int to, T *out)
+{
+    const float *r0 = src.ptr<float>(t.at[0]), *r1 = src.ptr<float>(t.at[1]),
+                *r2 = src.ptr<float>(t.at[2]), *r3 = src.ptr<float>(t.at[3]);
+    const std::array<float, 4> &w = t.weight;
+    int c = from;
+#if CV_SIMD128
+    const cv::v_float32x4 w0 = cv::v_setall_f32(w[0]), w1 = cv::v_setall_f32(w[1]),
+                          w2 = cv::v_setall_f32(w[2]), w3 = cv::v_setall_f32(w[3]);
+    const auto at = [&](int i) {
+        return cv::v_load(r0 + i) * w0 + cv::v_load(r1 + i) * w1 + cv::v_load(r2 + i) * w2 +
+               cv::v_load(r3 + i) * w3;
+    };
+    for (; c + 8 <= to; c += 8)
+        store(out + c, at(c), at(c + 4));
+#endif
+    for (; c < to; ++c)
+        out[c] = cv::saturate_cast<T>(w[0] * r0[c] + w[1] * r1[c] + w[2] * r2[c] + w[3] * r3[c]);
+}
+
+// The rows of `src` (CV_32FC1) interpolated down its columns by `taps`.
+cv::Mat combined_rows(const cv::Mat &src, const std::vector<Taps> &taps)
+{
+    cv::Mat out(int(taps.size()), src.cols, CV_32F);
+    for (int r = 0; r < out.rows; ++r)
+        combine(src, taps[size_t(r)], 0, src.cols, out.ptr<float>(r));
+    return out;
+}
+
+// Cubic interpolation from the raw grid to the picture: its taps across and
+// down.
+struct Scaling {
+    std::vector<Taps> across, down;
+    // For each raw column, and one past the last, the first of the picture's
+    // columns whose second tap is that column or a later one.
+    std::vector<int> first;
+};
+
+Scaling scaling(cv::Size from, cv::Size to)
+{
+    Scaling s{cubic_taps(from.width, to.width), cubic_taps(from.height, to.height), {}};
+    for (int c = 0; c <= from.width; ++c)
+        s.first.push_back(int(std::partition_point(s.across.begin(), s.across.end(),
+                                                   [c](const Taps &t) { return t.at[1] < c; }) -
+                              s.across.begin()));
+    return s;
+}
+
+// The raw pixels near which an interpolated gradient can exceed `low`: those
+// whose taps (the pixel before to two after it, across and down) include a
+// gradient of `magnitude` that the kernel's overshoot could carry above it.
+cv::Mat may_exceed(const cv::Mat &magnitude, const Scaling &s, double low)
+{
+    const cv::Mat strong =
+        magnitude * (overshoot(s.across) * overshoot(s.down)) > low - rounding_reach;
+    cv::Mat near;
+    cv::dilate(strong, near, cv::Mat::ones(4, 4, CV_8U), cv::Point(1, 1));
+    return near;
+}
+
+// For each raw row, the spans [first, second) of the picture's columns
+// whose second taps are pixels of `near` (CV_8UC1, non-zero where near).
+using Spans = std::vector<std::vector<std::pair<int, int>>>;
+
+Spans spans_of(const cv::Mat &near, const Scaling &s)
+{
+    Spans spans(size_t(near.rows));
+    for (int r = 0; r < near.rows; ++r) {
+        const uchar *live = near.ptr<uchar>(r);
+        for (int c = 0; c < near.cols;) {
+            const int start = c;
+            while (c < near.cols && live[c] == live[start])
+                ++c;
+            if (live[start])
+                spans[size_t(r)].emplace_back(s.first[size_t(start)], s.first[size_t(c)]);
+        }
+    }
+    return spans;
+}
+
+// `g` (CV_16SC1 on the raw grid) interpolated in the spans of the picture's
+// rows' second taps, zero elsewhere.
+cv::Mat scaled(const cv::Mat &g, const Scaling &s, const Spans &spans)
+{
+    cv::Mat f, rows, across;
+    g.convertTo(f, CV_32F);
+    cv::transpose(f, rows);
+    cv::transpose(combined_rows(rows, s.across), across);
+    cv::Mat out(int(s.down.size()), int(s.across.size()), CV_16S);
+    for (int r = 0; r < out.rows; ++r) {
+        const Taps &t = s.down[size_t(r)];
+        short *o = out.ptr<short>(r);
+        int done = 0;
+        for (const auto &[from, to] : spans[size_t(t.at[1])]) {
+            std::fill(o + done, o + from, short(0));
+            combine(across, t, from, to, o);
+            done = to;
+        }
+        std::fill(o + done, o + out.cols, short(0));
+    }
+    return out;
+}
+
 // The edges (255) of temperatures `temps` shown at `size`: the ridges of
 // their gradient, as Canny finds them. The temperatures are smoothed and
 // their gradient taken on the raw grid, over half a thermal pixel or a
 // pixel of the picture, whichever is more; the gradient is then carried to
-// the picture's pixels by cubic interpolation, which keeps its ridges sharp.
+// the picture's pixels by cubic interpolation, which keeps its ridges sharp,
+// where it can be strong enough to be part of an edge.
 cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
 {
     const cv::Mat t = filled_temperatures(temps);
@@ -46,18 +218,18 @@ cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
     cv::magnitude(dx, dy, magnitude);
     double most = 0;
     cv::minMaxLoc(magnitude, nullptr, &most);
-    cv::Mat edges(size, CV_8UC1, cv::Scalar(0));
     if (!(most > 0))
-        return edges;
+        return cv::Mat(size, CV_8UC1, cv::Scalar(0));
     const double high = std::max<double>(quantile(magnitude, edge_share), least_edge * most);
     // Canny on gradients scaled to whole numbers.
-    const double to_int = 16000 / most;
+    const double to_int = 16000 / most, low = 0.5 * high * to_int;
     cv::Mat ix, iy;
     dx.convertTo(ix, CV_16S, to_int);
     dy.convertTo(iy, CV_16S, to_int);
-    cv::resize(ix, ix, size, 0, 0, cv::INTER_CUBIC);
-    cv::resize(iy, iy, size, 0, 0, cv::INTER_CUBIC);
-    cv::Canny(ix, iy, edges, 0.5 * high * to_int, high * to_int, true);
+    const Scaling s = scaling(t.size(), size);
+    const Spans spans = spans_of(may_exceed(magnitude * to_int, s, low), s);
+    cv::Mat edges;
+    cv::Canny(scaled(ix, s, spans), scaled(iy, s, spans), edges, low, high * to_int, true);
     return edges;
 }
 

@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <map>
@@ -146,7 +147,8 @@ cv::Mat field_view(const PhotoScales &photo, const Field &field)
     return view;
 }
 
-// The part of the photograph under the field: plant tinted, the rest dimmed.
+// The part of the photograph under the field: plant tinted, the rest dimmed,
+// each through a table of what every value becomes.
 cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &plant)
 {
     const int halvings = PhotoScales::halvings_for(field.width, shown_width);
@@ -155,15 +157,21 @@ cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &p
         level(halved_rect(field.rect(), halvings) & cv::Rect(0, 0, level.cols, level.rows));
     cv::Mat on_view;
     cv::resize(plant, on_view, view.size(), 0, 0, cv::INTER_NEAREST);
-    cv::Mat out(view.size(), CV_8UC3);
     const cv::Vec3f tint(80, 255, 120);
+    std::array<cv::Vec3b, 256> tinted, dimmed;
+    for (size_t v = 0; v < tinted.size(); ++v) {
+        const cv::Vec3f px = cv::Vec3f::all(float(v));
+        tinted[v] = cv::Vec3b(0.55f * px + 0.45f * tint);
+        dimmed[v] = cv::Vec3b(0.3f * px);
+    }
+    cv::Mat out(view.size(), CV_8UC3);
     for (int r = 0; r < view.rows; ++r) {
         const auto *in = view.ptr<cv::Vec3b>(r);
         const uchar *is_plant = on_view.ptr<uchar>(r);
         auto *o = out.ptr<cv::Vec3b>(r);
         for (int c = 0; c < view.cols; ++c) {
-            const cv::Vec3f px = in[c];
-            o[c] = is_plant[c] ? cv::Vec3b(0.55f * px + 0.45f * tint) : cv::Vec3b(0.3f * px);
+            const auto &table = is_plant[c] ? tinted : dimmed;
+            o[c] = {table[in[c][0]][0], table[in[c][1]][1], table[in[c][2]][2]};
         }
     }
     return out;
