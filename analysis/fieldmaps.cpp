@@ -85,6 +85,20 @@ void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
     }
 }
 
+// The rows `a` and `b` of `n` values interpolated at `w` from `a` to `b`,
+// eight at a time where it can be, so that the compiler keeps them in vector
+// registers; built also for processors with 256-bit vectors.
+__attribute__((target_clones("avx2", "default"))) void
+between(const float *__restrict a, const float *__restrict b, float w, int n, float *__restrict out)
+{
+    int j = 0;
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 8; ++k)
+            out[j + k] = a[j + k] + w * (b[j + k] - a[j + k]);
+    for (; j < n; ++j)
+        out[j] = a[j] + w * (b[j] - a[j]);
+}
+
 // The index at `size` points `step` photograph pixels apart, the first at
 // the centre of the step from `origin`, from the coarsest level that is
 // still at least as fine as the step, interpolated linearly: along the
@@ -117,10 +131,7 @@ cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, c
             interpolate_row(level, r1, x, b);
             held[1] = r1;
         }
-        const float w = y.weight[size_t(i)];
-        float *o = out.ptr<float>(i);
-        for (int j = 0; j < size.width; ++j)
-            o[j] = a[j] + w * (b[j] - a[j]);
+        between(a, b, y.weight[size_t(i)], size.width, out.ptr<float>(i));
     }
     return out;
 }
