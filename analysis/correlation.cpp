@@ -1,5 +1,7 @@
 #include "analysis/correlation.h"
 
+#include "common/vectors.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -13,9 +15,8 @@ namespace
 {
 
 // The sum of a[j] * b[j], in eight partial sums that the compiler keeps in
-// vector registers; inlined, so that it is built for each processor that
-// `direct_sums` is built for.
-inline __attribute__((always_inline)) float dot(const float *a, const float *b, int n)
+// vector registers (one of 256 bits where the processor has them).
+ARDENTIS_INLINED float dot(const float *a, const float *b, int n)
 {
     float part[8] = {};
     int j = 0;
@@ -29,11 +30,9 @@ inline __attribute__((always_inline)) float dot(const float *a, const float *b, 
     return sum;
 }
 
-// The sum of the template times the image at each place, directly. Built
-// also for processors with 256-bit vectors, which hold the eight partial
-// sums of `dot` in one register: the same sums, in the same order.
-__attribute__((target_clones("avx2", "default"))) cv::Mat
-direct_sums(const cv::Mat &image, const cv::Mat &templ, cv::Size places)
+// The sum of the template times the image at each place, directly.
+ARDENTIS_WIDE_VECTORS cv::Mat direct_sums(const cv::Mat &image, const cv::Mat &templ,
+                                          cv::Size places)
 {
     cv::Mat sums(places, CV_64FC1);
     for (int y = 0; y < places.height; ++y)

@@ -1,6 +1,7 @@
 #include "analysis/fieldmaps.h"
 
 #include "analysis/vegetation.h"
+#include "common/vectors.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -87,9 +88,9 @@ void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
 
 // The rows `a` and `b` of `n` values interpolated at `w` from `a` to `b`,
 // eight at a time where it can be, so that the compiler keeps them in vector
-// registers; built also for processors with 256-bit vectors.
-__attribute__((target_clones("avx2", "default"))) void
-between(const float *__restrict a, const float *__restrict b, float w, int n, float *__restrict out)
+// registers.
+ARDENTIS_WIDE_VECTORS void between(const float *__restrict a, const float *__restrict b, float w,
+                                   int n, float *__restrict out)
 {
     int j = 0;
     for (; j + 8 <= n; j += 8)
