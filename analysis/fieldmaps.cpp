@@ -137,6 +137,63 @@ cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, c
     return out;
 }
 
+// How a line of `from` values shrinks to `to` (at most `from`) by area: each
+// output value the mean of the span of the line it covers, an input value at
+// the span's ends weighed by the share of it inside.
+struct Spans {
+    std::vector<int> first, end; // of each output value's span
+    std::vector<size_t> weights; // where each span's weights start in `weight`
+    std::vector<float> weight;   // of the input values of each span in turn
+};
+Spans spans(int from, int to)
+{
+    Spans out;
+    const double scale = double(from) / to;
+    for (int o = 0; o < to; ++o) {
+        const double lo = o * scale, hi = std::min((o + 1) * scale, double(from));
+        out.first.push_back(int(lo));
+        out.end.push_back(std::max(int(std::ceil(hi)), int(lo) + 1));
+        out.weights.push_back(out.weight.size());
+        for (int i = int(lo); i < out.end.back(); ++i)
+            out.weight.push_back(float((std::min(hi, i + 1.0) - std::max(lo, double(i))) / scale));
+    }
+    return out;
+}
+
+// `out` plus `w` times `in`, for `n` values, eight at a time where it can be,
+// so that the compiler keeps them in vector registers.
+ARDENTIS_WIDE_VECTORS void add_scaled(const float *__restrict in, float w, int n,
+                                      float *__restrict out)
+{
+    int j = 0;
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 8; ++k)
+            out[j + k] += w * in[j + k];
+    for (; j < n; ++j)
+        out[j] += w * in[j];
+}
+
+// `values` (CV_32FC1) shrunk to `size` by area, along its columns and then
+// its rows, each input value weighed once for each output value it falls in.
+cv::Mat shrunk(const cv::Mat &values, cv::Size size)
+{
+    const Spans x = spans(values.cols, size.width), y = spans(values.rows, size.height);
+    cv::Mat down(size.height, values.cols, CV_32FC1, cv::Scalar(0)), out(size, CV_32FC1);
+    for (size_t r = 0; r < size_t(size.height); ++r)
+        for (int i = y.first[r]; i < y.end[r]; ++i)
+            add_scaled(values.ptr<float>(i), y.weight[y.weights[r] + size_t(i - y.first[r])],
+                       values.cols, down.ptr<float>(int(r)));
+    for (int r = 0; r < size.height; ++r)
+        for (size_t c = 0; c < size_t(size.width); ++c) {
+            const float *in = down.ptr<float>(r) + x.first[c], *w = &x.weight[x.weights[c]];
+            float sum = 0;
+            for (int i = 0; i < x.end[c] - x.first[c]; ++i)
+                sum += w[i] * in[i];
+            out.at<float>(r, int(c)) = sum;
+        }
+    return out;
+}
+
 // Where the maximum at `at` of `score` lies between positions, along x or
 // y, from a parabola through it and its two neighbours.
 double peak(const cv::Mat &score, cv::Point at, bool along_x)
@@ -207,11 +264,9 @@ cv::Mat filled_temperatures(const cv::Mat &temps)
 
 Template thermal_template(const cv::Mat &filled, int width)
 {
-    cv::Mat t;
     const int w = std::min(width, filled.cols);
-    cv::resize(filled, t,
-               cv::Size(w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))), 0,
-               0, cv::INTER_AREA);
+    const cv::Mat t =
+        shrunk(filled, {w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))});
     Template out;
     out.edges = edge_map(t);
     saturate(out.edges);
