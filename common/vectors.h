@@ -5,7 +5,15 @@
 // the same order, so their results are the same to the bit.
 
 #if defined(__x86_64__) && defined(__GNUC__)
+#define ARDENTIS_X86_64 1
 #define ARDENTIS_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+// A function written with the instructions of those processors, to be called
+// only where `wide_vectors()` says the processor has them.
+#define ARDENTIS_AVX2 __attribute__((target("avx2")))
+inline bool wide_vectors()
+{
+    return __builtin_cpu_supports("avx2");
+}
 #else
 #define ARDENTIS_WIDE_VECTORS
 #endif
