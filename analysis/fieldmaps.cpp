@@ -9,6 +9,10 @@
 #include <cmath>
 #include <utility>
 
+#ifdef ARDENTIS_X86_64
+#include <immintrin.h>
+#endif
+
 namespace ardentis
 {
 
@@ -74,13 +78,35 @@ Taps taps(double first, double step, int count, int length)
     return t;
 }
 
+#ifdef ARDENTIS_X86_64
+// The values of `in` interpolated at the taps eight at a time, gathered with
+// AVX2, as far as whole eights go. Returns the values made.
+ARDENTIS_AVX2 size_t interpolated_eights(const float *in, const Taps &x, float *out)
+{
+    size_t j = 0;
+    for (; j + 8 <= x.at.size(); j += 8) {
+        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
+                      next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
+        const __m256 a = _mm256_i32gather_ps(in, at, 4), b = _mm256_i32gather_ps(in, next, 4);
+        _mm256_storeu_ps(out + j, _mm256_add_ps(a, _mm256_mul_ps(_mm256_loadu_ps(&x.weight[j]),
+                                                                 _mm256_sub_ps(b, a))));
+    }
+    return j;
+}
+#endif
+
 // A row of `level` interpolated at the taps.
 void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
 {
     const float *in = level.ptr<float>(row), *weight = x.weight.data();
     const int *at = x.at.data(), *next = x.next.data();
     const size_t n = x.at.size();
-    for (size_t j = 0; j < n; ++j) {
+    size_t j = 0;
+#ifdef ARDENTIS_X86_64
+    if (wide_vectors())
+        j = interpolated_eights(in, x, out);
+#endif
+    for (; j < n; ++j) {
         const float a = in[at[j]], b = in[next[j]];
         out[j] = a + weight[j] * (b - a);
     }
