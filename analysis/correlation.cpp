@@ -1,5 +1,7 @@
 #include "analysis/correlation.h"
 
+#include "common/vectors.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -13,8 +15,8 @@ namespace
 {
 
 // The sum of a[j] * b[j], in eight partial sums that the compiler keeps in
-// vector registers.
-float dot(const float *a, const float *b, int n)
+// vector registers (one of 256 bits where the processor has them).
+ARDENTIS_INLINED float dot(const float *a, const float *b, int n)
 {
     float part[8] = {};
     int j = 0;
@@ -29,7 +31,8 @@ float dot(const float *a, const float *b, int n)
 }
 
 // The sum of the template times the image at each place, directly.
-cv::Mat direct_sums(const cv::Mat &image, const cv::Mat &templ, cv::Size places)
+ARDENTIS_WIDE_VECTORS cv::Mat direct_sums(const cv::Mat &image, const cv::Mat &templ,
+                                          cv::Size places)
 {
     cv::Mat sums(places, CV_64FC1);
     for (int y = 0; y < places.height; ++y)

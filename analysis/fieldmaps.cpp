@@ -1,12 +1,17 @@
 #include "analysis/fieldmaps.h"
 
 #include "analysis/vegetation.h"
+#include "common/vectors.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#ifdef ARDENTIS_X86_64
+#include <immintrin.h>
+#endif
 
 namespace ardentis
 {
@@ -73,16 +78,52 @@ Taps taps(double first, double step, int count, int length)
     return t;
 }
 
+#ifdef ARDENTIS_X86_64
+// The values of `in` interpolated at the taps eight at a time, gathered with
+// AVX2, as far as whole eights go. Returns the values made.
+ARDENTIS_AVX2 size_t interpolated_eights(const float *in, const Taps &x, float *out)
+{
+    size_t j = 0;
+    for (; j + 8 <= x.at.size(); j += 8) {
+        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
+                      next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
+        const __m256 a = _mm256_i32gather_ps(in, at, 4), b = _mm256_i32gather_ps(in, next, 4);
+        _mm256_storeu_ps(out + j, _mm256_add_ps(a, _mm256_mul_ps(_mm256_loadu_ps(&x.weight[j]),
+                                                                 _mm256_sub_ps(b, a))));
+    }
+    return j;
+}
+#endif
+
 // A row of `level` interpolated at the taps.
 void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
 {
     const float *in = level.ptr<float>(row), *weight = x.weight.data();
     const int *at = x.at.data(), *next = x.next.data();
     const size_t n = x.at.size();
-    for (size_t j = 0; j < n; ++j) {
+    size_t j = 0;
+#ifdef ARDENTIS_X86_64
+    if (wide_vectors())
+        j = interpolated_eights(in, x, out);
+#endif
+    for (; j < n; ++j) {
         const float a = in[at[j]], b = in[next[j]];
         out[j] = a + weight[j] * (b - a);
     }
+}
+
+// The rows `a` and `b` of `n` values interpolated at `w` from `a` to `b`,
+// eight at a time where it can be, so that the compiler keeps them in vector
+// registers.
+ARDENTIS_WIDE_VECTORS void between(const float *__restrict a, const float *__restrict b, float w,
+                                   int n, float *__restrict out)
+{
+    int j = 0;
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 8; ++k)
+            out[j + k] = a[j + k] + w * (b[j + k] - a[j + k]);
+    for (; j < n; ++j)
+        out[j] = a[j] + w * (b[j] - a[j]);
 }
 
 // The index at `size` points `step` photograph pixels apart, the first at
@@ -117,11 +158,65 @@ cv::Mat sampled(const PhotoIndex &index, cv::Point2d origin, cv::Point2d step, c
             interpolate_row(level, r1, x, b);
             held[1] = r1;
         }
-        const float w = y.weight[size_t(i)];
-        float *o = out.ptr<float>(i);
-        for (int j = 0; j < size.width; ++j)
-            o[j] = a[j] + w * (b[j] - a[j]);
+        between(a, b, y.weight[size_t(i)], size.width, out.ptr<float>(i));
     }
+    return out;
+}
+
+// How a line of `from` values shrinks to `to` (at most `from`) by area: each
+// output value the mean of the span of the line it covers, an input value at
+// the span's ends weighed by the share of it inside.
+struct Spans {
+    std::vector<int> first, end; // of each output value's span
+    std::vector<size_t> weights; // where each span's weights start in `weight`
+    std::vector<float> weight;   // of the input values of each span in turn
+};
+Spans spans(int from, int to)
+{
+    Spans out;
+    const double scale = double(from) / to;
+    for (int o = 0; o < to; ++o) {
+        const double lo = o * scale, hi = std::min((o + 1) * scale, double(from));
+        out.first.push_back(int(lo));
+        out.end.push_back(std::max(int(std::ceil(hi)), int(lo) + 1));
+        out.weights.push_back(out.weight.size());
+        for (int i = int(lo); i < out.end.back(); ++i)
+            out.weight.push_back(float((std::min(hi, i + 1.0) - std::max(lo, double(i))) / scale));
+    }
+    return out;
+}
+
+// `out` plus `w` times `in`, for `n` values, eight at a time where it can be,
+// so that the compiler keeps them in vector registers.
+ARDENTIS_WIDE_VECTORS void add_scaled(const float *__restrict in, float w, int n,
+                                      float *__restrict out)
+{
+    int j = 0;
+    for (; j + 8 <= n; j += 8)
+        for (int k = 0; k < 8; ++k)
+            out[j + k] += w * in[j + k];
+    for (; j < n; ++j)
+        out[j] += w * in[j];
+}
+
+// `values` (CV_32FC1) shrunk to `size` by area, along its columns and then
+// its rows, each input value weighed once for each output value it falls in.
+cv::Mat shrunk(const cv::Mat &values, cv::Size size)
+{
+    const Spans x = spans(values.cols, size.width), y = spans(values.rows, size.height);
+    cv::Mat down(size.height, values.cols, CV_32FC1, cv::Scalar(0)), out(size, CV_32FC1);
+    for (size_t r = 0; r < size_t(size.height); ++r)
+        for (int i = y.first[r]; i < y.end[r]; ++i)
+            add_scaled(values.ptr<float>(i), y.weight[y.weights[r] + size_t(i - y.first[r])],
+                       values.cols, down.ptr<float>(int(r)));
+    for (int r = 0; r < size.height; ++r)
+        for (size_t c = 0; c < size_t(size.width); ++c) {
+            const float *in = down.ptr<float>(r) + x.first[c], *w = &x.weight[x.weights[c]];
+            float sum = 0;
+            for (int i = 0; i < x.end[c] - x.first[c]; ++i)
+                sum += w[i] * in[i];
+            out.at<float>(r, int(c)) = sum;
+        }
     return out;
 }
 
@@ -195,11 +290,9 @@ cv::Mat filled_temperatures(const cv::Mat &temps)
 
 Template thermal_template(const cv::Mat &filled, int width)
 {
-    cv::Mat t;
     const int w = std::min(width, filled.cols);
-    cv::resize(filled, t,
-               cv::Size(w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))), 0,
-               0, cv::INTER_AREA);
+    const cv::Mat t =
+        shrunk(filled, {w, std::max(1, int(std::lround(double(w) * filled.rows / filled.cols)))});
     Template out;
     out.edges = edge_map(t);
     saturate(out.edges);

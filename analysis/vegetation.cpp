@@ -1,5 +1,7 @@
 #include "analysis/vegetation.h"
 
+#include "common/vectors.h"
+
 namespace ardentis
 {
 
@@ -8,7 +10,7 @@ namespace
 
 // `value` of every pixel, from each row's three channels laid out apart:
 // so the compiler computes many pixels at once.
-template <typename PerPixel> cv::Mat map_of(const cv::Mat &bgr, PerPixel value)
+template <typename PerPixel> ARDENTIS_INLINED cv::Mat map_of(const cv::Mat &bgr, PerPixel value)
 {
     cv::Mat out(bgr.size(), CV_32FC1);
     cv::Mat channels(3, bgr.cols, CV_8UC1);
@@ -26,12 +28,12 @@ template <typename PerPixel> cv::Mat map_of(const cv::Mat &bgr, PerPixel value)
 
 } // namespace
 
-cv::Mat exgr_plant_map(const cv::Mat &bgr)
+ARDENTIS_WIDE_VECTORS cv::Mat exgr_plant_map(const cv::Mat &bgr)
 {
     return map_of(bgr, [](int b, int g, int r) { return float(int(exgr_plant(b, g, r))); });
 }
 
-cv::Mat exgr_index_map(const cv::Mat &bgr)
+ARDENTIS_WIDE_VECTORS cv::Mat exgr_index_map(const cv::Mat &bgr)
 {
     return map_of(bgr, [](int b, int g, int r) { return exgr_index(b, g, r); });
 }
