@@ -116,8 +116,7 @@ cv::Mat plant_mask(const cv::Mat &part, int width, int height, const MaskOptions
         return plant;
     }
     // The share of plant among the photograph pixels each thermal pixel covers.
-    cv::Mat share;
-    cv::resize(exgr_plant_map(part), share, cv::Size(width, height), 0, 0, cv::INTER_AREA);
+    const cv::Mat share = exgr_plant_shares(part, cv::Size(width, height));
     const float least = float(mask.purity) - 1e-6f; // area sums carry rounding
     for (int r = 0; r < height; ++r) {
         const float *s = share.ptr<float>(r);

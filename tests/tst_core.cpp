@@ -9,6 +9,7 @@
 #include "analysis/registration.h"
 #include "analysis/stats.h"
 #include "analysis/thermalmap.h"
+#include "analysis/vegetation.h"
 #include "common/cnumber.h"
 #include "engine/pairing.h"
 #include "engine/run.h"
@@ -82,6 +83,7 @@ private slots:
     void statistics();
     void masks_data();
     void masks();
+    void plantShares();
     void pairPictures();
     void thermalMap_data();
     void thermalMap();
@@ -585,6 +587,23 @@ void TestCore::masks()
     const cv::Mat mask = plant_mask(part, 10, 8, {MaskMethod(method), 0.5});
     QCOMPARE(mask.at<uchar>(3, 0), uchar(plant ? 255 : 0));
     QCOMPARE(cv::countNonZero(mask.colRange(1, 10)), 0);
+}
+
+void TestCore::plantShares()
+{
+    // The shares of plant by area, made from the photograph's rows as they
+    // come, are to the bit those of the library's area resizing of the whole
+    // plant map: scales whole, not whole, mixed, one; and enlarged.
+    cv::Mat noise(97, 131, CV_8UC3), photo;
+    cv::randu(noise, 0, 256);
+    cv::resize(noise, photo, {1741, 1306}, 0, 0, cv::INTER_NEAREST);
+    const cv::Mat part = photo(cv::Rect(3, 5, 1737, 1290)); // not continuous
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(579, 645), cv::Size(1737, 258),
+                                cv::Size(579, 240), cv::Size(160, 1290), cv::Size(1800, 1300)}) {
+        cv::Mat library;
+        cv::resize(exgr_plant_map(part), library, size, 0, 0, cv::INTER_AREA);
+        QCOMPARE(cv::norm(exgr_plant_shares(part, size), library, cv::NORM_INF), 0.0);
+    }
 }
 
 void TestCore::pairPictures()
