@@ -64,17 +64,28 @@ std::FILE *create_new(const QString &path)
 ScratchFile create_scratch_file(const QString &path)
 {
     Registry &r = registry();
-    // Made and recorded in one step, so that the removal at the end of the
-    // process finds every file made.
-    const std::lock_guard<std::mutex> lock(r.mutex);
-    if (r.ending)
-        return {nullptr, system_error(EINTR)};
+    // Recorded before it is made, and checked again once made: the removal
+    // at the end of the process finds every file made, while workers make
+    // their files at once (making a file can take milliseconds).
+    {
+        const std::lock_guard<std::mutex> lock(r.mutex);
+        if (r.ending)
+            return {nullptr, system_error(EINTR)};
+        r.paths.insert(path);
+    }
     errno = 0;
     std::FILE *file = create_new(path);
-    if (!file)
-        return {nullptr, system_error(errno)};
-    r.paths.insert(path);
-    return {file, {}};
+    const int error = errno;
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    if (file && !r.ending)
+        return {file, {}};
+    if (file) { // the removal at the end ran meanwhile
+        std::fclose(file);
+        QFile::remove(path);
+        return {nullptr, system_error(EINTR)};
+    }
+    r.paths.erase(path);
+    return {nullptr, system_error(error)};
 }
 
 QString system_error(int error)
