@@ -101,23 +101,26 @@ document.querySelectorAll('th[data-sort]').forEach(function (th) {
 std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
 {
     double lo = 1e300, hi = -1e300;
-    for (int r = 0; r < temps.rows; ++r)
+    for (int r = 0; r < temps.rows; ++r) {
+        const double *t = temps.ptr<double>(r);
         for (int c = 0; c < temps.cols; ++c)
-            if (!std::isnan(temps.at<double>(r, c))) {
-                lo = std::min(lo, temps.at<double>(r, c));
-                hi = std::max(hi, temps.at<double>(r, c));
+            if (!std::isnan(t[c])) {
+                lo = std::min(lo, t[c]);
+                hi = std::max(hi, t[c]);
             }
+    }
     if (!(hi > lo))
         return {};
     const int bins = 30, w = 300, h = 130, base = 104;
     std::vector<int> counts[2] = {std::vector<int>(bins), std::vector<int>(bins)};
-    for (int r = 0; r < temps.rows; ++r)
-        for (int c = 0; c < temps.cols; ++c) {
-            const double t = temps.at<double>(r, c);
-            if (!std::isnan(t))
-                ++counts[plant.at<uchar>(r, c) ? 1 : 0]
-                        [std::min(bins - 1, int((t - lo) / (hi - lo) * bins))];
-        }
+    const double span = hi - lo;
+    for (int r = 0; r < temps.rows; ++r) {
+        const double *t = temps.ptr<double>(r);
+        const uchar *is_plant = plant.ptr<uchar>(r);
+        for (int c = 0; c < temps.cols; ++c)
+            if (!std::isnan(t[c]))
+                ++counts[is_plant[c] ? 1 : 0][std::min(bins - 1, int((t[c] - lo) / span * bins))];
+    }
     const int most = std::max(*std::max_element(counts[0].begin(), counts[0].end()),
                               *std::max_element(counts[1].begin(), counts[1].end()));
     std::string svg = "<svg viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
