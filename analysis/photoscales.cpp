@@ -70,6 +70,59 @@ ARDENTIS_AVX2 int halved_eights(const uchar *a, const uchar *b, uchar *out, int 
     }
     return x;
 }
+
+// The masks of `pairs` in both 128-bit halves of a register.
+struct WidePairs {
+    __m256i m00, m01, m10, m11, m12, m21, m22;
+};
+
+ARDENTIS_AVX2 inline __m256i wide_pair_mask(int out, int load)
+{
+    return _mm256_broadcastsi128_si256(pair_mask(out, load));
+}
+
+// For sixteen output pixels, each value of `row` (from 96 bytes) and the one
+// to its right summed and added to `s`: two eights side by side, one in each
+// 128-bit half, as byte shuffles do not cross the halves.
+ARDENTIS_AVX2 inline void add_pairs(const WidePairs &m, const uchar *row, __m256i s[3])
+{
+    const __m128i *in = reinterpret_cast<const __m128i *>(row);
+    const __m256i r0 = _mm256_loadu2_m128i(in + 3, in), r1 = _mm256_loadu2_m128i(in + 4, in + 1),
+                  r2 = _mm256_loadu2_m128i(in + 5, in + 2), ones = _mm256_set1_epi8(1);
+    const __m256i p0 = _mm256_shuffle_epi8(r0, m.m00) | _mm256_shuffle_epi8(r1, m.m01),
+                  p1 = _mm256_shuffle_epi8(r0, m.m10) | _mm256_shuffle_epi8(r1, m.m11) |
+                       _mm256_shuffle_epi8(r2, m.m12),
+                  p2 = _mm256_shuffle_epi8(r1, m.m21) | _mm256_shuffle_epi8(r2, m.m22);
+    s[0] = _mm256_add_epi16(s[0], _mm256_maddubs_epi16(p0, ones));
+    s[1] = _mm256_add_epi16(s[1], _mm256_maddubs_epi16(p1, ones));
+    s[2] = _mm256_add_epi16(s[2], _mm256_maddubs_epi16(p2, ones));
+}
+
+// As `halved_eights`, sixteen output pixels at a time (half the instructions
+// per pixel), then the rest eight at a time.
+ARDENTIS_AVX2 int halved_sixteens(const uchar *a, const uchar *b, uchar *out, int n)
+{
+    const WidePairs m{wide_pair_mask(0, 0), wide_pair_mask(0, 1), wide_pair_mask(1, 0),
+                      wide_pair_mask(1, 1), wide_pair_mask(1, 2), wide_pair_mask(2, 1),
+                      wide_pair_mask(2, 2)};
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const __m256i two = _mm256_set1_epi16(2); // the rounding's 2 first
+        __m256i s[3] = {two, two, two};
+        add_pairs(m, a + 6 * x, s);
+        add_pairs(m, b + 6 * x, s);
+        s[2] = _mm256_srli_epi16(s[2], 2);
+        const __m256i first = _mm256_packus_epi16(_mm256_srli_epi16(s[0], 2),
+                                                  _mm256_srli_epi16(s[1], 2)),
+                      last = _mm256_packus_epi16(s[2], s[2]);
+        uchar *o = out + 3 * x;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(first));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(o + 16), _mm256_castsi256_si128(last));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 24), _mm256_extracti128_si256(first, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(o + 40), _mm256_extracti128_si256(last, 1));
+    }
+    return x + halved_eights(a + 6 * x, b + 6 * x, out + 3 * x, n - x);
+}
 #endif
 
 // `even` (of even size) halved into `half` to the byte as the image
@@ -85,7 +138,7 @@ bool halved_by_vectors(const cv::Mat &even, cv::Mat &half)
     for (int y = 0; y < half.rows; ++y) {
         const uchar *a = even.ptr(2 * y), *b = even.ptr(2 * y + 1);
         uchar *o = half.ptr(y);
-        for (int x = halved_eights(a, b, o, half.cols); x < half.cols; ++x)
+        for (int x = halved_sixteens(a, b, o, half.cols); x < half.cols; ++x)
             for (int c = 3 * x; c < 3 * x + 3; ++c)
                 o[c] = uchar(
                     (a[c + 3 * x] + a[c + 3 * x + 3] + b[c + 3 * x] + b[c + 3 * x + 3] + 2) >> 2);
