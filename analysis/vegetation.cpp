@@ -232,13 +232,17 @@ cv::Mat exgr_plant_shares(const cv::Mat &bgr, cv::Size size)
     }
     PlantRows rows(bgr);
     out.create(size, CV_32FC1);
-    // Whole scales, as near as the library counts them, take its shortcut.
+    // Whole scales, as near as the library counts them, take its shortcut,
+    // which sums a block in floats: exact while a block holds at most 2^24
+    // pixels.
     const long whole_x = std::lround(scale_x), whole_y = std::lround(scale_y);
-    if (std::abs(scale_x - double(whole_x)) < DBL_EPSILON &&
-        std::abs(scale_y - double(whole_y)) < DBL_EPSILON)
+    if (std::abs(scale_x - double(whole_x)) >= DBL_EPSILON ||
+        std::abs(scale_y - double(whole_y)) >= DBL_EPSILON)
+        span_shares(rows, out);
+    else if (double(whole_x) * double(whole_y) <= double(1 << 24))
         block_shares(rows, int(whole_x), int(whole_y), out);
     else
-        span_shares(rows, out);
+        cv::resize(exgr_plant_map(bgr), out, size, 0, 0, cv::INTER_AREA);
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -26,6 +27,8 @@ struct Registry {
     std::mutex mutex;
     std::set<QString> paths;
     bool ending = false;
+    int making = 0; // files being made outside the lock
+    std::condition_variable made;
 };
 
 Registry &registry()
@@ -72,11 +75,14 @@ ScratchFile create_scratch_file(const QString &path)
         if (r.ending)
             return {nullptr, system_error(EINTR)};
         r.paths.insert(path);
+        ++r.making;
     }
     errno = 0;
     std::FILE *file = create_new(path);
     const int error = errno;
     const std::lock_guard<std::mutex> lock(r.mutex);
+    if (--r.making == 0)
+        r.made.notify_all();
     if (file && !r.ending)
         return {file, {}};
     if (file) { // the removal at the end ran meanwhile
@@ -110,8 +116,10 @@ void release_scratch(const QString &path)
 void remove_all_scratch()
 {
     Registry &r = registry();
-    const std::lock_guard<std::mutex> lock(r.mutex);
+    std::unique_lock<std::mutex> lock(r.mutex);
     r.ending = true;
+    // A file being made now would be made after its removal.
+    r.made.wait(lock, [&r] { return r.making == 0; });
     for (const QString &path : r.paths) {
         const QFileInfo info(path);
         if (info.isDir() && !info.isSymLink())
