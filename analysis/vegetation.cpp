@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -17,17 +18,33 @@ namespace ardentis
 namespace
 {
 
-// `value` of every pixel, from each row's three channels laid out apart:
-// so the compiler computes many pixels at once.
+// A picture's rows with their three channels laid out apart, one row at a
+// time: so the compiler computes many pixels at once.
+class RowChannels
+{
+public:
+    explicit RowChannels(const cv::Mat &bgr) : bgr_(bgr), channels_(3, bgr.cols, CV_8UC1) {}
+    // Row `r`: blue, green and red, each `cols` bytes.
+    std::array<const uchar *, 3> apart(int r)
+    {
+        // The image library lays a row's channels apart with vector instructions.
+        cv::Mat apart[] = {channels_.row(0), channels_.row(1), channels_.row(2)};
+        cv::split(bgr_.row(r), apart);
+        return {apart[0].ptr(), apart[1].ptr(), apart[2].ptr()};
+    }
+
+private:
+    const cv::Mat &bgr_;
+    cv::Mat channels_;
+};
+
+// `value` of every pixel, from each row's channels laid out apart.
 template <typename PerPixel> ARDENTIS_INLINED cv::Mat map_of(const cv::Mat &bgr, PerPixel value)
 {
     cv::Mat out(bgr.size(), CV_32FC1);
-    cv::Mat channels(3, bgr.cols, CV_8UC1);
+    RowChannels channels(bgr);
     for (int r = 0; r < bgr.rows; ++r) {
-        // The image library lays a row's channels apart with vector instructions.
-        cv::Mat apart[] = {channels.row(0), channels.row(1), channels.row(2)};
-        cv::split(bgr.row(r), apart);
-        const uchar *b = apart[0].ptr(), *g = apart[1].ptr(), *red = apart[2].ptr();
+        const auto [b, g, red] = channels.apart(r);
         auto *o = out.ptr<float>(r);
         for (int c = 0; c < bgr.cols; ++c)
             o[c] = value(b[c], g[c], red[c]);
@@ -137,22 +154,21 @@ class PlantRows
 {
 public:
     explicit PlantRows(const cv::Mat &bgr)
-        : bgr_(bgr), channels_(3, bgr.cols, CV_8UC1), room_(size_t(bgr.cols) + 9, 0)
+        : bgr_(bgr), channels_(bgr), room_(size_t(bgr.cols) + 9, 0)
     {
     }
     int cols() const { return bgr_.cols; }
     int rows() const { return bgr_.rows; }
     const uchar *bits(int row)
     {
-        cv::Mat apart[] = {channels_.row(0), channels_.row(1), channels_.row(2)};
-        cv::split(bgr_.row(row), apart);
-        plant_bits(apart[0].ptr(), apart[1].ptr(), apart[2].ptr(), bgr_.cols, room_.data() + 1);
+        const auto [b, g, r] = channels_.apart(row);
+        plant_bits(b, g, r, bgr_.cols, room_.data() + 1);
         return room_.data() + 1;
     }
 
 private:
     const cv::Mat &bgr_;
-    cv::Mat channels_;
+    RowChannels channels_;
     std::vector<uchar> room_;
 };
 
