@@ -1,5 +1,6 @@
 #include "analysis/contours.h"
 
+#include "analysis/canny.h"
 #include "analysis/fieldmaps.h"
 
 #include <opencv2/core/hal/intrin.hpp>
@@ -160,7 +161,7 @@ cv::Mat may_exceed(const cv::Mat &magnitude, const Scaling &s, double low)
 
 // For each raw row, the spans [first, second) of the picture's columns
 // whose second taps are pixels of `near` (CV_8UC1, non-zero where near).
-using Spans = std::vector<std::vector<std::pair<int, int>>>;
+using Spans = std::vector<RowSpans>;
 
 Spans spans_of(const cv::Mat &near, const Scaling &s)
 {
@@ -201,13 +202,13 @@ cv::Mat scaled(const cv::Mat &g, const Scaling &s, const Spans &spans)
     return out;
 }
 
-// The edges (255) of temperatures `temps` shown at `size`: the ridges of
+// The edge pixels of temperatures `temps` shown at `size`: the ridges of
 // their gradient, as Canny finds them. The temperatures are smoothed and
 // their gradient taken on the raw grid, over half a thermal pixel or a
 // pixel of the picture, whichever is more; the gradient is then carried to
 // the picture's pixels by cubic interpolation, which keeps its ridges sharp,
 // where it can be strong enough to be part of an edge.
-cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
+std::vector<cv::Point> edges_of(const cv::Mat &temps, cv::Size size)
 {
     const cv::Mat t = filled_temperatures(temps);
     cv::Mat smooth, dx, dy, magnitude;
@@ -219,7 +220,7 @@ cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
     double most = 0;
     cv::minMaxLoc(magnitude, nullptr, &most);
     if (!(most > 0))
-        return cv::Mat(size, CV_8UC1, cv::Scalar(0));
+        return {};
     const double high = std::max<double>(quantile(magnitude, edge_share), least_edge * most);
     // Canny on gradients scaled to whole numbers.
     const double to_int = 16000 / most, low = 0.5 * high * to_int;
@@ -228,9 +229,10 @@ cv::Mat edges_of(const cv::Mat &temps, cv::Size size)
     dy.convertTo(iy, CV_16S, to_int);
     const Scaling s = scaling(t.size(), size);
     const Spans spans = spans_of(may_exceed(magnitude * to_int, s, low), s);
-    cv::Mat edges;
-    cv::Canny(scaled(ix, s, spans), scaled(iy, s, spans), edges, low, high * to_int, true);
-    return edges;
+    std::vector<const RowSpans *> row_spans;
+    for (const Taps &down : s.down)
+        row_spans.push_back(&spans[size_t(down.at[1])]);
+    return canny_edges(scaled(ix, s, spans), scaled(iy, s, spans), row_spans, low, high * to_int);
 }
 
 } // namespace
@@ -249,10 +251,10 @@ cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const c
                       int(std::lround((field.y - part.y * factor) / factor)),
                       std::max(1, int(std::lround(field.width / factor))),
                       std::max(1, int(std::lround(field.height / factor))));
-    const cv::Mat edges = edges_of(temps, on.size());
-    const cv::Rect seen = on & cv::Rect(0, 0, view.cols, view.rows);
-    if (!seen.empty())
-        view(seen).setTo(cv::Scalar(contour_colour), edges(seen - on.tl()));
+    const cv::Rect shown(0, 0, view.cols, view.rows);
+    for (const cv::Point &p : edges_of(temps, on.size()))
+        if (shown.contains(p + on.tl()))
+            view.at<cv::Vec3b>(p + on.tl()) = contour_colour;
     cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
     return view;
 }

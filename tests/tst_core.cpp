@@ -3,6 +3,7 @@
 // the writing of result files.
 
 #include "analysis/alignment.h"
+#include "analysis/canny.h"
 #include "analysis/contours.h"
 #include "analysis/correlation.h"
 #include "analysis/fieldmaps.h"
@@ -84,6 +85,8 @@ private slots:
     void masks_data();
     void masks();
     void plantShares();
+    void cannyEdges_data();
+    void cannyEdges();
     void pairPictures();
     void thermalMap_data();
     void thermalMap();
@@ -603,6 +606,55 @@ void TestCore::plantShares()
         cv::Mat library;
         cv::resize(exgr_plant_map(part), library, size, 0, 0, cv::INTER_AREA);
         QCOMPARE(cv::norm(exgr_plant_shares(part, size), library, cv::NORM_INF), 0.0);
+    }
+}
+
+void TestCore::cannyEdges_data()
+{
+    QTest::addColumn<int>("range"); // of the gradient's values, each way
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("ties") << 3 << 1.0 << 2.5;
+    QTest::newRow("smooth ridges") << 2000 << 300.0 << 900.0;
+    QTest::newRow("extremes, thresholds swapped") << 32768 << 30000.0 << 8000.0;
+}
+
+void TestCore::cannyEdges()
+{
+    // Gradients non-zero in random spans of each row: the edges found in the
+    // spans alone are the library's Canny's with L2 magnitudes.
+    QFETCH(int, range);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    cv::RNG rng(7);
+    for (int k = 0; k < 40; ++k) {
+        const int rows = rng.uniform(1, 90), cols = rng.uniform(1, 120);
+        cv::Mat dx(rows, cols, CV_16S, cv::Scalar(0)), dy = dx.clone();
+        std::vector<RowSpans> spans(static_cast<size_t>(rows));
+        std::vector<const RowSpans *> row_spans;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = rng.uniform(0, cols); c < cols;) {
+                const int to = std::min(cols, c + rng.uniform(1, 40));
+                spans[size_t(r)].emplace_back(c, to);
+                c = to + rng.uniform(1, cols + 1);
+            }
+            for (const auto &[from, to] : spans[size_t(r)])
+                for (int c = from; c < to; ++c) {
+                    const bool smooth = range == 2000;
+                    dx.at<short>(r, c) =
+                        cv::saturate_cast<short>(smooth ? range * std::sin(0.3 * c + 0.2 * r)
+                                                        : rng.uniform(-range, range + 1));
+                    dy.at<short>(r, c) =
+                        cv::saturate_cast<short>(smooth ? range * std::cos(0.25 * c - 0.35 * r)
+                                                        : rng.uniform(-range, range + 1));
+                }
+            row_spans.push_back(&spans[size_t(r)]);
+        }
+        cv::Mat library, ours(rows, cols, CV_8U, cv::Scalar(0));
+        cv::Canny(dx, dy, library, low, high, true);
+        for (const cv::Point &p : canny_edges(dx, dy, row_spans, low, high))
+            ours.at<uchar>(p) += 255;
+        QCOMPARE(cv::countNonZero(library != ours), 0);
     }
 }
 

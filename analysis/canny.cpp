@@ -1,0 +1,113 @@
+#include "analysis/canny.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace ardentis
+{
+
+namespace
+{
+
+// The directions are told apart in fixed point: tan(22.5°) in units of
+// 2^-15, as the library has it.
+constexpr int tan_shift = 15, tan22 = 13573;
+
+// What a pixel is to the edges: not part of one, part of one if it joins an
+// edge pixel, an edge pixel.
+enum : uchar { none = 0, weak = 1, edge = 2 };
+
+// The squared magnitude of a threshold, as the library takes it.
+int squared_threshold(double t)
+{
+    t = std::min(32767.0, t);
+    return cvFloor(t > 0 ? t * t : t);
+}
+
+// dx² + dy² in 32 bits, wrapping as the library's sums do at the extremes.
+int magnitude(short dx, short dy)
+{
+    return int(std::uint32_t(dx * dx) + std::uint32_t(dy * dy));
+}
+
+// Row `r`'s magnitudes into `m` (its columns shifted by one, a zero border
+// each side), zero outside its spans or outside the picture.
+void magnitude_row(const cv::Mat &dx, const cv::Mat &dy, const std::vector<const RowSpans *> &spans,
+                   int r, int *m)
+{
+    std::fill(m, m + dx.cols + 2, 0);
+    if (r < 0 || r >= dx.rows)
+        return;
+    const short *x = dx.ptr<short>(r), *y = dy.ptr<short>(r);
+    for (const auto &[from, to] : *spans[size_t(r)])
+        for (int c = from; c < to; ++c)
+            m[c + 1] = magnitude(x[c], y[c]);
+}
+
+// Whether magnitude `m` at column `c` (shifted by one) of `row`, between
+// rows `above` and `below`, is the largest across the edge, with the
+// library's choice of direction and of ties.
+bool is_ridge(int m, short gx, short gy, const int *above, const int *row, const int *below, int c)
+{
+    const int x = std::abs(gx), y = std::abs(gy) << tan_shift;
+    const int tg22x = x * tan22;
+    if (y < tg22x)
+        return m > row[c - 1] && m >= row[c + 1];
+    // The library's sum wraps for the steepest gradients.
+    const int tg67x = int(std::uint32_t(tg22x) + (std::uint32_t(x) << (tan_shift + 1)));
+    if (y > tg67x)
+        return m > above[c] && m >= below[c];
+    const int s = (gx ^ gy) < 0 ? -1 : 1;
+    return m > above[c - s] && m > below[c + s];
+}
+
+} // namespace
+
+std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
+                                   const std::vector<const RowSpans *> &spans, double low,
+                                   double high)
+{
+    if (low > high)
+        std::swap(low, high);
+    const int lo = squared_threshold(low), hi = squared_threshold(high);
+    const int cols = dx.cols, step = cols + 2;
+    // Each pixel's part, with a border of one that is never part of an edge.
+    std::vector<uchar> part(size_t(step) * size_t(dx.rows + 2), none);
+    std::vector<int> rows(3 * size_t(step));
+    int *above = rows.data(), *row = above + step, *below = row + step;
+    magnitude_row(dx, dy, spans, 0, row);
+    std::vector<int> grown; // edge pixels whose neighbours are yet to be seen
+    for (int r = 0; r < dx.rows; ++r) {
+        magnitude_row(dx, dy, spans, r + 1, below);
+        const short *gx = dx.ptr<short>(r), *gy = dy.ptr<short>(r);
+        uchar *p = part.data() + size_t(r + 1) * size_t(step) + 1;
+        for (const auto &[from, to] : *spans[size_t(r)])
+            for (int c = from; c < to; ++c) {
+                const int m = row[c + 1];
+                if (m <= lo || !is_ridge(m, gx[c], gy[c], above, row, below, c + 1))
+                    continue;
+                p[c] = m > hi ? edge : weak;
+                if (m > hi)
+                    grown.push_back(int(p + c - part.data()));
+            }
+        int *const done = above; // the rows move up by one: pointers, not values
+        above = row;
+        row = below;
+        below = done;
+    }
+    std::vector<cv::Point> edges;
+    const int around[] = {-step - 1, -step, -step + 1, -1, 1, step - 1, step, step + 1};
+    while (!grown.empty()) {
+        const int at = grown.back();
+        grown.pop_back();
+        edges.emplace_back(at % step - 1, at / step - 1);
+        for (const int d : around)
+            if (part[size_t(at + d)] == weak) {
+                part[size_t(at + d)] = edge;
+                grown.push_back(at + d);
+            }
+    }
+    return edges;
+}
+
+} // namespace ardentis
