@@ -39,9 +39,11 @@ void magnitude_row(const cv::Mat &dx, const cv::Mat &dy, const std::vector<const
     if (r < 0 || r >= dx.rows)
         return;
     const short *x = dx.ptr<short>(r), *y = dy.ptr<short>(r);
-    for (const auto &[from, to] : *spans[size_t(r)])
-        for (int c = from; c < to; ++c)
+    for (const auto &span : *spans[size_t(r)]) {
+        const int to = span.second; // a copy: the stores cannot move it, and the loop vectorises
+        for (int c = span.first; c < to; ++c)
             m[c + 1] = magnitude(x[c], y[c]);
+    }
 }
 
 // Whether magnitude `m` at column `c` (shifted by one) of `row`, between
@@ -81,8 +83,8 @@ std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
         magnitude_row(dx, dy, spans, r + 1, below);
         const short *gx = dx.ptr<short>(r), *gy = dy.ptr<short>(r);
         uchar *p = part.data() + size_t(r + 1) * size_t(step) + 1;
-        for (const auto &[from, to] : *spans[size_t(r)])
-            for (int c = from; c < to; ++c) {
+        for (const auto &span : *spans[size_t(r)])
+            for (int c = span.first, to = span.second; c < to; ++c) {
                 const int m = row[c + 1];
                 if (m <= lo || !is_ridge(m, gx[c], gy[c], above, row, below, c + 1))
                     continue;

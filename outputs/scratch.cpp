@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -62,36 +63,65 @@ std::FILE *create_new(const QString &path)
 #endif
 }
 
-} // namespace
-
-ScratchFile create_scratch_file(const QString &path)
+// Makes the scratch file `path` with `make` (true when made, errno telling
+// why not), recorded before it is made and checked again once made: the
+// removal at the end of the process finds every file made, while workers
+// make their files at once (making a file can take milliseconds). `undo`
+// lets go of what `make` opened when that removal ran meanwhile.
+QString make_recorded(const QString &path, const std::function<bool()> &make,
+                      const std::function<void()> &undo)
 {
     Registry &r = registry();
-    // Recorded before it is made, and checked again once made: the removal
-    // at the end of the process finds every file made, while workers make
-    // their files at once (making a file can take milliseconds).
     {
         const std::lock_guard<std::mutex> lock(r.mutex);
         if (r.ending)
-            return {nullptr, system_error(EINTR)};
+            return system_error(EINTR);
         r.paths.insert(path);
         ++r.making;
     }
     errno = 0;
-    std::FILE *file = create_new(path);
+    const bool made = make();
     const int error = errno;
     const std::lock_guard<std::mutex> lock(r.mutex);
     if (--r.making == 0)
         r.made.notify_all();
-    if (file && !r.ending)
-        return {file, {}};
-    if (file) { // the removal at the end ran meanwhile
-        std::fclose(file);
+    if (made && !r.ending)
+        return {};
+    if (made) { // the removal at the end ran meanwhile
+        undo();
         QFile::remove(path);
-        return {nullptr, system_error(EINTR)};
+        return system_error(EINTR);
     }
     r.paths.erase(path);
-    return {nullptr, system_error(error)};
+    return system_error(error);
+}
+
+} // namespace
+
+ScratchFile create_scratch_file(const QString &path)
+{
+    std::FILE *file = nullptr;
+    const QString problem = make_recorded(
+        path, [&] { return (file = create_new(path)) != nullptr; }, [&] { std::fclose(file); });
+    return {problem.isEmpty() ? file : nullptr, problem};
+}
+
+QString link_scratch_file(const QString &existing, const QString &path)
+{
+#ifdef Q_OS_WIN
+    (void)existing;
+    (void)path;
+    return system_error(ENOTSUP);
+#else
+    const QByteArray from = QFile::encodeName(existing), name = QFile::encodeName(path);
+    return make_recorded(
+        path,
+        [&] {
+            ::unlink(name.constData());
+            return ::link(from.constData(), name.constData()) == 0;
+        },
+        [] {});
+#endif
 }
 
 QString system_error(int error)

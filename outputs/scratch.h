@@ -21,6 +21,11 @@ struct ScratchFile {
 // planted there is never written through.
 ScratchFile create_scratch_file(const QString &path);
 
+// Makes `path` a second name of the file `existing`, recorded as scratch:
+// nothing new on disk. Returns why it could not be made (the system's words),
+// as where the file system has no such names.
+QString link_scratch_file(const QString &existing, const QString &path);
+
 // The system's words for the error number `error`.
 QString system_error(int error);
 

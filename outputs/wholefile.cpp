@@ -104,6 +104,11 @@ QString write_together(const std::vector<OutputFile> &files)
     for (const OutputFile &f : files) {
         // Each file waits under its temporary name until every one is complete.
         const QString temporary = temporary_name(f.path);
+        if (f.same_as_previous && !temporaries.isEmpty() &&
+            link_scratch_file(temporaries.last(), temporary).isEmpty()) {
+            temporaries << temporary;
+            continue;
+        }
         const ScratchFile out = create_scratch_file(temporary);
         if (!out.file) {
             problem = cannot_write(f.path, out.problem);

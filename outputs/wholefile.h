@@ -17,6 +17,9 @@ namespace ardentis
 struct OutputFile {
     QString path;
     std::string bytes;
+    // The bytes are those of the file before it in the list: it is made a
+    // second name of that file where the file system allows.
+    bool same_as_previous = false;
 };
 
 // Writes the files under temporary names beside their places and renames

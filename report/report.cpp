@@ -317,7 +317,7 @@ QString Report::write_map(const PairOutcome &row, bool thermal, double lo, doubl
         return picture.problem;
     std::vector<OutputFile> files{{picture_path(row.plan.pair, "map"), picture.bytes}};
     if (thermal)
-        files.push_back({pair_files(dir_, row.plan.name).thermal, picture.bytes});
+        files.push_back({pair_files(dir_, row.plan.name).thermal, picture.bytes, true});
     return write_together(files);
 }
 

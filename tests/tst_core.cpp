@@ -866,6 +866,19 @@ void TestCore::writeTogether()
     QCOMPARE(write_together({{dir.filePath("a/planted.csv"), "new\n"}}), QString());
     QCOMPARE(read_file(outside), QByteArray("keep"));
     QCOMPARE(read_file(dir.filePath("a/planted.csv")), QByteArray("new\n"));
+
+    // A file with the bytes of the one before it is a second name of it, a
+    // link planted under its temporary name replaced too.
+    QVERIFY(QFile::link(outside, dir.filePath("a/.twin.png.part")));
+    QCOMPARE(write_together(
+                 {{dir.filePath("a/one.png"), "map"}, {dir.filePath("a/twin.png"), "map", true}}),
+             QString());
+    struct stat one, twin;
+    QVERIFY(::stat(qPrintable(dir.filePath("a/one.png")), &one) == 0 &&
+            ::stat(qPrintable(dir.filePath("a/twin.png")), &twin) == 0);
+    QCOMPARE(twin.st_ino, one.st_ino);
+    QCOMPARE(read_file(dir.filePath("a/twin.png")), QByteArray("map"));
+    QCOMPARE(read_file(outside), QByteArray("keep"));
 }
 
 void TestCore::failureInsideAPair()
