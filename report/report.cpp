@@ -7,6 +7,7 @@
 #include "outputs/scratch.h"
 #include "outputs/wholefile.h"
 #include "report/reportpage.h"
+#include "report/spill.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,24 +51,10 @@ QString work_folder(const QString &output_dir)
     return output_dir + QLatin1Char('/') + QLatin1String(folder_name) + QStringLiteral("/.work");
 }
 
-QString spill_path(const QString &output_dir, int pair)
+// The file where the pictures' temperatures wait.
+QString spill_file(const QString &output_dir)
 {
-    return work_folder(output_dir) + QStringLiteral("/p%1.temps").arg(pair + 1);
-}
-
-// A pair's temperatures as they wait for the campaign's range: empty when
-// they cannot be read back.
-cv::Mat read_spill(const QString &path)
-{
-    QFile spill(path);
-    if (!spill.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> size = spill.readLine().trimmed().split(' ');
-    const QByteArray data = spill.readAll();
-    const int cols = size.value(0).toInt(), rows = size.value(1).toInt();
-    if (cols <= 0 || rows <= 0 || data.size() != qint64(cols) * rows * qint64(sizeof(float)))
-        return {};
-    return cv::Mat(rows, cols, CV_32F, const_cast<char *>(data.constData())).clone();
+    return work_folder(output_dir) + QStringLiteral("/temperatures");
 }
 
 // A map's range at least the narrowest a map spans.
@@ -207,7 +194,7 @@ public:
              {work_folder(dir_), dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
             if (!QDir().mkpath(folder))
                 return QStringLiteral("The folder %1 cannot be created.").arg(folder);
-        return {};
+        return spill_.open(spill_file(dir_));
     }
     std::string piece(const ProcessedPair &p) override;
     void add(const PairOutcome &outcome) override;
@@ -240,6 +227,7 @@ private:
     std::vector<ReportSkip> skipped_;
     QStringList notes_;
     std::unique_ptr<TextFile> cards_file_;
+    TemperatureSpill spill_; // the maps' temperatures until the run ends
 };
 
 std::string Report::piece(const ProcessedPair &p)
@@ -261,10 +249,7 @@ std::string Report::piece(const ProcessedPair &p)
     // The map waits for the campaign's range: its temperatures wait on disk.
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
-    const std::string header = std::to_string(temps.cols) + " " + std::to_string(temps.rows) + "\n";
-    note(write_together(
-        {{spill_path(dir_, pair),
-          header + std::string(temps.ptr<char>(0), temps.total() * sizeof(float))}}));
+    note(spill_.add(pair, temps));
 
     std::vector<float> plant;
     for (int r = 0; r < temps.rows; ++r) {
@@ -307,10 +292,9 @@ void Report::add(const PairOutcome &outcome)
 
 QString Report::write_map(const PairOutcome &row, bool thermal, double lo, double hi) const
 {
-    const QString spill = spill_path(dir_, row.plan.pair);
-    const cv::Mat temps = read_spill(spill);
+    const cv::Mat temps = spill_.read(row.plan.pair);
     if (temps.empty())
-        return QStringLiteral("%1 cannot be read back.").arg(spill);
+        return QStringLiteral("%1 cannot be read back.").arg(spill_file(dir_));
     const EncodedPicture picture =
         encode_picture(map_picture(temps, style_.palette, lo, hi), ".png");
     if (!picture.problem.isEmpty())
@@ -379,6 +363,7 @@ QString Report::finish(const RunResult &result)
         if (problem.isEmpty())
             problem = page.commit();
     }
+    spill_.close();
     QDir(work_folder(dir_)).removeRecursively();
     release_scratch(work_folder(dir_));
     return problem;
@@ -401,7 +386,7 @@ QString report_picture(const QString &output_dir, int pair, const char *what)
 
 QByteArray map_during_run(const QString &output_dir, int pair, const ReportStyle &style)
 {
-    const cv::Mat temps = read_spill(spill_path(output_dir, pair));
+    const cv::Mat temps = read_spilled(spill_file(output_dir), pair);
     if (temps.empty())
         return {};
     const auto [lo, hi] =
