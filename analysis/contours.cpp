@@ -24,10 +24,12 @@ constexpr double edge_share = 0.85, least_edge = 0.2;
 // values lie, from every third.
 float quantile(const cv::Mat &m, double share)
 {
+    const size_t n = m.total();
+    const float *values = m.ptr<float>();
     std::vector<float> v;
-    v.reserve(m.total() / 3 + 1);
-    for (size_t i = 0; i < m.total(); i += 3)
-        v.push_back(m.ptr<float>()[i]);
+    v.reserve(n / 3 + 1);
+    for (size_t i = 0; i < n; i += 3)
+        v.push_back(values[i]);
     const auto k = v.begin() + long(share * double(v.size() - 1));
     std::nth_element(v.begin(), k, v.end());
     return *k;

@@ -4,7 +4,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace ardentis
 {
@@ -61,26 +63,43 @@ const cv::Mat &palette_colours(Palette palette)
     return colours[int(palette)];
 }
 
-int colour_index(double t, double lo, double hi)
+namespace
 {
-    const double f = (t - lo) / (hi - lo);
-    return int(std::clamp(f, 0.0, 1.0) * 255 + 0.5); // the nearest entry: f is not negative
+
+// The colours of a row of temperatures: their entries first, in a loop of
+// plain arithmetic the compiler does several at a time, then the lookups.
+template <typename T>
+void colour_row(const T *t, int n, double lo, double hi, const cv::Vec3b *colours, int *entry,
+                cv::Vec3b *out)
+{
+    constexpr int none = 256; // the entry of a pixel without temperature
+    for (int c = 0; c < n; ++c) {
+        const bool known = t[c] == t[c];
+        // Every entry computed, of a value that converts where there is none.
+        const int e = colour_index(known ? t[c] : lo, lo, hi);
+        entry[c] = known ? e : none;
+    }
+    for (int c = 0; c < n; ++c)
+        out[c] = entry[c] == none ? no_temperature_colour : colours[entry[c]];
 }
+
+template <typename T> cv::Mat coloured(const cv::Mat &temps, Palette palette, double lo, double hi)
+{
+    const auto *colours = palette_colours(palette).ptr<cv::Vec3b>();
+    cv::Mat map(temps.size(), CV_8UC3);
+    std::vector<int> entry(size_t(temps.cols));
+    for (int r = 0; r < temps.rows; ++r)
+        colour_row(temps.ptr<T>(r), temps.cols, lo, hi, colours, entry.data(),
+                   map.ptr<cv::Vec3b>(r));
+    return map;
+}
+
+} // namespace
 
 cv::Mat thermal_map(const cv::Mat &temps, Palette palette, double lo, double hi)
 {
-    cv::Mat t;
-    temps.convertTo(t, CV_64F);
-    const cv::Mat lut = palette_colours(palette);
-    const auto *colours = lut.ptr<cv::Vec3b>();
-    cv::Mat map(t.size(), CV_8UC3);
-    for (int r = 0; r < t.rows; ++r) {
-        const double *v = t.ptr<double>(r);
-        auto *out = map.ptr<cv::Vec3b>(r);
-        for (int c = 0; c < t.cols; ++c)
-            out[c] = std::isnan(v[c]) ? no_temperature_colour : colours[colour_index(v[c], lo, hi)];
-    }
-    return map;
+    return temps.depth() == CV_32F ? coloured<float>(temps, palette, lo, hi)
+                                   : coloured<double>(temps, palette, lo, hi);
 }
 
 double tick_step(const std::vector<double> &ticks)

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,12 @@ enum class Palette { Inferno, Iron, Grey };
 const cv::Mat &palette_colours(Palette palette);
 
 // The palette entry of `t` in the range [lo, hi], ends included.
-int colour_index(double t, double lo, double hi);
+inline int colour_index(double t, double lo, double hi)
+{
+    // Clamped to [0, 1] by plain minimum and maximum, which vectorise.
+    const double f = std::min(std::max((t - lo) / (hi - lo), 0.0), 1.0);
+    return int(f * 255 + 0.5); // the nearest entry: f is not negative
+}
 
 // Pixels without a temperature are shown in this colour.
 const cv::Vec3b no_temperature_colour(96, 96, 96);

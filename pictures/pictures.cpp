@@ -267,10 +267,9 @@ std::string encode_png(const cv::Mat &picture)
     // blue.
     const size_t stride = 3 * size_t(picture.cols) + 1;
     std::vector<unsigned char> rows(stride * size_t(picture.rows), 0);
-    for (int r = 0; r < picture.rows; ++r) {
-        cv::Mat rgb(1, picture.cols, CV_8UC3, rows.data() + stride * size_t(r) + 1);
-        cv::cvtColor(picture.row(r), rgb, cv::COLOR_BGR2RGB);
-    }
+    cv::Mat rgb(picture.rows, picture.cols, CV_8UC3, rows.data() + 1,
+                stride); // past the filter bytes
+    cv::cvtColor(picture, rgb, cv::COLOR_BGR2RGB);
     const std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor *)> compressor(
         libdeflate_alloc_compressor(1), libdeflate_free_compressor);
     if (!compressor)
