@@ -73,17 +73,22 @@ std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
         std::swap(low, high);
     const int lo = squared_threshold(low), hi = squared_threshold(high);
     const int cols = dx.cols, step = cols + 2;
+    // Below zero, a low threshold makes pixels without gradient part of an
+    // edge: every pixel is looked at.
+    const RowSpans whole{{0, cols}};
+    const std::vector<const RowSpans *> all(size_t(dx.rows), &whole);
+    const std::vector<const RowSpans *> &looked = lo < 0 ? all : spans;
     // Each pixel's part, with a border of one that is never part of an edge.
     std::vector<uchar> part(size_t(step) * size_t(dx.rows + 2), none);
     std::vector<int> rows(3 * size_t(step));
     int *above = rows.data(), *row = above + step, *below = row + step;
-    magnitude_row(dx, dy, spans, 0, row);
+    magnitude_row(dx, dy, looked, 0, row);
     std::vector<int> grown; // edge pixels whose neighbours are yet to be seen
     for (int r = 0; r < dx.rows; ++r) {
-        magnitude_row(dx, dy, spans, r + 1, below);
+        magnitude_row(dx, dy, looked, r + 1, below);
         const short *gx = dx.ptr<short>(r), *gy = dy.ptr<short>(r);
         uchar *p = part.data() + size_t(r + 1) * size_t(step) + 1;
-        for (const auto &span : *spans[size_t(r)])
+        for (const auto &span : *looked[size_t(r)])
             for (int c = span.first, to = span.second; c < to; ++c) {
                 const int m = row[c + 1];
                 if (m <= lo || !is_ridge(m, gx[c], gy[c], above, row, below, c + 1))

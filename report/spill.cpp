@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace ardentis
 {
@@ -61,15 +62,37 @@ QString TemperatureSpill::add(int pair, const cv::Mat &temps)
 {
     const cv::Mat t = temps.isContinuous() ? temps : temps.clone();
     const Header h{pair, t.cols, t.rows};
-    const size_t bytes = t.total() * sizeof(float);
     const std::lock_guard<std::mutex> lock(mutex_);
-    errno = 0;
-    if (!file_ || std::fwrite(h.data(), sizeof h, 1, file_) != 1 ||
-        std::fwrite(t.ptr<char>(), 1, bytes, file_) != bytes || std::fflush(file_) != 0)
-        return QStringLiteral("%1 cannot be written (%2).").arg(path_, system_error(errno));
+    // Written at the end of the whole records: one cut short by a full disk
+    // is cut away, and the next record takes its place.
+    const bool written = file_ && !lost_end_ && put(h.data(), sizeof h, end_) &&
+                         put(t.ptr<char>(), t.total() * sizeof(float), end_ + sizeof h);
+    if (!written) {
+        const int error = errno;
+        if (file_ && ::ftruncate(::fileno(file_), off_t(end_)) != 0)
+            lost_end_ = true; // what lies past the records is unknown: no more of them
+        return QStringLiteral("%1 cannot be written (%2).").arg(path_, system_error(error));
+    }
     places_[pair] = end_;
-    end_ += std::int64_t(sizeof h + bytes);
+    end_ += std::int64_t(sizeof h + t.total() * sizeof(float));
     return {};
+}
+
+bool TemperatureSpill::put(const void *data, size_t size, std::int64_t place) const
+{
+    const auto *bytes = static_cast<const char *>(data);
+    errno = 0;
+    while (size > 0) {
+        const ssize_t done = ::pwrite(::fileno(file_), bytes, size, off_t(place));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        bytes += done;
+        size -= size_t(done);
+        place += done;
+    }
+    return true;
 }
 
 cv::Mat TemperatureSpill::read(int pair) const

@@ -33,11 +33,15 @@ public:
     void close();
 
 private:
+    // Writes `size` bytes at `place` of the file; false with errno set when not.
+    bool put(const void *data, size_t size, std::int64_t place) const;
+
     std::FILE *file_ = nullptr;
     QString path_;
     mutable std::mutex mutex_; // guards the file's writing and the places
     std::map<int, std::int64_t> places_;
     std::int64_t end_ = 0;
+    bool lost_end_ = false;
 };
 
 // The temperatures of `pair` in the spill file at `path`, found by going

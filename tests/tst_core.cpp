@@ -23,6 +23,7 @@
 #include "pictures/imagesize.h"
 #include "pictures/pictures.h"
 #include "refltable/refltable.h"
+#include "report/spill.h"
 #include "tests/testutil.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -97,6 +98,7 @@ private slots:
     void fallbackField();
     void writeTogether();
     void failureInsideAPair();
+    void temperatureSpill();
     void pairing_data();
     void pairing();
 };
@@ -656,6 +658,17 @@ void TestCore::cannyEdges()
             ours.at<uchar>(p) += 255;
         QCOMPARE(cv::countNonZero(library != ours), 0);
     }
+    // Below zero, a low threshold makes a pixel without gradient an edge
+    // between two whose squared magnitudes wrap: the library's too.
+    cv::Mat dx(3, 3, CV_16S, cv::Scalar(0));
+    dx.at<short>(0, 0) = dx.at<short>(2, 2) = -32768;
+    const RowSpans first{{0, 1}}, none, last{{2, 3}};
+    cv::Mat library, ours(3, 3, CV_8U, cv::Scalar(0));
+    cv::Canny(dx, dx, library, -1, -1, true);
+    for (const cv::Point &p : canny_edges(dx, dx, {&first, &none, &last}, -1, -1))
+        ours.at<uchar>(p) = 255;
+    QCOMPARE(library.at<uchar>(1, 1), uchar(255));
+    QCOMPARE(cv::countNonZero(library != ours), 0);
 }
 
 void TestCore::pairPictures()
@@ -947,6 +960,37 @@ void TestCore::failureInsideAPair()
         QVERIFY(!QFile::exists(dir.filePath("0Aligned/0Aligned_4.jpg")));
         QVERIFY(!QFile::exists(dir.filePath("result.csv")));
     }
+}
+
+void TestCore::temperatureSpill()
+{
+    // A record cut short by a full disk is cut away: the records before and
+    // after it read back whole, by their places and by going through the file.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("temperatures");
+    TemperatureSpill spill;
+    QCOMPARE(spill.open(path), QString());
+    const auto temps = [](int pair) {
+        cv::Mat t(30, 40 + pair, CV_32F);
+        cv::randn(t, 20 + pair, 5);
+        return t;
+    };
+    std::vector<cv::Mat> added;
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int pair = 0; pair < 4; ++pair) {
+        added.push_back(temps(pair));
+        const rlimit limit{pair == 2 ? rlim_t(QFileInfo(path).size() + 100) : RLIM_INFINITY,
+                           RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QCOMPARE(spill.add(pair, added.back()),
+                 pair == 2 ? path + " cannot be written (File too large)." : QString());
+    }
+    for (int pair = 0; pair < 4; ++pair)
+        for (const cv::Mat &back : {spill.read(pair), read_spilled(path, pair)}) {
+            QCOMPARE(back.empty(), pair == 2);
+            if (pair != 2)
+                QCOMPARE(cv::norm(back, added[size_t(pair)], cv::NORM_INF), 0.0);
+        }
 }
 
 void TestCore::pairing_data()
