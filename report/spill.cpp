@@ -17,9 +17,9 @@ namespace
 
 using Header = std::array<std::int32_t, 3>; // pair, columns, rows
 
-// The record at `place` of `file` when it holds `pair` (or any pair when
-// `pair` is negative), with where the next record begins; `found` false at
-// the end or on a record cut short.
+// The record at `place` of `file`: its pair, where the next record begins,
+// and its temperatures when it is the record of `pair`; `found` false at the
+// end of the file or on a record cut short.
 struct Record {
     bool found = false;
     int pair = -1;
@@ -32,13 +32,16 @@ Record record_at(QFile &file, std::int64_t place, int pair)
     Header h;
     const auto header_size = qint64(sizeof h);
     if (!file.seek(place) ||
-        file.read(reinterpret_cast<char *>(h.data()), header_size) != header_size)
+        file.read(reinterpret_cast<char *>(h.data()), header_size) != header_size || h[1] <= 0 ||
+        h[2] <= 0)
         return {};
-    const std::int64_t bytes = std::int64_t(h[1]) * h[2] * std::int64_t(sizeof(float));
-    if (h[1] <= 0 || h[2] <= 0 || place + header_size + bytes > file.size())
+    // The size checked against what the file holds before it is multiplied out.
+    const std::int64_t pixels = std::int64_t(h[1]) * h[2], room = file.size() - place - header_size;
+    if (pixels > room / std::int64_t(sizeof(float)))
         return {};
+    const std::int64_t bytes = pixels * std::int64_t(sizeof(float));
     Record r{true, h[0], place + header_size + bytes, {}};
-    if (pair >= 0 && h[0] == pair) {
+    if (h[0] == pair) {
         r.temps.create(h[2], h[1], CV_32F);
         if (file.read(r.temps.ptr<char>(), bytes) != bytes)
             return {};
