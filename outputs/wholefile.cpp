@@ -36,11 +36,6 @@ QString temporary_name(const QString &path)
     return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
 }
 
-QString cannot_write(const QString &path, const QString &why)
-{
-    return QStringLiteral("%1 cannot be written (%2).").arg(path, why);
-}
-
 // Why no file may take the name `path`: something stands there that the
 // user could not write to. Nothing is opened under the name.
 QString not_replaceable(const QString &path)
@@ -96,6 +91,11 @@ QString closed(std::FILE *file)
 }
 
 } // namespace
+
+QString cannot_write(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 cannot be written (%2).").arg(path, why);
+}
 
 QString write_together(const std::vector<OutputFile> &files)
 {

@@ -22,6 +22,9 @@ struct OutputFile {
     bool same_as_previous = false;
 };
 
+// Why the file at `path` cannot be written, with the system's words `why`.
+QString cannot_write(const QString &path, const QString &why);
+
 // Writes the files under temporary names beside their places and renames
 // them into place only when all are complete. Returns why they could not all
 // be written, and then none of them is left.

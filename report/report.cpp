@@ -10,7 +10,6 @@
 #include "report/spill.h"
 
 #include <QDir>
-#include <QFile>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 

@@ -1,6 +1,7 @@
 #include "report/spill.h"
 
 #include "outputs/scratch.h"
+#include "outputs/wholefile.h"
 
 #include <QFile>
 
@@ -57,8 +58,7 @@ QString TemperatureSpill::open(const QString &path)
     path_ = path;
     const ScratchFile created = create_scratch_file(path);
     file_ = created.file;
-    return file_ ? QString()
-                 : QStringLiteral("%1 cannot be written (%2).").arg(path, created.problem);
+    return file_ ? QString() : cannot_write(path, created.problem);
 }
 
 QString TemperatureSpill::add(int pair, const cv::Mat &temps)
@@ -74,7 +74,7 @@ QString TemperatureSpill::add(int pair, const cv::Mat &temps)
         const int error = errno;
         if (file_ && ::ftruncate(::fileno(file_), off_t(end_)) != 0)
             lost_end_ = true; // what lies past the records is unknown: no more of them
-        return QStringLiteral("%1 cannot be written (%2).").arg(path_, system_error(error));
+        return cannot_write(path_, system_error(error));
     }
     places_[pair] = end_;
     end_ += std::int64_t(sizeof h + t.total() * sizeof(float));
