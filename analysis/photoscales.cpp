@@ -125,33 +125,89 @@ ARDENTIS_AVX2 int halved_sixteens(const uchar *a, const uchar *b, uchar *out, in
 }
 #endif
 
-// `even` (of even size) halved into `half` to the byte as the image
-// library's resizing by area halves it, where it is CV_8UC3 and the
-// processor has 256-bit vectors (the library takes three channels one value
-// at a time); false elsewhere.
-bool halved_by_vectors(const cv::Mat &even, cv::Mat &half)
+// Whether `halve_rows` halves pictures of `type` on this processor.
+bool rows_halved(int type)
 {
 #ifdef ARDENTIS_X86_64
-    if (even.type() != CV_8UC3 || !wide_vectors())
-        return false;
-    half.create(even.rows / 2, even.cols / 2, CV_8UC3);
-    for (int y = 0; y < half.rows; ++y) {
-        const uchar *a = even.ptr(2 * y), *b = even.ptr(2 * y + 1);
-        uchar *o = half.ptr(y);
-        for (int x = halved_sixteens(a, b, o, half.cols); x < half.cols; ++x)
-            for (int c = 3 * x; c < 3 * x + 3; ++c)
-                o[c] = uchar(
-                    (a[c + 3 * x] + a[c + 3 * x + 3] + b[c + 3 * x] + b[c + 3 * x + 3] + 2) >> 2);
-    }
-    return true;
+    return type == CV_8UC3 && wide_vectors();
 #else
-    (void)even;
-    (void)half;
+    (void)type;
     return false;
 #endif
 }
 
+// Rows `a` and `b` of three 8-bit channels halved into the `n` pixels of
+// `out`, to the byte as the image library's resizing by area halves them
+// (the library takes three channels one value at a time). Only where
+// `rows_halved`.
+void halve_rows(const uchar *a, const uchar *b, uchar *out, int n)
+{
+#ifdef ARDENTIS_X86_64
+    for (int x = halved_sixteens(a, b, out, n); x < n; ++x)
+        for (int c = 3 * x; c < 3 * x + 3; ++c)
+            out[c] =
+                uchar((a[c + 3 * x] + a[c + 3 * x + 3] + b[c + 3 * x] + b[c + 3 * x + 3] + 2) >> 2);
+#else
+    (void)a;
+    (void)b;
+    (void)out;
+    (void)n;
+#endif
+}
+
+// `even` (of even size) halved into `half` where `rows_halved`; false
+// elsewhere.
+bool halved_by_vectors(const cv::Mat &even, cv::Mat &half)
+{
+    if (!rows_halved(even.type()))
+        return false;
+    half.create(even.rows / 2, even.cols / 2, CV_8UC3);
+    for (int y = 0; y < half.rows; ++y)
+        halve_rows(even.ptr(2 * y), even.ptr(2 * y + 1), half.ptr(y), half.cols);
+    return true;
+}
+
 } // namespace
+
+void HalvingsAsDecoded::start(const cv::Mat &photo)
+{
+    source_ = photo.data;
+    size_ = photo.size();
+    if (!rows_halved(photo.type()))
+        return;
+    // As PhotoScales::halved sizes them.
+    for (cv::Size s = size_; s.width / 2 >= std::max(narrowest_, 1) && s.height >= 2;) {
+        s = {s.width / 2, s.height / 2};
+        levels_.emplace_back(s, CV_8UC3);
+        made_.push_back(0);
+    }
+}
+
+void HalvingsAsDecoded::rows_done(const cv::Mat &photo, int rows)
+{
+    if (!source_)
+        start(photo);
+    if (photo.data != source_)
+        return;
+    const cv::Mat *from = &photo;
+    int ready = rows; // of `from`
+    for (size_t k = 0; k < levels_.size(); ++k) {
+        cv::Mat &to = levels_[k];
+        int &made = made_[k];
+        for (; made < to.rows && 2 * made + 2 <= ready; ++made)
+            halve_rows(from->ptr(2 * made), from->ptr(2 * made + 1), to.ptr(made), to.cols);
+        ready = made;
+        from = &to;
+    }
+}
+
+PhotoScales::PhotoScales(const cv::Mat &photo, const HalvingsAsDecoded *made) : levels_{photo}
+{
+    if (!made || made->source_ != photo.data || made->size_ != photo.size())
+        return;
+    for (size_t k = 0; k < made->levels_.size() && made->made_[k] == made->levels_[k].rows; ++k)
+        levels_.push_back(made->levels_[k]);
+}
 
 const cv::Mat &PhotoScales::halved(int times) const
 {

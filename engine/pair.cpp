@@ -50,16 +50,23 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
 }
 
 // The checks of the separate photograph before any tool runs; a field from
-// the camera's values is checked once they are known.
+// the camera's values is checked once they are known. The search and the
+// report take the photograph's halvings: they are made as it is decoded.
 QString photograph_problem(const PairPlan &plan, const RunOptions &options, const cv::Mat &ir,
-                           cv::Mat &rgb)
+                           cv::Mat &rgb, HalvingsAsDecoded &halvings)
 {
-    Picture v = read_picture(plan.visible, QStringLiteral("photograph"), Turning::Upright);
+    FieldChoice choice = options_field(options);
+    choice.search = choice.search || uses_camera_field(plan, options);
+    RowsDone rows_done;
+    if (choice.search || options.extras)
+        rows_done = [&halvings](const cv::Mat &photo, int rows) {
+            halvings.rows_done(photo, rows);
+        };
+    Picture v =
+        read_picture(plan.visible, QStringLiteral("photograph"), Turning::Upright, rows_done);
     if (!v.problem.isEmpty())
         return v.problem;
     rgb = v.image;
-    FieldChoice choice = options_field(options);
-    choice.search = choice.search || uses_camera_field(plan, options);
     return pictures_problem_for(ir, rgb, choice);
 }
 
@@ -161,11 +168,12 @@ void no_plant_if_black(const PairPlan &plan, PairPictures &pictures, PairOutcome
 }
 
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
-                      const cv::Mat &rgb, const FieldChoice &choice, const RunInput &input,
-                      Worker &worker, PairOutcome &outcome)
+                      const cv::Mat &rgb, const HalvingsAsDecoded &halvings,
+                      const FieldChoice &choice, const RunInput &input, Worker &worker,
+                      PairOutcome &outcome)
 {
     const RunOptions &options = input.options;
-    const PhotoScales photo(rgb);
+    const PhotoScales photo(rgb, &halvings);
     Registration reg;
     reg.field = choice.field;
     const QString room = choice.search ? field_room_problem(rgb.size(), m.temps.size()) : "";
@@ -216,11 +224,12 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     if (!outcome.problem.isEmpty())
         return;
     cv::Mat ir, rgb;
+    HalvingsAsDecoded halvings;
     Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
     outcome.problem = r.problem;
     ir = r.image;
     if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Separate) {
-        outcome.problem = photograph_problem(plan, input.options, ir, rgb);
+        outcome.problem = photograph_problem(plan, input.options, ir, rgb, halvings);
         if (!outcome.problem.isEmpty())
             outcome.problem += order_sentence(plan, input, *worker.measurer);
     }
@@ -245,7 +254,7 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     if (outcome.problem.isEmpty())
         outcome.problem = photograph_and_field(plan, m, ir, input.options, rgb, choice);
     if (outcome.problem.isEmpty())
-        process_measured(plan, m, ir, rgb, choice, input, worker, outcome);
+        process_measured(plan, m, ir, rgb, halvings, choice, input, worker, outcome);
 }
 
 } // namespace

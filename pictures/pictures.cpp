@@ -120,10 +120,25 @@ struct DecompressGuard {
 
 enum class JpegResult { Decoded, Damaged, Cmyk, NotColour };
 
+// The pixels before a picture made by `off_boundary`.
+constexpr int boundary_skip = 8;
+
+// A picture of three 8-bit channels, continuous, whose first row starts 24
+// bytes past a 32-byte boundary. libjpeg's vector code writes a row that
+// starts on such a boundary past the cache, straight to memory; it writes
+// these rows through the cache, where whoever is told of them finds them.
+cv::Mat off_boundary(int rows, int cols)
+{
+    const cv::Mat buffer(1, rows * cols + boundary_skip, CV_8UC3);
+    return buffer.colRange(boundary_skip, boundary_skip + rows * cols).reshape(0, rows);
+}
+
 // Decodes a JPEG into `image` (blue, green, red, as the image library's own
 // reader does, with the same library and settings) and tells whether every
-// pixel came from the data.
-JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, char *damage)
+// pixel came from the data. `rows_done`, when given, is told of the rows as
+// they come.
+JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, char *damage,
+                       const RowsDone &rows_done)
 {
     jpeg_decompress_struct info;
     JpegErrors errors;
@@ -145,11 +160,18 @@ JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, ch
         return JpegResult::NotColour;
     info.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&info);
-    image.create(int(info.output_height), int(info.output_width), CV_8UC3);
+    const int rows = int(info.output_height), cols = int(info.output_width);
+    // A picture at the limit is made as usual: its few pixels more would pass it.
+    if (rows_done && double(rows) * cols + boundary_skip <= max_picture_pixels)
+        image = off_boundary(rows, cols);
+    else
+        image.create(rows, cols, CV_8UC3);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = image.ptr<uchar>(int(info.output_scanline));
         if (jpeg_read_scanlines(&info, &row, 1) != 1)
             break;
+        if (rows_done)
+            rows_done(image, int(info.output_scanline));
     }
     jpeg_finish_decompress(&info);
     std::snprintf(damage, JMSG_LENGTH_MAX, "%s", errors.damage);
@@ -181,7 +203,8 @@ void put_chunk(std::string &png, const char *type, const std::string &data)
     put_u32(png, libdeflate_crc32(0, png.data() + start, png.size() - start));
 }
 
-Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what)
+Picture decode_checked(const std::uint8_t *data, size_t size, const QString &what,
+                       const RowsDone &rows_done)
 {
     const QString undecodable = QStringLiteral("The %1 cannot be decoded.").arg(what);
     // Formats whose header is not read here (WebP, PNM, JPEG 2000, ...) are
@@ -200,7 +223,7 @@ Picture decode_checked(const std::uint8_t *data, size_t size, const QString &wha
     }
     cv::Mat image;
     char damage[JMSG_LENGTH_MAX] = {};
-    switch (decode_jpeg(data, size, image, damage)) {
+    switch (decode_jpeg(data, size, image, damage, rows_done)) {
     case JpegResult::Decoded:
         return {image, {}};
     case JpegResult::Damaged:
@@ -305,15 +328,19 @@ cv::Size DecodeLimit::refused() const
     return decoding.refused;
 }
 
-Picture decode_picture(const QByteArray &bytes, const QString &what, Turning turning)
+Picture decode_picture(const QByteArray &bytes, const QString &what, Turning turning,
+                       const RowsDone &rows_done)
 {
     const DecodeLimit limit(max_picture_pixels);
     const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    const int orientation =
+        turning == Turning::Upright ? declared_orientation(data, size_t(bytes.size())) : 1;
     try {
-        Picture picture = decode_checked(data, size_t(bytes.size()), what);
-        if (turning == Turning::Upright && !picture.image.empty())
-            picture.image =
-                turned_upright(picture.image, declared_orientation(data, size_t(bytes.size())));
+        // The rows of a picture to be turned are not those returned.
+        Picture picture = decode_checked(data, size_t(bytes.size()), what,
+                                         orientation == 1 ? rows_done : RowsDone());
+        if (!picture.image.empty())
+            picture.image = turned_upright(picture.image, orientation);
         return picture;
     } catch (const cv::Exception &) {
         return {{},
@@ -322,7 +349,8 @@ Picture decode_picture(const QByteArray &bytes, const QString &what, Turning tur
     }
 }
 
-Picture read_picture(const QString &path, const QString &what, Turning turning)
+Picture read_picture(const QString &path, const QString &what, Turning turning,
+                     const RowsDone &rows_done)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -336,7 +364,7 @@ Picture read_picture(const QString &path, const QString &what, Turning turning)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {{}, QStringLiteral("The %1 cannot be read: %2").arg(what, file.errorString())};
-    return decode_picture(file.readAll(), what, turning);
+    return decode_picture(file.readAll(), what, turning, rows_done);
 }
 
 } // namespace ardentis

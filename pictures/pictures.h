@@ -6,6 +6,7 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 
 namespace ardentis
@@ -47,15 +48,23 @@ struct Picture {
 // stored. Throws the library's exceptions.
 cv::Mat decode_stored(const std::uint8_t *data, size_t size);
 
+// Told while a picture is decoded that its first `rows` rows are done, and
+// still in the processor's cache: `picture` is the picture being decoded,
+// whole in size.
+using RowsDone = std::function<void(const cv::Mat &picture, int rows)>;
+
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the
 // picture in the problem texts ("radiometric image", "photograph").
-Picture read_picture(const QString &path, const QString &what, Turning turning = Turning::AsStored);
+// `rows_done`, when given, is told of a JPEG's rows as they come, when the
+// picture returned is the one decoded (not turned); otherwise never.
+Picture read_picture(const QString &path, const QString &what, Turning turning = Turning::AsStored,
+                     const RowsDone &rows_done = {});
 
 // Decodes picture bytes already read.
 Picture decode_picture(const QByteArray &bytes, const QString &what,
-                       Turning turning = Turning::AsStored);
+                       Turning turning = Turning::AsStored, const RowsDone &rows_done = {});
 
 // `picture` (8-bit, blue, green, red or grey) as a baseline JPEG of
 // `quality` (1 to 100), byte for byte what the image library writes with that

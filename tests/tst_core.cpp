@@ -12,6 +12,7 @@
 #include "analysis/thermalmap.h"
 #include "analysis/vegetation.h"
 #include "common/cnumber.h"
+#include "common/vectors.h"
 #include "engine/pairing.h"
 #include "engine/run.h"
 #include "measurement/exiftool.h"
@@ -86,6 +87,7 @@ private slots:
     void masks_data();
     void masks();
     void plantShares();
+    void halvingsAsDecoded();
     void cannyEdges_data();
     void cannyEdges();
     void pairPictures();
@@ -608,6 +610,40 @@ void TestCore::plantShares()
         cv::Mat library;
         cv::resize(exgr_plant_map(part), library, size, 0, 0, cv::INTER_AREA);
         QCOMPARE(cv::norm(exgr_plant_shares(part, size), library, cv::NORM_INF), 0.0);
+    }
+}
+
+void TestCore::halvingsAsDecoded()
+{
+    // Made as the photograph is decoded, the halvings are to the byte the
+    // library's area resizing, level after level (odd sizes, vector and
+    // single pixels), and are taken only for the picture they were made of:
+    // not for one turned after decoding.
+    cv::Mat noise(13, 17, CV_8UC3), upright;
+    cv::randu(noise, 0, 256);
+    cv::resize(noise, upright, {301, 203}, 0, 0, cv::INTER_LINEAR);
+    for (const int orientation : {1, 6}) {
+        const QByteArray jpeg = bytes_of(fixtures::photo_jpeg(upright, orientation, "", 90));
+        HalvingsAsDecoded made(8);
+        const Picture photo =
+            decode_picture(jpeg, "photograph", Turning::Upright,
+                           [&made](const cv::Mat &p, int rows) { made.rows_done(p, rows); });
+        QCOMPARE(cv::norm(photo.image, decode_picture(jpeg, "photograph", Turning::Upright).image,
+                          cv::NORM_INF),
+                 0.0);
+        const PhotoScales scales(photo.image, &made), again(photo.image, &made);
+        cv::Mat level = photo.image;
+        for (int k = 1; k <= 5; ++k) { // to 9 x 6
+            const cv::Mat even = level(cv::Rect(0, 0, level.cols / 2 * 2, level.rows / 2 * 2));
+            cv::resize(even, level, {even.cols / 2, even.rows / 2}, 0, 0, cv::INTER_AREA);
+            QCOMPARE(cv::norm(scales.halved(k), level, cv::NORM_INF), 0.0);
+        }
+#ifdef ARDENTIS_X86_64
+        const bool shared = orientation == 1 && wide_vectors();
+#else
+        const bool shared = false;
+#endif
+        QCOMPARE(scales.halved(5).data == again.halved(5).data, shared);
     }
 }
 
