@@ -90,12 +90,12 @@ cv::Mat map_picture(const cv::Mat &temps, Palette palette, double lo, double hi)
 class CampaignHistogram
 {
 public:
-    void add(double t)
+    void add(const std::vector<float> &temperatures)
     {
         // Rounded to the nearest bin: the value is not negative.
-        const long bin = long((std::clamp(t, lowest, highest) - lowest) / width + 0.5);
-        ++bins_[size_t(bin)];
-        ++count_;
+        for (const float t : temperatures)
+            ++bins_[size_t((std::clamp(double(t), lowest, highest) - lowest) / width + 0.5)];
+        count_ += temperatures.size();
     }
     // The value below which `share` of the temperatures lie.
     double quantile(double share) const
@@ -251,6 +251,7 @@ std::string Report::piece(const ProcessedPair &p)
     note(spill_.add(pair, temps));
 
     std::vector<float> plant;
+    plant.reserve(temps.total());
     for (int r = 0; r < temps.rows; ++r) {
         const float *t = temps.ptr<float>(r);
         const uchar *is_plant = p.pictures.plant.ptr<uchar>(r);
@@ -260,8 +261,7 @@ std::string Report::piece(const ProcessedPair &p)
     }
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        for (const float t : plant)
-            histogram_.add(t);
+        histogram_.add(plant);
     }
     return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
 }

@@ -6,8 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <opencv2/core/hal/intrin.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -98,29 +100,57 @@ document.querySelectorAll('th[data-sort]').forEach(function (th) {
 });
 </script>)";
 
-std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
+// The lowest and highest of the temperatures that are numbers: a NaN
+// compares false.
+std::pair<double, double> range_of(const cv::Mat &temps)
 {
     double lo = 1e300, hi = -1e300;
     for (int r = 0; r < temps.rows; ++r) {
         const double *t = temps.ptr<double>(r);
-        for (int c = 0; c < temps.cols; ++c)
-            if (!std::isnan(t[c])) {
-                lo = std::min(lo, t[c]);
-                hi = std::max(hi, t[c]);
-            }
+        int c = 0;
+#if CV_SIMD128_64F
+        cv::v_float64x2 lows = cv::v_setall_f64(lo), highs = cv::v_setall_f64(hi);
+        for (; c + 2 <= temps.cols; c += 2) {
+            const cv::v_float64x2 v = cv::v_load(t + c);
+            lows = cv::v_select(v < lows, v, lows);
+            highs = cv::v_select(v > highs, v, highs);
+        }
+        double two[2];
+        cv::v_store(two, lows);
+        lo = std::min({lo, two[0], two[1]});
+        cv::v_store(two, highs);
+        hi = std::max({hi, two[0], two[1]});
+#endif
+        for (; c < temps.cols; ++c) {
+            lo = t[c] < lo ? t[c] : lo;
+            hi = t[c] > hi ? t[c] : hi;
+        }
     }
+    return {lo, hi};
+}
+
+std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
+{
+    const auto [lo, hi] = range_of(temps);
     if (!(hi > lo))
         return {};
     const int bins = 30, w = 300, h = 130, base = 104;
-    std::vector<int> counts[2] = {std::vector<int>(bins), std::vector<int>(bins)};
+    // Neighbours fall in one bin: counted apart by column, then added up.
+    std::array<std::array<std::array<int, bins>, 2>, 4> apart{};
     const double span = hi - lo;
     for (int r = 0; r < temps.rows; ++r) {
         const double *t = temps.ptr<double>(r);
         const uchar *is_plant = plant.ptr<uchar>(r);
         for (int c = 0; c < temps.cols; ++c)
             if (!std::isnan(t[c]))
-                ++counts[is_plant[c] ? 1 : 0][std::min(bins - 1, int((t[c] - lo) / span * bins))];
+                ++apart[size_t(c % 4)][is_plant[c] ? 1 : 0]
+                       [size_t(std::min(bins - 1, int((t[c] - lo) / span * bins)))];
     }
+    std::vector<int> counts[2] = {std::vector<int>(bins), std::vector<int>(bins)};
+    for (const auto &part : apart)
+        for (size_t kind : {0, 1})
+            for (size_t b = 0; b < size_t(bins); ++b)
+                counts[kind][b] += part[kind][b];
     const int most = std::max(*std::max_element(counts[0].begin(), counts[0].end()),
                               *std::max_element(counts[1].begin(), counts[1].end()));
     std::string svg = "<svg viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
