@@ -2,6 +2,7 @@
 
 #include "common/vectors.h"
 
+#include <opencv2/core/hal/hal.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <array>
@@ -27,10 +28,11 @@ public:
     // Row `r`: blue, green and red, each `cols` bytes.
     std::array<const uchar *, 3> apart(int r)
     {
-        // The image library lays a row's channels apart with vector instructions.
-        cv::Mat apart[] = {channels_.row(0), channels_.row(1), channels_.row(2)};
-        cv::split(bgr_.row(r), apart);
-        return {apart[0].ptr(), apart[1].ptr(), apart[2].ptr()};
+        // The image library lays a row's channels apart with vector
+        // instructions; called directly, without a matrix per channel.
+        uchar *apart[] = {channels_.ptr(0), channels_.ptr(1), channels_.ptr(2)};
+        cv::hal::split8u(bgr_.ptr(r), apart, bgr_.cols, 3);
+        return {apart[0], apart[1], apart[2]};
     }
 
 private:
