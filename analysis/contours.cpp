@@ -239,26 +239,58 @@ std::vector<cv::Point> edges_of(const cv::Mat &temps, cv::Size size)
 
 } // namespace
 
-cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const cv::Rect &field,
-                         const cv::Rect &area, int halvings)
+ContourPicture thermal_contours(const PhotoScales &photo, const cv::Mat &temps,
+                                const cv::Rect &field, const cv::Rect &area, int halvings)
 {
     const cv::Mat &level = photo.halved(halvings);
     const cv::Rect part = cv::Rect(area.x >> halvings, area.y >> halvings, area.width >> halvings,
                                    area.height >> halvings) &
                           cv::Rect(0, 0, level.cols, level.rows);
-    cv::Mat view = level(part).clone();
+    ContourPicture out;
+    out.view = level(part);
+    out.edges.resize(size_t(out.view.rows));
     // The field on the view.
     const double factor = double(1 << halvings);
-    const cv::Rect on(int(std::lround((field.x - part.x * factor) / factor)),
-                      int(std::lround((field.y - part.y * factor) / factor)),
-                      std::max(1, int(std::lround(field.width / factor))),
-                      std::max(1, int(std::lround(field.height / factor))));
-    const cv::Rect shown(0, 0, view.cols, view.rows);
-    for (const cv::Point &p : edges_of(temps, on.size()))
-        if (shown.contains(p + on.tl()))
-            view.at<cv::Vec3b>(p + on.tl()) = contour_colour;
-    cv::rectangle(view, on, cv::Scalar(field_outline_colour), 1);
-    return view;
+    out.field = {int(std::lround((field.x - part.x * factor) / factor)),
+                 int(std::lround((field.y - part.y * factor) / factor)),
+                 std::max(1, int(std::lround(field.width / factor))),
+                 std::max(1, int(std::lround(field.height / factor)))};
+    const cv::Rect shown(0, 0, out.view.cols, out.view.rows);
+    for (const cv::Point &e : edges_of(temps, out.field.size())) {
+        const cv::Point p = e + out.field.tl();
+        if (shown.contains(p))
+            out.edges[size_t(p.y)].push_back(p.x);
+    }
+    return out;
+}
+
+void ContourPicture::draw_row(int y, uchar *row) const
+{
+    auto *px = reinterpret_cast<cv::Vec3b *>(row);
+    for (const int x : edges[size_t(y)])
+        px[x] = contour_colour;
+    // The outline over the edges, as the image library draws a rectangle
+    // one pixel wide: its lines clipped to the view.
+    const int right = field.x + field.width - 1, bottom = field.y + field.height - 1;
+    if (y < field.y || y > bottom)
+        return;
+    const int from = std::max(field.x, 0), to = std::min(right, view.cols - 1);
+    if (y == field.y || y == bottom) {
+        for (int x = from; x <= to; ++x)
+            px[x] = field_outline_colour;
+        return;
+    }
+    for (const int x : {field.x, right})
+        if (x >= 0 && x < view.cols)
+            px[x] = field_outline_colour;
+}
+
+cv::Mat ContourPicture::drawn() const
+{
+    cv::Mat out = view.clone();
+    for (int y = 0; y < out.rows; ++y)
+        draw_row(y, out.ptr(y));
+    return out;
 }
 
 } // namespace ardentis

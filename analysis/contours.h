@@ -8,6 +8,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <vector>
+
 namespace ardentis
 {
 
@@ -16,11 +18,25 @@ const cv::Vec3b contour_colour(255, 0, 255);
 // The field's outline over a photograph: yellow.
 const cv::Vec3b field_outline_colour(0, 230, 255);
 
+// A contour picture before it is drawn: the part of the photograph shown,
+// as it is (not a copy), and what goes over it.
+struct ContourPicture {
+    cv::Mat view;
+    std::vector<std::vector<int>> edges; // for each row of the view, its edge pixels' columns
+    cv::Rect field;                      // on the view, outlined one pixel wide
+
+    // Draws over `row` (a copy of row `y` of the view): a picture can be
+    // encoded row by row without a copy of it.
+    void draw_row(int y, uchar *row) const;
+    // The view with everything drawn, a copy.
+    cv::Mat drawn() const;
+};
+
 // `area` of the photograph halved `halvings` times (its corner is taken to
 // the nearest halved pixel), with the edges of `temps` (CV_64FC1, NaN where
-// none), placed over `field`, drawn on it one pixel wide, and the field
-// outlined.
-cv::Mat thermal_contours(const PhotoScales &photo, const cv::Mat &temps, const cv::Rect &field,
-                         const cv::Rect &area, int halvings);
+// none), placed over `field`, to be drawn one pixel wide, and the field to
+// be outlined.
+ContourPicture thermal_contours(const PhotoScales &photo, const cv::Mat &temps,
+                                const cv::Rect &field, const cv::Rect &area, int halvings);
 
 } // namespace ardentis

@@ -149,7 +149,8 @@ void remove_files(const QStringList &paths)
 }
 
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
-                              const std::vector<int> &params)
+                              const std::vector<int> &params,
+                              const std::function<void(int y, uchar *row)> &draw)
 {
     const QString problem = QStringLiteral("A result picture cannot be encoded.");
     // The only parameter given, if any, is the quality.
@@ -161,7 +162,14 @@ EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
         return {std::move(bytes), failed ? problem : QString()};
     };
     if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3)
-        return encoded(encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1]));
+        return encoded(
+            encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1], draw));
+    if (draw) {
+        cv::Mat drawn = picture.clone();
+        for (int y = 0; y < drawn.rows; ++y)
+            draw(y, drawn.ptr(y));
+        return encode_picture(drawn, extension, params);
+    }
     if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3)
         return encoded(encode_png(picture));
     std::vector<uchar> bytes;

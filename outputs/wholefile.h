@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,11 @@ struct EncodedPicture {
 // `picture` encoded in the format of `extension` (".jpg", ".png"), with the
 // image library's encoding parameters: a JPEG as the image library writes
 // it, a PNG of blue, green, red without parameters quickly compressed.
+// `draw`, when given, draws over a copy of each row (`y`, its pixels) before
+// it is encoded: the picture as drawn, without a copy of it all.
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
-                              const std::vector<int> &params = {});
+                              const std::vector<int> &params = {},
+                              const std::function<void(int y, uchar *row)> &draw = {});
 
 // A text file that appears under its name complete, when committed, or not
 // at all: it is written beside its place under a temporary name.

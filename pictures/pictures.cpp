@@ -250,7 +250,7 @@ cv::Mat decode_stored(const std::uint8_t *data, size_t size)
                         cv::IMREAD_UNCHANGED);
 }
 
-std::string encode_jpeg(const cv::Mat &picture, int quality)
+std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &draw)
 {
     if (picture.depth() != CV_8U || (picture.channels() != 3 && picture.channels() != 1) ||
         picture.empty())
@@ -274,8 +274,15 @@ std::string encode_jpeg(const cv::Mat &picture, int quality)
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
+    std::vector<uchar> copy(draw ? size_t(picture.cols) * picture.elemSize() : 0);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uchar *>(picture.ptr<uchar>(int(info.next_scanline)));
+        const int y = int(info.next_scanline);
+        JSAMPROW row = const_cast<uchar *>(picture.ptr<uchar>(y));
+        if (draw) {
+            std::copy(row, row + copy.size(), copy.begin());
+            draw(y, copy.data());
+            row = copy.data();
+        }
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);

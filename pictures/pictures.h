@@ -70,7 +70,9 @@ Picture decode_picture(const QByteArray &bytes, const QString &what,
 // `quality` (1 to 100), byte for byte what the image library writes with that
 // quality, without its copy of every row into red, green, blue order; empty
 // when it cannot be encoded.
-std::string encode_jpeg(const cv::Mat &picture, int quality);
+// `draw`, when given, draws over a copy of each row before it is encoded.
+using RowDrawing = std::function<void(int y, uchar *row)>;
+std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &draw = {});
 
 // `picture` (8-bit, blue, green, red) as a PNG, quickly compressed; empty when
 // it cannot be encoded.

@@ -164,7 +164,7 @@ cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &p
 }
 
 // The photograph around the field with the thermal contours over it.
-cv::Mat contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
+ContourPicture contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
 {
     const int m = int(std::ceil(contour_margin * field.width));
     const cv::Rect area =
@@ -234,12 +234,13 @@ std::string Report::piece(const ProcessedPair &p)
     const int pair = p.outcome.plan.pair;
     const Field &field = p.outcome.record.field;
     const std::vector<int> quality{cv::IMWRITE_JPEG_QUALITY, picture_quality};
+    const ContourPicture over = contour_view(p.photograph, p.measurement.temps, field);
     const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".jpg", quality),
                          mask = encode_picture(mask_view(p.photograph, field, p.pictures.plant),
                                                ".jpg", quality),
                          contours =
-                             encode_picture(contour_view(p.photograph, p.measurement.temps, field),
-                                            ".jpg", quality);
+                             encode_picture(over.view, ".jpg", quality,
+                                            [&over](int y, uchar *row) { over.draw_row(y, row); });
     for (const EncodedPicture *e : {&photo, &mask, &contours})
         note(e->problem);
     note(write_together({{picture_path(pair, "photo"), photo.bytes},

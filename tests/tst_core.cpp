@@ -783,10 +783,28 @@ void TestCore::thermalMap()
     cv::Mat step(36, 48, CV_64FC1, cv::Scalar(30));
     step.colRange(0, 20).setTo(20);
     step.at<double>(30, 40) = nan_;
-    const cv::Mat view =
-        thermal_contours(PhotoScales(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128))), step,
-                         {100, 80, 480, 360}, {40, 30, 700, 500}, 1);
+    const PhotoScales grey(cv::Mat(600, 800, CV_8UC3, cv::Scalar::all(128)));
+    const ContourPicture contours =
+        thermal_contours(grey, step, {100, 80, 480, 360}, {40, 30, 700, 500}, 1);
+    const cv::Mat view = contours.drawn();
     QCOMPARE(view.size(), cv::Size(350, 250));
+    // Drawn row by row as it is encoded: the same picture. The outline, also
+    // of a field partly beyond the view, where the library's rectangle lies.
+    const auto draw = [&contours](int y, uchar *row) { contours.draw_row(y, row); };
+    QCOMPARE(encode_picture(contours.view, ".jpg", {}, draw).bytes,
+             encode_picture(view, ".jpg").bytes);
+    const auto outlined = [](const cv::Mat &picture) {
+        cv::Mat on;
+        const cv::Scalar colour(field_outline_colour);
+        cv::inRange(picture, colour, colour, on);
+        return on;
+    };
+    for (const cv::Rect &field : {cv::Rect(100, 80, 480, 360), cv::Rect(-50, 300, 500, 400)}) {
+        const ContourPicture c = thermal_contours(grey, step, field, {40, 30, 700, 500}, 1);
+        cv::Mat library(c.view.size(), CV_8UC3, cv::Scalar::all(0));
+        cv::rectangle(library, c.field, cv::Scalar(field_outline_colour), 1);
+        QCOMPARE(cv::norm(outlined(c.drawn()), outlined(library), cv::NORM_INF), 0.0);
+    }
     const int on_step = (100 - 40 + 20 * 10) / 2; // 130
     for (int r = 25 + 3; r < 25 + 180 - 3; ++r) {
         int drawn = 0;
