@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace ardentis
 {
@@ -20,19 +22,51 @@ namespace
 // field, and at least this share of its fastest change.
 constexpr double edge_share = 0.85, least_edge = 0.2;
 
-// The value of `m` (CV_32FC1, continuous) below which about `share` of its
-// values lie, from every third.
+// The `k`th smallest of `v`, values not negative and not NaN, by their bits:
+// those of such floats are in the order of their values. The values are
+// counted by their top 11 bits, those with the bits of the `k`th kept, and
+// so on for the next 11 and the last 10.
+float kth_smallest(std::vector<std::uint32_t> &v, size_t k)
+{
+    for (const int shift : {21, 10, 0}) {
+        const std::uint32_t digits = shift == 0 ? 1023 : 2047;
+        std::array<size_t, 2048> counts{};
+        for (const std::uint32_t x : v)
+            ++counts[(x >> shift) & digits];
+        std::uint32_t d = 0;
+        for (; k >= counts[d]; ++d)
+            k -= counts[d];
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [&](std::uint32_t x) { return ((x >> shift) & digits) != d; }),
+                v.end());
+    }
+    float value;
+    std::memcpy(&value, &v[0], sizeof value);
+    return value;
+}
+
+// The value of `m` (CV_32FC1, continuous, not negative) below which about
+// `share` of its values lie, from every third.
 float quantile(const cv::Mat &m, double share)
 {
     const size_t n = m.total();
     const float *values = m.ptr<float>();
-    std::vector<float> v;
+    std::vector<std::uint32_t> v;
     v.reserve(n / 3 + 1);
-    for (size_t i = 0; i < n; i += 3)
-        v.push_back(values[i]);
-    const auto k = v.begin() + long(share * double(v.size() - 1));
-    std::nth_element(v.begin(), k, v.end());
-    return *k;
+    bool nan = false;
+    for (size_t i = 0; i < n; i += 3) {
+        std::uint32_t bits;
+        std::memcpy(&bits, values + i, sizeof bits);
+        nan = nan || bits > 0x7f800000;
+        v.push_back(bits);
+    }
+    const size_t k = size_t(share * double(v.size() - 1));
+    if (!nan)
+        return kth_smallest(v, k);
+    std::vector<float> f(v.size()); // NaN, unordered: as sorting would leave it
+    std::memcpy(f.data(), v.data(), v.size() * sizeof(float));
+    std::nth_element(f.begin(), f.begin() + long(k), f.end());
+    return f[k];
 }
 
 // The cubic kernel's parameter, the image library's: its ridges are as sharp
