@@ -133,10 +133,23 @@ std::vector<double> nice_ticks(double lo, double hi)
 
 cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double hi)
 {
-    const int bar_left = map.cols + 10, bar_width = 14, top = 14;
-    const int height = std::max(map.rows, 120), bar_height = height - 2 * top;
-    cv::Mat out(height, map.cols + 70, CV_8UC3, cv::Scalar::all(255));
+    return with_colour_bar(map, colour_bar_canvas(map.size(), palette, lo, hi));
+}
+
+cv::Mat with_colour_bar(const cv::Mat &map, const cv::Mat &canvas)
+{
+    cv::Mat out = canvas.clone();
     map.copyTo(out(cv::Rect(0, 0, map.cols, map.rows)));
+    return out;
+}
+
+// Nothing of the bar comes within 9 pixels of the map: the map is put on it
+// after.
+cv::Mat colour_bar_canvas(cv::Size map, Palette palette, double lo, double hi)
+{
+    const int bar_left = map.width + 10, bar_width = 14, top = 14;
+    const int height = std::max(map.height, 120), bar_height = height - 2 * top;
+    cv::Mat out(height, map.width + 70, CV_8UC3, cv::Scalar::all(255));
     const cv::Mat lut = palette_colours(palette);
     for (int y = 0; y < bar_height; ++y) {
         const double t = hi - (hi - lo) * y / (bar_height - 1);

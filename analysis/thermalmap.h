@@ -44,5 +44,9 @@ std::string tick_label(double v, double step);
 
 // The map with a vertical colour bar and its values in °C to its right.
 cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double hi);
+// The same from a picture of the colour bar alone, made for maps of the
+// size of `map`: the maps of a campaign share one.
+cv::Mat colour_bar_canvas(cv::Size map, Palette palette, double lo, double hi);
+cv::Mat with_colour_bar(const cv::Mat &map, const cv::Mat &canvas);
 
 } // namespace ardentis

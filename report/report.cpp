@@ -85,6 +85,33 @@ cv::Mat map_picture(const cv::Mat &temps, Palette palette, double lo, double hi)
     return with_colour_bar(thermal_map(temps, palette, lo, hi), palette, lo, hi);
 }
 
+// The colour bar of the campaign's maps, drawn once for each size of map.
+class BarCanvases
+{
+public:
+    BarCanvases(Palette palette, double lo, double hi) : palette_(palette), lo_(lo), hi_(hi) {}
+    // The map of `temps`, from any thread.
+    cv::Mat map(const cv::Mat &temps)
+    {
+        return with_colour_bar(thermal_map(temps, palette_, lo_, hi_), canvas(temps.size()));
+    }
+
+private:
+    const cv::Mat &canvas(cv::Size size)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        auto [at, added] = canvases_.try_emplace({size.width, size.height});
+        if (added)
+            at->second = colour_bar_canvas(size, palette_, lo_, hi_);
+        return at->second; // a map's entries stay where they are
+    }
+
+    Palette palette_;
+    double lo_, hi_;
+    std::mutex mutex_;
+    std::map<std::pair<int, int>, cv::Mat> canvases_;
+};
+
 // The campaign's plant temperatures, in bins of a hundredth of a degree: the
 // range of the maps without keeping any pixel.
 class CampaignHistogram
@@ -212,7 +239,7 @@ private:
     }
     QString cards_path() const { return work_folder(dir_) + QStringLiteral("/cards.html"); }
     // The map of a pair, and with `thermal` its 4Thermal picture.
-    QString write_map(const PairOutcome &row, bool thermal, double lo, double hi) const;
+    QString write_map(const PairOutcome &row, bool thermal, BarCanvases &bars) const;
     QString write_maps(double lo, double hi);
 
     QString dir_, folder_;
@@ -290,13 +317,12 @@ void Report::add(const PairOutcome &outcome)
     note(cards_file_->write(outcome.extras));
 }
 
-QString Report::write_map(const PairOutcome &row, bool thermal, double lo, double hi) const
+QString Report::write_map(const PairOutcome &row, bool thermal, BarCanvases &bars) const
 {
     const cv::Mat temps = spill_.read(row.plan.pair);
     if (temps.empty())
         return QStringLiteral("%1 cannot be read back.").arg(spill_file(dir_));
-    const EncodedPicture picture =
-        encode_picture(map_picture(temps, style_.palette, lo, hi), ".png");
+    const EncodedPicture picture = encode_picture(bars.map(temps), ".png");
     if (!picture.problem.isEmpty())
         return picture.problem;
     std::vector<OutputFile> files{{picture_path(row.plan.pair, "map"), picture.bytes}};
@@ -315,9 +341,10 @@ QString Report::write_maps(double lo, double hi)
         last[rows_[i].plan.name] = i;
     std::vector<QString> problems(rows_.size());
     std::atomic<size_t> next{0};
+    BarCanvases bars(style_.palette, lo, hi);
     const auto work = [&] {
         for (size_t i = next++; i < rows_.size(); i = next++)
-            problems[i] = write_map(rows_[i], last.at(rows_[i].plan.name) == i, lo, hi);
+            problems[i] = write_map(rows_[i], last.at(rows_[i].plan.name) == i, bars);
     };
     std::vector<std::thread> helpers;
     for (int i = 1; i < std::min(context_.jobs, int(rows_.size())); ++i)
