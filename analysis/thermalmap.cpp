@@ -131,11 +131,6 @@ std::vector<double> nice_ticks(double lo, double hi)
     return ticks;
 }
 
-cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double hi)
-{
-    return with_colour_bar(map, colour_bar_canvas(map.size(), palette, lo, hi));
-}
-
 cv::Mat with_colour_bar(const cv::Mat &map, const cv::Mat &canvas)
 {
     cv::Mat out = canvas.clone();

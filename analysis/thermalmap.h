@@ -42,11 +42,10 @@ double tick_step(const std::vector<double> &ticks);
 // A tick's value written with as many decimals as the ticks' step needs.
 std::string tick_label(double v, double step);
 
-// The map with a vertical colour bar and its values in °C to its right.
-cv::Mat with_colour_bar(const cv::Mat &map, Palette palette, double lo, double hi);
-// The same from a picture of the colour bar alone, made for maps of the
-// size of `map`: the maps of a campaign share one.
+// The colour bar alone, with its values in °C, on a white picture made for
+// maps of size `map`: the maps of a campaign share one.
 cv::Mat colour_bar_canvas(cv::Size map, Palette palette, double lo, double hi);
+// The map with the colour bar to its right: on a copy of `canvas`.
 cv::Mat with_colour_bar(const cv::Mat &map, const cv::Mat &canvas);
 
 } // namespace ardentis

@@ -18,8 +18,6 @@ namespace ardentis
 namespace
 {
 
-// A picture's rows with their three channels laid out apart, one row at a
-// time: so the compiler computes many pixels at once.
 // A row's `n` pixels of three channels laid apart into `b`, `g` and `r`.
 // Not with the image library's split: a loop reading its rows right after it
 // wrote them ran eight times slower (its stores are not forwarded to the
@@ -34,6 +32,8 @@ ARDENTIS_WIDE_VECTORS void channels_apart(const uchar *__restrict bgr, int n, uc
     }
 }
 
+// A picture's rows with their three channels laid out apart, one row at a
+// time: so the compiler computes many pixels at once.
 class RowChannels
 {
 public:

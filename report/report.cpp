@@ -80,12 +80,7 @@ std::pair<double, double> own_range(const cv::Mat &temps)
     return map_range(quantile(0.01), quantile(0.99));
 }
 
-cv::Mat map_picture(const cv::Mat &temps, Palette palette, double lo, double hi)
-{
-    return with_colour_bar(thermal_map(temps, palette, lo, hi), palette, lo, hi);
-}
-
-// The colour bar of the campaign's maps, drawn once for each size of map.
+// The maps of a campaign: the colour bar drawn once for each size of map.
 class BarCanvases
 {
 public:
@@ -418,7 +413,8 @@ QByteArray map_during_run(const QString &output_dir, int pair, const ReportStyle
         return {};
     const auto [lo, hi] =
         style.range_given ? std::make_pair(style.range_min, style.range_max) : own_range(temps);
-    const std::string png = encode_picture(map_picture(temps, style.palette, lo, hi), ".png").bytes;
+    const std::string png =
+        encode_picture(BarCanvases(style.palette, lo, hi).map(temps), ".png").bytes;
     return QByteArray(png.data(), int(png.size()));
 }
 
