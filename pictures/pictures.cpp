@@ -7,10 +7,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 // clang-format off
 #include <jpeglib.h>
@@ -178,14 +181,48 @@ JpegResult decode_jpeg(const std::uint8_t *data, size_t size, cv::Mat &image, ch
     return damage[0] ? JpegResult::Damaged : JpegResult::Decoded;
 }
 
+// Where the encoder puts a JPEG: a string made about as long as the JPEG
+// will be, doubled whenever it fills, so that its bytes are seldom moved and
+// never copied out at the end.
+struct StringDestination {
+    jpeg_destination_mgr mgr; // first: the encoder hands its address back
+    std::string bytes;
+
+    StringDestination(j_compress_ptr info, size_t expected) : bytes(expected, '\0')
+    {
+        mgr.next_output_byte = reinterpret_cast<JOCTET *>(bytes.data());
+        mgr.free_in_buffer = bytes.size();
+        mgr.init_destination = [](j_compress_ptr) {};
+        mgr.empty_output_buffer = &StringDestination::grow;
+        mgr.term_destination = [](j_compress_ptr c) {
+            auto *d = reinterpret_cast<StringDestination *>(c->dest);
+            d->bytes.resize(d->bytes.size() - d->mgr.free_in_buffer);
+        };
+        info->dest = &mgr;
+    }
+
+    // Called when every byte is taken.
+    static boolean grow(j_compress_ptr info)
+    {
+        auto *d = reinterpret_cast<StringDestination *>(info->dest);
+        const size_t used = d->bytes.size();
+        bool grown = true;
+        try {
+            d->bytes.resize(2 * used);
+        } catch (const std::bad_alloc &) {
+            grown = false;
+        }
+        if (!grown)
+            ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+        d->mgr.next_output_byte = reinterpret_cast<JOCTET *>(d->bytes.data()) + used;
+        d->mgr.free_in_buffer = used;
+        return TRUE;
+    }
+};
+
 struct CompressGuard {
     jpeg_compress_struct *info;
-    unsigned char **buffer;
-    ~CompressGuard()
-    {
-        jpeg_destroy_compress(info);
-        std::free(*buffer);
-    }
+    ~CompressGuard() { jpeg_destroy_compress(info); }
 };
 
 void put_u32(std::string &out, std::uint32_t v)
@@ -260,12 +297,11 @@ std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &d
     info.err = jpeg_std_error(&errors.mgr);
     errors.mgr.error_exit = jpeg_error;
     jpeg_create_compress(&info);
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    const CompressGuard guard{&info, &buffer};
+    const CompressGuard guard{&info};
+    // An eighth of a byte per sample: most pictures' JPEGs at their quality.
+    StringDestination out(&info, std::max<size_t>(4096, picture.total() * picture.channels() / 8));
     if (setjmp(errors.jump))
         return {};
-    jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = JDIMENSION(picture.cols);
     info.image_height = JDIMENSION(picture.rows);
     info.input_components = picture.channels();
@@ -286,7 +322,7 @@ std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &d
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
-    return std::string(reinterpret_cast<const char *>(buffer), size);
+    return std::move(out.bytes);
 }
 
 std::string encode_png(const cv::Mat &picture)
