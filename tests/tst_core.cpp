@@ -96,6 +96,8 @@ private slots:
     void filledTemperatures();
     void correlation_data();
     void correlation();
+    void edgeMap_data();
+    void edgeMap();
     void fallbackField_data();
     void fallbackField();
     void writeTogether();
@@ -867,6 +869,31 @@ void TestCore::correlation()
     QCOMPARE(cv::countNonZero(
                  CorrelationTemplate(cv::Mat(t.size(), CV_32F, cv::Scalar(3))).correlate(a) != 1),
              0);
+}
+
+void TestCore::edgeMap_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("83 x 61") << QSize(83, 61);
+    QTest::newRow("one row") << QSize(7, 1);
+    QTest::newRow("one column") << QSize(1, 5);
+}
+
+void TestCore::edgeMap()
+{
+    QFETCH(QSize, size);
+    // Random temperatures with a step: a template's edges at their own size
+    // are the image library's smoothing, gradient and magnitude, saturating
+    // at twice their mean.
+    cv::Mat t(size.height(), size.width(), CV_32F), smooth, dx, dy, e;
+    cv::randu(t, 0, 1);
+    t(cv::Rect(t.cols / 2, 0, t.cols - t.cols / 2, t.rows)) += 1;
+    cv::GaussianBlur(t, smooth, cv::Size(5, 5), 1, 1, cv::BORDER_REPLICATE);
+    cv::Sobel(smooth, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::Sobel(smooth, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::magnitude(dx, dy, e);
+    e = e / (e + 2 * cv::mean(e)[0]);
+    QVERIFY(cv::norm(thermal_template(t, t.cols).edges, e, cv::NORM_INF) < 1e-5);
 }
 
 void TestCore::fallbackField_data()
