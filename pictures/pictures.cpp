@@ -298,7 +298,8 @@ std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &d
     errors.mgr.error_exit = jpeg_error;
     jpeg_create_compress(&info);
     const CompressGuard guard{&info};
-    // An eighth of a byte per sample: most pictures' JPEGs at their quality.
+    // An eighth of a byte per sample: a little more than the photographs'
+    // JPEGs take at the qualities used here.
     StringDestination out(&info, std::max<size_t>(4096, picture.total() * picture.channels() / 8));
     if (setjmp(errors.jump))
         return {};
