@@ -149,8 +149,7 @@ void remove_files(const QStringList &paths)
 }
 
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
-                              const std::vector<int> &params,
-                              const std::function<void(int y, uchar *row)> &draw)
+                              const std::vector<int> &params, const RowDrawing &draw)
 {
     const QString problem = QStringLiteral("A result picture cannot be encoded.");
     // The only parameter given, if any, is the quality.

@@ -2,12 +2,13 @@
 // Writing result files so that each is complete under its name or not there
 // at all.
 
+#include "pictures/pictures.h"
+
 #include <QString>
 #include <QStringList>
 #include <opencv2/core.hpp>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,7 @@ struct EncodedPicture {
 // `draw`, when given, draws over a copy of each row (`y`, its pixels) before
 // it is encoded: the picture as drawn, without a copy of it all.
 EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
-                              const std::vector<int> &params = {},
-                              const std::function<void(int y, uchar *row)> &draw = {});
+                              const std::vector<int> &params = {}, const RowDrawing &draw = {});
 
 // A text file that appears under its name complete, when committed, or not
 // at all: it is written beside its place under a temporary name.
