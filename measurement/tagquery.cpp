@@ -51,10 +51,9 @@ private:
         ++at_; // the opening quote
         out.clear();
         while (at_ < s_.size() && s_[at_] != '"') {
-            // Plain characters in one piece: a raw image is a long string.
-            int plain = at_;
-            while (plain < s_.size() && s_[plain] != '"' && s_[plain] != '\\')
-                ++plain;
+            // Plain characters in one piece: a raw image or a photograph is
+            // a long string.
+            const int plain = plain_end(at_);
             out.append(s_.constData() + at_, plain - at_);
             at_ = plain;
             if (at_ >= s_.size() || s_[at_] == '"')
@@ -74,6 +73,16 @@ private:
             out += "\"\\/\b\f\n\r\t"[known];
         }
         return at_++ < s_.size();
+    }
+    // The first quote or backslash from `from`, or the end.
+    int plain_end(int from) const
+    {
+        const char *begin = s_.constData() + from, *end = s_.constData() + s_.size();
+        const void *quote = std::memchr(begin, '"', size_t(end - begin));
+        if (quote)
+            end = static_cast<const char *>(quote);
+        const void *backslash = std::memchr(begin, '\\', size_t(end - begin));
+        return int((backslash ? static_cast<const char *>(backslash) : end) - s_.constData());
     }
     bool hex4(uint &code)
     {
@@ -200,7 +209,10 @@ QByteArray field_text(const Fields &fields, const char *tag)
 // A binary value of the answer as its bytes.
 QByteArray binary_value(const QByteArray &text)
 {
-    return text.startsWith("base64:") ? QByteArray::fromBase64(text.mid(7)) : text;
+    // Decoded where it lies, after its prefix: the value may be a photograph.
+    return text.startsWith("base64:") ? QByteArray::fromBase64(QByteArray::fromRawData(
+                                            text.constData() + 7, text.size() - 7))
+                                      : text;
 }
 
 // The photograph and alignment values of the answer's fields.
