@@ -50,10 +50,11 @@ private:
     {
         ++at_; // the opening quote
         out.clear();
+        int quote = -1;
         while (at_ < s_.size() && s_[at_] != '"') {
             // Plain characters in one piece: a raw image or a photograph is
             // a long string.
-            const int plain = plain_end(at_);
+            const int plain = plain_end(at_, quote);
             out.append(s_.constData() + at_, plain - at_);
             at_ = plain;
             if (at_ >= s_.size() || s_[at_] == '"')
@@ -74,15 +75,17 @@ private:
         }
         return at_++ < s_.size();
     }
-    // The first quote or backslash from `from`, or the end.
-    int plain_end(int from) const
+    // The first quote or backslash from `from`, or the end. `quote` keeps
+    // the first quote found (at first below `from`): a string of many
+    // escapes is read through once, not once for each escape.
+    int plain_end(int from, int &quote) const
     {
-        const char *begin = s_.constData() + from, *end = s_.constData() + s_.size();
-        const void *quote = std::memchr(begin, '"', size_t(end - begin));
-        if (quote)
-            end = static_cast<const char *>(quote);
-        const void *backslash = std::memchr(begin, '\\', size_t(end - begin));
-        return int((backslash ? static_cast<const char *>(backslash) : end) - s_.constData());
+        if (quote < from) {
+            const void *q = std::memchr(s_.constData() + from, '"', size_t(s_.size() - from));
+            quote = q ? int(static_cast<const char *>(q) - s_.constData()) : s_.size();
+        }
+        const void *backslash = std::memchr(s_.constData() + from, '\\', size_t(quote - from));
+        return backslash ? int(static_cast<const char *>(backslash) - s_.constData()) : quote;
     }
     bool hex4(uint &code)
     {
