@@ -319,12 +319,4 @@ void ContourPicture::draw_row(int y, uchar *row) const
             px[x] = field_outline_colour;
 }
 
-cv::Mat ContourPicture::drawn() const
-{
-    cv::Mat out = view.clone();
-    for (int y = 0; y < out.rows; ++y)
-        draw_row(y, out.ptr(y));
-    return out;
-}
-
 } // namespace ardentis

@@ -28,8 +28,6 @@ struct ContourPicture {
     // Draws over `row` (a copy of row `y` of the view): a picture can be
     // encoded row by row without a copy of it.
     void draw_row(int y, uchar *row) const;
-    // The view with everything drawn, a copy.
-    cv::Mat drawn() const;
 };
 
 // `area` of the photograph halved `halvings` times (its corner is taken to

@@ -33,16 +33,19 @@ constexpr double smoothing = 1.0;
 
 // The Gaussian's five weights from the centre out, as the image library
 // makes them for `smoothing`.
-std::array<float, 3> gaussian_weights()
+const std::array<float, 3> &gaussian_weights()
 {
-    const cv::Mat k = cv::getGaussianKernel(5, smoothing, CV_32F);
-    return {k.at<float>(2), k.at<float>(1), k.at<float>(0)};
+    static const std::array<float, 3> weights = [] {
+        const cv::Mat k = cv::getGaussianKernel(5, smoothing, CV_32F);
+        return std::array<float, 3>{k.at<float>(2), k.at<float>(1), k.at<float>(0)};
+    }();
+    return weights;
 }
 
 // Row `in` of `n` values (two more repeated before and after it) smoothed.
 ARDENTIS_WIDE_VECTORS void smooth_along(const float *__restrict in, int n, float *__restrict out)
 {
-    static const std::array<float, 3> k = gaussian_weights();
+    const std::array<float, 3> k = gaussian_weights();
     for (int x = 0; x < n; ++x)
         out[x] = k[0] * in[x + 2] + k[1] * (in[x + 1] + in[x + 3]) + k[2] * (in[x] + in[x + 4]);
 }
@@ -52,7 +55,7 @@ ARDENTIS_WIDE_VECTORS void smooth_along(const float *__restrict in, int n, float
 ARDENTIS_WIDE_VECTORS void smooth_across(const std::array<const float *, 5> &r, int n,
                                          float *__restrict out)
 {
-    static const std::array<float, 3> k = gaussian_weights();
+    const std::array<float, 3> k = gaussian_weights();
     for (int x = 0; x < n; ++x)
         out[x] = k[0] * r[2][x] + k[1] * (r[1][x] + r[3][x]) + k[2] * (r[0][x] + r[4][x]);
 }

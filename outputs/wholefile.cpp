@@ -163,12 +163,8 @@ EncodedPicture encode_picture(const cv::Mat &picture, const char *extension,
     if (qstrcmp(extension, ".jpg") == 0 && quality_only && picture.type() == CV_8UC3)
         return encoded(
             encode_jpeg(picture, params.empty() ? library_jpeg_quality : params[1], draw));
-    if (draw) {
-        cv::Mat drawn = picture.clone();
-        for (int y = 0; y < drawn.rows; ++y)
-            draw(y, drawn.ptr(y));
-        return encode_picture(drawn, extension, params);
-    }
+    if (draw)
+        return encode_picture(drawn_picture(picture, draw), extension, params);
     if (qstrcmp(extension, ".png") == 0 && params.empty() && picture.type() == CV_8UC3)
         return encoded(encode_png(picture));
     std::vector<uchar> bytes;

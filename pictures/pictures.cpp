@@ -326,6 +326,14 @@ std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &d
     return std::move(out.bytes);
 }
 
+cv::Mat drawn_picture(const cv::Mat &picture, const RowDrawing &draw)
+{
+    cv::Mat drawn = picture.clone();
+    for (int y = 0; y < drawn.rows; ++y)
+        draw(y, drawn.ptr(y));
+    return drawn;
+}
+
 std::string encode_png(const cv::Mat &picture)
 {
     if (picture.type() != CV_8UC3 || picture.empty())

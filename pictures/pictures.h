@@ -73,6 +73,8 @@ Picture decode_picture(const QByteArray &bytes, const QString &what,
 // `draw`, when given, draws over a copy of each row before it is encoded.
 using RowDrawing = std::function<void(int y, uchar *row)>;
 std::string encode_jpeg(const cv::Mat &picture, int quality, const RowDrawing &draw = {});
+// A copy of `picture` with `draw` drawn over each of its rows.
+cv::Mat drawn_picture(const cv::Mat &picture, const RowDrawing &draw);
 
 // `picture` (8-bit, blue, green, red) as a PNG, quickly compressed; empty when
 // it cannot be encoded.
