@@ -30,16 +30,13 @@ int magnitude(short dx, short dy)
     return int(std::uint32_t(dx * dx) + std::uint32_t(dy * dy));
 }
 
-// Row `r`'s magnitudes into `m` (its columns shifted by one, a zero border
-// each side), zero outside its spans or outside the picture.
-void magnitude_row(const cv::Mat &dx, const cv::Mat &dy, const std::vector<const RowSpans *> &spans,
-                   int r, int *m)
+// The magnitudes of a row of `cols` pixels, `g`, into `m` (its columns
+// shifted by one, a zero border each side), zero outside `spans`.
+void magnitude_row(const GradientRow &g, const RowSpans &spans, int cols, int *m)
 {
-    std::fill(m, m + dx.cols + 2, 0);
-    if (r < 0 || r >= dx.rows)
-        return;
-    const short *x = dx.ptr<short>(r), *y = dy.ptr<short>(r);
-    for (const auto &span : *spans[size_t(r)]) {
+    std::fill(m, m + cols + 2, 0);
+    const short *x = g.dx, *y = g.dy;
+    for (const auto &span : spans) {
         const int to = span.second; // a copy: the stores cannot move it, and the loop vectorises
         for (int c = span.first; c < to; ++c)
             m[c + 1] = magnitude(x[c], y[c]);
@@ -65,28 +62,37 @@ bool is_ridge(int m, short gx, short gy, const int *above, const int *row, const
 
 } // namespace
 
-std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
+std::vector<cv::Point> canny_edges(cv::Size size, const GradientRows &rows,
                                    const std::vector<const RowSpans *> &spans, double low,
                                    double high)
 {
     if (low > high)
         std::swap(low, high);
     const int lo = squared_threshold(low), hi = squared_threshold(high);
-    const int cols = dx.cols, step = cols + 2;
+    const int cols = size.width, step = cols + 2;
+    if (size.empty())
+        return {};
     // Below zero, a low threshold makes pixels without gradient part of an
     // edge: every pixel is looked at.
     const RowSpans whole{{0, cols}};
-    const std::vector<const RowSpans *> all(size_t(dx.rows), &whole);
+    const std::vector<const RowSpans *> all(size_t(size.height), &whole);
     const std::vector<const RowSpans *> &looked = lo < 0 ? all : spans;
     // Each pixel's part, with a border of one that is never part of an edge.
-    std::vector<uchar> part(size_t(step) * size_t(dx.rows + 2), none);
-    std::vector<int> rows(3 * size_t(step));
-    int *above = rows.data(), *row = above + step, *below = row + step;
-    magnitude_row(dx, dy, looked, 0, row);
+    std::vector<uchar> part(size_t(step) * size_t(size.height + 2), none);
+    std::vector<int> magnitudes(3 * size_t(step), 0);
+    int *above = magnitudes.data(), *row = above + step, *below = row + step;
+    GradientRow g = rows(0, *looked[0]);
+    magnitude_row(g, *looked[0], cols, row);
     std::vector<int> grown; // edge pixels whose neighbours are yet to be seen
-    for (int r = 0; r < dx.rows; ++r) {
-        magnitude_row(dx, dy, looked, r + 1, below);
-        const short *gx = dx.ptr<short>(r), *gy = dy.ptr<short>(r);
+    for (int r = 0; r < size.height; ++r) {
+        const GradientRow here = g;
+        if (r + 1 < size.height) {
+            g = rows(r + 1, *looked[size_t(r + 1)]);
+            magnitude_row(g, *looked[size_t(r + 1)], cols, below);
+        } else {
+            std::fill(below, below + step, 0);
+        }
+        const short *gx = here.dx, *gy = here.dy;
         uchar *p = part.data() + size_t(r + 1) * size_t(step) + 1;
         for (const auto &span : *looked[size_t(r)])
             for (int c = span.first, to = span.second; c < to; ++c) {
@@ -115,6 +121,16 @@ std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
             }
     }
     return edges;
+}
+
+std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
+                                   const std::vector<const RowSpans *> &spans, double low,
+                                   double high)
+{
+    const auto rows = [&](int r, const RowSpans &) {
+        return GradientRow{dx.ptr<short>(r), dy.ptr<short>(r)};
+    };
+    return canny_edges(dx.size(), rows, spans, low, high);
 }
 
 } // namespace ardentis

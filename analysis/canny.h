@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -16,10 +17,23 @@ namespace ardentis
 // in order and apart.
 using RowSpans = std::vector<std::pair<int, int>>;
 
-// The edge pixels of the gradient `dx`, `dy` (CV_16SC1 of one size), zero
-// outside `spans` (one per row), with thresholds `low` and `high` on its
-// magnitude: the pixels that the image library's Canny marks, with its L2
-// magnitude, in no particular order.
+// One row of a gradient: its values across and down.
+struct GradientRow {
+    const short *dx, *dy;
+};
+// Row `r` of a gradient, right at least in the columns of `spans`; it stays
+// valid until the row after next is asked for. The rows are asked for in
+// order: a gradient can be made a row at a time.
+using GradientRows = std::function<GradientRow(int r, const RowSpans &spans)>;
+
+// The edge pixels of the gradient given by `rows` (of `size`), zero outside
+// `spans` (one per row), with thresholds `low` and `high` on its magnitude:
+// the pixels that the image library's Canny marks, with its L2 magnitude, in
+// no particular order.
+std::vector<cv::Point> canny_edges(cv::Size size, const GradientRows &rows,
+                                   const std::vector<const RowSpans *> &spans, double low,
+                                   double high);
+// The same of the gradient `dx`, `dy` (CV_16SC1 of one size).
 std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
                                    const std::vector<const RowSpans *> &spans, double low,
                                    double high);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 namespace ardentis
 {
@@ -215,28 +216,44 @@ Spans spans_of(const cv::Mat &near, const Scaling &s)
     return spans;
 }
 
-// `g` (CV_16SC1 on the raw grid) interpolated in the spans of the picture's
-// rows' second taps, zero elsewhere.
-cv::Mat scaled(const cv::Mat &g, const Scaling &s, const Spans &spans)
+// `g` (CV_16SC1 on the raw grid) interpolated across to the picture's
+// columns, a row for each of its rows.
+cv::Mat across(const cv::Mat &g, const Scaling &s)
 {
-    cv::Mat f, rows, across;
+    cv::Mat f, rows, out;
     g.convertTo(f, CV_32F);
     cv::transpose(f, rows);
-    cv::transpose(combined_rows(rows, s.across), across);
-    cv::Mat out(int(s.down.size()), int(s.across.size()), CV_16S);
-    for (int r = 0; r < out.rows; ++r) {
-        const Taps &t = s.down[size_t(r)];
-        short *o = out.ptr<short>(r);
-        int done = 0;
-        for (const auto &[from, to] : spans[size_t(t.at[1])]) {
-            std::fill(o + done, o + from, short(0));
-            combine(across, t, from, to, o);
-            done = to;
-        }
-        std::fill(o + done, o + out.cols, short(0));
-    }
+    cv::transpose(combined_rows(rows, s.across), out);
     return out;
 }
+
+// The gradient carried to the picture's pixels a row at a time, in the spans
+// asked for: only two rows of it are ever kept.
+class ScaledGradient
+{
+public:
+    ScaledGradient(const cv::Mat &dx, const cv::Mat &dy, const Scaling &s)
+        : dx_(across(dx, s)), dy_(across(dy, s)), down_(s.down), rows_(4 * s.across.size()),
+          cols_(s.across.size())
+    {
+    }
+    GradientRow operator()(int r, const RowSpans &spans)
+    {
+        short *x = rows_.data() + size_t(r % 2) * 2 * cols_, *y = x + cols_;
+        const Taps &t = down_[size_t(r)];
+        for (const auto &[from, to] : spans) {
+            combine(dx_, t, from, to, x);
+            combine(dy_, t, from, to, y);
+        }
+        return {x, y};
+    }
+
+private:
+    cv::Mat dx_, dy_; // across, on the raw rows
+    const std::vector<Taps> &down_;
+    std::vector<short> rows_; // two rows of both, by turns
+    size_t cols_;
+};
 
 // The edge pixels of temperatures `temps` shown at `size`: the ridges of
 // their gradient, as Canny finds them. The temperatures are smoothed and
@@ -268,7 +285,8 @@ std::vector<cv::Point> edges_of(const cv::Mat &temps, cv::Size size)
     std::vector<const RowSpans *> row_spans;
     for (const Taps &down : s.down)
         row_spans.push_back(&spans[size_t(down.at[1])]);
-    return canny_edges(scaled(ix, s, spans), scaled(iy, s, spans), row_spans, low, high * to_int);
+    ScaledGradient gradient(ix, iy, s);
+    return canny_edges(size, std::ref(gradient), row_spans, low, high * to_int);
 }
 
 } // namespace
