@@ -26,14 +26,15 @@ struct GradientRow {
 // order: a gradient can be made a row at a time.
 using GradientRows = std::function<GradientRow(int r, const RowSpans &spans)>;
 
-// The edge pixels of the gradient given by `rows` (of `size`), zero outside
-// `spans` (one per row), with thresholds `low` and `high` on its magnitude:
-// the pixels that the image library's Canny marks, with its L2 magnitude, in
-// no particular order.
+// The edge pixels of the gradient given by `rows` (of `size`), taken as zero
+// outside `spans` (one per row), with thresholds `low` and `high` on its
+// magnitude: the pixels that the image library's Canny marks, with its L2
+// magnitude, in no particular order.
 std::vector<cv::Point> canny_edges(cv::Size size, const GradientRows &rows,
                                    const std::vector<const RowSpans *> &spans, double low,
                                    double high);
-// The same of the gradient `dx`, `dy` (CV_16SC1 of one size).
+// The same of the gradient `dx`, `dy` (CV_16SC1 of one size), zero outside
+// `spans`.
 std::vector<cv::Point> canny_edges(const cv::Mat &dx, const cv::Mat &dy,
                                    const std::vector<const RowSpans *> &spans, double low,
                                    double high);
