@@ -233,13 +233,13 @@ class ScaledGradient
 {
 public:
     ScaledGradient(const cv::Mat &dx, const cv::Mat &dy, const Scaling &s)
-        : dx_(across(dx, s)), dy_(across(dy, s)), down_(s.down), rows_(4 * s.across.size()),
-          cols_(s.across.size())
+        : dx_(across(dx, s)), dy_(across(dy, s)), down_(s.down), rows_(4 * s.across.size())
     {
     }
     GradientRow operator()(int r, const RowSpans &spans)
     {
-        short *x = rows_.data() + size_t(r % 2) * 2 * cols_, *y = x + cols_;
+        const size_t cols = size_t(dx_.cols);
+        short *x = rows_.data() + size_t(r % 2) * 2 * cols, *y = x + cols;
         const Taps &t = down_[size_t(r)];
         for (const auto &[from, to] : spans) {
             combine(dx_, t, from, to, x);
@@ -249,10 +249,9 @@ public:
     }
 
 private:
-    cv::Mat dx_, dy_; // across, on the raw rows
+    cv::Mat dx_, dy_; // as `across` makes them: a row for each raw row
     const std::vector<Taps> &down_;
     std::vector<short> rows_; // two rows of both, by turns
-    size_t cols_;
 };
 
 // The edge pixels of temperatures `temps` shown at `size`: the ridges of
