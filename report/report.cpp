@@ -112,12 +112,22 @@ private:
 class CampaignHistogram
 {
 public:
-    void add(const std::vector<float> &temperatures)
+    // The temperatures (CV_32FC1) of the pixels that `plant` marks.
+    void add(const cv::Mat &temps, const cv::Mat &plant)
     {
-        // Rounded to the nearest bin: the value is not negative.
-        for (const float t : temperatures)
-            ++bins_[size_t((std::clamp(double(t), lowest, highest) - lowest) / width + 0.5)];
-        count_ += temperatures.size();
+        for (int r = 0; r < temps.rows; ++r) {
+            const float *t = temps.ptr<float>(r);
+            const uchar *is_plant = plant.ptr<uchar>(r);
+            for (int c = 0; c < temps.cols; ++c)
+                if (is_plant[c] && !std::isnan(t[c])) {
+                    // Rounded to the nearest bin: the value is not negative.
+                    // Multiplying by the bins a degree holds bins every
+                    // float as dividing by their width does.
+                    ++bins_[size_t(
+                        (std::clamp(double(t[c]), lowest, highest) - lowest) * per_degree + 0.5)];
+                    ++count_;
+                }
+        }
     }
     // The value below which `share` of the temperatures lie.
     double quantile(double share) const
@@ -134,7 +144,7 @@ public:
     bool empty() const { return count_ == 0; }
 
 private:
-    static constexpr double lowest = -100, highest = 300, width = 0.01;
+    static constexpr double lowest = -100, highest = 300, per_degree = 100, width = 1 / per_degree;
     std::vector<std::uint64_t> bins_ = std::vector<std::uint64_t>(40001);
     std::uint64_t count_ = 0;
 };
@@ -272,19 +282,9 @@ std::string Report::piece(const ProcessedPair &p)
     cv::Mat temps;
     p.measurement.temps.convertTo(temps, CV_32F);
     note(spill_.add(pair, temps));
-
-    std::vector<float> plant;
-    plant.reserve(temps.total());
-    for (int r = 0; r < temps.rows; ++r) {
-        const float *t = temps.ptr<float>(r);
-        const uchar *is_plant = p.pictures.plant.ptr<uchar>(r);
-        for (int c = 0; c < temps.cols; ++c)
-            if (is_plant[c] && !std::isnan(t[c]))
-                plant.push_back(t[c]);
-    }
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        histogram_.add(plant);
+        histogram_.add(temps, p.pictures.plant);
     }
     return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
 }
