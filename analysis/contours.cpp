@@ -212,14 +212,15 @@ struct EightTaps {
 constexpr size_t rows_together = 4;
 
 #ifdef ARDENTIS_X86_64
-// The eights of `eights` from each of `raw` into `out`, each eight of raw
-// values loaded once and its taps picked out, added in the order of the sum
-// one at a time: the same to the bit. Returns the picture's columns made.
+// The columns of tap `k` of the eight.
 ARDENTIS_AVX2 inline __m256i tap_columns(const EightTaps &e, size_t k)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(e.at[k].data()));
 }
 
+// The eights of `eights` from each of `raw` into `out`, each eight of raw
+// values loaded once and its taps picked out, added in the order of the sum
+// one at a time: the same to the bit. Returns the picture's columns made.
 ARDENTIS_AVX2 size_t eights_across(const std::vector<EightTaps> &eights,
                                    const std::array<const float *, rows_together> &raw,
                                    const std::array<float *, rows_together> &out)
@@ -296,7 +297,7 @@ private:
 // columns, a row for each of its rows.
 cv::Mat across(const cv::Mat &g, const Scaling &s)
 {
-    const AcrossRows across(s.across);
+    const AcrossRows interpolation(s.across);
     // Eight values to spare after each row, and rows to spare after the last.
     const int rows = int(rows_together);
     cv::Mat raw(g.rows + rows, g.cols + 8, CV_32F, cv::Scalar(0)),
@@ -309,7 +310,7 @@ cv::Mat across(const cv::Mat &g, const Scaling &s)
             in[size_t(k)] = raw.ptr<float>(r + k);
             to[size_t(k)] = out.ptr<float>(r + k);
         }
-        across.rows(in, to);
+        interpolation.rows(in, to);
     }
     return out.rowRange(0, g.rows);
 }
