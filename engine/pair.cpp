@@ -52,8 +52,9 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
 // The checks of the separate photograph before any tool runs; a field from
 // the camera's values is checked once they are known. The search and the
 // report take the photograph's halvings: they are made as it is decoded.
+// `thermal` tells whether the photograph holds a thermal camera's segments.
 QString photograph_problem(const PairPlan &plan, const RunOptions &options, const cv::Mat &ir,
-                           cv::Mat &rgb, HalvingsAsDecoded &halvings)
+                           cv::Mat &rgb, HalvingsAsDecoded &halvings, bool &thermal)
 {
     FieldChoice choice = options_field(options);
     choice.search = choice.search || uses_camera_field(plan, options);
@@ -67,7 +68,19 @@ QString photograph_problem(const PairPlan &plan, const RunOptions &options, cons
     if (!v.problem.isEmpty())
         return v.problem;
     rgb = v.image;
+    thermal = v.thermal_segments;
     return pictures_problem_for(ir, rgb, choice);
+}
+
+// A photograph with a thermal camera's segments that holds raw thermal data
+// is a radiometric image: its picture is the thermal one, which no field
+// search may take for the scene.
+QString radiometric_photograph_problem(const PairPlan &plan, PairMeasurer &measurer)
+{
+    const std::optional<FileFacts> facts = measurer.facts(plan.visible);
+    if (!facts || !facts->problem.isEmpty() || !facts->raw)
+        return {};
+    return QStringLiteral("The photograph holds raw thermal data: it is a radiometric image.");
 }
 
 // When the list's order pairs two photographs, two radiometric images or a
@@ -229,7 +242,10 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
     outcome.problem = r.problem;
     ir = r.image;
     if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Separate) {
-        outcome.problem = photograph_problem(plan, input.options, ir, rgb, halvings);
+        bool thermal = false;
+        outcome.problem = photograph_problem(plan, input.options, ir, rgb, halvings, thermal);
+        if (outcome.problem.isEmpty() && thermal)
+            outcome.problem = radiometric_photograph_problem(plan, *worker.measurer);
         if (!outcome.problem.isEmpty())
             outcome.problem += order_sentence(plan, input, *worker.measurer);
     }

@@ -140,6 +140,19 @@ std::optional<std::uint32_t> jpeg_orientation(const std::uint8_t *data, size_t s
     return found;
 }
 
+// Whether a JPEG's segments hold an APP1 segment of a thermal camera's own.
+bool jpeg_thermal_segments(const std::uint8_t *data, size_t size)
+{
+    bool found = false;
+    for_each_segment(data, size, [&](std::uint8_t marker, size_t at, size_t length) {
+        const std::uint8_t flir[] = {'F', 'L', 'I', 'R', 0};
+        found = marker == 0xE1 && length >= 2 + sizeof flir && at + 2 + length <= size &&
+                std::equal(std::begin(flir), std::end(flir), data + at + 4);
+        return found;
+    });
+    return found;
+}
+
 std::optional<cv::Size> bmp_size(const std::uint8_t *data, size_t size)
 {
     if (size < 26)
@@ -194,6 +207,11 @@ int declared_orientation(const std::uint8_t *data, size_t size)
     else if (format == PictureFormat::Tiff)
         orientation = first_ifd_value(data, size, orientation_tag);
     return orientation && *orientation >= 1 && *orientation <= 8 ? int(*orientation) : 1;
+}
+
+bool holds_thermal_segments(const std::uint8_t *data, size_t size)
+{
+    return picture_format(data, size) == PictureFormat::Jpeg && jpeg_thermal_segments(data, size);
 }
 
 std::optional<cv::Size> upright_size(const std::uint8_t *data, size_t size)

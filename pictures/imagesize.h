@@ -28,6 +28,11 @@ std::optional<cv::Size> declared_size(const std::uint8_t *data, size_t size);
 // upright, 8: a quarter anticlockwise; 5 and 7 mirrored too).
 int declared_orientation(const std::uint8_t *data, size_t size);
 
+// Whether a JPEG holds the segments in which a FLIR camera keeps its raw
+// thermal data and calibration: a radiometric image, or a picture made from
+// one, but not a photograph as a camera writes it.
+bool holds_thermal_segments(const std::uint8_t *data, size_t size);
+
 // A copy of a TIFF whose first directory declares an orientation other than
 // 1, declaring 1 (upright as stored) instead; empty for any other picture.
 std::vector<std::uint8_t> tiff_as_stored(const std::uint8_t *data, size_t size);

@@ -40,6 +40,7 @@ enum class Turning { AsStored, Upright };
 struct Picture {
     cv::Mat image;
     QString problem;
+    bool thermal_segments = false; // a JPEG with a thermal camera's own segments
 };
 
 // Decodes `data` with the image library, unchanged in depth and channels and

@@ -1207,7 +1207,8 @@ void TestBatch::cameraFolder()
     QStringList in_order;
     for (const char *name : {"DC_6008", "DC_6010", "DC_6016", "IR_6007", "IR_6009", "IR_6011"})
         in_order << dir + "/" + name + ".jpg";
-    const Finished ordered = batch(QStringList{"-o", out + "-order"} + in_order);
+    // The search too: no thermal picture is taken for the scene.
+    const Finished ordered = batch(QStringList{"-o", out + "-order", "--field", "auto"} + in_order);
     for (const char *wrong : {"two photographs (neither holds raw thermal data)",
                               "a photograph, then a radiometric image", "two radiometric images"})
         QVERIFY2(ordered.err.contains(QStringLiteral("In the list's order this pair is %1; --pair "
@@ -1215,6 +1216,9 @@ void TestBatch::cameraFolder()
                                                      "photograph taken with it.\n")
                                           .arg(wrong)),
                  qPrintable(ordered.err));
+    QVERIFY(
+        ordered.err.contains("The photograph holds raw thermal data: it is a radiometric image. "
+                             "In the list's order"));
 }
 
 void TestBatch::closeRange()
