@@ -422,7 +422,7 @@ BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::a
     return run;
 }
 
-int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal, OutsideStop *outside)
 {
     PreparedRun prepared;
     prepare_run(options, prepared);
@@ -431,7 +431,11 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal)
     if (prepared.problem.isEmpty())
         say_pairing(err, prepared.pairing);
     Console console(err, terminal);
-    const BatchRun run = run_prepared(prepared, &console);
+    if (outside)
+        outside->begun = true;
+    const BatchRun run = run_prepared(prepared, &console, outside ? &outside->asked : nullptr);
+    if (outside)
+        outside->stopped = run.result.stopped;
     if (!run.problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(run.problem));
         return run.status;

@@ -49,10 +49,14 @@ int usage_error(const QString &message)
 }
 
 #ifndef Q_OS_WIN
-// A run stopped with SIGTERM or SIGINT takes its temporary files, work
-// folders, lock and tools with it, and ends with 128 + the signal. The
-// signals are held back in every thread and taken by one thread of their
-// own, where whatever the ending needs may run.
+ardentis::OutsideStop outside_stop;
+
+// The first Ctrl-C of a run whose pairs have begun stops it as the window's
+// Stop does: the pairs in progress finish and the results of the pairs done
+// are written. Any other SIGINT or SIGTERM ends the run at once, taking its
+// temporary files, work folders, lock and tools with it. Either way the run
+// ends with 128 + the signal. The signals are held back in every thread and
+// taken by one thread of their own, where whatever the ending needs may run.
 void end_cleanly_on_signals()
 {
     sigset_t held;
@@ -62,11 +66,18 @@ void end_cleanly_on_signals()
     pthread_sigmask(SIG_BLOCK, &held, nullptr); // before any other thread starts
     std::thread([held] {
         int signal = 0;
-        if (sigwait(&held, &signal) != 0)
-            return;
-        ardentis::end_all_tools();
-        ardentis::remove_all_scratch();
-        ::_exit(128 + signal);
+        while (sigwait(&held, &signal) == 0) {
+            if (signal == SIGINT && outside_stop.begun && !outside_stop.asked.exchange(true)) {
+                std::fputs("\nardentis-batch: stopping once the pairs in progress are done; the "
+                           "results of the pairs done are written. Press Ctrl-C again to stop at "
+                           "once.\n",
+                           stderr);
+                continue;
+            }
+            ardentis::end_all_tools();
+            ardentis::remove_all_scratch();
+            ::_exit(128 + signal);
+        }
     }).detach();
 }
 #endif
@@ -94,5 +105,11 @@ int main(int argc, char *argv[])
         break;
     }
     ardentis::tune_for_pairs();
+#ifndef Q_OS_WIN
+    const int status =
+        ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO), &outside_stop);
+    return outside_stop.stopped ? 128 + SIGINT : status;
+#else
     return ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO));
+#endif
 }

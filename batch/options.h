@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdio>
 
 namespace ardentis
@@ -101,10 +102,20 @@ QString shell_command(const QString &command, const QStringList &arguments);
 // failing a write instead of ending the process.
 void tune_for_pairs();
 
+// A stop asked from outside a run (Ctrl-C), which a run takes once its pairs
+// have begun: the pairs in progress finish and the results of the pairs done
+// are written, as when the window's run is stopped.
+struct OutsideStop {
+    std::atomic<bool> begun{false};   // set by the run once its pairs may begin
+    std::atomic<bool> asked{false};   // set from outside
+    std::atomic<bool> stopped{false}; // set by the run when it stopped with pairs not done
+};
+
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was
 // processed or used as a table entry, 1 when some were skipped or a result
 // file is incomplete, 2 when the input is wrong.
-int run_batch(const BatchOptions &options, std::FILE *err, bool terminal);
+int run_batch(const BatchOptions &options, std::FILE *err, bool terminal,
+              OutsideStop *outside = nullptr);
 
 } // namespace ardentis

@@ -159,6 +159,7 @@ private slots:
     void hungTools();
     void killedBatch_data();
     void killedBatch();
+    void stoppedBatch();
     void fullDisk();
     void oddNames();
     void gatheredFolder();
@@ -567,6 +568,32 @@ void TestBatch::killedBatch()
                       QDirIterator::Subdirectories);
     while (left.hasNext()) // no temporary file, work folder or lock
         QVERIFY2(!left.next().section('/', -1).startsWith('.'), qPrintable(left.filePath()));
+}
+
+void TestBatch::stoppedBatch()
+{
+    // Ctrl-C once the pairs have begun: the pairs done keep their results, whole.
+    const QString dir = tmp.filePath("many"), out = tmp.filePath("many-out");
+    QDir().mkpath(dir);
+    for (int k = 0; k < 60; ++k)
+        for (const char *name : {"/FLIR%1.jpg", "/FLIR%1_RGB%1.jpg"})
+            QVERIFY(QFile::copy(pairs + QString(name).arg(11 + k % 2),
+                                dir + QString(name).arg(100 + k)));
+    QProcess p;
+    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "1", "--report", "-o", out, dir});
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/1PartRGB").isEmpty(), 20000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 130);
+    const int done = QDir(out + "/1PartRGB").entryList(QDir::Files).size();
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(done < 60 && err.contains(QStringLiteral("Stopped: %1 of 60 pairs").arg(done)),
+             qPrintable(err));
+    QCOMPARE(lines_of(out + "/result.csv").size(), done + 1);
+    QVERIFY(read_file(out + "/report.html")
+                .contains(QStringLiteral("The run was stopped: %1 of its 60 pairs were done.")
+                              .arg(done)
+                              .toUtf8()));
 }
 
 void TestBatch::fullDisk()
