@@ -32,11 +32,14 @@ QString header_problem(const CsvRecord &header, int key_column)
     return {};
 }
 
-// The key a file's name is looked up by: a path made absolute, or a bare name.
+// The key a file's name is looked up by: a path made absolute, or a bare
+// name, its accents composed as most systems write them (macOS and some
+// spreadsheets write a letter and its accent apart).
 QString file_key(const QString &file)
 {
-    return file.contains(QLatin1Char('/')) ? QDir::cleanPath(QFileInfo(file).absoluteFilePath())
-                                           : file;
+    return (file.contains(QLatin1Char('/')) ? QDir::cleanPath(QFileInfo(file).absoluteFilePath())
+                                            : file)
+        .normalized(QString::NormalizationForm_C);
 }
 
 QString key_problem(const CsvRecord &record, int key_column, bool by_file, FieldBook::Row &row)
@@ -103,7 +106,7 @@ const FieldBook::Row *FieldBook::find(const ImageId &image) const
         return found == row_of_image.end() ? nullptr : &rows[found->second];
     }
     for (const QString &file : image.files)
-        for (const QString &key : {file_key(file), QFileInfo(file).fileName()}) {
+        for (const QString &key : {file_key(file), file_key(QFileInfo(file).fileName())}) {
             const auto found = row_of_file.find(key);
             if (!file.isEmpty() && found != row_of_file.end())
                 return &rows[found->second];
