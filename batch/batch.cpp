@@ -293,17 +293,22 @@ QString progress_text(int done, int pairs, double seconds)
         .arg(rate > 0 ? (pairs - done) / rate : 0, 0, 'f', 0);
 }
 
-QString shell_command(const QString &command, const QStringList &arguments)
+QString shell_words(const QStringList &words)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    QStringList words{command};
-    for (const QString &a : arguments)
-        words << (plain.match(a).hasMatch()
-                      ? a
-                      : QLatin1Char('\'') +
-                            QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
-                            QLatin1Char('\''));
-    return words.join(QLatin1Char(' '));
+    QStringList quoted;
+    for (const QString &a : words)
+        quoted << (plain.match(a).hasMatch()
+                       ? a
+                       : QLatin1Char('\'') +
+                             QString(a).replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+                             QLatin1Char('\''));
+    return quoted.join(QLatin1Char(' '));
+}
+
+QString shell_command(const QString &command, const QStringList &arguments)
+{
+    return shell_words(QStringList{command} + arguments);
 }
 
 void tune_for_pairs()

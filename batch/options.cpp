@@ -398,7 +398,7 @@ CommandLine parse_command_line(const QStringList &arguments)
         return line;
     }
     BatchOptions &b = line.options;
-    b.command = arguments.join(QLatin1Char(' '));
+    b.command = shell_words(arguments); // as it can be run again
     for (const auto step : {parse_counts, parse_methods, parse_style, parse_trial, read_paths}) {
         line.problem = step(parser, o, b);
         line.option = first_option_named(line.problem);

@@ -21,7 +21,7 @@ struct BatchOptions {
     RunInput input;
     QString images_from; // the folder the images were listed from, once listed
     QString table_path;  // empty: none
-    QString command;     // the arguments as given
+    QString command;     // the arguments as given, quoted as a shell reads them
     int jobs = 1;
     bool jobs_given = false; // otherwise one per core
     int tool_timeout_ms = default_tool_timeout_ms;
@@ -93,8 +93,9 @@ QString run_summary(const BatchRun &run, const QString &output_dir);
 // done `done` of `pairs` pairs in `seconds`.
 QString progress_text(int done, int pairs, double seconds);
 
-// `command` and its arguments as a POSIX shell reads them, each quoted where
-// it needs to be.
+// `words` as a POSIX shell reads them, each quoted where it needs to be.
+QString shell_words(const QStringList &words);
+// `command` and its arguments so.
 QString shell_command(const QString &command, const QStringList &arguments);
 
 // Sets the process up for running pairs on workers: each worker on one

@@ -304,7 +304,7 @@ void TestBatch::commandLine_data()
         << QStringLiteral(
                "-o x -j 2 --photo embedded --names file --field auto --field 1,2,30,40 --mask exgr "
                "--purity 0.7 "
-               "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg b.jpg")
+               "--radiometry full --temperatures --report --range 10,30.5 -- -a.jpg it's.jpg")
                .split(' ')
         << int(ardentis::CommandLine::Run) << "";
 }
@@ -326,8 +326,11 @@ void TestBatch::commandLine()
     QVERIFY(o.radiometry == ardentis::Radiometry::Full && line.options.report &&
             line.options.jobs == 2);
     QVERIFY(line.options.style.range_given && line.options.style.range_max == 30.5);
-    QCOMPARE(line.options.input.image_files,
-             (QStringList{QDir::current().filePath("-a.jpg"), QDir::current().filePath("b.jpg")}));
+    QCOMPARE(line.options.input.image_files, (QStringList{QDir::current().filePath("-a.jpg"),
+                                                          QDir::current().filePath("it's.jpg")}));
+    // As the report shows it: to be run again as it stands.
+    QVERIFY2(line.options.command.endsWith(" --range 10,30.5 -- -a.jpg 'it'\\''s.jpg'"),
+             qPrintable(line.options.command));
 }
 
 void TestBatch::inputErrors_data()
