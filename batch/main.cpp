@@ -3,14 +3,10 @@
 
 #include "batch/options.h"
 #include "common/textinput.h"
-#include "measurement/exiftool.h"
-#include "outputs/scratch.h"
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
-#include <thread>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -48,47 +44,13 @@ int usage_error(const QString &message)
     return 2;
 }
 
-#ifndef Q_OS_WIN
 ardentis::OutsideStop outside_stop;
-
-// The first Ctrl-C of a run whose pairs have begun stops it as the window's
-// Stop does: the pairs in progress finish and the results of the pairs done
-// are written. Any other SIGINT or SIGTERM ends the run at once, taking its
-// temporary files, work folders, lock and tools with it. Either way the run
-// ends with 128 + the signal. The signals are held back in every thread and
-// taken by one thread of their own, where whatever the ending needs may run.
-void end_cleanly_on_signals()
-{
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGTERM);
-    sigaddset(&held, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &held, nullptr); // before any other thread starts
-    std::thread([held] {
-        int signal = 0;
-        while (sigwait(&held, &signal) == 0) {
-            if (signal == SIGINT && outside_stop.begun && !outside_stop.asked.exchange(true)) {
-                std::fputs("\nardentis-batch: stopping once the pairs in progress are done; the "
-                           "results of the pairs done are written. Press Ctrl-C again to stop at "
-                           "once.\n",
-                           stderr);
-                continue;
-            }
-            ardentis::end_all_tools();
-            ardentis::remove_all_scratch();
-            ::_exit(128 + signal);
-        }
-    }).detach();
-}
-#endif
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-#ifndef Q_OS_WIN
-    end_cleanly_on_signals();
-#endif
+    ardentis::end_cleanly_on_signals(&outside_stop);
     QCoreApplication app(argc, argv);
     if (const int status = check_arguments(argc, argv))
         return status;
@@ -105,11 +67,7 @@ int main(int argc, char *argv[])
         break;
     }
     ardentis::tune_for_pairs();
-#ifndef Q_OS_WIN
     const int status =
         ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO), &outside_stop);
-    return outside_stop.stopped ? 128 + SIGINT : status;
-#else
-    return ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO));
-#endif
+    return outside_stop.stopped ? 128 + outside_stop.signal : status;
 }

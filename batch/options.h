@@ -2,6 +2,7 @@
 // ardentis-batch's command line and its run, apart from the process's own
 // start-up, so that both can be used and tested in-process.
 
+#include "engine/ending.h"
 #include "engine/pairing.h"
 #include "engine/run.h"
 #include "report/report.h"
@@ -9,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <cstdio>
 
 namespace ardentis
@@ -102,15 +102,6 @@ QString shell_command(const QString &command, const QStringList &arguments);
 // core, the pictures' memory kept from pair to pair, and a file size limit
 // failing a write instead of ending the process.
 void tune_for_pairs();
-
-// A stop asked from outside a run (Ctrl-C), which a run takes once its pairs
-// have begun: the pairs in progress finish and the results of the pairs done
-// are written, as when the window's run is stopped.
-struct OutsideStop {
-    std::atomic<bool> begun{false};   // set by the run once its pairs may begin
-    std::atomic<bool> asked{false};   // set from outside
-    std::atomic<bool> stopped{false}; // set by the run when it stopped with pairs not done
-};
 
 // Runs what the options ask for, writing messages (and, when `terminal` is
 // true, progress) to `err`. Returns the exit status: 0 when every pair was

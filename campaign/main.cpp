@@ -3,6 +3,7 @@
 
 #include "batch/options.h"
 #include "campaign/campaignwindow.h"
+#include "engine/ending.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -29,6 +30,9 @@ bool text_only(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // Ended by a signal (the session closing), a run takes its lock,
+    // temporary files and tools with it.
+    ardentis::end_cleanly_on_signals(nullptr);
     const std::unique_ptr<QCoreApplication> app(
         text_only(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));

@@ -10,6 +10,8 @@
 #include "report/spill.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -220,6 +222,10 @@ public:
         // The folder is the report's own: pictures of an earlier report go.
         if (!QDir(folder_).removeRecursively())
             return QStringLiteral("The earlier report's folder %1 cannot be removed.").arg(folder_);
+        // So does its page, which showed them: a report is whole or absent.
+        const QString page = page_path();
+        if (QFileInfo(page).isFile() && !QFile::remove(page))
+            return QStringLiteral("The earlier report %1 cannot be removed.").arg(page);
         add_scratch(work_folder(dir_));
         for (const QString &folder :
              {work_folder(dir_), dir_ + QLatin1Char('/') + QLatin1String(thermal_folder)})
@@ -243,6 +249,7 @@ private:
             problem_ = problem;
     }
     QString cards_path() const { return work_folder(dir_) + QStringLiteral("/cards.html"); }
+    QString page_path() const { return dir_ + QStringLiteral("/report.html"); }
     // The map of a pair, and with `thermal` its 4Thermal picture.
     QString write_map(const PairOutcome &row, bool thermal, BarCanvases &bars) const;
     QString write_maps(double lo, double hi);
@@ -379,7 +386,7 @@ QString Report::finish(const RunResult &result)
         const PageFacts facts{context_, result.pairs, rows_,          skipped_, style_.palette,
                               lo,       hi,           context_.trial, notes_,   groups};
         if (problem.isEmpty())
-            problem = page.open(dir_ + QStringLiteral("/report.html"));
+            problem = page.open(page_path());
         if (problem.isEmpty())
             problem = write_page(page, facts, cards_file_ ? cards_path() : QString());
         if (problem.isEmpty())

@@ -159,6 +159,7 @@ private slots:
     void hungTools();
     void killedBatch_data();
     void killedBatch();
+    void stoppedBatch_data();
     void stoppedBatch();
     void fullDisk();
     void oddNames();
@@ -560,6 +561,11 @@ void TestBatch::killedBatch()
     const int tools = signal == SIGKILL ? 2 : 4; // each tool, and its child
     QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), tools, 20000);
     ::kill(pid_t(p.processId()), signal);
+    if (signal != SIGKILL) { // the first asks the pairs in progress to finish; the next ends it
+        QByteArray said;
+        QTRY_VERIFY2((said += p.readAllStandardError()).contains("Ctrl-C again"), said.constData());
+        ::kill(pid_t(p.processId()), signal);
+    }
     p.waitForFinished(-1);
     for (const QByteArray &pid : lines_of(tmp.filePath("pids")))
         QTRY_VERIFY_WITH_TIMEOUT(!process_alive(pid), 5000);
@@ -573,21 +579,30 @@ void TestBatch::killedBatch()
         QVERIFY2(!left.next().section('/', -1).startsWith('.'), qPrintable(left.filePath()));
 }
 
+void TestBatch::stoppedBatch_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl-C") << int(SIGINT);
+    QTest::newRow("kill") << int(SIGTERM);
+    QTest::newRow("terminal closed") << int(SIGHUP);
+}
+
 void TestBatch::stoppedBatch()
 {
-    // Ctrl-C once the pairs have begun: the pairs done keep their results, whole.
+    // Stopped once the pairs have begun: the pairs done keep their results, whole.
+    QFETCH(int, signal);
     const QString dir = tmp.filePath("many"), out = tmp.filePath("many-out");
+    QDir(out).removeRecursively();
     QDir().mkpath(dir);
-    for (int k = 0; k < 60; ++k)
+    for (int k = 0; k < 60; ++k) // made by the first row
         for (const char *name : {"/FLIR%1.jpg", "/FLIR%1_RGB%1.jpg"})
-            QVERIFY(QFile::copy(pairs + QString(name).arg(11 + k % 2),
-                                dir + QString(name).arg(100 + k)));
+            QFile::copy(pairs + QString(name).arg(11 + k % 2), dir + QString(name).arg(100 + k));
     QProcess p;
     p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "1", "--report", "-o", out, dir});
     QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/1PartRGB").isEmpty(), 20000);
-    ::kill(pid_t(p.processId()), SIGINT);
+    ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 130);
+    QCOMPARE(p.exitCode(), 128 + signal);
     const int done = QDir(out + "/1PartRGB").entryList(QDir::Files).size();
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QVERIFY2(done < 60 && err.contains(QStringLiteral("Stopped: %1 of 60 pairs").arg(done)),
