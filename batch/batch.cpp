@@ -185,7 +185,8 @@ QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 }
 
 // A row of the field book that would give two pairs its values: a bare file
-// name in two folders, or an image number two pairs share under --names file.
+// name in two folders, or an image number two pairs share under --names file;
+// or two rows that would each give one pair theirs.
 QString shared_row_problem(const BatchOptions &o, const TrialSetup &trial, const PairingPlan &plan)
 {
     std::vector<PairPlan> pairs;
@@ -195,6 +196,12 @@ QString shared_row_problem(const BatchOptions &o, const TrialSetup &trial, const
             pairs.push_back(p.plan);
             images.push_back(image_id(p.plan));
         }
+    const TwoRows twice = first_named_twice(trial.book, images);
+    if (twice.first)
+        return QStringLiteral("cannot use the field book '%1': lines %2 and %3 both name %4; "
+                              "keep one of them.")
+            .arg(o.trial.book_path, QString::number(twice.first->line),
+                 QString::number(twice.second->line), pair(pairs[twice.image]));
     const SharedRow shared = first_shared_row(trial.book, images);
     if (!shared.row)
         return {};

@@ -378,6 +378,12 @@ void TestBatch::inputErrors_data()
                           "1 (%1, %2) and of pair 2 (%1, %3); key the book by the column 'file' "
                           "where image numbers repeat.")
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
+    write_file(tmp.filePath("book2.csv"), "file,plot\nFLIR11_RGB11.jpg,P1\nFLIR11.jpg,P3\n");
+    QTest::newRow("two book rows for a pair")
+        << QStringList{"-o", out, "--plots", "book2.csv", a, b}
+        << QStringLiteral("cannot use the field book 'book2.csv': lines 2 and 3 both name pair 1 "
+                          "(%1, %2); keep one of them.")
+               .arg(a, b);
     QTest::newRow("field outside")
         << QStringList{"-o", out, "--field", "600,500,900,700", a, b}
         << QStringLiteral("the field 600,500,900,700 does not fit inside the photograph %1 (1467 x "

@@ -101,17 +101,29 @@ QString repeated_problem(const FieldBook &book, const FieldBook::Row &row)
 
 const FieldBook::Row *FieldBook::find(const ImageId &image) const
 {
+    const std::vector<const Row *> named = rows_naming(image);
+    return named.empty() ? nullptr : named.front();
+}
+
+std::vector<const FieldBook::Row *> FieldBook::rows_naming(const ImageId &image) const
+{
+    std::vector<const Row *> named;
     if (!by_file) {
         const auto found = row_of_image.find(image.number);
-        return found == row_of_image.end() ? nullptr : &rows[found->second];
+        if (found != row_of_image.end())
+            named.push_back(&rows[found->second]);
+        return named;
     }
     for (const QString &file : image.files)
         for (const QString &key : {file_key(file), file_key(QFileInfo(file).fileName())}) {
             const auto found = row_of_file.find(key);
-            if (!file.isEmpty() && found != row_of_file.end())
-                return &rows[found->second];
+            if (!file.isEmpty() && found != row_of_file.end()) {
+                if (std::find(named.begin(), named.end(), &rows[found->second]) == named.end())
+                    named.push_back(&rows[found->second]);
+                break;
+            }
         }
-    return nullptr;
+    return named;
 }
 
 FieldBookFile field_book(const CsvFile &csv)
@@ -163,6 +175,16 @@ SharedRow first_shared_row(const FieldBook &book, const std::vector<ImageId> &im
         const auto [found, fresh] = first.emplace(row, k);
         if (!fresh)
             return {row, found->second, k};
+    }
+    return {};
+}
+
+TwoRows first_named_twice(const FieldBook &book, const std::vector<ImageId> &images)
+{
+    for (size_t k = 0; k < images.size(); ++k) {
+        const std::vector<const FieldBook::Row *> named = book.rows_naming(images[k]);
+        if (named.size() > 1)
+            return {k, named[0], named[1]};
     }
     return {};
 }

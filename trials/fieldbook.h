@@ -39,6 +39,9 @@ struct FieldBook {
 
     // The row of an image, or null.
     const Row *find(const ImageId &image) const;
+    // The rows of each of an image's files that a row names, the first
+    // `find`'s: a row naming a file by its path rather than by its bare name.
+    std::vector<const Row *> rows_naming(const ImageId &image) const;
 };
 
 struct FieldBookFile {
@@ -58,6 +61,14 @@ struct SharedRow {
     size_t first = 0, second = 0;
 };
 SharedRow first_shared_row(const FieldBook &book, const std::vector<ImageId> &images);
+
+// The first of `images` whose files two rows name (its photograph in one, its
+// radiometric image in the other), and those rows; no rows when none is.
+struct TwoRows {
+    size_t image = 0;
+    const FieldBook::Row *first = nullptr, *second = nullptr;
+};
+TwoRows first_named_twice(const FieldBook &book, const std::vector<ImageId> &images);
 
 // The rows of none of `images`, as "line L (image N)" or "line L (file F)" texts.
 QStringList rows_not_in(const FieldBook &book, const std::vector<ImageId> &images);
