@@ -428,7 +428,7 @@ BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::a
         return run;
     }
     if (input.options.trial)
-        run.rows_note = rows_not_in_run_note(trial, run_images(run.result));
+        run.rows_note = book_rows_note(trial, run.result);
     run.status =
         run.result.count(PairState::Skipped) > 0 || !run.result.result_problem.isEmpty() ? 1 : 0;
     return run;

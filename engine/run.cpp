@@ -28,12 +28,14 @@ int RunResult::count(PairState state) const
     return n;
 }
 
-std::vector<ImageId> run_images(const RunResult &result)
+QString book_rows_note(const TrialSetup &trial, const RunResult &result)
 {
+    if (result.stopped)
+        return {};
     std::vector<ImageId> images;
     for (const PairOutcome &o : result.outcomes)
         images.push_back(image_id(o.plan));
-    return images;
+    return rows_not_in_run_note(trial, images);
 }
 
 std::vector<TrialValues> processed_trials(const RunResult &result)

@@ -66,8 +66,10 @@ struct RunResult {
     int count(PairState state) const;
 };
 
-// The images of every pair of the run, as a field book names them.
-std::vector<ImageId> run_images(const RunResult &result);
+// The rows of a field book that name none of the run's images, in a
+// sentence; nothing for a run stopped before some of its pairs, whose images
+// are not known.
+QString book_rows_note(const TrialSetup &trial, const RunResult &result);
 
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);

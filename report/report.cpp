@@ -379,7 +379,7 @@ QString Report::finish(const RunResult &result)
                           .arg(result.pairs);
         if (const TrialSetup *trial = context_.trial) {
             groups = summarise_groups(processed_trials(result), trial->group_column);
-            const QString unused = rows_not_in_run_note(*trial, run_images(result));
+            const QString unused = book_rows_note(*trial, result);
             if (!unused.isEmpty())
                 notes_ << unused;
         }

@@ -603,21 +603,28 @@ void TestBatch::stoppedBatch()
     for (int k = 0; k < 60; ++k) // made by the first row
         for (const char *name : {"/FLIR%1.jpg", "/FLIR%1_RGB%1.jpg"})
             QFile::copy(pairs + QString(name).arg(11 + k % 2), dir + QString(name).arg(100 + k));
+    QByteArray book = "image,plot\n"; // the pairs not reached are not said to be missing
+    for (int k = 0; k < 60; ++k)
+        book += QByteArray::number(100 + k) + ",P\n";
+    write_file(tmp.filePath("many.csv"), book);
     QProcess p;
-    p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "1", "--report", "-o", out, dir});
+    p.start(QStringLiteral(ARDENTIS_BATCH),
+            {"-j", "1", "--report", "--plots", tmp.filePath("many.csv"), "-o", out, dir});
     QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/1PartRGB").isEmpty(), 20000);
     ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 128 + signal);
     const int done = QDir(out + "/1PartRGB").entryList(QDir::Files).size();
     const QString err = QString::fromUtf8(p.readAllStandardError());
-    QVERIFY2(done < 60 && err.contains(QStringLiteral("Stopped: %1 of 60 pairs").arg(done)),
+    QVERIFY2(done < 60 && err.contains(QStringLiteral("Stopped: %1 of 60 pairs").arg(done)) &&
+                 !err.contains("no image of the run"),
              qPrintable(err));
     QCOMPARE(lines_of(out + "/result.csv").size(), done + 1);
     QVERIFY(read_file(out + "/report.html")
                 .contains(QStringLiteral("The run was stopped: %1 of its 60 pairs were done.")
                               .arg(done)
                               .toUtf8()));
+    QVERIFY(!read_file(out + "/report.html").contains("no image of the run"));
 }
 
 void TestBatch::fullDisk()
