@@ -301,6 +301,11 @@ void Report::add(const PairOutcome &outcome)
     if (outcome.state == PairState::Skipped)
         skipped_.push_back(
             {outcome.plan.pair, outcome.plan.radiometric, outcome.plan.visible, outcome.problem});
+    if (outcome.state == PairState::TableEntry)
+        notes_ << QStringLiteral("Pair %1 (image %2) is a table entry: it sets the emissivity and "
+                                 "reflected temperature of the pairs after it.")
+                      .arg(outcome.plan.pair + 1)
+                      .arg(outcome.plan.number, 0, 'f', 0);
     if (outcome.state != PairState::Processed)
         return;
     rows_.push_back(outcome);

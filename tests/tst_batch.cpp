@@ -485,18 +485,31 @@ void TestBatch::badPairs()
     write_file(out + "/1PartRGB/1PartRGB_2.jpg", "from an earlier run");
     QDir(out).mkpath("3tempmask/3tempmask_5.csv"); // a folder where the pair's table goes
     const QString g = dir + "/FLIR1.jpg";
-    const Finished f = batch({"-j", "2",
-                              "-o", out,
-                              "-t", dir + "/table.csv",
-                              g,    v,
-                              r1,   dir + "/cut_2.jpg",
-                              zero, photo_of("zero_11.jpg"),
-                              some, photo_of("some_12.jpg"),
-                              two,  photo_of("two_16.jpg"),
-                              r1,   photo_of("r1_13.jpg"),
-                              g,    photo_of("p_5.jpg"),
-                              r1,   dir + "/x_7.jpg",
-                              g,    photo_of("late_15.jpg")});
+    const Finished f = batch({"-j",
+                              "2",
+                              "-o",
+                              out,
+                              "--report",
+                              "-t",
+                              dir + "/table.csv",
+                              g,
+                              v,
+                              r1,
+                              dir + "/cut_2.jpg",
+                              zero,
+                              photo_of("zero_11.jpg"),
+                              some,
+                              photo_of("some_12.jpg"),
+                              two,
+                              photo_of("two_16.jpg"),
+                              r1,
+                              photo_of("r1_13.jpg"),
+                              g,
+                              photo_of("p_5.jpg"),
+                              r1,
+                              dir + "/x_7.jpg",
+                              g,
+                              photo_of("late_15.jpg")});
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
@@ -514,6 +527,9 @@ void TestBatch::badPairs()
              qPrintable(f.err));
     QVERIFY2(f.err.contains("2 of 9 pairs processed, 1 used as a table entry, 6 skipped"),
              qPrintable(f.err));
+    QVERIFY(read_file(out + "/report.html")
+                .contains("Pair 8 (image 7) is a table entry: it sets the emissivity and "
+                          "reflected temperature of the pairs after it."));
     const QList<QByteArray> lines = lines_of(out + "/result.csv");
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[2].startsWith("12.000000,,")); // no time rather than a broken line
