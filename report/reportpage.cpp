@@ -49,7 +49,8 @@ std::string hex(const cv::Vec3b &bgr)
     return text;
 }
 
-// Seconds since midnight of a time of day, for sorting; -1 without one.
+// Seconds since midnight of a time of day, for sorting a capture without a
+// date; -1 without one.
 double seconds_of(const std::string &time)
 {
     int h = 0, m = 0, s = 0;
@@ -481,7 +482,8 @@ std::string table_html(const std::vector<PairOutcome> &rows, const TrialSetup *t
             "<tr>" + cell(r.plan.pair + 1, "<a href=\"#pair-" + k + "\">" + k + "</a>") +
             cell(r.record.number, fx(r.record.number, 0)) +
             text_cell(photograph_name(r).toStdString()) +
-            cell(seconds_of(r.record.time), r.record.time) +
+            cell(std::isnan(capture_of(r)) ? seconds_of(r.record.time) : capture_of(r),
+                 r.record.time) +
             cell(r.record.plant.mean, fx(r.record.plant.mean, 2)) +
             cell(r.record.plant.median, fx(r.record.plant.median, 2)) +
             cell(r.record.plant.sd, fx(r.record.plant.sd, 2)) +

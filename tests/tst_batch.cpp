@@ -1023,6 +1023,8 @@ void TestBatch::report()
     for (const char *tick : {"0", "10", "20", "30", "40", "50"})
         QVERIFY(html.contains(QStringLiteral("class=\"tick\" data-value=\"%1\"").arg(tick)));
     QCOMPARE(html.count("<article class=\"card\""), 4);
+    // The time sorted with its date: 2014-03-12 10:15:21 in seconds from 1970.
+    QVERIFY(html.contains("<td data-v=\"1394619321.000000\">10:15:21</td>"));
     QCOMPARE(html.count("alt=\"The thermal contours over the photograph, around the field\""), 4);
     // Around the field at full resolution, where 10 pixels off show.
     QVERIFY(cv::imread((out + "/report/p1_contours.jpg").toStdString()).cols >= 870);
