@@ -17,6 +17,9 @@ namespace ardentis
 namespace
 {
 
+// A crop's baseline, in °C and °C/kPa, lies well within this of 0.
+constexpr int max_baseline_value = 100;
+
 QString absolute(const QString &path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -342,9 +345,13 @@ QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions 
         if (t.air == AirSource::None)
             return QStringLiteral("--cwsi needs --air: the index compares the canopy with the "
                                   "air.");
+        // A flat baseline (B = 0) gives no index: its limits coincide.
         const auto v = numbers(p.value(o.cwsi), 2);
-        if (!v || !std::isfinite((*v)[0]) || !std::isfinite((*v)[1]))
-            return QStringLiteral("--cwsi takes A,B, the crop's baseline, not '%1'.")
+        const auto fits = [](double x) { return std::abs(x) <= max_baseline_value; };
+        if (!v || !fits((*v)[0]) || !fits((*v)[1]) || (*v)[1] == 0)
+            return QStringLiteral("--cwsi takes A,B, the crop's baseline: numbers from -%1 to %1, "
+                                  "B not 0; not '%2'.")
+                .arg(max_baseline_value)
                 .arg(p.value(o.cwsi));
         t.cwsi = CwsiBaseline{(*v)[0], (*v)[1]};
     }

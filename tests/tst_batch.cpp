@@ -299,8 +299,11 @@ void TestBatch::commandLine_data()
     QTest::newRow("cwsi without air")
         << QStringList{"--cwsi", "3.38,-3.25"} << error
         << "--cwsi needs --air: the index compares the canopy with the air.";
-    QTest::newRow("cwsi") << QStringList{"--air", "camera", "--cwsi", "3.38"} << error
-                          << "--cwsi takes A,B, the crop's baseline, not '3.38'.";
+    for (const char *baseline : {"3.38", "2,0", "1e308,1"})
+        QTest::newRow(baseline) << QStringList{"--air", "camera", "--cwsi", baseline} << error
+                                << QStringLiteral("--cwsi takes A,B, the crop's baseline: numbers "
+                                                  "from -100 to 100, B not 0; not '%1'.")
+                                       .arg(baseline);
     QTest::newRow("everything")
         << QStringLiteral(
                "-o x -j 2 --photo embedded --names file --field auto --field 1,2,30,40 --mask exgr "
