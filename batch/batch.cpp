@@ -82,6 +82,22 @@ QString pairs_text(const QString &count_of)
     return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
 }
 
+// For a folder given without any JPEG file, the folders inside it that have
+// some, as on a camera's card: a sentence naming them, or nothing.
+QString folders_inside(const BatchOptions &o)
+{
+    if (o.images_from.isEmpty() || !o.input.image_files.isEmpty())
+        return {};
+    const QStringList inside = folders_with_jpeg_files(o.images_from);
+    if (inside.isEmpty())
+        return {};
+    return inside.size() == 1
+               ? QStringLiteral(" The folder %1 inside it has JPEG files: give it instead.")
+                     .arg(inside.first())
+               : QStringLiteral(" The folders %1 inside it have JPEG files: give one of them.")
+                     .arg(inside.join(QStringLiteral(", ")));
+}
+
 // Why the run did not start; `problem` says why its lock or a result file
 // failed.
 QString start_problem(RunStart start, const BatchOptions &o, const QString &problem = {})
@@ -91,6 +107,9 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
+        if (!folders_inside(o).isEmpty())
+            return QStringLiteral("the folder %1 holds no JPEG files.").arg(o.images_from) +
+                   folders_inside(o);
         if (o.input.options.pairing.by == Pairing::Time)
             return o.images_from.isEmpty()
                        ? QStringLiteral("no radiometric image (a file with raw thermal data) among "

@@ -166,6 +166,25 @@ FolderImages list_jpeg_files(const QString &dir, FolderLinks links)
     return images;
 }
 
+QStringList folders_with_jpeg_files(const QString &dir, int depth, int most)
+{
+    QStringList found;
+    const QDir folder(dir);
+    const QDir::SortFlags order = QDir::Name | QDir::IgnoreCase;
+    for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, order)) {
+        if (found.size() >= most)
+            break;
+        const QString inside = folder.absoluteFilePath(name);
+        const QStringList files = QDir(inside).entryList(QDir::Files, order);
+        if (std::any_of(files.begin(), files.end(),
+                        [](const QString &f) { return jpeg_name(QFile::encodeName(f)); }))
+            found << inside;
+        else if (depth > 1)
+            found << folders_with_jpeg_files(inside, depth - 1, most - int(found.size()));
+    }
+    return found;
+}
+
 namespace
 {
 

@@ -163,6 +163,11 @@ enum class FolderLinks {
 // no pair is formed across it unsaid.
 FolderImages list_jpeg_files(const QString &dir, FolderLinks links);
 
+// The folders inside `dir`, at most `depth` levels down, that hold JPEG files
+// directly, as a camera's card keeps them (DCIM/100FLIR), in name order; at
+// most `most` of them.
+QStringList folders_with_jpeg_files(const QString &dir, int depth = 2, int most = 3);
+
 // The pairs of `plans` that write files, by the files they write: pairs of
 // one name form one chain, in pair order; chains in the order of their first
 // pair.

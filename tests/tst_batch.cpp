@@ -355,6 +355,13 @@ void TestBatch::inputErrors_data()
                                   << QStringLiteral("the folder %1 holds 0 JPEG files; images come "
                                                     "in pairs: radiometric image, photograph.")
                                          .arg(tmp.filePath("empty"));
+    QDir().mkpath(tmp.filePath("card/DCIM/100FLIR")); // as the camera's card holds them
+    QFile::copy(b, tmp.filePath("card/DCIM/100FLIR/FLIR11_RGB11.jpg"));
+    QTest::newRow("a camera's card") << QStringList{"-o", out, tmp.filePath("card")}
+                                     << QStringLiteral("the folder %1 holds no JPEG files. The "
+                                                       "folder %1/DCIM/100FLIR inside it has JPEG "
+                                                       "files: give it instead.")
+                                            .arg(tmp.filePath("card"));
     QFile::copy(b, tmp.filePath("plotA.jpg"));
     QFile::copy(b, tmp.filePath("plotB.jpg"));
     QTest::newRow("one photograph's name in two folders")
