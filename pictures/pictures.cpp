@@ -407,7 +407,12 @@ Picture read_picture(const QString &path, const QString &what, Turning turning,
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return {{}, QStringLiteral("The %1 does not exist.").arg(what)};
+        return {{},
+                info.isSymLink()
+                    ? QStringLiteral("The %1 is a link to nothing (its target is missing, or "
+                                     "links lead back to it).")
+                          .arg(what)
+                    : QStringLiteral("The %1 does not exist.").arg(what)};
     if (!info.isFile())
         return {{}, QStringLiteral("The %1 is not a regular file.").arg(what)};
     if (info.size() > max_picture_bytes)

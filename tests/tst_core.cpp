@@ -413,6 +413,10 @@ void TestCore::texts_data()
     ::mkfifo(fifo.constData(), 0600);
     QTest::newRow("FIFO") << read_picture(dir.filePath("fifo"), "photograph").problem
                           << "The photograph is not a regular file.";
+    QFile::link("loop.jpg", dir.filePath("loop.jpg"));
+    QTest::newRow("a link to itself")
+        << read_picture(dir.filePath("loop.jpg"), "photograph").problem
+        << "The photograph is a link to nothing (its target is missing, or links lead back to it).";
     // ExifTool's JSON answer, its strings unescaped.
     const auto fields = json_fields(
         "[{\n  \"SourceFile\": \"a \\\"b\\\".jpg\",\n  \"PlanckR1\": 14906.2158203125,\n"
