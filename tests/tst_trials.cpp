@@ -201,6 +201,12 @@ void TestTrials::hostileFiles_data()
     QTest::newRow("humidity") << false << head + "2024-06-01 10:10,20,100.5\n"
                               << "line 3: the relative humidity '100.5' is not a percentage "
                                  "from 0 to 100";
+    QTest::newRow("semicolons") << true << QByteArray("image;plot\n101;A\n")
+                                << "line 1: there is no column 'image' or 'file', and its fields "
+                                   "are separated by semicolons: save it as CSV with commas";
+    QTest::newRow("tabs") << false << QByteArray("time\tair temperature\trelative humidity\n")
+                          << "line 1: the header is not 'time,air temperature,relative humidity', "
+                             "and its fields are separated by tabs: save it as CSV with commas";
     QTest::newRow("decimal comma") << false << head + "2024-06-01 10:10,\"20,5\",50\n"
                                    << "line 3: the air temperature '20,5' is not a temperature "
                                       "from -60 to 70 °C";

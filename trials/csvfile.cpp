@@ -124,4 +124,17 @@ int column_index(const CsvRecord &header, const QString &name)
     return -1;
 }
 
+QString separator_hint(const CsvRecord &header)
+{
+    if (header.fields.size() != 1)
+        return {};
+    const std::string &only = header.fields.front();
+    for (const auto &[c, name] : {std::pair<char, const char *>{';', "semicolons"}, {'\t', "tabs"}})
+        if (only.find(c) != std::string::npos)
+            return QStringLiteral(", and its fields are separated by %1: save it as CSV with "
+                                  "commas")
+                .arg(QLatin1String(name));
+    return {};
+}
+
 } // namespace ardentis

@@ -37,4 +37,9 @@ QString header_problem(const CsvFile &csv);
 // or -1.
 int column_index(const CsvRecord &header, const QString &name);
 
+// For a header of one field holding semicolons or tabs, as spreadsheets set
+// for a decimal comma save it: a sentence that says so, after a comma;
+// otherwise nothing.
+QString separator_hint(const CsvRecord &header);
+
 } // namespace ardentis

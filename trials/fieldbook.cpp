@@ -22,7 +22,8 @@ constexpr double largest_image = 1e15;
 QString header_problem(const CsvRecord &header, int key_column)
 {
     if (key_column < 0)
-        return QStringLiteral("line %1: there is no column 'image' or 'file'").arg(header.line);
+        return QStringLiteral("line %1: there is no column 'image' or 'file'").arg(header.line) +
+               separator_hint(header);
     std::set<QString> seen;
     for (const std::string &name : header.fields)
         if (!seen.insert(QString::fromStdString(name).trimmed().toLower()).second)

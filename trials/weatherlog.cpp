@@ -86,7 +86,8 @@ WeatherLogFile weather_log(const CsvFile &csv)
     if (c.time < 0 || c.temperature < 0 || c.humidity < 0) {
         out.problem = QStringLiteral("line %1: the header is not "
                                      "'time,air temperature,relative humidity'")
-                          .arg(header.line);
+                          .arg(header.line) +
+                      separator_hint(header);
         return out;
     }
     std::vector<AirReading> &readings = out.log.readings;
