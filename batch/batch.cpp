@@ -40,6 +40,8 @@ public:
     Console(std::FILE *err, bool terminal) : err_(err), terminal_(terminal) { clock_.start(); }
     void pair_finished(const PairOutcome &o, int done, int pairs) override
     {
+        if (outside)
+            outside->pair_done = true;
         const QString files = input_files_text(o.plan);
         if (o.state == PairState::Processed && !o.trial.notes.isEmpty())
             say(QStringLiteral("pair %1 (%2): %3.\n")
@@ -69,6 +71,7 @@ public:
         print(err_, (progress_shown_ ? QStringLiteral("\n") : QString()) + text);
         progress_shown_ = false;
     }
+    OutsideStop *outside = nullptr; // told once a pair is done
 
 private:
     std::FILE *err_;
@@ -107,9 +110,8 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
     case RunStart::NoOutputDir:
         return QStringLiteral("no output folder given: add --output DIR.");
     case RunStart::TooFewImages:
-        if (!folders_inside(o).isEmpty())
-            return QStringLiteral("the folder %1 holds no JPEG files.").arg(o.images_from) +
-                   folders_inside(o);
+        if (const QString inside = folders_inside(o); !inside.isEmpty())
+            return QStringLiteral("the folder %1 holds no JPEG files.").arg(o.images_from) + inside;
         if (o.input.options.pairing.by == Pairing::Time)
             return o.images_from.isEmpty()
                        ? QStringLiteral("no radiometric image (a file with raw thermal data) among "
@@ -462,11 +464,8 @@ int run_batch(const BatchOptions &options, std::FILE *err, bool terminal, Outsid
     if (prepared.problem.isEmpty())
         say_pairing(err, prepared.pairing);
     Console console(err, terminal);
-    if (outside)
-        outside->begun = true;
+    console.outside = outside;
     const BatchRun run = run_prepared(prepared, &console, outside ? &outside->asked : nullptr);
-    if (outside)
-        outside->stopped = run.result.stopped;
     if (!run.problem.isEmpty()) {
         print(err, QStringLiteral("ardentis-batch: %1\n").arg(run.problem));
         return run.status;

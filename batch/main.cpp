@@ -69,5 +69,5 @@ int main(int argc, char *argv[])
     ardentis::tune_for_pairs();
     const int status =
         ardentis::run_batch(line.options, stderr, isatty(STDERR_FILENO), &outside_stop);
-    return outside_stop.stopped ? 128 + outside_stop.signal : status;
+    return outside_stop.asked ? 128 + outside_stop.signal : status;
 }

@@ -104,7 +104,8 @@ QString shell_command(const QString &command, const QStringList &arguments);
 void tune_for_pairs();
 
 // Runs what the options ask for, writing messages (and, when `terminal` is
-// true, progress) to `err`. Returns the exit status: 0 when every pair was
+// true, progress) to `err`; a run stopped through `outside` writes the
+// results of its pairs done. Returns the exit status: 0 when every pair was
 // processed or used as a table entry, 1 when some were skipped or a result
 // file is incomplete, 2 when the input is wrong.
 int run_batch(const BatchOptions &options, std::FILE *err, bool terminal,

@@ -20,16 +20,25 @@ void end_cleanly_on_signals(OutsideStop *outside)
 #ifndef Q_OS_WIN
     sigset_t held;
     sigemptyset(&held);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&held, s);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction now = {};
+        if (sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
+            sigaddset(&held, s);
+    }
     pthread_sigmask(SIG_BLOCK, &held, nullptr); // before any other thread starts
     std::thread([held, outside] {
         int signal = 0;
         while (sigwait(&held, &signal) == 0) {
-            if (outside && outside->begun && !outside->asked.exchange(true)) {
+            if (outside && outside->pair_done && !outside->asked) {
                 outside->signal = signal;
-                std::fputs("\nStopping once the pairs in progress are done; the results of the "
-                           "pairs done are written. Press Ctrl-C again to stop at once.\n",
+                outside->asked = true;
+                std::fputs(signal == SIGINT
+                               ? "\nStopping: the pairs in progress finish, and the results of "
+                                 "the pairs done are written. Press Ctrl-C again to stop at "
+                                 "once.\n"
+                               : "\nStopping: the pairs in progress finish, and the results of "
+                                 "the pairs done are written. Send the signal again to stop at "
+                                 "once.\n",
                            stderr);
                 continue;
             }

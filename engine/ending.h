@@ -7,22 +7,23 @@
 namespace ardentis
 {
 
-// A stop asked from outside a run (a signal), which a run takes once its
-// pairs have begun: the pairs in progress finish and the results of the
-// pairs done are written, as when the window's run is stopped.
+// A stop asked from outside a run (a signal), which a run takes once it has
+// done a pair: the pairs in progress finish and the results of the pairs done
+// are written, as when the window's run is stopped. Before that, results of
+// an earlier run would give way to none.
 struct OutsideStop {
-    std::atomic<bool> begun{false};   // set by the run once its pairs may begin
-    std::atomic<bool> asked{false};   // set from outside
-    std::atomic<bool> stopped{false}; // set by the run when it stopped with pairs not done
-    std::atomic<int> signal{0};       // the signal that asked
+    std::atomic<bool> pair_done{false}; // set by the run once it has done a pair
+    std::atomic<int> signal{0};         // the signal that asked, set from outside; 0: none
+    std::atomic<bool> asked{false};     // set from outside, after `signal`
 };
 
 // Holds SIGINT, SIGTERM and SIGHUP back in every thread (call it before any
-// other thread starts) and takes them in a thread of its own. With `outside`,
-// the first of them once its run has begun asks it to stop, and says so on
-// standard error; any other ends the process at once with 128 + the signal,
-// taking its temporary files, work folders, lock and tools with it. Does
-// nothing where there are no such signals.
+// other thread starts) and takes them in a thread of its own; one the process
+// was started ignoring (nohup, a script's background job) stays ignored. With
+// `outside`, the first of them once its run has done a pair asks it to stop,
+// and says so on standard error; any other ends the process at once with
+// 128 + the signal, taking its temporary files, work folders, lock and tools
+// with it. Does nothing where there are no such signals.
 void end_cleanly_on_signals(OutsideStop *outside);
 
 } // namespace ardentis

@@ -1,8 +1,8 @@
 #include "engine/pairing.h"
 
+#include "pictures/pictures.h"
 #include "trials/weatherlog.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -21,11 +21,7 @@ std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactor
     const auto work = [&] {
         std::unique_ptr<ExifTool> tool;
         for (int i = next++; i < files.size(); i = next++) {
-            const QFileInfo info(files[i]);
-            if (!info.exists())
-                facts[size_t(i)].problem = QStringLiteral("The file does not exist.");
-            else if (!info.isFile())
-                facts[size_t(i)].problem = QStringLiteral("The file is not a regular file.");
+            facts[size_t(i)].problem = file_problem(files[i], QStringLiteral("file"));
             if (!facts[size_t(i)].problem.isEmpty())
                 continue;
             if (!tool)

@@ -31,7 +31,7 @@ int RunResult::count(PairState state) const
 QString book_rows_note(const TrialSetup &trial, const RunResult &result)
 {
     if (result.stopped)
-        return {};
+        return rows_not_in_run_note(trial, result.stopped_images);
     std::vector<ImageId> images;
     for (const PairOutcome &o : result.outcomes)
         images.push_back(image_id(o.plan));
@@ -316,6 +316,9 @@ RunResult run_generation(const RunInput &input, const MeasurerFactory &measurers
     else
         run_on_workers(input, measurers, jobs, files, stop);
     result.stopped = int(result.outcomes.size()) < result.pairs;
+    if (result.stopped)
+        for (const PairPlan &plan : plan_pairs(input))
+            result.stopped_images.push_back(image_id(plan));
     files.finish(extras_problem);
     mark_replaced(result.outcomes);
     return result;

@@ -58,17 +58,17 @@ struct RunResult {
     RunStart start = RunStart::Started;
     int pairs = 0;
     std::vector<PairOutcome> outcomes; // in pair order, without their file lines
-    bool stopped = false;   // told to stop: `outcomes` holds the pairs done, fewer than `pairs`
-    QString result_problem; // why result.csv (or stats.csv) is not complete
+    bool stopped = false; // told to stop: `outcomes` holds the pairs done, fewer than `pairs`
+    std::vector<ImageId> stopped_images; // when stopped: the images of every pair of the run
+    QString result_problem;              // why result.csv (or stats.csv) is not complete
     // Why the lock, a result folder or a result file failed at the start,
     // naming it.
     QString start_problem;
     int count(PairState state) const;
 };
 
-// The rows of a field book that name none of the run's images, in a
-// sentence; nothing for a run stopped before some of its pairs, whose images
-// are not known.
+// The rows of a field book that name none of the run's images, its pairs
+// done or not, in a sentence.
 QString book_rows_note(const TrialSetup &trial, const RunResult &result);
 
 // What a field trial added to each processed pair, in pair order.

@@ -402,20 +402,26 @@ Picture decode_picture(const QByteArray &bytes, const QString &what, Turning tur
     }
 }
 
-Picture read_picture(const QString &path, const QString &what, Turning turning,
-                     const RowsDone &rows_done)
+QString file_problem(const QString &path, const QString &what)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return {{},
-                info.isSymLink()
-                    ? QStringLiteral("The %1 is a link to nothing (its target is missing, or "
-                                     "links lead back to it).")
-                          .arg(what)
-                    : QStringLiteral("The %1 does not exist.").arg(what)};
+        return info.isSymLink() ? QStringLiteral("The %1 is a link to nothing (its target is "
+                                                 "missing, or links lead back to it).")
+                                      .arg(what)
+                                : QStringLiteral("The %1 does not exist.").arg(what);
     if (!info.isFile())
-        return {{}, QStringLiteral("The %1 is not a regular file.").arg(what)};
-    if (info.size() > max_picture_bytes)
+        return QStringLiteral("The %1 is not a regular file.").arg(what);
+    return {};
+}
+
+Picture read_picture(const QString &path, const QString &what, Turning turning,
+                     const RowsDone &rows_done)
+{
+    const QString missing = file_problem(path, what);
+    if (!missing.isEmpty())
+        return {{}, missing};
+    if (QFileInfo(path).size() > max_picture_bytes)
         return {
             {},
             QStringLiteral("The %1 is larger than %2 MB.").arg(what).arg(max_picture_bytes >> 20)};

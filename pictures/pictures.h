@@ -54,6 +54,11 @@ cv::Mat decode_stored(const std::uint8_t *data, size_t size);
 // whole in size.
 using RowsDone = std::function<void(const cv::Mat &picture, int rows)>;
 
+// Why there is no file to read at `path`, naming it `what` ("photograph"): it
+// does not exist, is a link to nothing, or is not a regular file; nothing
+// when there is one.
+QString file_problem(const QString &path, const QString &what);
+
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the

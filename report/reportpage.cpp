@@ -236,8 +236,8 @@ namespace
 std::string scale_svg(Palette palette, double lo, double hi)
 {
     const cv::Mat lut = palette_colours(palette);
-    std::string svg =
-        "<svg class=\"scale\" width=\"340\" height=\"46\" overflow=\"visible\"><defs><linearGradient id=\"g\">";
+    std::string svg = "<svg class=\"scale\" width=\"340\" height=\"46\" overflow=\"visible\">"
+                      "<defs><linearGradient id=\"g\">";
     for (int i = 0; i <= 16; ++i)
         svg += "<stop offset=\"" + fx(i / 16.0, 4) + "\" stop-color=\"" +
                hex(lut.at<cv::Vec3b>(std::min(255, i * 16))) + "\"/>";

@@ -588,20 +588,17 @@ void TestBatch::killedBatch()
     FakeExifTool fake(script);
     QFile::remove(tmp.filePath("pids"));
     const QString out = tmp.filePath(QStringLiteral("killed-%1").arg(signal));
+    QDir().mkpath(out);
+    write_file(out + "/report.html", "an earlier report, whose pictures go as the run starts");
     QProcess p;
     p.start(QStringLiteral(ARDENTIS_BATCH), {"-j", "2", "--report", "-o", out, pairs});
     const int tools = signal == SIGKILL ? 2 : 4; // each tool, and its child
     QTRY_COMPARE_WITH_TIMEOUT(lines_of(tmp.filePath("pids")).size(), tools, 20000);
-    ::kill(pid_t(p.processId()), signal);
-    if (signal != SIGKILL) { // the first asks the pairs in progress to finish; the next ends it
-        QByteArray said;
-        QTRY_VERIFY2((said += p.readAllStandardError()).contains("Ctrl-C again"), said.constData());
-        ::kill(pid_t(p.processId()), signal);
-    }
+    ::kill(pid_t(p.processId()), signal); // before any pair is done: at once
     p.waitForFinished(-1);
     for (const QByteArray &pid : lines_of(tmp.filePath("pids")))
         QTRY_VERIFY_WITH_TIMEOUT(!process_alive(pid), 5000);
-    QVERIFY(!QFile::exists(out + "/result.csv"));
+    QVERIFY(!QFile::exists(out + "/result.csv") && !QFile::exists(out + "/report.html"));
     if (signal == SIGKILL)
         return;
     QCOMPARE(p.exitCode(), 128 + signal);
@@ -614,43 +611,51 @@ void TestBatch::killedBatch()
 void TestBatch::stoppedBatch_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("Ctrl-C") << int(SIGINT);
-    QTest::newRow("kill") << int(SIGTERM);
-    QTest::newRow("terminal closed") << int(SIGHUP);
+    QTest::addColumn<bool>("ignored");
+    QTest::newRow("Ctrl-C") << int(SIGINT) << false;
+    QTest::newRow("kill") << int(SIGTERM) << false;
+    QTest::newRow("terminal closed") << int(SIGHUP) << false;
+    QTest::newRow("terminal closed under nohup") << int(SIGHUP) << true;
 }
 
 void TestBatch::stoppedBatch()
 {
-    // Stopped once the pairs have begun: the pairs done keep their results, whole.
+    // Stopped once a pair is done: the pairs done keep their results, whole.
     QFETCH(int, signal);
+    QFETCH(bool, ignored);
     const QString dir = tmp.filePath("many"), out = tmp.filePath("many-out");
     QDir(out).removeRecursively();
     QDir().mkpath(dir);
-    for (int k = 0; k < 60; ++k) // made by the first row
+    QByteArray book = "image,plot\n"; // the pairs not reached are not said to be missing
+    for (int k = 0; k < 60; ++k) {    // made by the first row
         for (const char *name : {"/FLIR%1.jpg", "/FLIR%1_RGB%1.jpg"})
             QFile::copy(pairs + QString(name).arg(11 + k % 2), dir + QString(name).arg(100 + k));
-    QByteArray book = "image,plot\n"; // the pairs not reached are not said to be missing
-    for (int k = 0; k < 60; ++k)
         book += QByteArray::number(100 + k) + ",P\n";
-    write_file(tmp.filePath("many.csv"), book);
+    }
+    write_file(tmp.filePath("many.csv"), book + "7,typo\n");
     QProcess p;
-    p.start(QStringLiteral(ARDENTIS_BATCH),
-            {"-j", "1", "--report", "--plots", tmp.filePath("many.csv"), "-o", out, dir});
-    QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/1PartRGB").isEmpty(), 20000);
+    const QStringList arguments{ARDENTIS_BATCH,           "-j", "1", "--report", "--plots",
+                                tmp.filePath("many.csv"), "-o", out, dir};
+    p.start(ignored ? "nohup" : arguments[0], arguments.mid(ignored ? 0 : 1));
+    // With one job, pair 2's files come once pair 1 is done.
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(out + "/1PartRGB").entryList(QDir::Files).size() >= 2, 20000);
     ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 128 + signal);
+    QCOMPARE(p.exitCode(), ignored ? 0 : 128 + signal);
     const int done = QDir(out + "/1PartRGB").entryList(QDir::Files).size();
     const QString err = QString::fromUtf8(p.readAllStandardError());
-    QVERIFY2(done < 60 && err.contains(QStringLiteral("Stopped: %1 of 60 pairs").arg(done)) &&
-                 !err.contains("no image of the run"),
-             qPrintable(err));
+    QVERIFY2(
+        (done < 60) != ignored &&
+            err.contains(
+                QStringLiteral("%1%2 of 60 pairs").arg(ignored ? "" : "Stopped: ").arg(done)) &&
+            err.contains("names no image of the run: line 62 (image 7)."),
+        qPrintable(err));
     QCOMPARE(lines_of(out + "/result.csv").size(), done + 1);
-    QVERIFY(read_file(out + "/report.html")
-                .contains(QStringLiteral("The run was stopped: %1 of its 60 pairs were done.")
-                              .arg(done)
-                              .toUtf8()));
-    QVERIFY(!read_file(out + "/report.html").contains("no image of the run"));
+    if (!ignored)
+        QVERIFY(read_file(out + "/report.html")
+                    .contains(QStringLiteral("The run was stopped: %1 of its 60 pairs were done.")
+                                  .arg(done)
+                                  .toUtf8()));
 }
 
 void TestBatch::fullDisk()
