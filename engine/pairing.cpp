@@ -3,7 +3,6 @@
 #include "pictures/pictures.h"
 #include "trials/weatherlog.h"
 
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
