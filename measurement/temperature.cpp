@@ -184,6 +184,16 @@ QString atmosphere_problem(const Atmosphere &air)
     for (double v : {air.alpha1, air.alpha2, air.beta1, air.beta2, air.x})
         if (!std::isfinite(v))
             return out_of_range("AtmosphericTrans", v, "a number");
+    // The camera's model of the air holds over the distances it was fitted
+    // for; beyond, it gives a transmission of 0 or less, which would turn
+    // warmer counts into colder temperatures.
+    const double tau = air_transmission(air);
+    if (!(tau > 0))
+        return QStringLiteral("The air's transmission that the radiometric image's values give "
+                              "(ObjectDistance %1 m, AtmosphericTemperature %2 °C, "
+                              "RelativeHumidity %3) is %4; it must be above 0.")
+            .arg(number(air.distance), number(air.t_atm), number(air.humidity),
+                 QString::number(tau, 'f', 3));
     return {};
 }
 

@@ -360,6 +360,13 @@ void TestCore::texts_data()
     QTest::newRow("emissivity just above 1")
         << emissivity_problem(1.00000000001, file)
         << "The emissivity 1.00000000001 of the radiometric image is outside (0, 1].";
+    // The camera's model of the air beyond its reach: 1 km of hot humid air.
+    const Atmosphere far{1000, 40, 0.95, 20, 1, 0.006569, 0.01262, -0.002276, -0.00667, 1.9};
+    QTest::newRow("transmission below 0")
+        << atmosphere_problem(far)
+        << "The air's transmission that the radiometric image's values give (ObjectDistance 1000 "
+           "m, AtmosphericTemperature 40 °C, RelativeHumidity 0.95) is -0.076; it must be above "
+           "0.";
     // The tool's texts quoted as written (the air's values: tst_exiftool).
     QTest::newRow("NaN") << value_text_problem("Emissivity", "NaN")
                          << "Emissivity of the radiometric image is 'NaN', which is not a finite "
