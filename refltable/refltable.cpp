@@ -20,6 +20,16 @@ bool blank(std::string_view text)
     return text.find_first_not_of(" \t\r\v\f") == std::string_view::npos;
 }
 
+// Whether `rest` goes on with a comma and a number.
+bool more_numbers(std::string_view rest)
+{
+    if (rest.empty() || rest.front() != ',')
+        return false;
+    size_t length = 0;
+    leading_number(rest.substr(1), NumberSyntax::Decimal, &length);
+    return length > 0;
+}
+
 // Why the field `f` (absent when `present` is false) is not a number.
 std::string field_problem(int f, std::string_view field, bool present, double *value)
 {
@@ -34,6 +44,11 @@ std::string field_problem(int f, std::string_view field, bool present, double *v
         return "has the " + name + " '" + written_form(field) + "', which is not a number";
     if (!std::isfinite(*value))
         return "has the " + name + " '" + written_form(field) + "', which is too large";
+    // What follows the last number is a note, unless it is a number more:
+    // "101,0,95,21,5" written with decimal commas reads as other values.
+    if (f + 1 == ReflColumns && more_numbers(field.substr(length)))
+        return "has a number after its reflected temperature, as numbers written with a decimal "
+               "comma give; write them with a decimal point";
     return {};
 }
 

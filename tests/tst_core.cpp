@@ -195,6 +195,9 @@ void TestCore::table_data()
         {"Code,E,T", "line 2 ('Code,E,T') has the image number 'Code', which is not a number"},
         {"101,0.95,\r", "line 2 ('101,0.95,') has an empty reflected temperature"},
         {"7", "line 2 ('7') has no emissivity"},
+        {"101,1,0,20", "line 2 ('101,1,0,20') has a number after its reflected temperature, as "
+                       "numbers written with a decimal comma give; write them with a decimal "
+                       "point"},
         {"1,0.9,99999999999999999999999999999999999999999999999999e999",
          "line 2 ('1,0.9,99999999999999999999999999... (60 bytes)') has the reflected temperature "
          "'99999999999999999999999999999999... (54 bytes)', which is too large"}};
