@@ -247,24 +247,41 @@ void say_pairing(std::FILE *err, const PairingPlan &plan)
         print(err, QStringLiteral("photograph in no pair: %1\n").arg(photograph));
 }
 
-// Lists an image folder given alone, naming in `left_out` the entries its
-// list leaves out, and reads the table.
+// Names in `left_out` the entries the list of `folder` leaves out; a name that
+// is not UTF-8 stops the run.
+QString left_out_of(const FolderImages &listed, QStringList &left_out)
+{
+    for (const LeftOutEntry &entry : listed.left_out) {
+        // Its pair cannot be measured, and leaving it out would pair the wrong pictures.
+        if (entry.not_utf8)
+            return QStringLiteral("the name of %1 is not UTF-8 text; rename the file.")
+                .arg(entry.path);
+        left_out << QStringLiteral("%1 is left out of the folder's images: %2.")
+                        .arg(entry.path, entry.reason);
+    }
+    return {};
+}
+
+// Lists an image folder given alone, or each folder among other inputs as its
+// JPEG files in name order (as the window takes it), naming in `left_out`
+// the entries their lists leave out; and reads the table.
 QString read_inputs(BatchOptions &o, QStringList &left_out)
 {
-    const QStringList &images = o.input.image_files;
-    if (images.size() == 1 && QFileInfo(images.first()).isDir()) {
+    const QStringList images = o.input.image_files;
+    if (images.size() == 1 && QFileInfo(images.first()).isDir())
         o.images_from = images.first();
-        const FolderImages listed = list_jpeg_files(o.images_from, FolderLinks::Follow);
-        for (const LeftOutEntry &entry : listed.left_out) {
-            // Its pair cannot be measured, and leaving it out would pair the wrong pictures.
-            if (entry.not_utf8)
-                return QStringLiteral("the name of %1 is not UTF-8 text; rename the file.")
-                    .arg(entry.path);
-            left_out << QStringLiteral("%1 is left out of the folder's images: %2.")
-                            .arg(entry.path, entry.reason);
+    QStringList files;
+    for (const QString &image : images) {
+        if (!QFileInfo(image).isDir()) {
+            files << image;
+            continue;
         }
-        o.input.image_files = listed.files;
+        const FolderImages listed = list_jpeg_files(image, FolderLinks::Follow);
+        if (const QString problem = left_out_of(listed, left_out); !problem.isEmpty())
+            return problem;
+        files << listed.files;
     }
+    o.input.image_files = files;
     if (!o.table_path.isEmpty()) {
         const ReflTableFile table = read_refl_table(o.table_path);
         if (!table.problem.isEmpty())

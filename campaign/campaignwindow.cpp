@@ -357,15 +357,8 @@ QStringList CampaignWindow::arguments() const
     QStringList inputs;
     for (int i = 0; i < inputs_->count(); ++i)
         inputs << inputs_->item(i)->text();
-    // A folder goes as it is when alone; among other inputs, as its files.
-    if (inputs.size() > 1)
-        for (int i = int(inputs.size()) - 1; i >= 0; --i)
-            if (QFileInfo(inputs[i]).isDir()) {
-                const QStringList files = list_jpeg_files(inputs[i], FolderLinks::Follow).files;
-                inputs.removeAt(i);
-                for (int k = int(files.size()) - 1; k >= 0; --k)
-                    inputs.insert(i, files[k]);
-            }
+    // A folder alone is the batch's folder; among other inputs, the batch takes
+    // it as its files.
     QStringList a = options_->arguments();
     if (std::any_of(inputs.cbegin(), inputs.cend(),
                     [](const QString &i) { return i.startsWith(QLatin1Char('-')); }))

@@ -162,6 +162,7 @@ private slots:
     void stoppedBatch_data();
     void stoppedBatch();
     void fullDisk();
+    void folders();
     void oddNames();
     void gatheredFolder();
     void fieldSearch_data();
@@ -678,6 +679,24 @@ void TestBatch::fullDisk()
                                " cannot be written (File too large).\n"),
              qPrintable(none.err));
     QVERIFY(!QFile::exists(tmp.filePath("none/result.csv")));
+}
+
+void TestBatch::folders()
+{
+    // Folders among other inputs, as the window gives them: each as its JPEG
+    // files in name order, its entries left out named.
+    const QString day1 = tmp.filePath("day1"), day2 = tmp.filePath("day2");
+    for (const QString &day : {day1, day2})
+        QDir().mkpath(day);
+    for (const char *name : {"/FLIR11.jpg", "/FLIR11_RGB11.jpg"})
+        QFile::copy(pairs + name, day1 + name);
+    QFile::copy(pairs + "/FLIR12_RGB12.jpg", day2 + "/FLIR12_RGB12.jpg");
+    QFile::copy(pairs + "/FLIR12.jpg", day2 + "/.FLIR12.jpg");
+    const Finished f = batch({"-o", tmp.filePath("days"), day1, pairs + "/FLIR12.jpg", day2});
+    QCOMPARE(f.status, 0);
+    QVERIFY2(f.err.contains(day2 + "/.FLIR12.jpg is left out of the folder's images") &&
+                 f.err.contains("2 of 2 pairs processed"),
+             qPrintable(f.err));
 }
 
 void TestBatch::oddNames()
