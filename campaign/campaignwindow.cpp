@@ -302,6 +302,8 @@ QWidget *CampaignWindow::run_box()
     status_->setObjectName(QStringLiteral("status"));
     status_->setWordWrap(true);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path is cut rather than widening the window past the screen.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(status_);
     auto *buttons = new QHBoxLayout;
     run_ = new QPushButton(tr("Run"));
@@ -317,11 +319,16 @@ QWidget *CampaignWindow::run_box()
                            "are completed for the pairs done (Escape)."));
     connect(run_, &QPushButton::clicked, this, &CampaignWindow::run);
     connect(cancel_, &QPushButton::clicked, this, &CampaignWindow::cancel);
-    connect(open_report_, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(run_dir_ + QStringLiteral("/report.html")));
-    });
-    connect(open_folder_, &QPushButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(run_dir_)); });
+    const auto open = [this](const QString &path) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            QMessageBox::warning(this, title,
+                                 tr("%1 cannot be opened: no program to open it is set up on "
+                                    "this computer.")
+                                     .arg(path));
+    };
+    connect(open_report_, &QPushButton::clicked, this,
+            [this, open] { open(run_dir_ + QStringLiteral("/report.html")); });
+    connect(open_folder_, &QPushButton::clicked, this, [this, open] { open(run_dir_); });
     for (QPushButton *b : {run_, cancel_, open_report_, open_folder_}) {
         b->setEnabled(false);
         buttons->addWidget(b);
@@ -341,9 +348,10 @@ void CampaignWindow::add_actions()
         a->setShortcut(keys);
         return a;
     };
-    action(file, tr("Add &files…"), {}, [this] { findChild<QPushButton *>("addFiles")->click(); });
-    action(file, tr("Add f&older…"), QKeySequence(tr("Ctrl+O")),
-           [this] { findChild<QPushButton *>("addFolder")->click(); });
+    input_actions_ = {action(file, tr("Add &files…"), {},
+                             [this] { findChild<QPushButton *>("addFiles")->click(); }),
+                      action(file, tr("Add f&older…"), QKeySequence(tr("Ctrl+O")),
+                             [this] { findChild<QPushButton *>("addFolder")->click(); })};
     file->addSeparator();
     action(file, tr("&Quit"), QKeySequence(tr("Ctrl+Q")), [this] { close(); });
     action(run, tr("&Run"), QKeySequence(tr("Ctrl+R")), [this] { this->run(); });
@@ -488,7 +496,9 @@ void CampaignWindow::set_running(bool running)
     cancel_->setEnabled(running);
     const bool report = report_ && QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
     open_report_->setEnabled(!running && report);
-    open_folder_->setEnabled(!running && !run_dir_.isEmpty());
+    open_folder_->setEnabled(!running && !run_dir_.isEmpty() && QFileInfo(run_dir_).isDir());
+    for (QAction *a : input_actions_)
+        a->setEnabled(!running);
     if (!running)
         setWindowTitle(title);
 }
@@ -540,7 +550,9 @@ void CampaignWindow::run()
 
 bool CampaignWindow::may_replace(const QString &output_dir)
 {
-    if (!QFileInfo::exists(output_dir + QStringLiteral("/result.csv")))
+    // An earlier run stopped at once leaves its pictures without result.csv.
+    if (!QFileInfo::exists(output_dir + QStringLiteral("/result.csv")) &&
+        QDir(output_dir + QLatin1Char('/') + QLatin1String(pair_folders[0])).isEmpty())
         return true;
     QMessageBox ask(QMessageBox::Question, title,
                     tr("%1 holds the results of an earlier run. Replace them?").arg(output_dir),
@@ -561,8 +573,27 @@ void CampaignWindow::cancel()
                         "completed for the pairs done."));
 }
 
+void CampaignWindow::stop_on_signals(OutsideStop *outside)
+{
+    outside_ = outside;
+    outside->on_asked = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                quit_after_run_ = true;
+                if (running())
+                    cancel();
+                else
+                    close();
+            },
+            Qt::QueuedConnection);
+    };
+}
+
 void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
 {
+    if (outside_)
+        outside_->pair_done = true;
     progress_->setRange(0, pairs);
     progress_->setValue(done);
     rate_->setText(progress_text(done, pairs, clock_.elapsed() / 1000.0));
@@ -630,17 +661,20 @@ void CampaignWindow::show_pictures()
     const QTableWidgetItem *first = row < 0 ? nullptr : results_->item(row, 0);
     const int pair = first ? first->data(Qt::DisplayRole).toInt() - 1 : -1;
     const PairFiles f = pair_files(run_dir_, first ? first->data(Qt::UserRole).toString() : "");
-    const bool report = first && QFileInfo::exists(report_picture(run_dir_, pair, "mask"));
-    // The report's pictures, else the result pictures, named for what they show.
+    // The report's pictures when the run makes one (not an earlier run's in
+    // the same folder), else the result pictures, named for what they show.
+    const auto of_report = [&](const char *what) {
+        return report_ ? report_picture(run_dir_, pair, what) : QString();
+    };
+    const bool report = first && report_ && QFileInfo::exists(of_report("mask"));
     const QStringList headings =
-        report || !first
+        report_ || !first
             ? QStringList{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")}
             : QStringList{tr("Plants of the thermal picture"), tr("Photograph under the field"),
                           tr("Thermal picture on the photograph")};
-    const QStringList choices[3] = {
-        {report_picture(run_dir_, pair, "map"), f.thermal, report ? QString() : f.mask},
-        {report_picture(run_dir_, pair, "mask"), f.part},
-        {report_picture(run_dir_, pair, "contours"), f.aligned}};
+    const QStringList choices[3] = {{of_report("map"), f.thermal, report ? QString() : f.mask},
+                                    {of_report("mask"), f.part},
+                                    {of_report("contours"), f.aligned}};
     for (int i = 0; i < 3; ++i) {
         headings_[i]->setText(QStringLiteral("<b>%1</b>").arg(headings[i]));
         pictures_[i]->clear();

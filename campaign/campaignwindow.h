@@ -3,6 +3,7 @@
 // of the pairs before a run, and the run on the batch's workers with its
 // results as they come.
 
+#include "engine/ending.h"
 #include "report/report.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 
 #include <atomic>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -47,6 +49,9 @@ public:
     // of the last session and those inputs.
     void open(const QStringList &arguments, const BatchOptions &options);
     bool running() const;
+    // Told of the pairs done, so that a signal stops its run as Cancel does
+    // and then closes the window; a signal before any pair ends it at once.
+    void stop_on_signals(OutsideStop *outside);
 
 public slots:
     void add_inputs(const QStringList &paths);
@@ -85,6 +90,7 @@ private:
     QLabel *status_, *rate_, *problem_;
     QProgressBar *progress_;
     QPushButton *run_, *cancel_, *open_report_, *open_folder_;
+    QList<QAction *> input_actions_; // the menu's, as the inputs' buttons
     QTimer *plan_timer_;
     QElapsedTimer clock_;
     QString run_dir_;     // the output folder of the last run
@@ -93,6 +99,7 @@ private:
     QString last_folder_; // where the last inputs came from
     bool refused_ = true; // the batch's parser refuses the arguments
     bool quit_after_run_ = false;
+    OutsideStop *outside_ = nullptr;
     std::atomic<bool> stop_{false};
     QThread *thread_ = nullptr;  // the run's
     QThread *planner_ = nullptr; // the plan's, reading the files before a run

@@ -30,9 +30,11 @@ bool text_only(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    // Ended by a signal (the session closing), a run takes its lock,
-    // temporary files and tools with it.
-    ardentis::end_cleanly_on_signals(nullptr);
+    // Ended by a signal (the session closing), a run that has done a pair
+    // stops as Cancel stops it; before that, it ends at once and takes its
+    // lock, temporary files and tools with it.
+    static ardentis::OutsideStop outside;
+    ardentis::end_cleanly_on_signals(&outside);
     const std::unique_ptr<QCoreApplication> app(
         text_only(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
@@ -70,6 +72,8 @@ int main(int argc, char *argv[])
     ardentis::tune_for_pairs();
     ardentis::CampaignWindow window;
     window.open(arguments, line.options);
+    window.stop_on_signals(&outside);
     window.show();
-    return app->exec();
+    const int status = app->exec();
+    return outside.asked ? 128 + outside.signal : status;
 }

@@ -400,7 +400,7 @@ QString Report::finish(const RunResult &result)
     spill_.close();
     QDir(work_folder(dir_)).removeRecursively();
     release_scratch(work_folder(dir_));
-    return problem;
+    return problem.isEmpty() ? problem : QStringLiteral("No report was written: %1").arg(problem);
 }
 
 } // namespace

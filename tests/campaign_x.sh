@@ -4,7 +4,8 @@
 # it writes the result.csv and stats.csv of ardentis-batch with the same
 # options; a larger run cancelled with Escape keeps its result files
 # complete for the pairs done, with no temporary file, and the window open;
-# Ctrl+Q closes it with exit status 0. Keys go through XTEST (xdotool).
+# Ctrl+Q closes it with exit status 0; SIGTERM mid-run stops it as Escape
+# does and ends it with 143. Keys go through XTEST (xdotool).
 #   campaign_x.sh CAMPAIGN BATCH SAMPLES WORK
 set -euo pipefail
 CAMPAIGN="$1" BATCH="$2" SAMPLES="$3" WORK="$4"
@@ -91,4 +92,16 @@ xdotool key ctrl+q
 status=0
 wait "$PID" || status=$?
 [ "$status" -eq 0 ] || { echo "exit status $status" >&2; exit 1; }
-echo "campaign window under X: $distinct progress titles, cancelled after $done_pairs of 36 pairs"
+
+# Ended by the session (SIGTERM) once a pair is done, it stops as Cancel does.
+start "${OPTIONS[@]}" -j 1 -o "$WORK/ended" "$WORK/large"
+xdotool key ctrl+r
+wait_for progressed
+kill -TERM "$PID"
+status=0
+wait "$PID" || status=$?
+[ "$status" -eq 143 ] || { echo "exit status $status on SIGTERM" >&2; exit 1; }
+ended_pairs=$(($(lines "$WORK/ended/result.csv") - 1))
+[ "$ended_pairs" -eq "$(ls "$WORK/ended/1PartRGB" | wc -l)" ] && [ "$ended_pairs" -lt 36 ]
+[ -z "$(find "$WORK/ended" -name '.*')" ] || { echo "temporary files left on SIGTERM" >&2; exit 1; }
+echo "campaign window under X: $distinct progress titles, cancelled after $done_pairs of 36 pairs, ended by SIGTERM after $ended_pairs"

@@ -415,6 +415,20 @@ void TestCampaign::sameAsBatch()
     answer("Yes", [&] { ended = QTest::qWaitFor([&] { return !window->running(); }, 60000); });
     QVERIFY(window->close());
     QVERIFY(ended);
+
+    // Pictures left without result.csv are asked about too; without the report
+    // a pair shows this run's pictures, not the earlier report's.
+    QFile::remove(out + "/result.csv");
+    const auto plain = window_of({"-o", out, "-j", "2", pairs});
+    bool asked = false;
+    answer("Replace", [&] { asked = true; });
+    plain->run();
+    QTRY_VERIFY_WITH_TIMEOUT(!plain->running(), 60000);
+    QVERIFY(asked);
+    child<QTableWidget>(plain.get(), "results")->selectRow(0);
+    for (const char *caption : {"caption0", "caption1", "caption2"})
+        QVERIFY2(!child<QLabel>(plain.get(), caption)->text().startsWith("report/"),
+                 qPrintable(child<QLabel>(plain.get(), caption)->text()));
 }
 
 void TestCampaign::cancelled()
