@@ -576,18 +576,19 @@ void CampaignWindow::cancel()
 void CampaignWindow::stop_on_signals(OutsideStop *outside)
 {
     outside_ = outside;
-    outside->on_asked = [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                quit_after_run_ = true;
-                if (running())
-                    cancel();
-                else
-                    close();
-            },
-            Qt::QueuedConnection);
-    };
+    // Looked at from here: the signal's own thread touches no widget.
+    auto *look = new QTimer(this);
+    connect(look, &QTimer::timeout, this, [this, look] {
+        if (!outside_->asked)
+            return;
+        look->stop();
+        quit_after_run_ = true;
+        if (running())
+            cancel();
+        else
+            close();
+    });
+    look->start(100);
 }
 
 void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)

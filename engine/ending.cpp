@@ -40,8 +40,6 @@ void end_cleanly_on_signals(OutsideStop *outside)
                                  "the pairs done are written. Send the signal again to stop at "
                                  "once.\n",
                            stderr);
-                if (outside->on_asked)
-                    outside->on_asked();
                 continue;
             }
             end_all_tools();

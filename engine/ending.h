@@ -3,7 +3,6 @@
 // `kill`, or its terminal closing.
 
 #include <atomic>
-#include <functional>
 
 namespace ardentis
 {
@@ -16,8 +15,6 @@ struct OutsideStop {
     std::atomic<bool> pair_done{false}; // set by the run once it has done a pair
     std::atomic<int> signal{0};         // the signal that asked, set from outside; 0: none
     std::atomic<bool> asked{false};     // set from outside, after `signal`
-    // Called on the signal's own thread once asked; set before any pair is done.
-    std::function<void()> on_asked;
 };
 
 // Holds SIGINT, SIGTERM and SIGHUP back in every thread (call it before any
