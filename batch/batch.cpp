@@ -15,6 +15,7 @@
 #include <opencv2/core.hpp>
 
 #include <csignal>
+#include <filesystem>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -293,6 +294,18 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
     return {};
 }
 
+// Why the output folder, with the folders above it, cannot be made, with the
+// system's reason.
+QString output_folder_problem(const QString &dir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(dir).toStdString(), error);
+    if (!error)
+        return {};
+    return QStringLiteral("cannot create the output folder %1 (%2).")
+        .arg(dir, QString::fromLocal8Bit(error.message().c_str()));
+}
+
 // The tools that read the files' facts before the run, each answer within
 // the options' time limit.
 ToolFactory planning_tools(const BatchOptions &o)
@@ -321,8 +334,8 @@ QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QSt
         problem = load_trial(o.trial, trial);
     if (problem.isEmpty() && !o.trial.book_path.isEmpty())
         problem = shared_row_problem(o, trial, plan);
-    if (problem.isEmpty() && !QDir().mkpath(o.input.output_dir))
-        problem = QStringLiteral("cannot create the output folder %1.").arg(o.input.output_dir);
+    if (problem.isEmpty())
+        problem = output_folder_problem(o.input.output_dir);
     return problem;
 }
 

@@ -356,6 +356,9 @@ void TestBatch::inputErrors_data()
                                   << QStringLiteral("the folder %1 holds 0 JPEG files; images come "
                                                     "in pairs: radiometric image, photograph.")
                                          .arg(tmp.filePath("empty"));
+    QTest::newRow("output under a file")
+        << QStringList{"-o", b + "/out", a, b}
+        << QStringLiteral("cannot create the output folder %1/out (Not a directory).").arg(b);
     QDir().mkpath(tmp.filePath("card/DCIM/100FLIR")); // as the camera's card holds them
     QFile::copy(b, tmp.filePath("card/DCIM/100FLIR/FLIR11_RGB11.jpg"));
     QTest::newRow("a camera's card") << QStringList{"-o", out, tmp.filePath("card")}
