@@ -56,16 +56,20 @@ CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double of
     return out;
 }
 
-CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, cv::Size raw, double real2ir,
-                                 double offset_x, double offset_y)
+CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, bool turned, cv::Size raw,
+                                 double real2ir, double offset_x, double offset_y)
 {
     if (kept.width < 1 || kept.height < 1)
         return {{},
                 QStringLiteral("The radiometric image keeps no photograph of its own, to which the "
                                "camera's alignment values refer.")};
-    const double aspect = double(photo.width) / photo.height,
-                 kept_aspect = double(kept.width) / kept.height;
-    if (!(std::abs(aspect - kept_aspect) <= max_aspect_difference * kept_aspect))
+    const auto same_shape = [&photo](cv::Size s) {
+        const double aspect = double(photo.width) / photo.height,
+                     kept_aspect = double(s.width) / s.height;
+        return std::abs(aspect - kept_aspect) <= max_aspect_difference * kept_aspect;
+    };
+    const cv::Size upright = turned && !same_shape(kept) ? cv::Size(kept.height, kept.width) : kept;
+    if (!same_shape(upright))
         return {{},
                 QStringLiteral("The photograph (%1 x %2 pixels) is not of the shape of the one "
                                "the radiometric image keeps (%3 x %4), to which the camera's "
@@ -74,7 +78,7 @@ CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, cv::Size raw, do
                     .arg(photo.height)
                     .arg(kept.width)
                     .arg(kept.height)};
-    const double scale = double(photo.width) / kept.width;
+    const double scale = double(photo.width) / upright.width;
     return camera_field(photo, raw, real2ir, offset_x * scale, offset_y * scale);
 }
 

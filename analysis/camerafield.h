@@ -63,8 +63,11 @@ constexpr double max_aspect_difference = 0.01;
 // The camera's field in a photograph of `photo` that shows the view of the
 // photograph of `kept` the values refer to, at another size: the offsets,
 // counted in the kept photograph's pixels, scaled to its own. A photograph of
-// another aspect shows another view: none.
-CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, cv::Size raw, double real2ir,
-                                 double offset_x, double offset_y);
+// another aspect shows another view: none. `kept` is the size stored; with
+// `turned`, the photograph was stored a quarter turn from upright, and a
+// kept one of its shape only so turned is taken as stored alike: the values
+// refer to it upright.
+CameraField camera_field_in_copy(cv::Size photo, cv::Size kept, bool turned, cv::Size raw,
+                                 double real2ir, double offset_x, double offset_y);
 
 } // namespace ardentis

@@ -56,21 +56,23 @@ Picture embedded_photograph(const EmbeddedPhoto &photo)
 }
 
 // The camera's field in the pair's photograph, or why its values give none.
-CameraField pair_camera_field(const PairPlan &plan, const Measurement &m, cv::Size photo)
+CameraField pair_camera_field(const PairPlan &plan, const Measurement &m, cv::Size photo,
+                              bool turned)
 {
     const EmbeddedPhoto &kept = m.photo;
     if (!kept.alignment_problem.isEmpty())
         return {{}, kept.alignment_problem};
     if (plan.photo == PhotoSource::Embedded)
         return camera_field(photo, m.temps.size(), kept.real2ir, kept.offset_x, kept.offset_y);
-    return camera_field_in_copy(photo, kept.size, m.temps.size(), kept.real2ir, kept.offset_x,
-                                kept.offset_y);
+    return camera_field_in_copy(photo, kept.size, turned, m.temps.size(), kept.real2ir,
+                                kept.offset_x, kept.offset_y);
 }
 
 } // namespace
 
 QString photograph_and_field(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
-                             const RunOptions &options, cv::Mat &rgb, FieldChoice &choice)
+                             const RunOptions &options, bool turned, cv::Mat &rgb,
+                             FieldChoice &choice)
 {
     choice = options_field(options);
     choice.search = searches_field(plan, options);
@@ -83,7 +85,7 @@ QString photograph_and_field(const PairPlan &plan, const Measurement &m, const c
         return {}; // checked with its field before the radiometric image was measured
     }
     if (uses_camera_field(plan, options)) {
-        const CameraField camera = pair_camera_field(plan, m, rgb.size());
+        const CameraField camera = pair_camera_field(plan, m, rgb.size(), turned);
         const bool prior_search = plan.photo == PhotoSource::Separate && !options.camera_field;
         if (camera.problem.isEmpty()) {
             choice.field = camera.field;

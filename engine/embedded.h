@@ -50,9 +50,11 @@ QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldC
 // where searches_field says so. Where the camera's values are missing or
 // impossible, a field given stands in; without one, a pair with a photograph
 // kept inside or with --field camera cannot be processed, while a search in a
-// separate photograph starts from the options' field. Returns why the pair
-// cannot be processed.
+// separate photograph starts from the options' field. `turned` tells that a
+// separate photograph `rgb` was stored a quarter turn from upright. Returns
+// why the pair cannot be processed.
 QString photograph_and_field(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
-                             const RunOptions &options, cv::Mat &rgb, FieldChoice &choice);
+                             const RunOptions &options, bool turned, cv::Mat &rgb,
+                             FieldChoice &choice);
 
 } // namespace ardentis

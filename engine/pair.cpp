@@ -52,9 +52,9 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
 // The checks of the separate photograph before any tool runs; a field from
 // the camera's values is checked once they are known. The search and the
 // report take the photograph's halvings: they are made as it is decoded.
-// `thermal` tells whether the photograph holds a thermal camera's segments.
+// `facts` takes what the photograph's file tells beside its picture.
 QString photograph_problem(const PairPlan &plan, const RunOptions &options, const cv::Mat &ir,
-                           cv::Mat &rgb, HalvingsAsDecoded &halvings, bool &thermal)
+                           cv::Mat &rgb, HalvingsAsDecoded &halvings, Picture &facts)
 {
     FieldChoice choice = options_field(options);
     choice.search = choice.search || uses_camera_field(plan, options);
@@ -68,7 +68,8 @@ QString photograph_problem(const PairPlan &plan, const RunOptions &options, cons
     if (!v.problem.isEmpty())
         return v.problem;
     rgb = v.image;
-    thermal = v.thermal_segments;
+    v.image.release();
+    facts = v;
     return pictures_problem_for(ir, rgb, choice);
 }
 
@@ -238,13 +239,13 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         return;
     cv::Mat ir, rgb;
     HalvingsAsDecoded halvings;
+    Picture photo_facts;
     Picture r = read_picture(plan.radiometric, QStringLiteral("radiometric image"));
     outcome.problem = r.problem;
     ir = r.image;
     if (outcome.problem.isEmpty() && plan.photo == PhotoSource::Separate) {
-        bool thermal = false;
-        outcome.problem = photograph_problem(plan, input.options, ir, rgb, halvings, thermal);
-        if (outcome.problem.isEmpty() && thermal)
+        outcome.problem = photograph_problem(plan, input.options, ir, rgb, halvings, photo_facts);
+        if (outcome.problem.isEmpty() && photo_facts.thermal_segments)
             outcome.problem = radiometric_photograph_problem(plan, *worker.measurer);
         if (!outcome.problem.isEmpty())
             outcome.problem += order_sentence(plan, input, *worker.measurer);
@@ -268,7 +269,8 @@ void execute_unguarded(const PairPlan &plan, const RunInput &input, Worker &work
         outcome.problem += order_sentence(plan, input, *worker.measurer);
     FieldChoice choice;
     if (outcome.problem.isEmpty())
-        outcome.problem = photograph_and_field(plan, m, ir, input.options, rgb, choice);
+        outcome.problem = photograph_and_field(plan, m, ir, input.options,
+                                               photo_facts.turned_quarter, rgb, choice);
     if (outcome.problem.isEmpty())
         process_measured(plan, m, ir, rgb, halvings, choice, input, worker, outcome);
 }

@@ -393,6 +393,7 @@ Picture decode_picture(const QByteArray &bytes, const QString &what, Turning tur
                                          orientation == 1 ? rows_done : RowsDone());
         if (!picture.image.empty())
             picture.image = turned_upright(picture.image, orientation);
+        picture.turned_quarter = orientation >= 5;
         picture.thermal_segments = holds_thermal_segments(data, size_t(bytes.size()));
         return picture;
     } catch (const cv::Exception &) {

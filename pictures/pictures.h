@@ -41,6 +41,7 @@ struct Picture {
     cv::Mat image;
     QString problem;
     bool thermal_segments = false; // a JPEG with a thermal camera's own segments
+    bool turned_quarter = false;   // stored a quarter turn from upright, and turned
 };
 
 // Decodes `data` with the image library, unchanged in depth and channels and

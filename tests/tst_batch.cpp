@@ -1262,6 +1262,7 @@ void TestBatch::cameraFolder()
                                     .toStdString();
         shot.photograph_time = // half a second later, written without its fraction
             QStringLiteral("2024:06:01 10:00:%1").arg(3 * k + 1, 2, 10, QChar('0')).toStdString();
+        shot.kept_turned = k == 1; // as the photograph beside it
         written.push_back(fixtures::write_camera_shot(
             (dir + "/" + ir + ".jpg").toStdString(),
             dc.isEmpty() ? "" : (dir + "/" + dc + ".jpg").toStdString(), shot));
@@ -1311,6 +1312,7 @@ void TestBatch::cameraFolder()
         if (k > 1)
             continue;
         const auto e = stats_of(out + "-kept", k);
+        QVERIFY(s["field shift"].toDouble() < 25); // searched from the camera's field
         QVERIFY(near_field(s, written[size_t(k)].camera, 20, 0.03));
         QVERIFY(near_field(s, field_of(e), 5, 0.015));
         QVERIFY2(std::abs(s["plant mean"].toDouble() - e["plant mean"].toDouble()) <= 0.1,
