@@ -315,7 +315,7 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
         {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-DateTimeOriginal"),
          QStringLiteral("-RawThermalImageType"), QStringLiteral("-EmbeddedImageWidth#"),
          QStringLiteral("-EmbeddedImageHeight#"), QStringLiteral("-Error"),
-         QStringLiteral("--warning"), file});
+         QStringLiteral("-Warning"), file});
     FileFacts facts;
     const Fields fields = json_fields(answer.output);
     if (!answer.complete() || fields.empty() || fields.count("Error")) {
@@ -324,6 +324,13 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
                         : error.isEmpty()
                             ? QStringLiteral("ExifTool cannot read it.")
                             : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
+        return facts;
+    }
+    // Its segments, read before the picture, end where no segment may: a
+    // radiometric image cut short there would pass for a photograph.
+    if (field_text(fields, "Warning") == "JPEG format error") {
+        facts.problem =
+            QStringLiteral("It is damaged or cut short: ExifTool finds a JPEG format error.");
         return facts;
     }
     facts.raw = fields.count("RawThermalImageType") > 0;
