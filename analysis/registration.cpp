@@ -564,8 +564,7 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
                           double field_of_view, bool near)
 {
     const cv::Mat &rgb = photo.photo();
-    Registration r;
-    r.searched = true;
+    Registration r; // searched once a search can be made
     r.field = fallback_field(rgb.size(), temps.size(), prior, field_of_view);
     // Where the search starts: the prior, or where it falls back to when the
     // photograph does not hold the prior.
@@ -579,6 +578,13 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     // The thermal picture's templates, from its temperatures filled once.
     const cv::Mat filled = filled_temperatures(temps);
     const Template fine = thermal_template(filled, fine_width);
+    double least = 0, most = 0;
+    cv::minMaxLoc(fine.edges, &least, &most);
+    if (!(most > least)) { // every place would score alike
+        r.note = not_used(QStringLiteral("the thermal picture shows no edges to search by"),
+                          r.field);
+        return r;
+    }
     const Placement coarse = best_field(s, filled, fine);
     if (coarse.width <= 0) {
         const QString why =
@@ -591,6 +597,7 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
         r.note = not_used(why, r.field);
         return r;
     }
+    r.searched = true;
     const Template last = thermal_template(filled, refine_width);
     std::vector<Quadrant> qs;
     const Placement best = refined(s, last, coarse, qs);

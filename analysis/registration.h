@@ -26,7 +26,7 @@ constexpr int least_field_width = 64;
 
 struct Registration {
     Field field;
-    bool searched = false;   // a search was made
+    bool searched = false;   // a search was made (not where none can be)
     bool registered = false; // and its field is used
     double correlation = 0;  // the criterion at the best field found
     // How far, in photograph pixels, the best shifts of the field's four

@@ -938,9 +938,19 @@ void TestCore::fallbackField()
     cv::randu(temps, 20, 30);
     const Registration r = register_field(rgb, temps, Field(), view);
     QVERIFY2(!r.registered && r.field == f && r.shift == 0, qPrintable(r.note));
-    // Nor can one be searched near a field narrower than any searched: said.
-    QVERIFY(register_near(rgb(cv::Rect(0, 0, 64, 48)), temps, {6, 5, 51, 38})
-                .note.startsWith("no field can be searched near one 51 px wide"));
+    // Nor can one be searched near a field narrower than any searched, nor
+    // by a thermal picture without edges: said, and no search is reported.
+    const Registration narrow = register_near(rgb(cv::Rect(0, 0, 64, 48)), temps, {6, 5, 51, 38});
+    QVERIFY(narrow.note.startsWith("no field can be searched near one 51 px wide") &&
+            !narrow.searched);
+    const Registration flat = register_field(rgb, cv::Mat(120, 160, CV_64FC1, cv::Scalar(25)), f);
+    QCOMPARE(flat.note, QString("the thermal picture shows no edges to search by; the field %1,%2,"
+                                "%3,%4 is used instead")
+                            .arg(f.x)
+                            .arg(f.y)
+                            .arg(f.width)
+                            .arg(f.height));
+    QVERIFY(!flat.searched && !flat.registered && flat.field == f);
 }
 
 void TestCore::writeTogether()
