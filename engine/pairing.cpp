@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -54,7 +55,8 @@ namespace
 
 // A possible pair by capture time: the smaller, the better.
 struct Candidate {
-    double apart;    // seconds
+    double apart;    // seconds, beyond the clocks' usual difference
+    LocalTime later; // how much later the photograph was taken
     double names;    // how far apart the numbers in their names are
     bool before;     // the photograph is numbered before the radiometric image
     int list;        // how far apart they are in the list
@@ -73,6 +75,29 @@ struct Timing {
     std::vector<Candidate> candidates() const;
 };
 
+// How much later than the radiometric images their photographs are taken, as
+// the clocks and the camera's way of saving make it: the difference most
+// possible pairs share, the smallest of those as common. Cameras write whole
+// seconds, so the true pairs share one or two values; a second camera's clock
+// a few seconds ahead, or shots a second apart, would otherwise pair each
+// radiometric image with its neighbour's photograph.
+LocalTime usual_difference(const std::vector<Candidate> &found)
+{
+    std::map<LocalTime, int> counts;
+    for (const Candidate &c : found)
+        ++counts[c.later];
+    LocalTime usual = 0;
+    int most = 0;
+    // The most common, then the smallest, then one after rather than before.
+    const auto rank = [](LocalTime later, int count) {
+        return std::make_tuple(-count, std::abs(later), later < 0);
+    };
+    for (const auto &[later, count] : counts)
+        if (most == 0 || rank(later, count) < rank(usual, most))
+            std::tie(usual, most) = std::tie(later, count);
+    return usual;
+}
+
 std::vector<Candidate> Timing::candidates() const
 {
     std::vector<std::pair<LocalTime, int>> photographs; // by time
@@ -89,10 +114,13 @@ std::vector<Candidate> Timing::candidates() const
                                   std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
         for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
             const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
-            found.push_back({std::abs(double(p->first - t)), std::abs(a - b), b < a,
-                             std::abs(p->second - r), r, p->second});
+            found.push_back({0, p->first - t, std::abs(a - b), b < a, std::abs(p->second - r), r,
+                             p->second});
         }
     }
+    const LocalTime usual = usual_difference(found);
+    for (Candidate &c : found)
+        c.apart = std::abs(double(c.later - usual));
     std::sort(found.begin(), found.end(),
               [](const Candidate &x, const Candidate &y) { return x.key() < y.key(); });
     return found;
@@ -103,17 +131,22 @@ QString seconds_text(double seconds)
     return QString::number(seconds, 'g', 6);
 }
 
-// The pair of radiometric image `r` that found no photograph.
-PlannedPair unpaired(const Timing &t, int r)
+// The pair of radiometric image `r` that found no photograph; `any_near`:
+// those taken near it went to other pairs.
+PlannedPair unpaired(const Timing &t, int r, bool any_near)
 {
     const FileFacts &f = t.facts[size_t(r)];
     PlannedPair p;
     p.plan.radiometric = t.files[r];
+    const QString taken = QString::fromUtf8(f.date_time), within = seconds_text(t.tolerance);
     const QString why =
-        t.times[size_t(r)]
-            ? QStringLiteral("no photograph was taken within %1 s of it (%2)")
-                  .arg(seconds_text(t.tolerance), QString::fromUtf8(f.date_time))
-            : QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by");
+        !t.times[size_t(r)]
+            ? QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by")
+        : any_near ? QStringLiteral("the photographs taken within %1 s of it (%2) are paired with "
+                                    "other radiometric images")
+                         .arg(within, taken)
+                   : QStringLiteral("no photograph was taken within %1 s of it (%2)")
+                         .arg(within, taken);
     if (f.embedded.empty())
         p.plan.problem =
             QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.").arg(why);
@@ -127,7 +160,7 @@ QString left_over_text(const Timing &t, int photograph, bool any_near)
     const QString why =
         !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
         : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
-                                    "with photographs nearer to them")
+                                    "with other photographs")
                          .arg(seconds_text(t.tolerance))
                    : QStringLiteral("no radiometric image was taken within %1 s of it")
                          .arg(seconds_text(t.tolerance));
@@ -147,7 +180,7 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
     std::vector<int> partner(size_t(files.size()), -1);
     std::vector<bool> near(size_t(files.size()), false);
     for (const Candidate &c : t.candidates()) {
-        near[size_t(c.photograph)] = true;
+        near[size_t(c.photograph)] = near[size_t(c.radiometric)] = true;
         if (partner[size_t(c.radiometric)] < 0 && partner[size_t(c.photograph)] < 0) {
             partner[size_t(c.radiometric)] = c.photograph;
             partner[size_t(c.photograph)] = c.radiometric;
@@ -168,7 +201,7 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
             p.plan.radiometric = files[i];
             p.plan.visible = files[partner[size_t(i)]];
         } else {
-            p = unpaired(t, i);
+            p = unpaired(t, i, near[size_t(i)]);
         }
         p.capture = f.date_time;
         plan.pairs.push_back({p.plan.radiometric, p.plan.visible, p.plan.problem});

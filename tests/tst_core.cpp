@@ -1127,6 +1127,21 @@ void TestCore::pairing_data()
         << QStringList{"a r 10:00:00", "b p 10:00:02", "c r 10:00:03", "d p 10:00:00.9"} << 2.0
         << "a+d c+b"
         << "";
+    // Nearest once the photographs' usual lateness is allowed for.
+    QTest::newRow("shots a second apart, each photograph half a second after")
+        << QStringList{"IR_1 r 10:00:00.90", "DC_2 p 10:00:01.40", "IR_3 r 10:00:01.90",
+                       "DC_4 p 10:00:02.40", "IR_5 r 10:00:02.90", "DC_6 p 10:00:03.40"}
+        << 2.0 << "IR_1+DC_2 IR_3+DC_4 IR_5+DC_6"
+        << "";
+    QTest::newRow("shots 4 s apart, the photographs' clock 3 s ahead")
+        << QStringList{"IR_1 r 12:00:04", "DC_2 p 12:00:07", "IR_3 r 12:00:08", "DC_4 p 12:00:11",
+                       "IR_5 r 12:00:12", "DC_6 p 12:00:15", "IR_7 r 12:00:16", "DC_8 p 12:00:19"}
+        << 5.0 << "IR_1+DC_2 IR_3+DC_4 IR_5+DC_6 IR_7+DC_8"
+        << "";
+    QTest::newRow("one photograph for two radiometric images")
+        << QStringList{"IR_1 r 10:00:00", "IR_3 r 10:00:00", "DC_2 p 10:00:01"} << 2.0
+        << "IR_1+DC_2 IR_3!"
+        << "";
     QTest::newRow("no capture time, unreadable, tolerance 0")
         << QStringList{"IR_1 r",          "DC_2 p 10:00:00", "IR_3 e", "DC_4 p",
                        "IR_5 r 10:00:05", "DC_6 p 10:00:06", "odd x"}
@@ -1161,6 +1176,11 @@ void TestCore::pairing()
         unpaired << name(l.section(':', 0, 0));
     QCOMPARE(formed.join(' '), pairs);
     QCOMPARE(unpaired.join(' '), left);
+    if (QTest::currentDataTag()[0] == 'o')
+        QCOMPARE(plan.pairs[1].problem,
+                 QString("It is in no pair: the photographs taken within 2 s of it (2024:06:01 "
+                         "10:00:00) are paired with other radiometric images, and it keeps no "
+                         "photograph inside."));
     if (QTest::currentDataTag()[0] != 'E')
         return;
     // In the list's order nothing is read; two pairs writing files of one
