@@ -9,6 +9,8 @@
 #include "outputs/wholefile.h"
 #include "pictures/pictures.h"
 
+#include <climits>
+
 namespace ardentis
 {
 
@@ -45,8 +47,10 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
     if (options.naming == Naming::File)
         return QStringLiteral("The name of %1 gives no name for the pair's files.")
             .arg(naming_file(plan));
-    return QStringLiteral("The image number %1 is too large for a file name.")
-        .arg(QString::fromStdString(format_fixed6(plan.number)));
+    return QStringLiteral("The image number %1 is beyond %2, the largest that names result "
+                          "files; --names file names them after the photograph instead.")
+        .arg(QString::fromStdString(format_fixed(plan.number, 0)))
+        .arg(INT_MAX);
 }
 
 // The checks of the separate photograph before any tool runs; a field from

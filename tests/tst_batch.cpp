@@ -523,7 +523,9 @@ void TestBatch::badPairs()
                               r1,
                               dir + "/x_7.jpg",
                               g,
-                              photo_of("late_15.jpg")});
+                              photo_of("late_15.jpg"),
+                              g,
+                              photo_of("big_2147483648.jpg")});
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
@@ -532,14 +534,16 @@ void TestBatch::badPairs()
         "PlanckR1 of the radiometric image is -1; it must be a positive number.",
         out + "/3tempmask/3tempmask_5.csv cannot be written (Is a directory).",
         "The emissivity 0 on line 1 of the table is outside (0, 1].",
-        "The raw thermal data of the radiometric image cannot be decoded."};
+        "The raw thermal data of the radiometric image cannot be decoded.",
+        "The image number 2147483648 is beyond 2147483647, the largest that names result files; "
+        "--names file names them after the photograph instead."};
     for (const QString &problem : problems)
         QVERIFY2(f.err.contains("\n    " + problem + "\n"), qPrintable(problem + "\n" + f.err));
     QVERIFY2(f.err.contains(QStringLiteral("pair 4 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
                                            "temperature")
                                 .arg(some, dir)),
              qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 9 pairs processed, 1 used as a table entry, 6 skipped"),
+    QVERIFY2(f.err.contains("2 of 10 pairs processed, 1 used as a table entry, 7 skipped"),
              qPrintable(f.err));
     QVERIFY(read_file(out + "/report.html")
                 .contains("Pair 8 (image 7) is a table entry: it sets the emissivity and "
