@@ -478,8 +478,13 @@ BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::a
         run.problem = start_problem(run.result.start, options, run.result.start_problem);
         return run;
     }
+    QStringList notes;
     if (input.options.trial)
-        run.rows_note = book_rows_note(trial, run.result);
+        notes << book_rows_note(trial, run.result);
+    if (input.refl_loaded)
+        notes << table_unused_note(options.table_path, run.result);
+    notes.removeAll(QString());
+    run.rows_note = notes.join(QLatin1Char('\n'));
     run.status =
         run.result.count(PairState::Skipped) > 0 || !run.result.result_problem.isEmpty() ? 1 : 0;
     return run;

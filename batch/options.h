@@ -75,7 +75,7 @@ void prepare_run(const BatchOptions &options, PreparedRun &prepared);
 struct BatchRun {
     QString problem; // why it did not start, in the batch's words
     RunResult result;
-    QString rows_note; // the field book's rows whose images are not in the run
+    QString rows_note; // what the field book and the table name of images not in the run
     double seconds = 0;
     int status = 2; // the batch's exit status
 };

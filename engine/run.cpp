@@ -38,6 +38,17 @@ QString book_rows_note(const TrialSetup &trial, const RunResult &result)
     return rows_not_in_run_note(trial, images);
 }
 
+QString table_unused_note(const QString &table, const RunResult &result)
+{
+    if (result.stopped || result.outcomes.empty() || result.count(PairState::TableEntry) > 0)
+        return {};
+    return QStringLiteral("No image of the run is in the table %1, so it set no emissivity or "
+                          "reflected temperature. An image number is read from the digits before "
+                          "each full stop of the photograph's path, its folders' names too "
+                          "(2024.06.01/IMG_0012.jpg gives 2024060012).")
+        .arg(table);
+}
+
 std::vector<TrialValues> processed_trials(const RunResult &result)
 {
     std::vector<TrialValues> trials;

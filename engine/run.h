@@ -71,6 +71,10 @@ struct RunResult {
 // done or not, in a sentence.
 QString book_rows_note(const TrialSetup &trial, const RunResult &result);
 
+// What to say when the table `table` names no image of a run that went to
+// its end: it changed nothing. Empty otherwise.
+QString table_unused_note(const QString &table, const RunResult &result);
+
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);
 

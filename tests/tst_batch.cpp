@@ -247,6 +247,12 @@ void TestBatch::sameAsWindow()
     QCOMPARE(files, tree(window_out));
     const QList<QByteArray> lines = lines_of(batch_out + "/result.csv");
     QCOMPARE(lines.size(), table.startsWith("12,") ? 4 : 5);
+    QCOMPARE(b.err.contains("\nNo image of the run is in the table " + tmp.filePath(tag + ".csv") +
+                            ", so it set no emissivity or reflected temperature. An image number "
+                            "is read from the digits before each full stop of the photograph's "
+                            "path, its folders' names too (2024.06.01/IMG_0012.jpg gives "
+                            "2024060012).\n"),
+             table.startsWith("99,"));
     // The turned photograph read upright: its first 15 raw columns are plant.
     const double upright =
         plant_mean(second, double(second.emissivity), fixtures::reported_t_refl(second));
