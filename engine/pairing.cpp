@@ -98,11 +98,19 @@ LocalTime usual_difference(const std::vector<Candidate> &found)
     return usual;
 }
 
+// Whether file facts `f` are of a picture, or of something else that carries
+// a capture time, such as the sidecar an editor writes beside a photograph.
+bool picture(const FileFacts &f)
+{
+    return f.mime.isEmpty() || f.mime.startsWith("image/");
+}
+
 std::vector<Candidate> Timing::candidates() const
 {
     std::vector<std::pair<LocalTime, int>> photographs; // by time
     for (int i = 0; i < files.size(); ++i)
-        if (facts[size_t(i)].problem.isEmpty() && !facts[size_t(i)].raw && times[size_t(i)])
+        if (facts[size_t(i)].problem.isEmpty() && !facts[size_t(i)].raw && times[size_t(i)] &&
+            picture(facts[size_t(i)]))
             photographs.push_back({*times[size_t(i)], i});
     std::sort(photographs.begin(), photographs.end());
     std::vector<Candidate> found;
@@ -157,8 +165,10 @@ PlannedPair unpaired(const Timing &t, int r, bool any_near)
 
 QString left_over_text(const Timing &t, int photograph, bool any_near)
 {
+    const FileFacts &f = t.facts[size_t(photograph)];
     const QString why =
-        !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
+        !picture(f) ? QStringLiteral("it is no picture (%1)").arg(QString::fromUtf8(f.mime))
+        : !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
         : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
                                     "with other photographs")
                          .arg(seconds_text(t.tolerance))

@@ -312,7 +312,8 @@ Measurement measure_in_one_exchange(ExifTool &tool, const QString &file, bool fl
 FileFacts read_file_facts(ExifTool &tool, const QString &file)
 {
     const ToolAnswer answer = tool.output(
-        {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-DateTimeOriginal"),
+        {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-MIMEType"),
+         QStringLiteral("-DateTimeOriginal"),
          QStringLiteral("-RawThermalImageType"), QStringLiteral("-EmbeddedImageWidth#"),
          QStringLiteral("-EmbeddedImageHeight#"), QStringLiteral("-Error"),
          QStringLiteral("-Warning"), file});
@@ -335,6 +336,7 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
     }
     facts.raw = fields.count("RawThermalImageType") > 0;
     facts.date_time = field_text(fields, "DateTimeOriginal");
+    facts.mime = field_text(fields, "MIMEType");
     facts.embedded = cv::Size(field_text(fields, "EmbeddedImageWidth").toInt(),
                               field_text(fields, "EmbeddedImageHeight").toInt());
     if (facts.embedded.width <= 0 || facts.embedded.height <= 0)

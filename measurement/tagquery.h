@@ -45,6 +45,7 @@ struct FileFacts {
     bool raw = false;     // it holds raw thermal data: a radiometric image
     QByteArray date_time; // DateTimeOriginal as written; empty when it has none
     cv::Size embedded;    // the photograph it keeps inside; empty when none
+    QByteArray mime;      // its kind as the tool tells it (image/jpeg); empty when not told
 };
 
 // The facts of `file` in one light exchange (no picture data are read).

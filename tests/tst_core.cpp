@@ -1104,7 +1104,8 @@ void TestCore::temperatureSpill()
 void TestCore::pairing_data()
 {
     // Each file "NAME KIND [HH:MM:SS[.ff+zone]]": r radiometric, e radiometric
-    // keeping a photograph, p photograph, x unreadable; no time: none. The
+    // keeping a photograph, p photograph, s an editor's sidecar file, x
+    // unreadable; no time: none. The
     // pairs formed: "radiometric+photograph" (none after + : its own
     // photograph), "name!" skipped; then the photographs in no pair.
     QTest::addColumn<QStringList>("files");
@@ -1138,6 +1139,10 @@ void TestCore::pairing_data()
                        "IR_5 r 12:00:12", "DC_6 p 12:00:15", "IR_7 r 12:00:16", "DC_8 p 12:00:19"}
         << 5.0 << "IR_1+DC_2 IR_3+DC_4 IR_5+DC_6 IR_7+DC_8"
         << "";
+    QTest::newRow("a sidecar as near as its photograph, and nearer in the list")
+        << QStringList{"IR_1 r 10:00:00", "DC_2.xmp s 10:00:01", "DC_2 p 10:00:01"} << 2.0
+        << "IR_1+DC_2"
+        << "DC_2.xmp";
     QTest::newRow("one photograph for two radiometric images")
         << QStringList{"IR_1 r 10:00:00", "IR_3 r 10:00:00", "DC_2 p 10:00:01"} << 2.0
         << "IR_1+DC_2 IR_3!"
@@ -1164,6 +1169,7 @@ void TestCore::pairing()
         ff.problem = f[1] == "x" ? "ExifTool cannot read it." : "";
         ff.raw = f[1] == "r" || f[1] == "e";
         ff.embedded = f[1] == "e" ? cv::Size(640, 480) : cv::Size();
+        ff.mime = f[1] == "s" ? "application/rdf+xml" : "image/jpeg";
         ff.date_time = f.size() > 2 ? "2024:06:01 " + f[2].toUtf8() : QByteArray();
         facts.push_back(ff);
     }

@@ -127,6 +127,7 @@ void TestExifTool::oneExchangeAsPerQuery()
     const FileFacts facts = read_file_facts(open, path);
     QCOMPARE(facts.raw, form != int(RawForm::None));
     QCOMPARE(facts.date_time, date);
+    QCOMPARE(facts.mime, QByteArray("image/jpeg"));
     QCOMPARE(facts.embedded, photo > 0 ? cv::Size(640, 480) : cv::Size());
     QCOMPARE(a.problem, problem);
     QCOMPARE(b.problem, problem);
