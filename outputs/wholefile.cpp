@@ -3,6 +3,7 @@
 #include "outputs/scratch.h"
 #include "pictures/pictures.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,11 +30,22 @@ namespace
 // The image library's quality of JPEG pictures when none is given.
 constexpr int library_jpeg_quality = 95;
 
-// Hidden, so that no listing of results takes it for one.
+// The longest name, in bytes, that file systems commonly allow.
+constexpr int longest_name = 255;
+
+// Hidden, so that no listing of results takes it for one; a name too long to
+// take the marks is shortened to a digest of itself, so that every name that
+// fits its place can be written.
 QString temporary_name(const QString &path)
 {
     const QFileInfo info(path);
-    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+    const QString name = QStringLiteral(".") + info.fileName() + QStringLiteral(".part");
+    if (QFile::encodeName(name).size() <= longest_name)
+        return info.path() + QLatin1Char('/') + name;
+    const QByteArray digest =
+        QCryptographicHash::hash(QFile::encodeName(info.fileName()), QCryptographicHash::Sha1);
+    return info.path() + QStringLiteral("/.") + QString::fromLatin1(digest.toHex()) +
+           QStringLiteral(".part");
 }
 
 // Why no file may take the name `path`: something stands there that the

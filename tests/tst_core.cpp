@@ -1000,6 +1000,13 @@ void TestCore::writeTogether()
     QCOMPARE(twin.st_ino, one.st_ino);
     QCOMPARE(read_file(dir.filePath("a/twin.png")), QByteArray("map"));
     QCOMPARE(read_file(outside), QByteArray("keep"));
+    // A name as long as file systems allow (250 bytes) is written, and no
+    // other file stays.
+    const QString longest = dir.filePath("b/" + QString(125, QChar(0xe9)) + ".csv");
+    QDir(dir.path()).mkdir("b");
+    QCOMPARE(write_together({{longest, "table"}}), QString());
+    QCOMPARE(QDir(dir.filePath("b")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(longest).fileName()});
 }
 
 void TestCore::failureInsideAPair()
