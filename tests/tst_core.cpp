@@ -1000,7 +1000,7 @@ void TestCore::writeTogether()
     QCOMPARE(twin.st_ino, one.st_ino);
     QCOMPARE(read_file(dir.filePath("a/twin.png")), QByteArray("map"));
     QCOMPARE(read_file(outside), QByteArray("keep"));
-    // A name as long as file systems allow (250 bytes) is written, and no
+    // A name as long as file systems allow (254 bytes) is written, and no
     // other file stays.
     const QString longest = dir.filePath("b/" + QString(125, QChar(0xe9)) + ".csv");
     QDir(dir.path()).mkdir("b");
