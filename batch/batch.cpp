@@ -195,6 +195,16 @@ QString shared_name_problem(const RunOptions &options, const SharedName &shared)
     const QString file = shared.first.photo == PhotoSource::Embedded
                              ? QStringLiteral("radiometric image")
                              : QStringLiteral("photograph");
+    const auto named = [&shared](const PairPlan &p) {
+        return QFileInfo(p.photo == PhotoSource::Embedded ? p.radiometric : p.visible)
+            .absoluteFilePath();
+    };
+    if (named(shared.first) == named(shared.second))
+        return QStringLiteral("%1 and %2 both have the %3 %4: a file given twice would be "
+                              "processed twice, the second's files replacing the first's.")
+            .arg(pair(shared.first), pair(shared.second), file,
+                 shared.first.photo == PhotoSource::Embedded ? shared.first.radiometric
+                                                             : shared.first.visible);
     if (options.naming == Naming::File)
         return QStringLiteral("%1 and %2 would both write the files of the name %3, so the "
                               "second's files would replace the first's; give each %4 a name of "

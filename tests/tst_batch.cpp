@@ -387,6 +387,12 @@ void TestBatch::inputErrors_data()
                           "number of its own, or name the results after the files with --names "
                           "file.")
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
+    QTest::newRow("one file given twice")
+        << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotA.jpg")}
+        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %2) both have the photograph %2: a file "
+                          "given twice would be processed twice, the second's files replacing the "
+                          "first's.")
+               .arg(a, tmp.filePath("plotA.jpg"));
     write_file(tmp.filePath("book0.csv"), "image,plot\n0,x\n");
     QTest::newRow("a book row for two pairs")
         << QStringList{"-o",      out,
