@@ -38,15 +38,18 @@ CameraField camera_field(cv::Size photo, cv::Size raw, double real2ir, double of
     const double left = photo.width / 2.0 + offset_x - width / 2,
                  top = photo.height / 2.0 + offset_y - height / 2;
     const double reach = std::max(1.0, max_overhang * width);
-    if (!(left > -reach && top > -reach && left + width < photo.width + reach &&
-          top + height < photo.height + reach && width >= 1 && height >= 1)) {
+    const bool tiny = !(width >= 1 && height >= 1);
+    if (tiny || !(left > -reach && top > -reach && left + width < photo.width + reach &&
+                  top + height < photo.height + reach)) {
         const auto whole = [](double v) { return QString::number(v, 'f', 0); };
         out.problem =
             QStringLiteral("The camera's alignment values (Real2IR %1, OffsetX %2, OffsetY %3) put "
-                           "the thermal field at %4,%5,%6,%7, outside the photograph (%8 x %9 "
+                           "the thermal field at %4,%5,%6,%7, %8 the photograph (%9 x %10 "
                            "pixels).")
                 .arg(shortest(real2ir), shortest(offset_x), shortest(offset_y), whole(left),
-                     whole(top), whole(width), whole(height))
+                     whole(top), whole(width), whole(height),
+                     tiny ? QStringLiteral("less than a pixel across in")
+                          : QStringLiteral("outside"))
                 .arg(photo.width)
                 .arg(photo.height);
         return out;

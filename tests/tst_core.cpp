@@ -3,6 +3,7 @@
 // the writing of result files.
 
 #include "analysis/alignment.h"
+#include "analysis/camerafield.h"
 #include "analysis/canny.h"
 #include "analysis/contours.h"
 #include "analysis/correlation.h"
@@ -370,6 +371,10 @@ void TestCore::texts_data()
         << "The air's transmission that the radiometric image's values give (ObjectDistance 1000 "
            "m, AtmosphericTemperature 40 °C, RelativeHumidity 0.95) is -0.076; it must be above "
            "0.";
+    QTest::newRow("a field smaller than a pixel")
+        << camera_field({1, 1}, {320, 240}, 1, 0, 0).problem
+        << "The camera's alignment values (Real2IR 1, OffsetX 0, OffsetY 0) put the thermal field "
+           "at 0,0,1,1, less than a pixel across in the photograph (1 x 1 pixels).";
     // The tool's texts quoted as written (the air's values: tst_exiftool).
     QTest::newRow("NaN") << value_text_problem("Emissivity", "NaN")
                          << "Emissivity of the radiometric image is 'NaN', which is not a finite "
