@@ -1300,8 +1300,9 @@ void TestBatch::cameraFolder()
                              search);
     QCOMPARE(f.status, 1);
     for (const char *said :
-         {"pair 5 (%1/IR_6011.jpg): no photograph was taken within 2 s of it (2024:06:01 "
-          "10:00:12.70+02:00): the photograph it keeps inside is used.\n",
+         {"pair 5 (%1/IR_6011.jpg): the photographs taken within 2 s of it (2024:06:01 "
+          "10:00:12.70+02:00) are paired with other radiometric images: the photograph it keeps "
+          "inside is used.\n",
           "photograph in no pair: %1/DC_6030.jpg: no radiometric image was taken within 2 s of "
           "it.\n",
           "pair 7 skipped (%1/IR_6019.jpg):\n    It is in no pair: no photograph was taken within "
