@@ -86,11 +86,12 @@ QString pairs_text(const QString &count_of)
     return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
 }
 
-// For a folder given without any JPEG file, the folders inside it that have
-// some, as on a camera's card: a sentence naming them, or nothing.
-QString folders_inside(const BatchOptions &o)
+// For a folder given without any JPEG file (or, with `any`, without the
+// files asked for), the folders inside it that have some, as on a camera's
+// card: a sentence naming them, or nothing.
+QString folders_inside(const BatchOptions &o, bool any = false)
 {
-    if (o.images_from.isEmpty() || !o.input.image_files.isEmpty())
+    if (o.images_from.isEmpty() || (!any && !o.input.image_files.isEmpty()))
         return {};
     const QStringList inside = folders_with_jpeg_files(o.images_from);
     if (inside.isEmpty())
@@ -119,7 +120,8 @@ QString start_problem(RunStart start, const BatchOptions &o, const QString &prob
                                         "the images given.")
                        : QStringLiteral("the folder %1 holds no radiometric image (a JPEG with "
                                         "raw thermal data).")
-                             .arg(o.images_from);
+                                 .arg(o.images_from) +
+                             folders_inside(o, true);
         if (o.input.options.photo == PhotoSource::Embedded) // none at all
             return o.images_from.isEmpty()
                        ? QStringLiteral("no images given.")

@@ -372,6 +372,14 @@ void TestBatch::inputErrors_data()
                                                        "folder %1/DCIM/100FLIR inside it has JPEG "
                                                        "files: give it instead.")
                                             .arg(tmp.filePath("card"));
+    QDir().mkpath(tmp.filePath("day/100FLIR")); // and a photograph beside the camera's folder
+    QFile::copy(a, tmp.filePath("day/100FLIR/FLIR11.jpg"));
+    QFile::copy(b, tmp.filePath("day/FLIR12_RGB12.jpg"));
+    QTest::newRow("a photograph beside the camera's folder, by time")
+        << QStringList{"-o", out, "--pair", "time", tmp.filePath("day")}
+        << QStringLiteral("the folder %1 holds no radiometric image (a JPEG with raw thermal "
+                          "data). The folder %1/100FLIR inside it has JPEG files: give it instead.")
+               .arg(tmp.filePath("day"));
     QFile::copy(b, tmp.filePath("plotA.jpg"));
     QFile::copy(b, tmp.filePath("plotB.jpg"));
     QTest::newRow("one photograph's name in two folders")
