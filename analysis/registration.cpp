@@ -581,8 +581,8 @@ Registration search_field(const PhotoScales &photo, const cv::Mat &temps, const 
     double least = 0, most = 0;
     cv::minMaxLoc(fine.edges, &least, &most);
     if (!(most > least)) { // every place would score alike
-        r.note = not_used(QStringLiteral("the thermal picture shows no edges to search by"),
-                          r.field);
+        r.note =
+            not_used(QStringLiteral("the thermal picture shows no edges to search by"), r.field);
         return r;
     }
     const Placement coarse = best_field(s, filled, fine);

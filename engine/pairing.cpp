@@ -122,8 +122,8 @@ std::vector<Candidate> Timing::candidates() const
                                   std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
         for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
             const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
-            found.push_back({0, p->first - t, std::abs(a - b), b < a, std::abs(p->second - r), r,
-                             p->second});
+            found.push_back(
+                {0, p->first - t, std::abs(a - b), b < a, std::abs(p->second - r), r, p->second});
         }
     }
     const LocalTime usual = usual_difference(found);
@@ -150,11 +150,11 @@ PlannedPair unpaired(const Timing &t, int r, bool any_near)
     const QString why =
         !t.times[size_t(r)]
             ? QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by")
-        : any_near ? QStringLiteral("the photographs taken within %1 s of it (%2) are paired with "
-                                    "other radiometric images")
-                         .arg(within, taken)
-                   : QStringLiteral("no photograph was taken within %1 s of it (%2)")
-                         .arg(within, taken);
+        : any_near
+            ? QStringLiteral("the photographs taken within %1 s of it (%2) are paired with "
+                             "other radiometric images")
+                  .arg(within, taken)
+            : QStringLiteral("no photograph was taken within %1 s of it (%2)").arg(within, taken);
     if (f.embedded.empty())
         p.plan.problem =
             QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.").arg(why);

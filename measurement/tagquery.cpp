@@ -313,10 +313,9 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
 {
     const ToolAnswer answer = tool.output(
         {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-MIMEType"),
-         QStringLiteral("-DateTimeOriginal"),
-         QStringLiteral("-RawThermalImageType"), QStringLiteral("-EmbeddedImageWidth#"),
-         QStringLiteral("-EmbeddedImageHeight#"), QStringLiteral("-Error"),
-         QStringLiteral("-Warning"), file});
+         QStringLiteral("-DateTimeOriginal"), QStringLiteral("-RawThermalImageType"),
+         QStringLiteral("-EmbeddedImageWidth#"), QStringLiteral("-EmbeddedImageHeight#"),
+         QStringLiteral("-Error"), QStringLiteral("-Warning"), file});
     FileFacts facts;
     const Fields fields = json_fields(answer.output);
     if (!answer.complete() || fields.empty() || fields.count("Error")) {
