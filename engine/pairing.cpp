@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <map>
+#include <iterator>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -55,8 +55,7 @@ namespace
 
 // A possible pair by capture time: the smaller, the better.
 struct Candidate {
-    double apart;    // seconds, beyond the clocks' usual difference
-    LocalTime later; // how much later the photograph was taken
+    double apart;    // seconds
     double names;    // how far apart the numbers in their names are
     bool before;     // the photograph is numbered before the radiometric image
     int list;        // how far apart they are in the list
@@ -75,34 +74,22 @@ struct Timing {
     std::vector<Candidate> candidates() const;
 };
 
-// How much later than the radiometric images their photographs are taken, as
-// the clocks and the camera's way of saving make it: the difference most
-// possible pairs share, the smallest of those as common. Cameras write whole
-// seconds, so the true pairs share one or two values; a second camera's clock
-// a few seconds ahead, or shots a second apart, would otherwise pair each
-// radiometric image with its neighbour's photograph.
-LocalTime usual_difference(const std::vector<Candidate> &found)
-{
-    std::map<LocalTime, int> counts;
-    for (const Candidate &c : found)
-        ++counts[c.later];
-    LocalTime usual = 0;
-    int most = 0;
-    // The most common, then the smallest, then one after rather than before.
-    const auto rank = [](LocalTime later, int count) {
-        return std::make_tuple(-count, std::abs(later), later < 0);
-    };
-    for (const auto &[later, count] : counts)
-        if (most == 0 || rank(later, count) < rank(usual, most))
-            std::tie(usual, most) = std::tie(later, count);
-    return usual;
-}
-
-// Whether file facts `f` are of a picture, or of something else that carries
-// a capture time, such as the sidecar an editor writes beside a photograph.
+// Whether file facts `f` are of a photograph the image library reads, rather
+// than of something else that carries its capture time: the sidecar an editor
+// writes beside a photograph, a camera's raw file beside its JPEG.
 bool picture(const FileFacts &f)
 {
-    return f.mime.isEmpty() || f.mime.startsWith("image/");
+    static const char *const kinds[] = {"image/jpeg",
+                                        "image/png",
+                                        "image/tiff",
+                                        "image/bmp",
+                                        "image/webp",
+                                        "image/jp2",
+                                        "image/x-portable-pixmap",
+                                        "image/x-portable-graymap",
+                                        "image/x-portable-bitmap"};
+    return f.mime.isEmpty() || std::any_of(std::begin(kinds), std::end(kinds),
+                                           [&f](const char *k) { return f.mime == k; });
 }
 
 std::vector<Candidate> Timing::candidates() const
@@ -122,13 +109,10 @@ std::vector<Candidate> Timing::candidates() const
                                   std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
         for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
             const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
-            found.push_back(
-                {0, p->first - t, std::abs(a - b), b < a, std::abs(p->second - r), r, p->second});
+            found.push_back({std::abs(double(p->first - t)), std::abs(a - b), b < a,
+                             std::abs(p->second - r), r, p->second});
         }
     }
-    const LocalTime usual = usual_difference(found);
-    for (Candidate &c : found)
-        c.apart = std::abs(double(c.later - usual));
     std::sort(found.begin(), found.end(),
               [](const Candidate &x, const Candidate &y) { return x.key() < y.key(); });
     return found;
@@ -167,7 +151,8 @@ QString left_over_text(const Timing &t, int photograph, bool any_near)
 {
     const FileFacts &f = t.facts[size_t(photograph)];
     const QString why =
-        !picture(f) ? QStringLiteral("it is no picture (%1)").arg(QString::fromUtf8(f.mime))
+        !picture(f) ? QStringLiteral("it is no photograph that can be read (%1)")
+                          .arg(QString::fromUtf8(f.mime))
         : !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
         : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
                                     "with other photographs")
