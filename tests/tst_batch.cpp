@@ -1297,6 +1297,10 @@ void TestBatch::cameraFolder()
     QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6019.jpg").toStdString(), plain));
     QVERIFY(QFile::copy(dir + "/IR_6019.jpg", dir + "/IR_6041.jpg")); // cut short
     QVERIFY(QFile::resize(dir + "/IR_6041.jpg", QFileInfo(dir + "/IR_6019.jpg").size() / 2));
+    plain.counts = fixtures::plot_counts(320, 240); // its record in three segments, cut in the last
+    QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6043.jpg").toStdString(), plain));
+    const QByteArray whole = read_file(dir + "/IR_6043.jpg");
+    write_file(dir + "/IR_6043.jpg", whole.left(whole.lastIndexOf(QByteArray("FLIR\0", 5)) + 100));
     QVERIFY(fixtures::write_bytes(
         (dir + "/DC_6030.jpg").toStdString(),
         fixtures::photo_jpeg(written[2].photograph, 1, "2024:06:01 10:00:40")));
@@ -1316,7 +1320,9 @@ void TestBatch::cameraFolder()
           "pair 7 skipped (%1/IR_6019.jpg):\n    It is in no pair: no photograph was taken within "
           "2 s of it (2024:06:01 10:00:30), and it keeps no photograph inside.\n",
           " skipped (%1/IR_6041.jpg):\n    It is damaged or cut short: ExifTool finds a JPEG "
-          "format error.\n"})
+          "format error.\n",
+          " skipped (%1/IR_6043.jpg):\n    It is damaged or cut short: ExifTool finds its FLIR "
+          "record incomplete.\n"})
         QVERIFY2(f.err.contains(QString::fromUtf8(said).arg(dir)), qPrintable(f.err));
     QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
