@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <opencv2/core.hpp>
 
 #include <csignal>
@@ -202,8 +203,8 @@ QString shared_name_problem(const RunOptions &options, const SharedName &shared)
             .absoluteFilePath();
     };
     if (named(shared.first) == named(shared.second))
-        return QStringLiteral("%1 and %2 both have the %3 %4: a file given twice would be "
-                              "processed twice, the second's files replacing the first's.")
+        return QStringLiteral("%1 and %2 both have the %3 %4, given twice, so the second's files "
+                              "would replace the first's.")
             .arg(pair(shared.first), pair(shared.second), file,
                  shared.first.photo == PhotoSource::Embedded ? shared.first.radiometric
                                                              : shared.first.visible);
@@ -326,11 +327,30 @@ ToolFactory planning_tools(const BatchOptions &o)
     return [timeout] { return std::make_unique<StayOpenExifTool>(exiftool_program(), timeout); };
 }
 
+// By capture time each file is one image: one given twice would be measured
+// twice, with two photographs.
+QString given_twice_problem(const BatchOptions &o)
+{
+    if (o.input.options.pairing.by != Pairing::Time)
+        return {};
+    QSet<QString> seen;
+    for (const QString &file : o.input.image_files) {
+        const QString path = QFileInfo(file).absoluteFilePath();
+        if (seen.contains(path))
+            return QStringLiteral("%1 is given twice; by capture time each file is given once.")
+                .arg(file);
+        seen.insert(path);
+    }
+    return {};
+}
+
 // Everything checked before anything is made; the input read and its pairs
 // formed as it goes, the folder's entries left out named in `left_out`.
 QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QStringList &left_out)
 {
     QString problem = read_inputs(o, left_out);
+    if (problem.isEmpty())
+        problem = given_twice_problem(o);
     if (problem.isEmpty()) {
         plan = plan_pairing(o.input, planning_tools(o), o.jobs);
         o.input.pairs = plan.pairs;

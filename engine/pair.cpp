@@ -48,9 +48,11 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
         return QStringLiteral("The name of %1 gives no name for the pair's files.")
             .arg(naming_file(plan));
     return QStringLiteral("The image number %1 is beyond %2, the largest that names result "
-                          "files; --names file names them after the photograph instead.")
+                          "files; --names file names them after the %3 instead.")
         .arg(QString::fromStdString(format_fixed(plan.number, 0)))
-        .arg(INT_MAX);
+        .arg(INT_MAX)
+        .arg(plan.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
+                                                 : QStringLiteral("photograph"));
 }
 
 // The checks of the separate photograph before any tool runs; a field from

@@ -397,10 +397,12 @@ void TestBatch::inputErrors_data()
                .arg(a, tmp.filePath("plotA.jpg"), tmp.filePath("plotB.jpg"));
     QTest::newRow("one file given twice")
         << QStringList{"-o", out, a, tmp.filePath("plotA.jpg"), a, tmp.filePath("plotA.jpg")}
-        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %2) both have the photograph %2: a file "
-                          "given twice would be processed twice, the second's files replacing the "
-                          "first's.")
+        << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %2) both have the photograph %2, given "
+                          "twice, so the second's files would replace the first's.")
                .arg(a, tmp.filePath("plotA.jpg"));
+    QTest::newRow("one file given twice, by time")
+        << QStringList{"-o", out, "--pair", "time", a, b, pairs + "/../pairs/FLIR11.jpg"}
+        << a + " is given twice; by capture time each file is given once.";
     write_file(tmp.filePath("book0.csv"), "image,plot\n0,x\n");
     QTest::newRow("a book row for two pairs")
         << QStringList{"-o",      out,
