@@ -173,7 +173,8 @@ QStringList folders_with_jpeg_files(const QString &dir, int depth = 2, int most 
 // pair.
 std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans);
 
-// Two pairs, neither a table entry, that would write the files of one name.
+// Two pairs, neither a table entry nor skipped before it starts, that would
+// write the files of one name.
 struct SharedName {
     QString name; // empty: every pair writes files of its own
     PairPlan first, second;

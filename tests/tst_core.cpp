@@ -1149,6 +1149,10 @@ void TestCore::pairing_data()
         << QStringList{"IR_1 r 10:00:00", "IR_3 r 10:00:00", "DC_2 p 10:00:01"} << 2.0
         << "IR_1+DC_2 IR_3!"
         << "";
+    QTest::newRow("an image in no pair, numbered as another pair")
+        << QStringList{"FLIR1 r 10:00:00", "FLIR2 r 10:05:00", "DSC_1 p 10:05:00"} << 2.0
+        << "FLIR1! FLIR2+DSC_1"
+        << "";
     QTest::newRow("no capture time, unreadable, tolerance 0")
         << QStringList{"IR_1 r",          "DC_2 p 10:00:00", "IR_3 e", "DC_4 p",
                        "IR_5 r 10:00:05", "DC_6 p 10:00:06", "odd x"}
@@ -1191,6 +1195,11 @@ void TestCore::pairing()
                  QString("It is in no pair: the photographs taken within 2 s of it (2024:06:01 "
                          "10:00:00) are paired with other radiometric images, and it keeps no "
                          "photograph inside."));
+    RunInput by_time;
+    by_time.pairs = plan.pairs;
+    // An image in no pair writes no files that another pair's could replace.
+    if (QByteArray(QTest::currentDataTag()).startsWith("an image in no pair"))
+        QCOMPARE(first_shared_name(plan_pairs(by_time)).name, QString());
     if (QTest::currentDataTag()[0] != 'E')
         return;
     // In the list's order nothing is read; two pairs writing files of one
