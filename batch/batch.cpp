@@ -97,6 +97,12 @@ QString folders_inside(const BatchOptions &o, bool any = false)
     const QStringList inside = folders_with_jpeg_files(o.images_from);
     if (inside.isEmpty())
         return {};
+    if (!o.input.image_files.isEmpty()) // its own files may be the photographs
+        return QStringLiteral(" The %1 %2 inside it %3 JPEG files: give %4 too.")
+            .arg(inside.size() == 1 ? QStringLiteral("folder") : QStringLiteral("folders"),
+                 inside.join(QStringLiteral(", ")),
+                 inside.size() == 1 ? QStringLiteral("has") : QStringLiteral("have"),
+                 inside.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
     return inside.size() == 1
                ? QStringLiteral(" The folder %1 inside it has JPEG files: give it instead.")
                      .arg(inside.first())
@@ -335,7 +341,8 @@ QString given_twice_problem(const BatchOptions &o)
         return {};
     QSet<QString> seen;
     for (const QString &file : o.input.image_files) {
-        const QString path = QFileInfo(file).absoluteFilePath();
+        const QFileInfo info(file);
+        const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
         if (seen.contains(path))
             return QStringLiteral("%1 is given twice; by capture time each file is given once.")
                 .arg(file);
@@ -441,7 +448,7 @@ RunPlan plan_options(const BatchOptions &given)
                                       "temperature of the pairs after it");
         plan.pairs.push_back(p);
     }
-    for (const std::vector<int> &chain : file_chains(plans))
+    for (const std::vector<int> &chain : writing_chains(plans))
         for (size_t i = 1; i < chain.size(); ++i)
             plan.pairs[size_t(chain[i])].notes
                 << QStringLiteral("the result name %1 of pair %2: its files would replace that "

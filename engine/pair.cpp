@@ -10,6 +10,7 @@
 #include "pictures/pictures.h"
 
 #include <climits>
+#include <cmath>
 
 namespace ardentis
 {
@@ -47,12 +48,16 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
     if (options.naming == Naming::File)
         return QStringLiteral("The name of %1 gives no name for the pair's files.")
             .arg(naming_file(plan));
+    const QString file = plan.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
+                                                             : QStringLiteral("photograph");
+    const QString number = std::isfinite(plan.number)
+                               ? QString::fromStdString(format_fixed(plan.number, 0))
+                               : QStringLiteral("of more than 308 digits");
     return QStringLiteral("The image number %1 is beyond %2, the largest that names result "
                           "files; --names file names them after the %3 instead.")
-        .arg(QString::fromStdString(format_fixed(plan.number, 0)))
+        .arg(number)
         .arg(INT_MAX)
-        .arg(plan.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
-                                                 : QStringLiteral("photograph"));
+        .arg(file);
 }
 
 // The checks of the separate photograph before any tool runs; a field from

@@ -22,6 +22,10 @@ std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactor
         std::unique_ptr<ExifTool> tool;
         for (int i = next++; i < files.size(); i = next++) {
             facts[size_t(i)].problem = file_problem(files[i], QStringLiteral("file"));
+            // Cut there, a radiometric image would pass for a photograph.
+            if (facts[size_t(i)].problem.isEmpty() && cut_before_scan(files[i]))
+                facts[size_t(i)].problem = QStringLiteral(
+                    "It is cut short: it ends inside the segments before its picture.");
             if (!facts[size_t(i)].problem.isEmpty())
                 continue;
             if (!tool)

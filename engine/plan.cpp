@@ -258,18 +258,23 @@ std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans)
     return chains;
 }
 
-SharedName first_shared_name(const std::vector<PairPlan> &plans)
+std::vector<std::vector<int>> writing_chains(const std::vector<PairPlan> &plans)
 {
-    SharedName shared;
-    for (std::vector<int> chain : file_chains(plans)) {
-        // A pair skipped before it starts (no photograph for it) writes nothing.
+    std::vector<std::vector<int>> chains = file_chains(plans);
+    for (std::vector<int> &chain : chains)
         chain.erase(std::remove_if(chain.begin(), chain.end(),
                                    [&plans](int k) { return !plans[size_t(k)].problem.isEmpty(); }),
                     chain.end());
+    return chains;
+}
+
+SharedName first_shared_name(const std::vector<PairPlan> &plans)
+{
+    SharedName shared;
+    for (const std::vector<int> &chain : writing_chains(plans))
         if (chain.size() > 1 && (shared.name.isEmpty() || chain[1] < shared.second.pair))
             shared = {plans[size_t(chain[0])].name, plans[size_t(chain[0])],
                       plans[size_t(chain[1])]};
-    }
     return shared;
 }
 

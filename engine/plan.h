@@ -173,6 +173,10 @@ QStringList folders_with_jpeg_files(const QString &dir, int depth = 2, int most 
 // pair.
 std::vector<std::vector<int>> file_chains(const std::vector<PairPlan> &plans);
 
+// The chains of file_chains without the pairs skipped before they start (no
+// photograph for them): those write nothing.
+std::vector<std::vector<int>> writing_chains(const std::vector<PairPlan> &plans);
+
 // Two pairs, neither a table entry nor skipped before it starts, that would
 // write the files of one name.
 struct SharedName {

@@ -44,7 +44,8 @@ QString table_unused_note(const QString &table, const RunResult &result)
         return {};
     return QStringLiteral("No image of the run is in the table %1, so it set no emissivity or "
                           "reflected temperature. An image number is read from the digits before "
-                          "each full stop of the photograph's path, its folders' names too "
+                          "each full stop of the path of the pair's photograph (with --photo "
+                          "embedded, its radiometric image), its folders' names too "
                           "(2024.06.01/IMG_0012.jpg gives 2024060012).")
         .arg(table);
 }

@@ -326,17 +326,6 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
                             : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
         return facts;
     }
-    // Its segments, read before the picture, end where no segment may, or
-    // its thermal record is cut: a radiometric image cut short there would
-    // pass for a photograph.
-    const QByteArray warning = field_text(fields, "Warning");
-    if (warning == "JPEG format error" || warning == "[minor] Incomplete FLIR record") {
-        facts.problem = QStringLiteral("It is damaged or cut short: ExifTool finds %1.")
-                            .arg(warning == "JPEG format error"
-                                     ? QStringLiteral("a JPEG format error")
-                                     : QStringLiteral("its FLIR record incomplete"));
-        return facts;
-    }
     facts.raw = fields.count("RawThermalImageType") > 0;
     facts.date_time = field_text(fields, "DateTimeOriginal");
     facts.mime = field_text(fields, "MIMEType");

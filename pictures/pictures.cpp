@@ -416,6 +416,33 @@ QString file_problem(const QString &path, const QString &what)
     return {};
 }
 
+bool cut_before_scan(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    uchar head[4];
+    if (file.read(reinterpret_cast<char *>(head), 2) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+        return false; // no JPEG
+    for (qint64 at = 2;;) {
+        if (!file.seek(at) || file.read(reinterpret_cast<char *>(head), 4) != 4)
+            return true;
+        if (head[0] != 0xFF) // no segment where one belongs: for the decoder to judge
+            return false;
+        if (head[1] == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        const int length = head[2] << 8 | head[3];
+        if (head[1] == 0xDA || length < 2)
+            return false;
+        at += 2 + length;
+        if (at > size)
+            return true;
+    }
+}
+
 Picture read_picture(const QString &path, const QString &what, Turning turning,
                      const RowsDone &rows_done)
 {

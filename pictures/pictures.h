@@ -60,6 +60,11 @@ using RowsDone = std::function<void(const cv::Mat &picture, int rows)>;
 // when there is one.
 QString file_problem(const QString &path, const QString &what);
 
+// Whether the JPEG file at `path` ends inside the segments before its
+// picture, where a radiometric image keeps its raw data: it is cut short
+// there. Reads only the segments' heads.
+bool cut_before_scan(const QString &path);
+
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
 // blue, green, red order, as the image library decodes it), in any format
 // the image library reads; none beyond max_picture_pixels is allocated. `what` names the

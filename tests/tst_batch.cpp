@@ -249,9 +249,9 @@ void TestBatch::sameAsWindow()
     QCOMPARE(lines.size(), table.startsWith("12,") ? 4 : 5);
     QCOMPARE(b.err.contains("\nNo image of the run is in the table " + tmp.filePath(tag + ".csv") +
                             ", so it set no emissivity or reflected temperature. An image number "
-                            "is read from the digits before each full stop of the photograph's "
-                            "path, its folders' names too (2024.06.01/IMG_0012.jpg gives "
-                            "2024060012).\n"),
+                            "is read from the digits before each full stop of the path of the "
+                            "pair's photograph (with --photo embedded, its radiometric image), its "
+                            "folders' names too (2024.06.01/IMG_0012.jpg gives 2024060012).\n"),
              table.startsWith("99,"));
     // The turned photograph read upright: its first 15 raw columns are plant.
     const double upright =
@@ -378,7 +378,7 @@ void TestBatch::inputErrors_data()
     QTest::newRow("a photograph beside the camera's folder, by time")
         << QStringList{"-o", out, "--pair", "time", tmp.filePath("day")}
         << QStringLiteral("the folder %1 holds no radiometric image (a JPEG with raw thermal "
-                          "data). The folder %1/100FLIR inside it has JPEG files: give it instead.")
+                          "data). The folder %1/100FLIR inside it has JPEG files: give it too.")
                .arg(tmp.filePath("day"));
     QFile::copy(b, tmp.filePath("plotA.jpg"));
     QFile::copy(b, tmp.filePath("plotB.jpg"));
@@ -400,9 +400,11 @@ void TestBatch::inputErrors_data()
         << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %2) both have the photograph %2, given "
                           "twice, so the second's files would replace the first's.")
                .arg(a, tmp.filePath("plotA.jpg"));
+    QFile::link(a, tmp.filePath("FLIR11-link.jpg"));
     QTest::newRow("one file given twice, by time")
-        << QStringList{"-o", out, "--pair", "time", a, b, pairs + "/../pairs/FLIR11.jpg"}
-        << a + " is given twice; by capture time each file is given once.";
+        << QStringList{"-o", out, "--pair", "time", a, b, tmp.filePath("FLIR11-link.jpg")}
+        << tmp.filePath("FLIR11-link.jpg") + " is given twice; by capture time each file is given "
+                                             "once.";
     write_file(tmp.filePath("book0.csv"), "image,plot\n0,x\n");
     QTest::newRow("a book row for two pairs")
         << QStringList{"-o",      out,
@@ -1299,10 +1301,15 @@ void TestBatch::cameraFolder()
     QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6019.jpg").toStdString(), plain));
     QVERIFY(QFile::copy(dir + "/IR_6019.jpg", dir + "/IR_6041.jpg")); // cut short
     QVERIFY(QFile::resize(dir + "/IR_6041.jpg", QFileInfo(dir + "/IR_6019.jpg").size() / 2));
-    plain.counts = fixtures::plot_counts(320, 240); // its record in three segments, cut in the last
+    // Its record in three segments, cut in the last, after a broken segment
+    // that ExifTool warns of first.
+    plain.counts = fixtures::plot_counts(320, 240);
     QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6043.jpg").toStdString(), plain));
-    const QByteArray whole = read_file(dir + "/IR_6043.jpg");
-    write_file(dir + "/IR_6043.jpg", whole.left(whole.lastIndexOf(QByteArray("FLIR\0", 5)) + 100));
+    QByteArray cut = read_file(dir + "/IR_6043.jpg");
+    cut = cut.left(cut.lastIndexOf(QByteArray("FLIR\0", 5)) + 100);
+    write_file(dir + "/IR_6043.jpg", cut.insert(2, QByteArray("\xFF\xE1\x00\x12"
+                                                              "Exif\0\0XXXXXXXXXX",
+                                                              20)));
     QVERIFY(fixtures::write_bytes(
         (dir + "/DC_6030.jpg").toStdString(),
         fixtures::photo_jpeg(written[2].photograph, 1, "2024:06:01 10:00:40")));
@@ -1321,10 +1328,10 @@ void TestBatch::cameraFolder()
           "it.\n",
           "pair 7 skipped (%1/IR_6019.jpg):\n    It is in no pair: no photograph was taken within "
           "2 s of it (2024:06:01 10:00:30), and it keeps no photograph inside.\n",
-          " skipped (%1/IR_6041.jpg):\n    It is damaged or cut short: ExifTool finds a JPEG "
-          "format error.\n",
-          " skipped (%1/IR_6043.jpg):\n    It is damaged or cut short: ExifTool finds its FLIR "
-          "record incomplete.\n"})
+          " skipped (%1/IR_6041.jpg):\n    It is cut short: it ends inside the segments before "
+          "its picture.\n",
+          " skipped (%1/IR_6043.jpg):\n    It is cut short: it ends inside the segments before "
+          "its picture.\n"})
         QVERIFY2(f.err.contains(QString::fromUtf8(said).arg(dir)), qPrintable(f.err));
     QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
