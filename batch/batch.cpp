@@ -11,14 +11,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
-#include <QSet>
 #include <opencv2/core.hpp>
 
 #include <csignal>
 #include <filesystem>
 #ifdef __GLIBC__
 #include <malloc.h>
+#endif
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
 #endif
 
 namespace ardentis
@@ -339,14 +342,26 @@ QString given_twice_problem(const BatchOptions &o)
 {
     if (o.input.options.pairing.by != Pairing::Time)
         return {};
-    QSet<QString> seen;
+    // A file is its device and inode, whatever links of either kind name it.
+    const auto identity = [](const QString &file) {
+#ifndef Q_OS_WIN
+        struct stat st;
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0)
+            return QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
+#endif
+        return QFileInfo(file).absoluteFilePath();
+    };
+    QHash<QString, QString> seen; // the first file of each identity
     for (const QString &file : o.input.image_files) {
-        const QFileInfo info(file);
-        const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-        if (seen.contains(path))
+        const QString id = identity(file), first = seen.value(id);
+        if (first == file)
             return QStringLiteral("%1 is given twice; by capture time each file is given once.")
                 .arg(file);
-        seen.insert(path);
+        if (!first.isEmpty())
+            return QStringLiteral("%1 and %2 are one file; by capture time each file is given "
+                                  "once.")
+                .arg(first, file);
+        seen.insert(id, file);
     }
     return {};
 }

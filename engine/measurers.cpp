@@ -1,5 +1,6 @@
 #include "engine/measurers.h"
 
+#include "engine/pairing.h"
 #include "measurement/tagquery.h"
 
 namespace ardentis
@@ -25,7 +26,9 @@ Measurement OneExchangeMeasurer::measure(const PairPlan &plan, Radiometry model,
 
 std::optional<FileFacts> OneExchangeMeasurer::facts(const QString &file)
 {
-    return read_file_facts(tool_, file);
+    FileFacts unreadable;
+    unreadable.problem = unreadable_file(file);
+    return unreadable.problem.isEmpty() ? read_file_facts(tool_, file) : unreadable;
 }
 
 } // namespace ardentis

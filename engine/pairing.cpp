@@ -14,6 +14,15 @@
 namespace ardentis
 {
 
+QString unreadable_file(const QString &file)
+{
+    const QString problem = file_problem(file, QStringLiteral("file"));
+    // Cut there, a radiometric image would pass for a photograph.
+    if (problem.isEmpty() && cut_before_scan(file))
+        return QStringLiteral("It is cut short: it ends inside the segments before its picture.");
+    return problem;
+}
+
 std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs)
 {
     std::vector<FileFacts> facts(size_t(files.size()));
@@ -21,11 +30,7 @@ std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactor
     const auto work = [&] {
         std::unique_ptr<ExifTool> tool;
         for (int i = next++; i < files.size(); i = next++) {
-            facts[size_t(i)].problem = file_problem(files[i], QStringLiteral("file"));
-            // Cut there, a radiometric image would pass for a photograph.
-            if (facts[size_t(i)].problem.isEmpty() && cut_before_scan(files[i]))
-                facts[size_t(i)].problem = QStringLiteral(
-                    "It is cut short: it ends inside the segments before its picture.");
+            facts[size_t(i)].problem = unreadable_file(files[i]);
             if (!facts[size_t(i)].problem.isEmpty())
                 continue;
             if (!tool)

@@ -37,6 +37,10 @@ struct PairingPlan {
 
 using ToolFactory = std::function<std::unique_ptr<ExifTool>()>;
 
+// Why `file` cannot be read for its facts before any tool looks at it: it is
+// missing, no regular file, or cut short; nothing when it can.
+QString unreadable_file(const QString &file);
+
 // The facts of every file, on up to `jobs` tools at once, in the files' order.
 std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs);
 

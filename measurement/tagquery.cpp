@@ -326,6 +326,13 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
                             : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
         return facts;
     }
+    // A thermal record that misses a segment: the raw data would be missing,
+    // and the radiometric image taken for a photograph. (ExifTool names only
+    // the first of its warnings; a file cut short is found by its segments.)
+    if (field_text(fields, "Warning") == "[minor] Incomplete FLIR record") {
+        facts.problem = QStringLiteral("It is damaged: ExifTool finds its FLIR record incomplete.");
+        return facts;
+    }
     facts.raw = fields.count("RawThermalImageType") > 0;
     facts.date_time = field_text(fields, "DateTimeOriginal");
     facts.mime = field_text(fields, "MIMEType");

@@ -422,23 +422,29 @@ bool cut_before_scan(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const qint64 size = file.size();
-    uchar head[4];
-    if (file.read(reinterpret_cast<char *>(head), 2) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+    uchar head[2];
+    const auto byte = [&file](uchar &b) { return file.getChar(reinterpret_cast<char *>(&b)); };
+    if (!byte(head[0]) || !byte(head[1]) || head[0] != 0xFF || head[1] != 0xD8)
         return false; // no JPEG
-    for (qint64 at = 2;;) {
-        if (!file.seek(at) || file.read(reinterpret_cast<char *>(head), 4) != 4)
+    for (;;) {
+        uchar marker = 0;
+        if (!byte(marker))
             return true;
-        if (head[0] != 0xFF) // no segment where one belongs: for the decoder to judge
+        if (marker != 0xFF) // no segment where one belongs: for the decoder to judge
             return false;
-        if (head[1] == 0xFF) { // fill byte
-            ++at;
-            continue;
-        }
-        const int length = head[2] << 8 | head[3];
-        if (head[1] == 0xDA || length < 2)
+        do { // past fill bytes
+            if (!byte(marker))
+                return true;
+        } while (marker == 0xFF);
+        if (marker == 0xDA)
             return false;
-        at += 2 + length;
-        if (at > size)
+        if (!byte(head[0]) || !byte(head[1]))
+            return true;
+        const int length = head[0] << 8 | head[1];
+        if (length < 2)
+            return false;
+        const qint64 next = file.pos() + length - 2;
+        if (next > size || !file.seek(next))
             return true;
     }
 }

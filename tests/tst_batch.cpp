@@ -16,6 +16,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <unistd.h>
 
 using guitest::child;
@@ -400,11 +401,12 @@ void TestBatch::inputErrors_data()
         << QStringLiteral("pair 1 (%1, %2) and pair 2 (%1, %2) both have the photograph %2, given "
                           "twice, so the second's files would replace the first's.")
                .arg(a, tmp.filePath("plotA.jpg"));
-    QFile::link(a, tmp.filePath("FLIR11-link.jpg"));
+    std::filesystem::create_hard_link(a.toStdString(),
+                                      tmp.filePath("FLIR11-link.jpg").toStdString());
     QTest::newRow("one file given twice, by time")
         << QStringList{"-o", out, "--pair", "time", a, b, tmp.filePath("FLIR11-link.jpg")}
-        << tmp.filePath("FLIR11-link.jpg") + " is given twice; by capture time each file is given "
-                                             "once.";
+        << a + " and " + tmp.filePath("FLIR11-link.jpg") +
+               " are one file; by capture time each file is given once.";
     write_file(tmp.filePath("book0.csv"), "image,plot\n0,x\n");
     QTest::newRow("a book row for two pairs")
         << QStringList{"-o",      out,
@@ -1302,14 +1304,18 @@ void TestBatch::cameraFolder()
     QVERIFY(QFile::copy(dir + "/IR_6019.jpg", dir + "/IR_6041.jpg")); // cut short
     QVERIFY(QFile::resize(dir + "/IR_6041.jpg", QFileInfo(dir + "/IR_6019.jpg").size() / 2));
     // Its record in three segments, cut in the last, after a broken segment
-    // that ExifTool warns of first.
+    // that ExifTool warns of first; and whole in length without the last.
     plain.counts = fixtures::plot_counts(320, 240);
     QVERIFY(fixtures::write_flir_jpeg((dir + "/IR_6043.jpg").toStdString(), plain));
-    QByteArray cut = read_file(dir + "/IR_6043.jpg");
-    cut = cut.left(cut.lastIndexOf(QByteArray("FLIR\0", 5)) + 100);
-    write_file(dir + "/IR_6043.jpg", cut.insert(2, QByteArray("\xFF\xE1\x00\x12"
-                                                              "Exif\0\0XXXXXXXXXX",
-                                                              20)));
+    const QByteArray whole = read_file(dir + "/IR_6043.jpg");
+    const int last = whole.lastIndexOf(QByteArray("FLIR\0", 5)) - 4; // at its marker
+    write_file(dir + "/IR_6043.jpg", QByteArray("\xFF\xD8\xFF\xE1\x00\x12"
+                                                "Exif\0\0XXXXXXXXXX",
+                                                22) +
+                                         whole.mid(2, last + 100));
+    write_file(
+        dir + "/IR_6045.jpg",
+        QByteArray(whole).remove(last, 2 + (uchar(whole[last + 2]) << 8 | uchar(whole[last + 3]))));
     QVERIFY(fixtures::write_bytes(
         (dir + "/DC_6030.jpg").toStdString(),
         fixtures::photo_jpeg(written[2].photograph, 1, "2024:06:01 10:00:40")));
@@ -1331,7 +1337,9 @@ void TestBatch::cameraFolder()
           " skipped (%1/IR_6041.jpg):\n    It is cut short: it ends inside the segments before "
           "its picture.\n",
           " skipped (%1/IR_6043.jpg):\n    It is cut short: it ends inside the segments before "
-          "its picture.\n"})
+          "its picture.\n",
+          " skipped (%1/IR_6045.jpg):\n    It is damaged: ExifTool finds its FLIR record "
+          "incomplete.\n"})
         QVERIFY2(f.err.contains(QString::fromUtf8(said).arg(dir)), qPrintable(f.err));
     QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
