@@ -17,10 +17,8 @@ namespace ardentis
 QString unreadable_file(const QString &file)
 {
     const QString problem = file_problem(file, QStringLiteral("file"));
-    // Cut there, a radiometric image would pass for a photograph.
-    if (problem.isEmpty() && cut_before_scan(file))
-        return QStringLiteral("It is cut short: it ends inside the segments before its picture.");
-    return problem;
+    // So damaged, a radiometric image would pass for a photograph.
+    return problem.isEmpty() ? segments_problem(file) : problem;
 }
 
 std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactory &tools, int jobs)

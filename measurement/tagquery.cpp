@@ -315,7 +315,7 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
         {QStringLiteral("-fast2"), QStringLiteral("-json"), QStringLiteral("-MIMEType"),
          QStringLiteral("-DateTimeOriginal"), QStringLiteral("-RawThermalImageType"),
          QStringLiteral("-EmbeddedImageWidth#"), QStringLiteral("-EmbeddedImageHeight#"),
-         QStringLiteral("-Error"), QStringLiteral("-Warning"), file});
+         QStringLiteral("-Error"), QStringLiteral("--warning"), file});
     FileFacts facts;
     const Fields fields = json_fields(answer.output);
     if (!answer.complete() || fields.empty() || fields.count("Error")) {
@@ -324,13 +324,6 @@ FileFacts read_file_facts(ExifTool &tool, const QString &file)
                         : error.isEmpty()
                             ? QStringLiteral("ExifTool cannot read it.")
                             : QStringLiteral("ExifTool cannot read it: %1.").arg(error);
-        return facts;
-    }
-    // A thermal record that misses a segment: the raw data would be missing,
-    // and the radiometric image taken for a photograph. (ExifTool names only
-    // the first of its warnings; a file cut short is found by its segments.)
-    if (field_text(fields, "Warning") == "[minor] Incomplete FLIR record") {
-        facts.problem = QStringLiteral("It is damaged: ExifTool finds its FLIR record incomplete.");
         return facts;
     }
     facts.raw = fields.count("RawThermalImageType") > 0;

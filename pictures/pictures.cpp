@@ -11,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -416,37 +417,86 @@ QString file_problem(const QString &path, const QString &what)
     return {};
 }
 
-bool cut_before_scan(const QString &path)
+namespace
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const qint64 size = file.size();
-    uchar head[2];
-    const auto byte = [&file](uchar &b) { return file.getChar(reinterpret_cast<char *>(&b)); };
-    if (!byte(head[0]) || !byte(head[1]) || head[0] != 0xFF || head[1] != 0xD8)
-        return false; // no JPEG
+
+// The segments of a JPEG file before its picture, read by their heads.
+class SegmentWalk
+{
+public:
+    explicit SegmentWalk(const QString &path) : file_(path) {}
+    // Why the segments are not whole: cut short, or a thermal record missing
+    // a part; nothing when they are, or when the file is no JPEG.
+    QString problem();
+
+private:
+    bool byte(uchar &b) { return file_.getChar(reinterpret_cast<char *>(&b)); }
+    // Notes the part number and the last part's number of a FLIR segment.
+    void thermal_part(int length);
+    QFile file_;
+    std::vector<int> parts_; // the numbers of the FLIR segments seen
+    int last_ = -1;          // the last part's number, as they say; -2 when they differ
+};
+
+void SegmentWalk::thermal_part(int length)
+{
+    uchar head[8];
+    if (length < 2 + 8 || file_.read(reinterpret_cast<char *>(head), 8) != 8 ||
+        std::memcmp(head, "FLIR\0", 5) != 0)
+        return;
+    parts_.push_back(head[6]);
+    last_ = last_ == -1 || last_ == head[7] ? head[7] : -2;
+}
+
+QString SegmentWalk::problem()
+{
+    const QString cut =
+        QStringLiteral("It is cut short: it ends inside the segments before its picture.");
+    uchar b[2];
+    if (!file_.open(QIODevice::ReadOnly) || !byte(b[0]) || !byte(b[1]) || b[0] != 0xFF ||
+        b[1] != 0xD8)
+        return {}; // no JPEG
     for (;;) {
         uchar marker = 0;
-        if (!byte(marker))
-            return true;
-        if (marker != 0xFF) // no segment where one belongs: for the decoder to judge
-            return false;
-        do { // past fill bytes
+        do { // to the next marker, past stray bytes and fill bytes
             if (!byte(marker))
-                return true;
+                return cut;
+        } while (marker != 0xFF);
+        do {
+            if (!byte(marker))
+                return cut;
         } while (marker == 0xFF);
         if (marker == 0xDA)
-            return false;
-        if (!byte(head[0]) || !byte(head[1]))
-            return true;
-        const int length = head[0] << 8 | head[1];
+            break;
+        if (marker == 0xD9) // an end before any picture: for the decoder to judge
+            return {};
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no segment: no length follows
+        if (!byte(b[0]) || !byte(b[1]))
+            return cut;
+        const int length = b[0] << 8 | b[1];
+        const qint64 next = file_.pos() + length - 2;
         if (length < 2)
-            return false;
-        const qint64 next = file.pos() + length - 2;
-        if (next > size || !file.seek(next))
-            return true;
+            continue;
+        if (next > file_.size())
+            return cut;
+        if (marker == 0xE1)
+            thermal_part(length);
+        if (!file_.seek(next))
+            return cut;
     }
+    std::sort(parts_.begin(), parts_.end());
+    for (size_t k = 0; k < parts_.size(); ++k)
+        if (parts_[k] != int(k) || last_ != int(parts_.size()) - 1)
+            return QStringLiteral("It is damaged: its FLIR record misses a part.");
+    return {};
+}
+
+} // namespace
+
+QString segments_problem(const QString &path)
+{
+    return SegmentWalk(path).problem();
 }
 
 Picture read_picture(const QString &path, const QString &what, Turning turning,

@@ -60,10 +60,11 @@ using RowsDone = std::function<void(const cv::Mat &picture, int rows)>;
 // when there is one.
 QString file_problem(const QString &path, const QString &what);
 
-// Whether the JPEG file at `path` ends inside the segments before its
-// picture, where a radiometric image keeps its raw data: it is cut short
-// there. Reads only the segments' heads.
-bool cut_before_scan(const QString &path);
+// Why the segments of the JPEG file at `path` before its picture, where a
+// radiometric image keeps its raw data, are not whole: the file ends inside
+// them, or its FLIR record misses a part. Nothing when they are whole or the
+// file is no JPEG. Reads only the segments' heads.
+QString segments_problem(const QString &path);
 
 // Decodes the picture at `path` unchanged in depth and channels (a JPEG in
 // blue, green, red order, as the image library decodes it), in any format

@@ -1338,8 +1338,7 @@ void TestBatch::cameraFolder()
           "its picture.\n",
           " skipped (%1/IR_6043.jpg):\n    It is cut short: it ends inside the segments before "
           "its picture.\n",
-          " skipped (%1/IR_6045.jpg):\n    It is damaged: ExifTool finds its FLIR record "
-          "incomplete.\n"})
+          " skipped (%1/IR_6045.jpg):\n    It is damaged: its FLIR record misses a part.\n"})
         QVERIFY2(f.err.contains(QString::fromUtf8(said).arg(dir)), qPrintable(f.err));
     QVERIFY(QFile::exists(out + "/1PartRGB/1PartRGB_13_27_estresse_noite_visual_1.jpg"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
