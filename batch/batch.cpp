@@ -100,17 +100,15 @@ QString folders_inside(const BatchOptions &o, bool any = false)
     const QStringList inside = folders_with_jpeg_files(o.images_from);
     if (inside.isEmpty())
         return {};
-    if (!o.input.image_files.isEmpty()) // its own files may be the photographs
-        return QStringLiteral(" The %1 %2 inside it %3 JPEG files: give %4 too.")
-            .arg(inside.size() == 1 ? QStringLiteral("folder") : QStringLiteral("folders"),
-                 inside.join(QStringLiteral(", ")),
-                 inside.size() == 1 ? QStringLiteral("has") : QStringLiteral("have"),
-                 inside.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
-    return inside.size() == 1
-               ? QStringLiteral(" The folder %1 inside it has JPEG files: give it instead.")
-                     .arg(inside.first())
-               : QStringLiteral(" The folders %1 inside it have JPEG files: give one of them.")
-                     .arg(inside.join(QStringLiteral(", ")));
+    const bool one = inside.size() == 1;
+    const QString found = one ? QStringLiteral(" The folder %1 inside it has JPEG files: ")
+                              : QStringLiteral(" The folders %1 inside it have JPEG files: ");
+    // The folder's own files may be the photographs.
+    const QString advice =
+        !o.input.image_files.isEmpty()
+            ? (one ? QStringLiteral("give it too.") : QStringLiteral("give them too."))
+            : (one ? QStringLiteral("give it instead.") : QStringLiteral("give one of them."));
+    return found.arg(inside.join(QStringLiteral(", "))) + advice;
 }
 
 // Why the run did not start; `problem` says why its lock or a result file
@@ -204,19 +202,14 @@ QString shared_name_problem(const RunOptions &options, const SharedName &shared)
 {
     if (shared.name.isEmpty())
         return {};
-    const QString file = shared.first.photo == PhotoSource::Embedded
-                             ? QStringLiteral("radiometric image")
-                             : QStringLiteral("photograph");
-    const auto named = [&shared](const PairPlan &p) {
-        return QFileInfo(p.photo == PhotoSource::Embedded ? p.radiometric : p.visible)
-            .absoluteFilePath();
+    const QString file = naming_file_kind(shared.first);
+    const auto named = [](const PairPlan &p) {
+        return QFileInfo(naming_file(p)).absoluteFilePath();
     };
     if (named(shared.first) == named(shared.second))
         return QStringLiteral("%1 and %2 both have the %3 %4, given twice, so the second's files "
                               "would replace the first's.")
-            .arg(pair(shared.first), pair(shared.second), file,
-                 shared.first.photo == PhotoSource::Embedded ? shared.first.radiometric
-                                                             : shared.first.visible);
+            .arg(pair(shared.first), pair(shared.second), file, naming_file(shared.first));
     if (options.naming == Naming::File)
         return QStringLiteral("%1 and %2 would both write the files of the name %3, so the "
                               "second's files would replace the first's; give each %4 a name of "

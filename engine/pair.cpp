@@ -48,8 +48,6 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
     if (options.naming == Naming::File)
         return QStringLiteral("The name of %1 gives no name for the pair's files.")
             .arg(naming_file(plan));
-    const QString file = plan.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
-                                                             : QStringLiteral("photograph");
     const QString number = std::isfinite(plan.number)
                                ? QString::fromStdString(format_fixed(plan.number, 0))
                                : QStringLiteral("of more than 308 digits");
@@ -57,7 +55,7 @@ QString name_problem(const PairPlan &plan, const RunOptions &options)
                           "files; --names file names them after the %3 instead.")
         .arg(number)
         .arg(INT_MAX)
-        .arg(file);
+        .arg(naming_file_kind(plan));
 }
 
 // The checks of the separate photograph before any tool runs; a field from

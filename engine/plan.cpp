@@ -65,6 +65,12 @@ QString naming_file(const PairPlan &plan)
     return plan.photo == PhotoSource::Embedded ? plan.radiometric : plan.visible;
 }
 
+QString naming_file_kind(const PairPlan &plan)
+{
+    return plan.photo == PhotoSource::Embedded ? QStringLiteral("radiometric image")
+                                               : QStringLiteral("photograph");
+}
+
 ImageId image_id(const PairPlan &plan)
 {
     ImageId id{plan.number, {naming_file(plan)}};

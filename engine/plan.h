@@ -129,6 +129,8 @@ int pair_count(const RunInput &input);
 // The pair's file whose name gives its number and names its results: the
 // photograph, or the radiometric image that keeps it.
 QString naming_file(const PairPlan &plan);
+// What that file is, in words: "photograph" or "radiometric image".
+QString naming_file_kind(const PairPlan &plan);
 
 // What names the pair's image in a field book: its number, the file that
 // names it, then the radiometric image.

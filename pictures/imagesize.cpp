@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <vector>
@@ -145,9 +146,8 @@ bool jpeg_thermal_segments(const std::uint8_t *data, size_t size)
 {
     bool found = false;
     for_each_segment(data, size, [&](std::uint8_t marker, size_t at, size_t length) {
-        const std::uint8_t flir[] = {'F', 'L', 'I', 'R', 0};
-        found = marker == 0xE1 && length >= 2 + sizeof flir && at + 2 + length <= size &&
-                std::equal(std::begin(flir), std::end(flir), data + at + 4);
+        found = marker == 0xE1 && length >= 2 + flir_segment_head_size && at + 2 + length <= size &&
+                std::memcmp(data + at + 4, flir_segment_head, flir_segment_head_size) == 0;
         return found;
     });
     return found;

@@ -33,6 +33,11 @@ int declared_orientation(const std::uint8_t *data, size_t size);
 // one, but not a photograph as a camera writes it.
 bool holds_thermal_segments(const std::uint8_t *data, size_t size);
 
+// The bytes that begin the contents of each APP1 segment of a FLIR camera's
+// record; the part's number and the last part's number follow after one more.
+constexpr char flir_segment_head[] = "FLIR"; // with its terminating zero
+constexpr size_t flir_segment_head_size = sizeof flir_segment_head;
+
 // A copy of a TIFF whose first directory declares an orientation other than
 // 1, declaring 1 (upright as stored) instead; empty for any other picture.
 std::vector<std::uint8_t> tiff_as_stored(const std::uint8_t *data, size_t size);

@@ -442,7 +442,7 @@ void SegmentWalk::thermal_part(int length)
 {
     uchar head[8];
     if (length < 2 + 8 || file_.read(reinterpret_cast<char *>(head), 8) != 8 ||
-        std::memcmp(head, "FLIR\0", 5) != 0)
+        std::memcmp(head, flir_segment_head, flir_segment_head_size) != 0)
         return;
     parts_.push_back(head[6]);
     last_ = last_ == -1 || last_ == head[7] ? head[7] : -2;
