@@ -305,6 +305,12 @@ QWidget *CampaignWindow::run_box()
     // A long path is cut rather than widening the window past the screen.
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(status_);
+    layout->addLayout(run_buttons());
+    return box;
+}
+
+QLayout *CampaignWindow::run_buttons()
+{
     auto *buttons = new QHBoxLayout;
     run_ = new QPushButton(tr("Run"));
     cancel_ = new QPushButton(tr("Cancel"));
@@ -334,8 +340,7 @@ QWidget *CampaignWindow::run_box()
         buttons->addWidget(b);
     }
     buttons->insertStretch(2);
-    layout->addLayout(buttons);
-    return box;
+    return buttons;
 }
 
 void CampaignWindow::add_actions()

@@ -14,6 +14,7 @@
 
 class QAction;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPixmap;
@@ -66,6 +67,8 @@ protected:
 private:
     QWidget *inputs_box();
     QWidget *run_box();
+    // Run, Cancel, Open report and Open folder, each disabled until it applies.
+    QLayout *run_buttons();
     QWidget *results_box();
     void add_actions();
     void options_changed();
