@@ -318,9 +318,9 @@ QString parse_counts(const QCommandLineParser &p, const Options &o, BatchOptions
     if (p.isSet(o.timeout)) {
         bool ok = false;
         const double seconds = p.value(o.timeout).toDouble(&ok);
-        // Whole milliseconds: a wait that rounds to none would fail every pair.
+        // Whole milliseconds, at least one: a shorter wait would fail every pair.
         b.tool_timeout_ms =
-            ok && seconds > 0 && seconds <= 86400 ? int(std::lround(seconds * 1000)) : 0;
+            ok && seconds >= 0.001 && seconds <= 86400 ? int(std::lround(seconds * 1000)) : 0;
         if (b.tool_timeout_ms < 1)
             return QStringLiteral(
                        "--tool-timeout takes a number of seconds from 0.001 to 86400, not '%1'.")

@@ -297,6 +297,13 @@ void TestBatch::commandLine_data()
     QTest::newRow("range") << QStringList{"--range", "nan,1"} << error
                            << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 "
                               "above MIN, not 'nan,1'.";
+    QTest::newRow("range below absolute zero")
+        << QStringList{"--range", "-273.16,0"} << error
+        << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least 0.1 above MIN, not "
+           "'-273.16,0'.";
+    QTest::newRow("tool timeout under a millisecond")
+        << QStringList{"--tool-timeout", "0.0009"} << error
+        << "--tool-timeout takes a number of seconds from 0.001 to 86400, not '0.0009'.";
     // Values at the limits of their types: here the one that crashed, the rest in fuzz_pairs.
     QTest::newRow("field beyond int")
         << QStringList{"--field", "2147483647,0,1,1"} << error
@@ -307,7 +314,7 @@ void TestBatch::commandLine_data()
     QTest::newRow("cwsi without air")
         << QStringList{"--cwsi", "3.38,-3.25"} << error
         << "--cwsi needs --air: the index compares the canopy with the air.";
-    for (const char *baseline : {"3.38", "2,0", "1e308,1"})
+    for (const char *baseline : {"3.38", "2,0", "100.01,1", "1e308,1"})
         QTest::newRow(baseline) << QStringList{"--air", "camera", "--cwsi", baseline} << error
                                 << QStringLiteral("--cwsi takes A,B, the crop's baseline: numbers "
                                                   "from -100 to 100, B not 0; not '%1'.")
@@ -1094,7 +1101,10 @@ void TestBatch::report()
     QVERIFY(html.contains("<td data-v=\"1394619321.000000\">10:15:21</td>"));
     QCOMPARE(html.count("alt=\"The thermal contours over the photograph, around the field\""), 4);
     // Around the field at full resolution, where 10 pixels off show.
-    QVERIFY(cv::imread((out + "/report/p1_contours.jpg").toStdString()).cols >= 870);
+    // The field 870 x 640 and its margins of 44 pixels, cut where the
+    // photograph ends at the field's right and bottom edges.
+    QCOMPARE(cv::imread((out + "/report/p1_contours.jpg").toStdString()).size(),
+             cv::Size(914, 684));
     // The grey map: a pixel's grey level is its temperature's share of the range.
     const cv::Mat map = cv::imread((out + "/4Thermal/4Thermal_11.png").toStdString());
     const QList<QByteArray> t =
@@ -1192,6 +1202,11 @@ void TestBatch::fieldTrial()
     for (const char *part : {"<th scope=\"col\" data-sort>genotype</th>", "<h2>Groups by genotype",
                              "Pair 4 (image 24): image 24 is not in the field book."})
         QVERIFY2(html.contains(part), part);
+    // The coolest group first.
+    const int svevo = int(html.indexOf("<tr><td>Svevo</td>")),
+              kronos = int(html.indexOf("<tr><td>Kronos</td>"));
+    QVERIFY(svevo > 0 && kronos > 0);
+    QCOMPARE(svevo < kronos, tc[2] < (tc[0] + tc[1]) / 2);
 
     // The air set on the camera.
     const Finished c =
