@@ -358,8 +358,22 @@ void print_results(const Runs &r, int pairs, double window, double search_mean,
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int pairs = argc > 1 ? std::atoi(argv[1]) : 120; // a campaign: start-up costs fade
-    const int window_pairs = argc > 2 ? std::atoi(argv[2]) : 8;
+    const QStringList args = app.arguments().mid(1);
+    bool ok = args.size() <= 2;
+    const auto count = [&](int i, int otherwise) {
+        bool whole = true;
+        const int n = i < args.size() ? args[i].toInt(&whole) : otherwise;
+        ok = ok && whole && n >= 3;
+        return n;
+    };
+    const int pairs = count(0, 120); // a campaign: start-up costs fade
+    const int window_pairs = count(1, 8);
+    if (!ok) {
+        std::fprintf(stderr, "Usage: ardentis-benchmark [PAIRS] [WINDOW_PAIRS]\n"
+                             "PAIRS (default 120) and WINDOW_PAIRS (default 8): whole numbers of "
+                             "3 or more.\n");
+        return 2;
+    }
     QTemporaryDir tmp;
     const QString data = tmp.filePath("pairs"), small = tmp.filePath("window");
     const QString embedded = tmp.filePath("embedded"), samples = tmp.filePath("samples");
