@@ -3,6 +3,7 @@
 
 #include "batch/options.h"
 #include "engine/pairing.h"
+#include "outputs/outputlock.h"
 #include "pictures/imagesize.h"
 #include "refltable/refltable.h"
 
@@ -434,6 +435,18 @@ void tune_for_pairs()
 #endif
 }
 
+QString refusal_before_reading(const BatchOptions &o)
+{
+    if (o.input.output_dir.isEmpty())
+        return start_problem(RunStart::NoOutputDir, o);
+    if (o.input.image_files.isEmpty() && o.images_from.isEmpty())
+        return start_problem(RunStart::TooFewImages, o);
+    OutputLock probe; // let go at once: the run takes its own
+    if (probe.lock(o.input.output_dir) == LockOutcome::Held)
+        return start_problem(RunStart::OutputLocked, o);
+    return {};
+}
+
 RunPlan plan_options(const BatchOptions &given)
 {
     BatchOptions options = given;
@@ -463,6 +476,8 @@ RunPlan plan_options(const BatchOptions &given)
                                   "pair's")
                        .arg(plans[size_t(chain[i])].name)
                        .arg(chain[i - 1] + 1);
+    if (plans.empty())
+        plan.problem = start_problem(RunStart::TooFewImages, options);
     plan.left_over = pairing.left_over;
     if (input.pairs.empty() && input.options.photo == PhotoSource::Separate &&
         input.image_files.size() % 2 != 0)

@@ -71,6 +71,10 @@ struct PreparedRun {
 };
 void prepare_run(const BatchOptions &options, PreparedRun &prepared);
 
+// Why a run of the options cannot start, as far as tells before any file is
+// read: no output folder, no images, or another run writing into the folder.
+QString refusal_before_reading(const BatchOptions &options);
+
 // A run of the batch's options, whichever front end started it.
 struct BatchRun {
     QString problem; // why it did not start, in the batch's words

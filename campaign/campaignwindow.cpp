@@ -208,8 +208,13 @@ QWidget *CampaignWindow::inputs_box()
         buttons->addWidget(b);
     };
     button(tr("Add files…"), "addFiles", [this] {
-        add_inputs(QFileDialog::getOpenFileNames(this, tr("Add images"), last_folder_,
-                                                 tr("JPEG images (*.jpg *.jpeg *.JPG *.JPEG)")));
+        // Radiometric images are JPEGs; a photograph may be any picture the
+        // image library reads.
+        add_inputs(QFileDialog::getOpenFileNames(
+            this, tr("Add images"), last_folder_,
+            tr("JPEG images (*.jpg *.jpeg *.JPG *.JPEG);;All pictures (*.jpg *.jpeg *.png *.tif "
+               "*.tiff *.bmp *.webp *.jp2 *.ppm *.pgm *.pbm *.JPG *.JPEG *.PNG *.TIF *.TIFF "
+               "*.BMP);;All files (*)")));
     });
     button(tr("Add folder…"), "addFolder", [this] {
         const QString dir =
@@ -414,6 +419,10 @@ void CampaignWindow::options_changed()
     const CommandLine line = parse_command_line(a);
     refused_ = line.action != CommandLine::Run;
     options_->mark(refused_ ? line.option : QString(), refused_ ? line.problem : QString());
+    if (refusal_shown_ && !running()) { // said of inputs or options that have changed since
+        refusal_shown_ = false;
+        status_->clear();
+    }
     problem_->setText(refused_ ? line.problem : QString());
     problem_->setVisible(refused_);
     command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
@@ -514,8 +523,15 @@ void CampaignWindow::run()
         return;
     const QStringList a = arguments();
     CommandLine line = parse_command_line(a);
-    if (line.action != CommandLine::Run || !may_replace(line.options.input.output_dir))
+    if (line.action != CommandLine::Run)
         return;
+    // Asked of the earlier results only for a run that can start.
+    if (const QString refusal = refusal_before_reading(line.options); !refusal.isEmpty())
+        return show_refusal(refusal);
+    if (!may_replace(line.options.input.output_dir))
+        return;
+    refusal_shown_ = false;
+    options_->mark(QString(), QString()); // an earlier run's refusal
     save_settings();
     run_dir_ = line.options.input.output_dir;
     style_ = line.options.style;
@@ -560,7 +576,10 @@ bool CampaignWindow::may_replace(const QString &output_dir)
         QDir(output_dir + QLatin1Char('/') + QLatin1String(pair_folders[0])).isEmpty())
         return true;
     QMessageBox ask(QMessageBox::Question, title,
-                    tr("%1 holds the results of an earlier run. Replace them?").arg(output_dir),
+                    tr("%1 holds the results of an earlier run. This run replaces its "
+                       "result.csv and stats.csv, and the files of pairs of the same names; the "
+                       "earlier run's other files stay beside them. Replace them?")
+                        .arg(output_dir),
                     QMessageBox::Cancel, this);
     QPushButton *replace = ask.addButton(tr("Replace"), QMessageBox::AcceptRole);
     ask.setDefaultButton(replace);
@@ -646,11 +665,18 @@ void CampaignWindow::run_finished(const BatchRun &run)
     rate_->clear(); // the summary says how long it took
     fit_columns(results_);
     if (!run.problem.isEmpty()) {
-        status_->setStyleSheet(QStringLiteral("color: #b00020"));
-        status_->setText(run.problem);
-        options_->mark(first_option_named(run.problem), run.problem);
+        show_refusal(run.problem);
     } else {
         QStringList lines{run.rows_note, run.result.result_problem, run_summary(run, run_dir_)};
+        const auto noted = std::count_if(run.result.outcomes.cbegin(), run.result.outcomes.cend(),
+                                         [](const PairOutcome &o) {
+                                             return o.state == PairState::Processed &&
+                                                    (!o.note.isEmpty() || !o.trial.notes.isEmpty());
+                                         });
+        if (noted > 0) // the column is easily out of sight
+            lines << tr("Pairs processed with a note: %1. The Results tab's last column says "
+                        "which values are missing or uncertain.")
+                         .arg(noted);
         lines.removeAll(QString());
         status_->setStyleSheet(run.status == 0 ? QString() : QStringLiteral("color: #8a5a00"));
         status_->setText(lines.join(QLatin1Char('\n')));
@@ -658,6 +684,14 @@ void CampaignWindow::run_finished(const BatchRun &run)
     show_pictures(); // the report's maps are there now
     if (quit_after_run_)
         close();
+}
+
+void CampaignWindow::show_refusal(const QString &problem)
+{
+    status_->setStyleSheet(QStringLiteral("color: #b00020"));
+    status_->setText(problem);
+    options_->mark(first_option_named(problem), problem);
+    refusal_shown_ = true;
 }
 
 void CampaignWindow::show_pictures()

@@ -69,6 +69,8 @@ private:
     QWidget *run_box();
     // Run, Cancel, Open report and Open folder, each disabled until it applies.
     QLayout *run_buttons();
+    // Shows why a run did not start, marking the option it names.
+    void show_refusal(const QString &problem);
     QWidget *results_box();
     void add_actions();
     void options_changed();
@@ -96,11 +98,12 @@ private:
     QList<QAction *> input_actions_; // the menu's, as the inputs' buttons
     QTimer *plan_timer_;
     QElapsedTimer clock_;
-    QString run_dir_;     // the output folder of the last run
-    ReportStyle style_;   // the maps' of the last run
-    bool report_ = false; // the last run makes a report
-    QString last_folder_; // where the last inputs came from
-    bool refused_ = true; // the batch's parser refuses the arguments
+    QString run_dir_;            // the output folder of the last run
+    ReportStyle style_;          // the maps' of the last run
+    bool report_ = false;        // the last run makes a report
+    QString last_folder_;        // where the last inputs came from
+    bool refused_ = true;        // the batch's parser refuses the arguments
+    bool refusal_shown_ = false; // the status says why the last run did not start
     bool quit_after_run_ = false;
     OutsideStop *outside_ = nullptr;
     std::atomic<bool> stop_{false};

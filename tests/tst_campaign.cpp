@@ -122,17 +122,17 @@ void TestCampaign::roundTrip_data()
            "--radiometry full --temperatures -t t.csv -j 3 --tool-timeout 2.5 --report "
            "--palette grey --range 10,30.5 a.jpg"
         << "--photo embedded --field camera --field 1,2,30,40 --mask exgr --purity 0.7 "
-           "--radiometry full --temperatures --table t.csv --report --palette grey --range "
+           "--radiometry full --temperatures --table %1/t.csv --report --palette grey --range "
            "10,30.5 --jobs 3 --tool-timeout 2.5 %1/a.jpg";
     QTest::newRow("pairs by time, field trial, a dash")
         << "--names file --plots book.csv --group genotype --air camera --cwsi 3.38,-3.25 "
            "--pair time:0.5 -- -a.jpg b.jpg"
-        << "--pair time:0.5 --names file --plots book.csv --group genotype --air camera --cwsi "
+        << "--pair time:0.5 --names file --plots %1/book.csv --group genotype --air camera --cwsi "
            "3.38,-3.25 %1/-a.jpg %1/b.jpg";
     QTest::newRow("the camera's field") << "--photo embedded --field camera"
                                         << "--photo embedded --field camera";
     QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air weather.csv"
-                                              << "--field 5,6,70,80 --air weather.csv";
+                                              << "--field 5,6,70,80 --air %1/weather.csv";
 }
 
 void TestCampaign::roundTrip()
@@ -253,6 +253,12 @@ void TestCampaign::refusedStart()
     QVERIFY(child<QProgressBar>(window.get(), "progress")->maximum() > 0); // not busy
     output->setText("out");
     QVERIFY(output->property("problem").toString().isEmpty());
+    QVERIFY(child<QLabel>(window.get(), "status")->text().isEmpty()); // said of no folder
+    // Typed relative to the folder the window started from, named whole: the
+    // next session, started elsewhere, writes to the same place.
+    QCOMPARE(window->arguments().mid(0, 2), (QStringList{"--output", tmp.filePath("out")}));
+    emit output->editingFinished();
+    QCOMPARE(output->text(), tmp.filePath("out"));
 }
 
 void TestCampaign::plan_data()
@@ -281,7 +287,9 @@ void TestCampaign::plan_data()
     QTest::newRow("photographs alone, by time")
         << QStringList{"--pair", "time", b, c}
         << QStringList{"|||||" + b + ": it has no capture time (DateTimeOriginal).",
-                       "|||||" + c + ": it has no capture time (DateTimeOriginal)."};
+                       "|||||" + c + ": it has no capture time (DateTimeOriginal).",
+                       "|||||no radiometric image (a file with raw thermal data) among the "
+                       "images given."};
     // A camera's folder: IR_n with DC_n+1 a second later, a radiometric
     // image without its photograph, a photograph of its own.
     const QString e = tmp.filePath("e-series");
@@ -303,6 +311,15 @@ void TestCampaign::plan_data()
                 .toStdString(),
             fixtures::photo_jpeg(cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 120, 60)), 1, time)));
     }
+    // A memory card's folder: its images only in a folder inside it.
+    const QString card = tmp.filePath("card");
+    QDir().mkpath(card + "/100_FLIR");
+    QVERIFY(QFile::copy(e + "/IR_6007.jpg", card + "/100_FLIR/IR_6007.jpg"));
+    QTest::newRow("a card's folder")
+        << QStringList{"--pair", "time", card}
+        << QStringList{"|||||the folder " + card + " holds no JPEG files. The folder " + card +
+                       "/100_FLIR inside it has JPEG files: give it "
+                       "instead."};
     const QString by_time = "; --pair time pairs each radiometric image with the photograph "
                             "taken with it.";
     QTest::newRow("E-series, in order")
@@ -352,8 +369,12 @@ void TestCampaign::sameAsBatch()
         QDir().mkpath(out);
         ardentis::OutputLock lock;
         QVERIFY(lock.lock(out) == ardentis::LockOutcome::Taken);
+        write_file(out + "/result.csv", "");
+        const guitest::MessageBoxRecorder asked; // nothing to replace in a run that cannot start
         window->run();
         QTRY_VERIFY(!window->running());
+        QCOMPARE(asked.boxes.size(), 0);
+        QVERIFY(QFile::remove(out + "/result.csv"));
         QCOMPARE(status->text(), "another run is writing into " + out +
                                      "; wait until it has finished, or choose another output "
                                      "folder.");
@@ -375,6 +396,10 @@ void TestCampaign::sameAsBatch()
     QCOMPARE(window->windowTitle(), "Ardentis Campaign");
     QVERIFY2(status->text().startsWith("6 of 6 pairs processed, 0 skipped, in "),
              qPrintable(status->text()));
+    // The notes (here of the field search) are said, not only in a column out of sight.
+    QCOMPARE(status->text().section('\n', 1), "Pairs processed with a note: 6. The Results tab's "
+                                              "last column says which values are missing or "
+                                              "uncertain.");
     QCOMPARE(child<QTableWidget>(window.get(), "results")->rowCount(), 6);
 
     QCOMPARE(
