@@ -47,6 +47,8 @@ namespace
 {
 
 const QString title = QStringLiteral("Ardentis Campaign");
+// The setting of the folder images were last added from.
+constexpr char inputs_folder_key[] = "inputs folder";
 
 // Tells the window of each finished pair, from the run's thread.
 class Forwarder : public RunObserver
@@ -387,15 +389,16 @@ QStringList CampaignWindow::arguments() const
 void CampaignWindow::fill(const BatchOptions &options)
 {
     inputs_->clear();
-    inputs_->addItems(options.input.image_files);
     options_->fill(options);
-    options_changed();
+    add_inputs(options.input.image_files);
 }
 
 void CampaignWindow::open(const QStringList &arguments, const BatchOptions &options)
 {
     if (std::any_of(arguments.cbegin(), arguments.cend(),
                     [](const QString &a) { return a.startsWith(QLatin1Char('-')); })) {
+        // The options given, and the folder images were last added from.
+        last_folder_ = QSettings().value(QLatin1String(inputs_folder_key)).toString();
         fill(options);
         return;
     }
@@ -536,6 +539,7 @@ void CampaignWindow::run()
     run_dir_ = line.options.input.output_dir;
     style_ = line.options.style;
     report_ = line.options.report; // not an earlier run's report in the same folder
+    names_by_file_ = line.options.input.options.naming == Naming::File;
     results_->setRowCount(0);
     const TrialRequest &trial = line.options.trial;
     const bool search = line.options.input.options.search_field;
@@ -631,7 +635,7 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
     const QList<QTableWidgetItem *> items{
         cell(o.plan.pair + 1, input_files_text(o.plan)),
         cell(state_text(o.state)),
-        cell(o.plan.number),
+        names_by_file_ ? cell(o.plan.name) : cell(o.plan.number),
         cell(processed ? rounded(o.record.plant.mean, 2) : QVariant()),
         cell(processed ? rounded(o.record.plant.median, 2) : QVariant()),
         cell(processed ? rounded(o.record.plant.plant_fraction, 3) : QVariant()),
@@ -745,7 +749,7 @@ void CampaignWindow::show_picture(int slot, const QPixmap &picture, const QStrin
 void CampaignWindow::save_settings() const
 {
     QSettings settings;
-    settings.setValue(QStringLiteral("inputs folder"), last_folder_);
+    settings.setValue(QLatin1String(inputs_folder_key), last_folder_);
     settings.setValue(QStringLiteral("output folder"), options_->output());
     settings.setValue(QStringLiteral("options"), options_->arguments());
 }
@@ -753,7 +757,7 @@ void CampaignWindow::save_settings() const
 void CampaignWindow::restore_settings()
 {
     const QSettings settings;
-    last_folder_ = settings.value(QStringLiteral("inputs folder")).toString();
+    last_folder_ = settings.value(QLatin1String(inputs_folder_key)).toString();
     const CommandLine line =
         parse_command_line(settings.value(QStringLiteral("options")).toStringList());
     if (line.action == CommandLine::Run)

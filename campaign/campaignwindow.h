@@ -101,6 +101,7 @@ private:
     QString run_dir_;            // the output folder of the last run
     ReportStyle style_;          // the maps' of the last run
     bool report_ = false;        // the last run makes a report
+    bool names_by_file_ = false; // its pairs are named after their files, not numbered
     QString last_folder_;        // where the last inputs came from
     bool refused_ = true;        // the batch's parser refuses the arguments
     bool refusal_shown_ = false; // the status says why the last run did not start

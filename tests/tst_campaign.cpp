@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 
 using ardentis::CampaignWindow;
@@ -444,16 +445,24 @@ void TestCampaign::sameAsBatch()
     // Pictures left without result.csv are asked about too; without the report
     // a pair shows this run's pictures, not the earlier report's.
     QFile::remove(out + "/result.csv");
-    const auto plain = window_of({"-o", out, "-j", "2", pairs});
+    const auto plain = window_of({"-o", out, "-j", "2", "--names", "file", pairs});
     bool asked = false;
     answer("Replace", [&] { asked = true; });
     plain->run();
     QTRY_VERIFY_WITH_TIMEOUT(!plain->running(), 60000);
     QVERIFY(asked);
-    child<QTableWidget>(plain.get(), "results")->selectRow(0);
+    auto *results = child<QTableWidget>(plain.get(), "results");
+    results->selectRow(0);
+    QCOMPARE(results->item(0, 2)->text(), "FLIR11_RGB11"); // what its files are named after
     for (const char *caption : {"caption0", "caption1", "caption2"})
         QVERIFY2(!child<QLabel>(plain.get(), caption)->text().startsWith("report/"),
                  qPrintable(child<QLabel>(plain.get(), caption)->text()));
+    // Opened with options, a session keeps the folder images were last added from.
+    QSettings().setValue("inputs folder", many);
+    CampaignWindow with_options;
+    with_options.open({"-o", out}, ardentis::parse_command_line({"-o", out}).options);
+    QVERIFY(with_options.close());
+    QCOMPARE(QSettings().value("inputs folder").toString(), many);
 }
 
 void TestCampaign::cancelled()
