@@ -421,12 +421,13 @@ void CampaignWindow::options_changed()
     const QStringList a = arguments();
     const CommandLine line = parse_command_line(a);
     refused_ = line.action != CommandLine::Run;
-    options_->mark(refused_ ? line.option : QString(), refused_ ? line.problem : QString());
+    const QString problem = refused_ ? options_->in_words(line.problem) : QString();
+    options_->mark(refused_ ? line.option : QString(), problem);
     if (refusal_shown_ && !running()) { // said of inputs or options that have changed since
         refusal_shown_ = false;
         status_->clear();
     }
-    problem_->setText(refused_ ? line.problem : QString());
+    problem_->setText(problem);
     problem_->setVisible(refused_);
     command_->setText(shell_command(QStringLiteral("ardentis-batch"), a));
     command_->setCursorPosition(0); // the program's name and the options first
@@ -491,12 +492,15 @@ void CampaignWindow::plan_made(const RunPlan &plan)
                       p.plan.visible),
                  cell(p.plan.name.isEmpty() ? QString::number(p.plan.number) : p.plan.name),
                  cell(QString::fromUtf8(p.capture)),
-                 cell(problems.join(QStringLiteral("; ")), problems.join(QLatin1Char('\n')))});
+                 cell(options_->in_words(problems.join(QStringLiteral("; "))),
+                      options_->in_words(problems.join(QLatin1Char('\n'))))});
     }
     for (const QString &text : plan.left_over + plan.left_out)
-        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(text, text)});
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}),
+                 cell(options_->in_words(text), options_->in_words(text))});
     if (!plan.problem.isEmpty())
-        add_row({cell({}), cell({}), cell({}), cell({}), cell({}), cell(plan.problem)});
+        add_row({cell({}), cell({}), cell({}), cell({}), cell({}),
+                 cell(options_->in_words(plan.problem))});
     fit_columns(plan_);
 }
 
@@ -643,7 +647,8 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
         cell(processed && reg.searched ? rounded(reg.fit, 1) : QVariant()),
         cell(processed ? rounded(o.trial.ctd, 2) : QVariant()),
         cell(processed ? rounded(o.trial.cwsi, 3) : QVariant()),
-        cell(notes.join(QStringLiteral(" ")), notes.join(QStringLiteral("\n")))};
+        cell(options_->in_words(notes.join(QStringLiteral(" "))),
+             options_->in_words(notes.join(QStringLiteral("\n"))))};
     items[0]->setData(Qt::UserRole, o.plan.name); // what its result files are named after
     results_->setSortingEnabled(false);
     const int r = results_->rowCount();
@@ -683,7 +688,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
                          .arg(noted);
         lines.removeAll(QString());
         status_->setStyleSheet(run.status == 0 ? QString() : QStringLiteral("color: #8a5a00"));
-        status_->setText(lines.join(QLatin1Char('\n')));
+        status_->setText(options_->in_words(lines.join(QLatin1Char('\n'))));
     }
     show_pictures(); // the report's maps are there now
     if (quit_after_run_)
@@ -693,8 +698,8 @@ void CampaignWindow::run_finished(const BatchRun &run)
 void CampaignWindow::show_refusal(const QString &problem)
 {
     status_->setStyleSheet(QStringLiteral("color: #b00020"));
-    status_->setText(problem);
-    options_->mark(first_option_named(problem), problem);
+    status_->setText(options_->in_words(problem));
+    options_->mark(first_option_named(problem), options_->in_words(problem));
     refusal_shown_ = true;
 }
 

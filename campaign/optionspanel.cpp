@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
 
@@ -188,7 +189,7 @@ void OptionsPanel::add_output_and_inputs(QFormLayout *form)
 {
     output_ = path_edit(QStringLiteral("output"),
                         tr("The folder for all results, made if missing."), true);
-    form->addRow(tr("Output folder"), output_->property("row").value<QWidget *>());
+    add_row(form, "output", tr("Output folder"), output_->property("row").value<QWidget *>());
     photo_ =
         choices(QStringLiteral("photo"),
                 {tr("a file after each radiometric image"), tr("inside each radiometric image")},
@@ -196,31 +197,31 @@ void OptionsPanel::add_output_and_inputs(QFormLayout *form)
                 tr("Where each pair's photograph is: a file of its own after its radiometric "
                    "image (the default), or inside each radiometric image, for cameras that "
                    "write no separate photograph."));
-    form->addRow(tr("Photographs"), photo_);
+    add_row(form, "photo", tr("Photographs"), photo_);
     pairing_ = choices(QStringLiteral("pairing"), {tr("in list order"), tr("by capture time")},
                        {QString(), QStringLiteral("time")},
                        tr("How the images form pairs: in the list's order, radiometric image "
                           "first; or each radiometric image with the photograph taken nearest to "
                           "it, for a folder as the camera wrote it."));
     controls_.remove(QStringLiteral("pairing"));
-    form->addRow(tr("Pairing"), pairing_);
+    add_row(form, "pair", tr("Pairing"), pairing_);
     tolerance_ = text(QStringLiteral("pair"), tr("2 s apart at most"),
                       tr("By capture time: how far apart in seconds a photograph may be taken "
                          "from its radiometric image (0 to 86,400)."));
-    form->addRow(tr("Within (s)"), tolerance_);
+    add_row(form, nullptr, tr("Within (s)"), tolerance_);
     names_ = choices(QStringLiteral("names"), {tr("by image number"), tr("after the file names")},
                      {QString(), QStringLiteral("file")},
                      tr("What each pair's result files are named after: its image number, or its "
                         "photograph's file name, when file names give the same number, as names "
                         "after a trial's treatments do."));
-    form->addRow(tr("Result names"), names_);
+    add_row(form, "names", tr("Result names"), names_);
     table_ = path_edit(QStringLiteral("table"),
                        tr("Emissivity and reflected temperature by image number, lines of "
                           "number,emissivity,temperature in °C; a pair whose number is listed only "
                           "sets the values for the pairs after it. Use it when you measured them "
                           "on site."),
                        false);
-    form->addRow(tr("Emissivity table"), table_->property("row").value<QWidget *>());
+    add_row(form, "table", tr("Emissivity table"), table_->property("row").value<QWidget *>());
 }
 
 void OptionsPanel::add_field_and_mask(QFormLayout *form)
@@ -236,32 +237,32 @@ void OptionsPanel::add_field_and_mask(QFormLayout *form)
            "field. The camera's: exactly as the alignment values of a photograph kept inside "
            "the radiometric image give it, which by default is refined by a search near it."));
     controls_.remove(QStringLiteral("fieldMode"));
-    form->addRow(tr("Field"), field_mode_);
+    add_row(form, "field", tr("Field"), field_mode_);
     field_ = text(QStringLiteral("field"), tr("X,Y,W,H in photograph pixels"),
                   tr("The thermal field in photograph pixels; with the camera's or a search, it "
                      "stands in where the camera's values are missing or no field is trusted."));
-    form->addRow(tr("X,Y,W,H"), field_);
+    add_row(form, nullptr, tr("X,Y,W,H"), field_);
     mask_ = choices(QStringLiteral("mask"), {tr("green over blue"), tr("ExGR")},
                     {QString(), QStringLiteral("exgr")},
                     tr("Green over blue: green plants on grey or bluish ground. ExGR: excess green "
                        "minus excess red, for bare soil: beige, brown and straw-coloured soil all "
                        "count as plant for green over blue."));
-    form->addRow(tr("Mask"), mask_);
+    add_row(form, "mask", tr("Mask"), mask_);
     purity_ = text(QStringLiteral("purity"), tr("0.5"),
                    tr("With ExGR: a thermal pixel is plant when at least this share of the "
                       "photograph pixels it covers are. Raise it (0.75–0.9) to keep mixed "
                       "plant-soil pixels at the edges out of the plant mean."));
-    form->addRow(tr("Purity"), purity_);
+    add_row(form, "purity", tr("Purity"), purity_);
     radiometry_ = choices(QStringLiteral("radiometry"), {tr("simple"), tr("full")},
                           {QString(), QStringLiteral("full")},
                           tr("Full also corrects for the air's transmission and radiation and a "
                              "window, from the values in each file: beyond a metre, in humid or "
                              "hot air, behind a protective window."));
-    form->addRow(tr("Radiometry"), radiometry_);
+    add_row(form, "radiometry", tr("Radiometry"), radiometry_);
     temperatures_ = check(QStringLiteral("temperatures"), tr("every pixel's temperature too"),
                           tr("Also writes every pixel's temperature, not only the plants', for "
                              "your own analysis."));
-    form->addRow(tr("Tables"), temperatures_);
+    add_row(form, "temperatures", tr("Tables"), temperatures_);
 }
 
 void OptionsPanel::add_trial(QFormLayout *form)
@@ -273,27 +274,27 @@ void OptionsPanel::add_trial(QFormLayout *form)
                      "in a field trial, to tie each image to its plot, genotype, treatment, "
                      "replicate."),
                   false);
-    form->addRow(tr("Field book"), plots_->property("row").value<QWidget *>());
+    add_row(form, "plots", tr("Field book"), plots_->property("row").value<QWidget *>());
     group_ = choices(QStringLiteral("group"), {tr("none")}, {QString()},
                      tr("Writes groups.csv, the plant means summarised per value of this column "
                         "of the book, and a group section in the report."));
-    form->addRow(tr("Group by"), group_);
+    add_row(form, "group", tr("Group by"), group_);
     connect(plots_, &QLineEdit::textChanged, this, &OptionsPanel::fill_groups);
     air_ = choices(QStringLiteral("air"), {tr("none"), tr("weather log"), tr("the camera's")},
                    {QString(), QStringLiteral("log"), QStringLiteral("camera")},
                    tr("A weather log interpolated at each capture time, or the air temperature and "
                       "humidity set on the camera: adds air temperature, relative humidity, VPD "
                       "and CTD to stats.csv."));
-    form->addRow(tr("Air"), air_);
+    add_row(form, "air", tr("Air"), air_);
     log_ = path_edit(QStringLiteral("log"),
                      tr("The weather log: time, air temperature, relative "
                         "humidity."),
                      false);
-    form->addRow(tr("Weather log"), log_->property("row").value<QWidget *>());
+    add_row(form, nullptr, tr("Weather log"), log_->property("row").value<QWidget *>());
     cwsi_ = text(QStringLiteral("cwsi"), tr("A,B (none)"),
                  tr("Adds the crop water stress index from the crop's non-water-stressed "
                     "baseline, canopy minus air temperature = A + B · VPD (°C, °C/kPa)."));
-    form->addRow(tr("CWSI baseline"), cwsi_);
+    add_row(form, "cwsi", tr("CWSI baseline"), cwsi_);
 }
 
 void OptionsPanel::add_report_and_run(QFormLayout *form)
@@ -301,24 +302,56 @@ void OptionsPanel::add_report_and_run(QFormLayout *form)
     form->addRow(heading(tr("Report and run")));
     report_ = check(QStringLiteral("report"), tr("write report.html"),
                     tr("Writes report.html and report/, to look over a campaign."));
-    form->addRow(tr("Report"), report_);
+    add_row(form, "report", tr("Report"), report_);
     palette_ = choices(QStringLiteral("palette"), {tr("inferno"), tr("iron"), tr("grey")},
                        {QString(), QStringLiteral("iron"), QStringLiteral("grey")},
                        tr("Colours of the report's maps: inferno reads evenly, iron for the "
                           "camera's look, grey for print."));
-    form->addRow(tr("Palette"), palette_);
+    add_row(form, "palette", tr("Palette"), palette_);
     range_ = text(QStringLiteral("range"), tr("MIN,MAX (the campaign's)"),
                   tr("The maps' range in °C (default: the 1st to 99th percentile of all plant "
                      "pixels of the campaign), to compare campaigns on one scale."));
-    form->addRow(tr("Range °C"), range_);
+    add_row(form, "range", tr("Range °C"), range_);
     jobs_ = text(QStringLiteral("jobs"), tr("%1 (one per core)").arg(QThread::idealThreadCount()),
                  tr("Pairs processed at once, each with its own ExifTool; lower it to leave cores "
                     "free."));
-    form->addRow(tr("Jobs"), jobs_);
+    add_row(form, "jobs", tr("Jobs"), jobs_);
     timeout_ = text(QStringLiteral("tool-timeout"), tr("60 s"),
                     tr("The longest wait for ExifTool's answer on one image, from 0.001 to "
                        "86400 s; the pair is then skipped. On slow network drives, raise it."));
-    form->addRow(tr("Tool time limit"), timeout_);
+    add_row(form, "tool-timeout", tr("Tool time limit"), timeout_);
+}
+
+void OptionsPanel::add_row(QFormLayout *form, const char *option, const QString &label,
+                           QWidget *field)
+{
+    form->addRow(label, field);
+    if (option)
+        words_[QLatin1String(option)] = {label, qobject_cast<QComboBox *>(field)};
+}
+
+QString OptionsPanel::in_words(const QString &text) const
+{
+    // An option, and the word after it: one of its choices, a placeholder
+    // (DIR, FILE, X,Y,W,H) or the sentence's own.
+    static const QRegularExpression option(QStringLiteral("--([a-z][a-z-]*)( [A-Za-z,]+)?"));
+    QString out;
+    int from = 0;
+    for (auto it = option.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const auto named = words_.constFind(m.captured(1));
+        if (named == words_.cend())
+            continue;
+        const QString after = m.captured(2).mid(1);
+        const int choice =
+            named->choices && !after.isEmpty() ? named->choices->findData(after) : -1;
+        const bool placeholder = !after.isEmpty() && after == after.toUpper();
+        out += text.mid(from, m.capturedStart() - from) + QStringLiteral("“") + named->label +
+               (choice >= 0 ? QStringLiteral(": ") + named->choices->itemText(choice) : QString()) +
+               QStringLiteral("”") + (choice >= 0 || placeholder ? QString() : m.captured(2));
+        from = m.capturedEnd();
+    }
+    return out + text.mid(from);
 }
 
 void OptionsPanel::fill_groups()

@@ -31,6 +31,10 @@ public:
     // clears them all.
     void mark(const QString &option, const QString &problem);
     QString output() const;
+    // `text` of the batch's in the window's words: each option it names, as
+    // "--names file", by its control's label and choice, "“Result names: after
+    // the file names”".
+    QString in_words(const QString &text) const;
 
 signals:
     void changed();
@@ -40,6 +44,8 @@ private:
     void add_field_and_mask(QFormLayout *form);
     void add_trial(QFormLayout *form);
     void add_report_and_run(QFormLayout *form);
+    // A form row, whose label names `option` (if any) in the window's words.
+    void add_row(QFormLayout *form, const char *option, const QString &label, QWidget *field);
     QLineEdit *path_edit(const QString &option, const QString &tip, bool folder);
     QComboBox *choices(const QString &option, const QStringList &labels, const QStringList &values,
                        const QString &tip);
@@ -56,6 +62,11 @@ private:
         *palette_;
     QCheckBox *temperatures_, *report_;
     QMap<QString, QWidget *> controls_; // by the option they set
+    struct Named {
+        QString label;
+        QComboBox *choices; // the option's values, if a list offers them
+    };
+    QMap<QString, Named> words_; // by the option they name
     QObject *stray_;
 };
 

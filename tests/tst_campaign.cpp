@@ -5,6 +5,7 @@
 
 #include "batch/options.h"
 #include "campaign/campaignwindow.h"
+#include "campaign/optionspanel.h"
 #include "outputs/outputlock.h"
 #include "tests/guitest.h"
 #include "tests/testutil.h"
@@ -87,6 +88,8 @@ private slots:
     void refusedValue_data();
     void refusedValue();
     void refusedStart();
+    void inWords_data();
+    void inWords();
     void plan_data();
     void plan();
     void sameAsBatch();
@@ -201,21 +204,21 @@ void TestCampaign::refusedValue_data()
     QTest::newRow("purity") << "--mask exgr"
                             << "purity"
                             << "2"
-                            << "--purity takes a number over 0 and at most 1, not '2'.";
+                            << "“Purity” takes a number over 0 and at most 1, not '2'.";
     QTest::newRow("range") << "--report"
                            << "range"
                            << "5,5"
-                           << "--range takes MIN,MAX in °C from -273.15 to 10000, MAX at least "
+                           << "“Range °C” takes MIN,MAX in °C from -273.15 to 10000, MAX at least "
                               "0.1 above MIN, not '5,5'.";
     QTest::newRow("field") << "--field 1,1,9,9"
                            << "field"
                            << "1,2,3"
-                           << "--field takes auto, camera or X,Y,W,H in whole pixels, not "
+                           << "“Field” takes auto, camera or X,Y,W,H in whole pixels, not "
                               "'1,2,3'.";
     QTest::newRow("jobs") << "--jobs 2"
                           << "jobs"
                           << "0"
-                          << "--jobs takes a whole number of 1 or more, not '0'.";
+                          << "“Jobs” takes a whole number of 1 or more, not '0'.";
 }
 
 void TestCampaign::refusedValue()
@@ -249,8 +252,9 @@ void TestCampaign::refusedStart()
     window->run();
     QTRY_VERIFY(!window->running());
     QCOMPARE(child<QLabel>(window.get(), "status")->text(),
-             "no output folder given: add --output DIR.");
-    QCOMPARE(output->property("problem").toString(), "no output folder given: add --output DIR.");
+             "no output folder given: add “Output folder”.");
+    QCOMPARE(output->property("problem").toString(),
+             "no output folder given: add “Output folder”.");
     QVERIFY(child<QProgressBar>(window.get(), "progress")->maximum() > 0); // not busy
     output->setText("out");
     QVERIFY(output->property("problem").toString().isEmpty());
@@ -260,6 +264,29 @@ void TestCampaign::refusedStart()
     QCOMPARE(window->arguments().mid(0, 2), (QStringList{"--output", tmp.filePath("out")}));
     emit output->editingFinished();
     QCOMPARE(output->text(), tmp.filePath("out"));
+}
+
+void TestCampaign::inWords_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QString>("window");
+    QTest::newRow("choice") << "or name the results after the files with --names file."
+                            << "or name the results after the files with “Result names: after "
+                               "the file names”.";
+    QTest::newRow("two options")
+        << "--cwsi needs --air: the index compares the canopy with the air."
+        << "“CWSI baseline” needs “Air”: the index compares the canopy "
+           "with the air.";
+    QTest::newRow("placeholder, unknown option")
+        << "add --output DIR; --bogus stays; --photo embedded."
+        << "add “Output folder”; --bogus stays; “Photographs: inside each radiometric image”.";
+}
+
+void TestCampaign::inWords()
+{
+    QFETCH(QString, batch);
+    QFETCH(QString, window);
+    QCOMPARE(ardentis::OptionsPanel().in_words(batch), window);
 }
 
 void TestCampaign::plan_data()
@@ -321,8 +348,9 @@ void TestCampaign::plan_data()
         << QStringList{"|||||the folder " + card + " holds no JPEG files. The folder " + card +
                        "/100_FLIR inside it has JPEG files: give it "
                        "instead."};
-    const QString by_time = "; --pair time pairs each radiometric image with the photograph "
-                            "taken with it.";
+    const QString by_time =
+        "; “Pairing: by capture time” pairs each radiometric image with the photograph "
+        "taken with it.";
     QTest::newRow("E-series, in order")
         << QStringList{e}
         << QStringList{"1|DC_6008.jpg|DC_6010.jpg|6010|2024:06:01 10:00:01|In the list's order "
