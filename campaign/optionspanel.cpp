@@ -372,6 +372,7 @@ void OptionsPanel::enable()
     field_->setEnabled(!value(field_mode_).isEmpty());
     tolerance_->setEnabled(!value(pairing_).isEmpty());
     purity_->setEnabled(!value(mask_).isEmpty());
+    cwsi_->setEnabled(!value(air_).isEmpty());
     log_->property("row").value<QWidget *>()->setEnabled(value(air_) == QLatin1String("log"));
     for (QWidget *w : {static_cast<QWidget *>(palette_), static_cast<QWidget *>(range_)})
         w->setEnabled(report_->isChecked());
@@ -413,7 +414,8 @@ QStringList OptionsPanel::arguments() const
     add("air", value(air_) == QLatin1String("log") ? absolute(log_->text()) : value(air_));
     if (value(air_) == QLatin1String("log") && log_->text().isEmpty())
         a << QStringLiteral("--air") << QString();
-    add("cwsi", cwsi_->text());
+    if (!value(air_).isEmpty()) // the index compares the canopy with the air
+        add("cwsi", cwsi_->text());
     if (report_->isChecked()) {
         a << QStringLiteral("--report");
         add("palette", value(palette_));

@@ -264,6 +264,15 @@ void TestCampaign::refusedStart()
     QCOMPARE(window->arguments().mid(0, 2), (QStringList{"--output", tmp.filePath("out")}));
     emit output->editingFinished();
     QCOMPARE(output->text(), tmp.filePath("out"));
+    // A baseline without the air is no option to refuse: it waits for the air.
+    auto *air = child<QComboBox>(window.get(), "air");
+    auto *cwsi = child<QLineEdit>(window.get(), "cwsi");
+    QVERIFY(!cwsi->isEnabled());
+    air->setCurrentIndex(2); // the camera's
+    cwsi->setText("3,1");
+    QVERIFY(cwsi->isEnabled() && window->arguments().contains("--cwsi"));
+    air->setCurrentIndex(0);
+    QVERIFY(!window->arguments().contains("--cwsi"));
 }
 
 void TestCampaign::inWords_data()
