@@ -527,6 +527,10 @@ void TestBatch::badPairs()
     };
     const QByteArray photo = read_file(v);
     write_file(dir + "/cut_2.jpg", photo.left(photo.size() * 2 / 3));
+    const QString huge = dir + "/huge_17.jpg"; // sparse: no disk is filled
+    QFile sparse(huge);
+    QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1100) << 20));
+    sparse.close();
     write_file(dir + "/table.csv", "7,0,20\n");
     QDir(out).mkpath("1PartRGB");
     write_file(out + "/1PartRGB/1PartRGB_2.jpg", "from an earlier run");
@@ -558,7 +562,9 @@ void TestBatch::badPairs()
                               g,
                               photo_of("late_15.jpg"),
                               g,
-                              photo_of("big_2147483648.jpg")});
+                              photo_of("big_2147483648.jpg"),
+                              g,
+                              huge});
     QCOMPARE(f.status, 1);
     const QStringList problems{
         "The photograph is damaged or cut short (Premature end of JPEG file).",
@@ -569,14 +575,15 @@ void TestBatch::badPairs()
         "The emissivity 0 on line 1 of the table is outside (0, 1].",
         "The raw thermal data of the radiometric image cannot be decoded.",
         "The image number 2147483648 is beyond 2147483647, the largest that names result files; "
-        "--names file names them after the photograph instead."};
+        "--names file names them after the photograph instead.",
+        "The photograph is larger than 1024 MB."};
     for (const QString &problem : problems)
         QVERIFY2(f.err.contains("\n    " + problem + "\n"), qPrintable(problem + "\n" + f.err));
     QVERIFY2(f.err.contains(QStringLiteral("pair 4 (%1, %2/some_12.jpg): 6 of 580 pixels have no "
                                            "temperature")
                                 .arg(some, dir)),
              qPrintable(f.err));
-    QVERIFY2(f.err.contains("2 of 10 pairs processed, 1 used as a table entry, 7 skipped"),
+    QVERIFY2(f.err.contains("2 of 11 pairs processed, 1 used as a table entry, 8 skipped"),
              qPrintable(f.err));
     QVERIFY(read_file(out + "/report.html")
                 .contains("Pair 8 (image 7) is a table entry: it sets the emissivity and "
