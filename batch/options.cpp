@@ -20,11 +20,6 @@ namespace
 // A crop's baseline, in °C and °C/kPa, lies well within this of 0.
 constexpr int max_baseline_value = 100;
 
-QString absolute(const QString &path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 QCommandLineOption option(const QStringList &names, const char *description,
                           const char *value = nullptr)
 {
@@ -368,14 +363,19 @@ QString read_paths(const QCommandLineParser &p, const Options &o, BatchOptions &
                                                ? QStringLiteral("folder")
                                                : QStringLiteral("file"));
     if (p.isSet(o.output))
-        b.input.output_dir = absolute(p.value(o.output));
+        b.input.output_dir = whole_path(p.value(o.output));
     b.table_path = p.value(o.table);
     for (const QString &image : p.positionalArguments())
-        b.input.image_files << absolute(image);
+        b.input.image_files << whole_path(image);
     return {};
 }
 
 } // namespace
+
+QString whole_path(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
 
 // Every problem names the option it concerns first.
 QString first_option_named(const QString &problem)

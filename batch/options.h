@@ -39,6 +39,10 @@ struct CommandLine {
     QString option;  // the long name of the option the problem concerns, when it names one
 };
 
+// An output folder or an image as the command line takes it: absolute,
+// cleaned of "." and "..".
+QString whole_path(const QString &path);
+
 // Parses the arguments after the program name, without reading any file.
 CommandLine parse_command_line(const QStringList &arguments);
 

@@ -410,7 +410,7 @@ void CampaignWindow::add_inputs(const QStringList &paths)
 {
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        inputs_->addItem(QDir::cleanPath(info.absoluteFilePath()));
+        inputs_->addItem(whole_path(path));
         last_folder_ = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
     }
     options_changed();
@@ -423,7 +423,7 @@ void CampaignWindow::options_changed()
     refused_ = line.action != CommandLine::Run;
     const QString problem = refused_ ? options_->in_words(line.problem) : QString();
     options_->mark(refused_ ? line.option : QString(), problem);
-    if (refusal_shown_ && !running()) { // said of inputs or options that have changed since
+    if (refusal_shown_ && !running() && a != refused_arguments_) { // said of others
         refusal_shown_ = false;
         status_->clear();
     }
@@ -528,53 +528,81 @@ void CampaignWindow::run()
 {
     if (running() || refused_)
         return;
-    const QStringList a = arguments();
-    CommandLine line = parse_command_line(a);
+    const CommandLine line = parse_command_line(arguments());
     if (line.action != CommandLine::Run)
         return;
-    // Asked of the earlier results only for a run that can start.
     if (const QString refusal = refusal_before_reading(line.options); !refusal.isEmpty())
         return show_refusal(refusal);
-    if (!may_replace(line.options.input.output_dir))
-        return;
+    // The input is read and checked first: a run that cannot start says so
+    // without asking about earlier results.
     refusal_shown_ = false;
     options_->mark(QString(), QString()); // an earlier run's refusal
+    status_->setStyleSheet(QString());
+    status_->setText(tr("Reading the files…"));
+    stop_ = false;
+    const BatchOptions options = line.options;
+    thread_ = QThread::create([this, options] {
+        auto prepared = std::make_shared<PreparedRun>();
+        prepare_run(options, *prepared);
+        QMetaObject::invokeMethod(
+            this, [this, prepared] { start_prepared(prepared); }, Qt::QueuedConnection);
+    });
+    set_running(true);
+    thread_->start();
+}
+
+void CampaignWindow::start_prepared(const std::shared_ptr<PreparedRun> &prepared)
+{
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+    set_running(false);
+    const BatchOptions &options = prepared->options;
+    if (!prepared->problem.isEmpty() && !stop_)
+        show_refusal(prepared->problem);
+    if (!prepared->problem.isEmpty() || stop_ || !may_replace(options.input.output_dir)) {
+        if (!refusal_shown_)
+            status_->clear();
+        if (quit_after_run_)
+            close();
+        return;
+    }
     save_settings();
-    run_dir_ = line.options.input.output_dir;
-    style_ = line.options.style;
-    report_ = line.options.report; // not an earlier run's report in the same folder
-    names_by_file_ = line.options.input.options.naming == Naming::File;
-    results_->setRowCount(0);
-    const TrialRequest &trial = line.options.trial;
-    const bool search = line.options.input.options.search_field;
-    for (int c : {6, 7})
-        results_->setColumnHidden(c, !search);
-    results_->setColumnHidden(8, trial.air == AirSource::None);
-    results_->setColumnHidden(9, !trial.cwsi);
-    plot_->clear();
+    run_dir_ = options.input.output_dir;
+    style_ = options.style;
+    report_ = options.report; // not an earlier run's report in the same folder
+    names_by_file_ = options.input.options.naming == Naming::File;
+    show_run_columns(options);
     progress_->setRange(0, 0); // busy until the first pair is done
     progress_->setTextVisible(true);
     rate_->clear();
-    status_->setStyleSheet(QString());
     status_->setText(tr("Running…"));
     findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(1);
-    stop_ = false;
     clock_.start();
-    const BatchOptions options = line.options;
-    thread_ = QThread::create([this, options] {
+    thread_ = QThread::create([this, prepared] {
         Forwarder forward([this](const PairOutcome &o, int done, int pairs) {
             QMetaObject::invokeMethod(
                 this, [this, o, done, pairs] { pair_finished(o, done, pairs); },
                 Qt::QueuedConnection);
         });
-        PreparedRun prepared;
-        prepare_run(options, prepared);
-        const BatchRun result = run_prepared(prepared, &forward, &stop_);
+        const BatchRun result = run_prepared(*prepared, &forward, &stop_);
         QMetaObject::invokeMethod(
             this, [this, result] { run_finished(result); }, Qt::QueuedConnection);
     });
     set_running(true);
     thread_->start();
+}
+
+void CampaignWindow::show_run_columns(const BatchOptions &options)
+{
+    results_->setRowCount(0);
+    const TrialRequest &trial = options.trial;
+    const bool search = options.input.options.search_field;
+    for (int c : {6, 7})
+        results_->setColumnHidden(c, !search);
+    results_->setColumnHidden(8, trial.air == AirSource::None);
+    results_->setColumnHidden(9, !trial.cwsi);
+    plot_->clear();
 }
 
 bool CampaignWindow::may_replace(const QString &output_dir)
@@ -585,8 +613,9 @@ bool CampaignWindow::may_replace(const QString &output_dir)
         return true;
     QMessageBox ask(QMessageBox::Question, title,
                     tr("%1 holds the results of an earlier run. This run replaces its "
-                       "result.csv and stats.csv, and the files of pairs of the same names; the "
-                       "earlier run's other files stay beside them. Replace them?")
+                       "result.csv and stats.csv, its groups.csv and report when it writes "
+                       "them, and the files of pairs of the same names; the earlier run's other "
+                       "pair files stay beside them. Replace them?")
                         .arg(output_dir),
                     QMessageBox::Cancel, this);
     QPushButton *replace = ask.addButton(tr("Replace"), QMessageBox::AcceptRole);
@@ -701,6 +730,7 @@ void CampaignWindow::show_refusal(const QString &problem)
     status_->setText(options_->in_words(problem));
     options_->mark(first_option_named(problem), options_->in_words(problem));
     refusal_shown_ = true;
+    refused_arguments_ = arguments();
 }
 
 void CampaignWindow::show_pictures()

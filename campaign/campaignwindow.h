@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -28,6 +29,7 @@ namespace ardentis
 {
 struct BatchOptions;
 struct BatchRun;
+struct PreparedRun;
 struct RunPlan;
 struct PairOutcome;
 class CampaignPlot;
@@ -77,6 +79,10 @@ private:
     void update_plan();
     void plan_made(const RunPlan &plan);
     void pair_finished(const PairOutcome &outcome, int done, int pairs);
+    // Once the input is read: the run started, or why not.
+    void start_prepared(const std::shared_ptr<PreparedRun> &prepared);
+    // The results' columns the run's options fill, and no results yet.
+    void show_run_columns(const BatchOptions &options);
     void run_finished(const BatchRun &run);
     void show_pictures();
     void show_picture(int slot, const QPixmap &picture, const QString &caption);
@@ -98,13 +104,14 @@ private:
     QList<QAction *> input_actions_; // the menu's, as the inputs' buttons
     QTimer *plan_timer_;
     QElapsedTimer clock_;
-    QString run_dir_;            // the output folder of the last run
-    ReportStyle style_;          // the maps' of the last run
-    bool report_ = false;        // the last run makes a report
-    bool names_by_file_ = false; // its pairs are named after their files, not numbered
-    QString last_folder_;        // where the last inputs came from
-    bool refused_ = true;        // the batch's parser refuses the arguments
-    bool refusal_shown_ = false; // the status says why the last run did not start
+    QString run_dir_;               // the output folder of the last run
+    ReportStyle style_;             // the maps' of the last run
+    bool report_ = false;           // the last run makes a report
+    bool names_by_file_ = false;    // its pairs are named after their files, not numbered
+    QString last_folder_;           // where the last inputs came from
+    bool refused_ = true;           // the batch's parser refuses the arguments
+    bool refusal_shown_ = false;    // the status says why the last run did not start
+    QStringList refused_arguments_; // of that run
     bool quit_after_run_ = false;
     OutsideStop *outside_ = nullptr;
     std::atomic<bool> stop_{false};

@@ -40,16 +40,12 @@ QString value(const QComboBox *box)
     return box->currentData().toString();
 }
 
-// A path typed or given as the run takes it: whole, as a path relative to
-// the folder the window started from would name another place once the
-// window is started from elsewhere; ~ is the home folder, as in a terminal.
-QString absolute(const QString &path)
+// A file typed or given, named whole: a name relative to the folder the
+// window started from would name another file once the window is started
+// from elsewhere. Joined only, as the batch started here opens it.
+QString from_here(const QString &path)
 {
-    if (path.isEmpty())
-        return path;
-    const bool home = path == QLatin1String("~") || path.startsWith(QLatin1String("~/"));
-    return QDir::cleanPath(home ? QDir::homePath() + path.mid(1)
-                                : QFileInfo(path).absoluteFilePath());
+    return path.isEmpty() ? path : QDir::current().absoluteFilePath(path);
 }
 
 // A form row of a control and a button beside it.
@@ -151,9 +147,10 @@ QLineEdit *OptionsPanel::path_edit(const QString &option, const QString &tip, bo
 {
     QLineEdit *edit = text(option, folder ? tr("a folder") : tr("none"), tip);
     edit->setProperty("path", true);
-    connect(edit, &QLineEdit::editingFinished, this, [edit] {
-        if (edit->text() != absolute(edit->text()))
-            edit->setText(absolute(edit->text()));
+    connect(edit, &QLineEdit::editingFinished, this, [edit, folder] {
+        const QString whole = folder ? whole_path(edit->text()) : from_here(edit->text());
+        if (!edit->text().isEmpty() && edit->text() != whole)
+            edit->setText(whole);
     });
     auto *browse = new QPushButton(tr("Choose…"));
     browse->setObjectName(option + QStringLiteral("Browse"));
@@ -380,7 +377,7 @@ void OptionsPanel::enable()
 
 QString OptionsPanel::output() const
 {
-    return absolute(output_->text());
+    return output_->text().isEmpty() ? QString() : whole_path(output_->text());
 }
 
 QStringList OptionsPanel::arguments() const
@@ -408,10 +405,10 @@ QStringList OptionsPanel::arguments() const
     add("radiometry", value(radiometry_));
     if (temperatures_->isChecked())
         a << QStringLiteral("--temperatures");
-    add("table", absolute(table_->text()));
-    add("plots", absolute(plots_->text()));
+    add("table", from_here(table_->text()));
+    add("plots", from_here(plots_->text()));
     add("group", value(group_));
-    add("air", value(air_) == QLatin1String("log") ? absolute(log_->text()) : value(air_));
+    add("air", value(air_) == QLatin1String("log") ? from_here(log_->text()) : value(air_));
     if (value(air_) == QLatin1String("log") && log_->text().isEmpty())
         a << QStringLiteral("--air") << QString();
     if (!value(air_).isEmpty()) // the index compares the canopy with the air
@@ -430,7 +427,7 @@ void OptionsPanel::fill(const BatchOptions &o)
 {
     const RunOptions &run = o.input.options;
     const bool embedded = run.photo == PhotoSource::Embedded;
-    output_->setText(absolute(o.input.output_dir));
+    output_->setText(o.input.output_dir);
     set_value(photo_, embedded ? QStringLiteral("embedded") : QString());
     const bool by_time = run.pairing.by == Pairing::Time;
     set_value(pairing_, by_time ? QStringLiteral("time") : QString());
@@ -450,15 +447,15 @@ void OptionsPanel::fill(const BatchOptions &o)
     purity_->setText(run.mask.purity == MaskOptions().purity ? QString() : number(run.mask.purity));
     set_value(radiometry_, run.radiometry == Radiometry::Full ? QStringLiteral("full") : QString());
     temperatures_->setChecked(run.temperatures);
-    table_->setText(absolute(o.table_path));
-    plots_->setText(absolute(o.trial.book_path));
+    table_->setText(from_here(o.table_path));
+    plots_->setText(from_here(o.trial.book_path));
     if (!o.trial.group.isEmpty() && group_->findData(o.trial.group) < 0)
         group_->addItem(o.trial.group, o.trial.group);
     set_value(group_, o.trial.group);
     set_value(air_, o.trial.air == AirSource::Log      ? QStringLiteral("log")
                     : o.trial.air == AirSource::Camera ? QStringLiteral("camera")
                                                        : QString());
-    log_->setText(absolute(o.trial.log_path));
+    log_->setText(from_here(o.trial.log_path));
     cwsi_->setText(o.trial.cwsi
                        ? number(o.trial.cwsi->a) + QLatin1Char(',') + number(o.trial.cwsi->b)
                        : QString());

@@ -135,8 +135,10 @@ void TestCampaign::roundTrip_data()
            "3.38,-3.25 %1/-a.jpg %1/b.jpg";
     QTest::newRow("the camera's field") << "--photo embedded --field camera"
                                         << "--photo embedded --field camera";
-    QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air weather.csv"
-                                              << "--field 5,6,70,80 --air %1/weather.csv";
+    // A file joined to the folder the window started from, as the batch started there opens
+    // it: through a link before "..".
+    QTest::newRow("given field, weather log") << "--field 5,6,70,80 --air w/../weather.csv"
+                                              << "--field 5,6,70,80 --air %1/w/../weather.csv";
 }
 
 void TestCampaign::roundTrip()
@@ -409,13 +411,30 @@ void TestCampaign::sameAsBatch()
         QVERIFY(lock.lock(out) == ardentis::LockOutcome::Taken);
         write_file(out + "/result.csv", "");
         const guitest::MessageBoxRecorder asked; // nothing to replace in a run that cannot start
+        auto *output = child<QLineEdit>(window.get(), "output");
+        output->setText("window-out"); // the same folder, named from the one started from
         window->run();
         QTRY_VERIFY(!window->running());
-        QCOMPARE(asked.boxes.size(), 0);
-        QVERIFY(QFile::remove(out + "/result.csv"));
+        emit output->editingFinished(); // named whole: the same arguments, the same refusal
+        QCOMPARE(output->text(), out);
         QCOMPARE(status->text(), "another run is writing into " + out +
                                      "; wait until it has finished, or choose another output "
                                      "folder.");
+        QCOMPARE(asked.boxes.size(), 0);
+    }
+    {
+        // Nor in one whose folder holds no JPEG files.
+        const guitest::MessageBoxRecorder asked;
+        const QString none = tmp.filePath("no-jpeg");
+        QDir().mkpath(none);
+        const auto empty = window_of({"-o", out, none});
+        empty->run();
+        QTRY_VERIFY(!empty->running());
+        QCOMPARE(asked.boxes.size(), 0);
+        QCOMPARE(child<QLabel>(empty.get(), "status")->text(),
+                 "the folder " + none +
+                     " holds 0 JPEG files; images come in pairs: radiometric image, photograph.");
+        QVERIFY(QFile::remove(out + "/result.csv"));
     }
     // The event loop runs throughout: a timer keeps firing and sees the
     // title count the pairs.
@@ -467,13 +486,16 @@ void TestCampaign::sameAsBatch()
                     b->click();
         });
     };
-    answer("Cancel");
+    bool asked = false;
+    answer("Cancel", [&] { asked = true; });
     window->run();
-    QVERIFY(!window->running());
+    QTRY_VERIFY(asked && !window->running());
     QCOMPARE(read_file(out + "/result.csv"), result);
-    answer("Replace");
+    QVERIFY(status->text().isEmpty());
+    asked = false;
+    answer("Replace", [&] { asked = true; });
     window->run();
-    QVERIFY(window->running());
+    QTRY_VERIFY(asked && window->running());
     bool ended = false;
     answer("Yes", [&] { ended = QTest::qWaitFor([&] { return !window->running(); }, 60000); });
     QVERIFY(window->close());
@@ -483,7 +505,7 @@ void TestCampaign::sameAsBatch()
     // a pair shows this run's pictures, not the earlier report's.
     QFile::remove(out + "/result.csv");
     const auto plain = window_of({"-o", out, "-j", "2", "--names", "file", pairs});
-    bool asked = false;
+    asked = false;
     answer("Replace", [&] { asked = true; });
     plain->run();
     QTRY_VERIFY_WITH_TIMEOUT(!plain->running(), 60000);
