@@ -601,7 +601,9 @@ void TestCore::masks_data()
     QTest::newRow("exgr: leaf") << exgr << cv::Scalar(50, 140, 60) << true;
     QTest::newRow("exgr: 3G - 2.4R - B = 0") << exgr << cv::Scalar(30, 50, 50) << false;
     QTest::newRow("exgr: too dark to tell") << exgr << cv::Scalar(5, 30, 9) << false;
+    QTest::newRow("exgr: just bright enough") << exgr << cv::Scalar(5, 35, 5) << true; // 45
     QTest::newRow("exgr: clipped") << exgr << cv::Scalar(50, 250, 60) << false;
+    QTest::newRow("exgr: just not clipped") << exgr << cv::Scalar(50, 249, 60) << true;
 }
 
 void TestCore::masks()
