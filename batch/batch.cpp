@@ -439,8 +439,6 @@ QString refusal_before_reading(const BatchOptions &o)
 {
     if (o.input.output_dir.isEmpty())
         return start_problem(RunStart::NoOutputDir, o);
-    if (o.input.image_files.isEmpty() && o.images_from.isEmpty())
-        return start_problem(RunStart::TooFewImages, o);
     OutputLock probe; // let go at once: the run takes its own
     if (probe.lock(o.input.output_dir) == LockOutcome::Held)
         return start_problem(RunStart::OutputLocked, o);

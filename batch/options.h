@@ -76,7 +76,8 @@ struct PreparedRun {
 void prepare_run(const BatchOptions &options, PreparedRun &prepared);
 
 // Why a run of the options cannot start, as far as tells before any file is
-// read: no output folder, no images, or another run writing into the folder.
+// read (the run's preparing tells the rest): no output folder, or another run
+// writing into it.
 QString refusal_before_reading(const BatchOptions &options);
 
 // A run of the batch's options, whichever front end started it.
