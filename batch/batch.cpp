@@ -362,7 +362,8 @@ QString given_twice_problem(const BatchOptions &o)
 
 // Everything checked before anything is made; the input read and its pairs
 // formed as it goes, the folder's entries left out named in `left_out`.
-QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QStringList &left_out)
+QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QStringList &left_out,
+                      const std::atomic<bool> *stop)
 {
     QString problem = read_inputs(o, left_out);
     if (problem.isEmpty())
@@ -382,6 +383,9 @@ QString input_problem(BatchOptions &o, TrialSetup &trial, PairingPlan &plan, QSt
         problem = load_trial(o.trial, trial);
     if (problem.isEmpty() && !o.trial.book_path.isEmpty())
         problem = shared_row_problem(o, trial, plan);
+    // Stopped while reading: nothing is made.
+    if (problem.isEmpty() && stop && *stop)
+        problem = QStringLiteral("stopped before it started.");
     if (problem.isEmpty())
         problem = output_folder_problem(o.input.output_dir);
     return problem;
@@ -501,11 +505,11 @@ QString run_summary(const BatchRun &run, const QString &output_dir)
                       .arg(output_dir);
 }
 
-void prepare_run(const BatchOptions &options, PreparedRun &prepared)
+void prepare_run(const BatchOptions &options, PreparedRun &prepared, const std::atomic<bool> *stop)
 {
     prepared.options = options;
     prepared.problem =
-        input_problem(prepared.options, prepared.trial, prepared.pairing, prepared.left_out);
+        input_problem(prepared.options, prepared.trial, prepared.pairing, prepared.left_out, stop);
 }
 
 BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::atomic<bool> *stop)

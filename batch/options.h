@@ -73,7 +73,9 @@ struct PreparedRun {
     QStringList left_out; // the folder's entries left out of its images, each in a sentence
     QString problem;      // why the run cannot start, in the batch's words
 };
-void prepare_run(const BatchOptions &options, PreparedRun &prepared);
+// Once `*stop` is set, it makes nothing (not the output folder).
+void prepare_run(const BatchOptions &options, PreparedRun &prepared,
+                 const std::atomic<bool> *stop = nullptr);
 
 // Why a run of the options cannot start, as far as tells before any file is
 // read (the run's preparing tells the rest): no output folder, or another run

@@ -535,15 +535,20 @@ void CampaignWindow::run()
         return show_refusal(refusal);
     // The input is read and checked first: a run that cannot start says so
     // without asking about earlier results.
+    kept_status_ = refusal_shown_ ? QString() : status_->text();
     refusal_shown_ = false;
     options_->mark(QString(), QString()); // an earlier run's refusal
     status_->setStyleSheet(QString());
     status_->setText(tr("Reading the files…"));
+    progress_->setRange(0, 0);
     stop_ = false;
+    reading_ = true;
+    if (outside_)
+        outside_->pair_done = false; // of this run
     const BatchOptions options = line.options;
     thread_ = QThread::create([this, options] {
         auto prepared = std::make_shared<PreparedRun>();
-        prepare_run(options, *prepared);
+        prepare_run(options, *prepared, &stop_);
         QMetaObject::invokeMethod(
             this, [this, prepared] { start_prepared(prepared); }, Qt::QueuedConnection);
     });
@@ -551,22 +556,32 @@ void CampaignWindow::run()
     thread_->start();
 }
 
+void CampaignWindow::not_started()
+{
+    progress_->setRange(0, 1);
+    if (!refusal_shown_)
+        status_->setText(kept_status_);
+    if (quit_after_run_)
+        close();
+}
+
 void CampaignWindow::start_prepared(const std::shared_ptr<PreparedRun> &prepared)
 {
     thread_->wait();
     delete thread_;
     thread_ = nullptr;
+    reading_ = false;
     set_running(false);
     const BatchOptions &options = prepared->options;
-    if (!prepared->problem.isEmpty() && !stop_)
+    if (stop_)
+        return not_started();
+    if (!prepared->problem.isEmpty()) {
         show_refusal(prepared->problem);
-    if (!prepared->problem.isEmpty() || stop_ || !may_replace(options.input.output_dir)) {
-        if (!refusal_shown_)
-            status_->clear();
-        if (quit_after_run_)
-            close();
-        return;
+        return not_started();
     }
+    status_->setText(kept_status_); // while asked
+    if (!may_replace(options.input.output_dir))
+        return not_started();
     save_settings();
     run_dir_ = options.input.output_dir;
     style_ = options.style;
@@ -630,8 +645,9 @@ void CampaignWindow::cancel()
         return;
     stop_ = true;
     cancel_->setEnabled(false);
-    status_->setText(tr("Stopping: the pairs under way finish, then the result files are "
-                        "completed for the pairs done."));
+    status_->setText(reading_ ? tr("Stopping once the files are read: nothing is written.")
+                              : tr("Stopping: the pairs under way finish, then the result files "
+                                   "are completed for the pairs done."));
 }
 
 void CampaignWindow::stop_on_signals(OutsideStop *outside)
@@ -802,12 +818,21 @@ void CampaignWindow::restore_settings()
 
 void CampaignWindow::closeEvent(QCloseEvent *event)
 {
+    if (reading_) { // nothing is at stake yet: closes once the files are read
+        event->ignore();
+        quit_after_run_ = true;
+        cancel();
+        return;
+    }
     if (running()) {
         event->ignore();
-        if (QMessageBox::question(this, title,
+        const bool yes =
+            QMessageBox::question(this, title,
                                   tr("A run is under way. Stop it and quit? The pairs under way "
                                      "finish first, and the results of the pairs done are "
-                                     "kept.")) != QMessageBox::Yes)
+                                     "kept.")) == QMessageBox::Yes;
+        // A signal meanwhile may have stopped the run to quit: it closes now.
+        if (!yes && !(quit_after_run_ && !running()))
             return;
         if (running()) { // it may have ended while the question was asked
             quit_after_run_ = true;

@@ -81,6 +81,9 @@ private:
     void pair_finished(const PairOutcome &outcome, int done, int pairs);
     // Once the input is read: the run started, or why not.
     void start_prepared(const std::shared_ptr<PreparedRun> &prepared);
+    // A run read and not started (stopped, refused or not replacing): the
+    // window as before it, or closed when asked to quit.
+    void not_started();
     // The results' columns the run's options fill, and no results yet.
     void show_run_columns(const BatchOptions &options);
     void run_finished(const BatchRun &run);
@@ -112,6 +115,8 @@ private:
     bool refused_ = true;           // the batch's parser refuses the arguments
     bool refusal_shown_ = false;    // the status says why the last run did not start
     QStringList refused_arguments_; // of that run
+    QString kept_status_;           // the status before the run, while it has not started
+    bool reading_ = false;          // the run's files are being read: nothing is made yet
     bool quit_after_run_ = false;
     OutsideStop *outside_ = nullptr;
     std::atomic<bool> stop_{false};

@@ -40,12 +40,21 @@ QString value(const QComboBox *box)
     return box->currentData().toString();
 }
 
-// A file typed or given, named whole: a name relative to the folder the
+// A file given or typed, named whole: a name relative to the folder the
 // window started from would name another file once the window is started
 // from elsewhere. Joined only, as the batch started here opens it.
 QString from_here(const QString &path)
 {
     return path.isEmpty() ? path : QDir::current().absoluteFilePath(path);
+}
+
+// A path typed into a field: a leading ~ is the home folder, as a terminal's
+// shell reads it. (One given on the command line is taken as the batch takes
+// it: the shell has expanded what it would.)
+QString typed(const QString &path)
+{
+    const bool home = path == QLatin1String("~") || path.startsWith(QLatin1String("~/"));
+    return home ? QDir::homePath() + path.mid(1) : path;
 }
 
 // A form row of a control and a button beside it.
@@ -148,7 +157,8 @@ QLineEdit *OptionsPanel::path_edit(const QString &option, const QString &tip, bo
     QLineEdit *edit = text(option, folder ? tr("a folder") : tr("none"), tip);
     edit->setProperty("path", true);
     connect(edit, &QLineEdit::editingFinished, this, [edit, folder] {
-        const QString whole = folder ? whole_path(edit->text()) : from_here(edit->text());
+        const QString text = typed(edit->text());
+        const QString whole = folder ? whole_path(text) : from_here(text);
         if (!edit->text().isEmpty() && edit->text() != whole)
             edit->setText(whole);
     });
@@ -377,7 +387,7 @@ void OptionsPanel::enable()
 
 QString OptionsPanel::output() const
 {
-    return output_->text().isEmpty() ? QString() : whole_path(output_->text());
+    return output_->text().isEmpty() ? QString() : whole_path(typed(output_->text()));
 }
 
 QStringList OptionsPanel::arguments() const
@@ -405,10 +415,10 @@ QStringList OptionsPanel::arguments() const
     add("radiometry", value(radiometry_));
     if (temperatures_->isChecked())
         a << QStringLiteral("--temperatures");
-    add("table", from_here(table_->text()));
-    add("plots", from_here(plots_->text()));
+    add("table", from_here(typed(table_->text())));
+    add("plots", from_here(typed(plots_->text())));
     add("group", value(group_));
-    add("air", value(air_) == QLatin1String("log") ? from_here(log_->text()) : value(air_));
+    add("air", value(air_) == QLatin1String("log") ? from_here(typed(log_->text())) : value(air_));
     if (value(air_) == QLatin1String("log") && log_->text().isEmpty())
         a << QStringLiteral("--air") << QString();
     if (!value(air_).isEmpty()) // the index compares the canopy with the air
