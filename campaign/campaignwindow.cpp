@@ -536,11 +536,11 @@ void CampaignWindow::run()
     // The input is read and checked first: a run that cannot start says so
     // without asking about earlier results.
     kept_status_ = refusal_shown_ ? QString() : status_->text();
+    kept_style_ = refusal_shown_ ? QString() : status_->styleSheet();
     refusal_shown_ = false;
     options_->mark(QString(), QString()); // an earlier run's refusal
     status_->setStyleSheet(QString());
     status_->setText(tr("Reading the files…"));
-    progress_->setRange(0, 0);
     stop_ = false;
     reading_ = true;
     if (outside_)
@@ -558,10 +558,24 @@ void CampaignWindow::run()
 
 void CampaignWindow::not_started()
 {
-    progress_->setRange(0, 1);
     if (!refusal_shown_)
-        status_->setText(kept_status_);
+        keep_status();
     if (quit_after_run_)
+        quit_now();
+}
+
+void CampaignWindow::keep_status()
+{
+    status_->setStyleSheet(kept_style_);
+    status_->setText(kept_status_);
+}
+
+void CampaignWindow::quit_now()
+{
+    // Under the quit question, closing waits for its answer: it is answered.
+    if (quit_question_)
+        quit_question_->reject();
+    else
         close();
 }
 
@@ -579,7 +593,7 @@ void CampaignWindow::start_prepared(const std::shared_ptr<PreparedRun> &prepared
         show_refusal(prepared->problem);
         return not_started();
     }
-    status_->setText(kept_status_); // while asked
+    keep_status(); // while asked
     if (!may_replace(options.input.output_dir))
         return not_started();
     save_settings();
@@ -591,6 +605,7 @@ void CampaignWindow::start_prepared(const std::shared_ptr<PreparedRun> &prepared
     progress_->setRange(0, 0); // busy until the first pair is done
     progress_->setTextVisible(true);
     rate_->clear();
+    status_->setStyleSheet(QString());
     status_->setText(tr("Running…"));
     findChild<QTabWidget *>(QStringLiteral("tabs"))->setCurrentIndex(1);
     clock_.start();
@@ -663,7 +678,7 @@ void CampaignWindow::stop_on_signals(OutsideStop *outside)
         if (running())
             cancel();
         else
-            close();
+            quit_now();
     });
     look->start(100);
 }
@@ -737,7 +752,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
     }
     show_pictures(); // the report's maps are there now
     if (quit_after_run_)
-        close();
+        quit_now();
 }
 
 void CampaignWindow::show_refusal(const QString &problem)
@@ -826,11 +841,13 @@ void CampaignWindow::closeEvent(QCloseEvent *event)
     }
     if (running()) {
         event->ignore();
-        const bool yes =
-            QMessageBox::question(this, title,
-                                  tr("A run is under way. Stop it and quit? The pairs under way "
-                                     "finish first, and the results of the pairs done are "
-                                     "kept.")) == QMessageBox::Yes;
+        QMessageBox ask(QMessageBox::Question, title,
+                        tr("A run is under way. Stop it and quit? The pairs under way finish "
+                           "first, and the results of the pairs done are kept."),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        quit_question_ = &ask;
+        const bool yes = ask.exec() == QMessageBox::Yes;
+        quit_question_ = nullptr;
         // A signal meanwhile may have stopped the run to quit: it closes now.
         if (!yes && !(quit_after_run_ && !running()))
             return;

@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 
 #include <atomic>
@@ -84,6 +86,10 @@ private:
     // A run read and not started (stopped, refused or not replacing): the
     // window as before it, or closed when asked to quit.
     void not_started();
+    // The status as it was before the run.
+    void keep_status();
+    // Closes the window, a run having ended for it to quit.
+    void quit_now();
     // The results' columns the run's options fill, and no results yet.
     void show_run_columns(const BatchOptions &options);
     void run_finished(const BatchRun &run);
@@ -107,16 +113,17 @@ private:
     QList<QAction *> input_actions_; // the menu's, as the inputs' buttons
     QTimer *plan_timer_;
     QElapsedTimer clock_;
-    QString run_dir_;               // the output folder of the last run
-    ReportStyle style_;             // the maps' of the last run
-    bool report_ = false;           // the last run makes a report
-    bool names_by_file_ = false;    // its pairs are named after their files, not numbered
-    QString last_folder_;           // where the last inputs came from
-    bool refused_ = true;           // the batch's parser refuses the arguments
-    bool refusal_shown_ = false;    // the status says why the last run did not start
-    QStringList refused_arguments_; // of that run
-    QString kept_status_;           // the status before the run, while it has not started
-    bool reading_ = false;          // the run's files are being read: nothing is made yet
+    QString run_dir_;                     // the output folder of the last run
+    ReportStyle style_;                   // the maps' of the last run
+    bool report_ = false;                 // the last run makes a report
+    bool names_by_file_ = false;          // its pairs are named after their files, not numbered
+    QString last_folder_;                 // where the last inputs came from
+    bool refused_ = true;                 // the batch's parser refuses the arguments
+    bool refusal_shown_ = false;          // the status says why the last run did not start
+    QStringList refused_arguments_;       // of that run
+    QString kept_status_, kept_style_;    // the status before the run, while it has not started
+    QPointer<QMessageBox> quit_question_; // "Stop it and quit?", while it is asked
+    bool reading_ = false;                // the run's files are being read: nothing is made yet
     bool quit_after_run_ = false;
     OutsideStop *outside_ = nullptr;
     std::atomic<bool> stop_{false};

@@ -6,6 +6,7 @@
 #include "batch/options.h"
 #include "campaign/campaignwindow.h"
 #include "campaign/optionspanel.h"
+#include "engine/ending.h"
 #include "outputs/outputlock.h"
 #include "tests/guitest.h"
 #include "tests/testutil.h"
@@ -89,6 +90,7 @@ private slots:
     void refusedValue();
     void refusedStart();
     void quitWhileReading();
+    void signalUnderQuitQuestion();
     void inWords_data();
     void inWords();
     void plan_data();
@@ -294,6 +296,21 @@ void TestCampaign::quitWhileReading()
     QTRY_VERIFY(!window->isVisible());
     QCOMPARE(asked.boxes.size(), 0);
     QVERIFY(!QFileInfo::exists(tmp.filePath("never")));
+}
+
+void TestCampaign::signalUnderQuitQuestion()
+{
+    // The session ends while "Stop it and quit?" is asked: nobody answers, and
+    // the window stops the run and closes all the same.
+    const auto window = window_of({"-j", "1", "-o", tmp.filePath("signalled"), many});
+    window->show();
+    ardentis::OutsideStop outside;
+    window->stop_on_signals(&outside);
+    window->run();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>(window.get(), "progress")->value() >= 1, 60000);
+    guitest::answer_next_modal([&](QWidget *) { outside.asked = true; });
+    QVERIFY(window->close());
+    QVERIFY(!window->running() && !window->isVisible());
 }
 
 void TestCampaign::inWords_data()
