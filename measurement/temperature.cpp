@@ -85,13 +85,16 @@ cv::Mat convert_counts(const cv::Mat &raw, const Calibration &c, int *without_te
     const PlanckConstants &k = c.k;
     int missing = 0;
     // Whether the camera measures what a count shows: the count as a black
-    // body's temperature within its range. Decided once per count value.
-    std::vector<std::int8_t> known(65536, -1);
+    // body's temperature within its range. Decided once per count value. The
+    // record's highest count is a clipped signal, whatever the constants make
+    // of it: the pixel saw that much or more.
+    constexpr std::uint16_t clipped = 65535;
+    std::vector<std::int8_t> known(clipped + 1, -1);
     const auto measurable = [&](std::uint16_t count) {
         std::int8_t &is = known[count];
         if (is < 0) {
             const double seen = k.b / std::log(k.r1 / (k.r2 * (count + k.o)) + k.f) - kelvin_offset;
-            is = seen >= c.range.min && seen <= c.range.max; // false for NaN
+            is = count != clipped && seen >= c.range.min && seen <= c.range.max; // false for NaN
         }
         return is == 1;
     };

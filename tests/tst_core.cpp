@@ -325,6 +325,9 @@ void TestCore::conversion_data()
     // a count of 8869, worked from the constants.
     QTest::newRow("count 0") << Calibration{camera, 0.95, 20, {}, {}, {}} << 0.0 << nan_;
     QTest::newRow("-66 C, no limits") << Calibration{camera, 1, 20, {}, {}, {}} << 8869.0 << nan_;
+    // The record's highest count is clipped, not 164.3 °C like the one below.
+    QTest::newRow("65535") << Calibration{camera, 1, 20, {}, {}, {}} << 65535.0 << nan_;
+    QTest::newRow("65534") << Calibration{camera, 1, 20, {}, {}, {}} << 65534.0 << 164.2995;
     QTest::newRow("-66 C, camera to -70 C")
         << Calibration{camera, 1, 20, {}, {}, {-70, 218}} << 8869.0 << -66.008;
     // Nor when the corrections take it there: an emissivity of 0.01 makes
