@@ -196,8 +196,11 @@ void TestTrials::hostileFiles_data()
                                   << "line 3: the time 2024-06-01 09:59:00 is not after the "
                                      "time of line 2";
     QTest::newRow("hour 25") << false << head + "2024-06-01 25:00,20,50\n"
-                             << "line 3: the time '2024-06-01 25:00' is not written YYYY-MM-DD "
-                                "HH:MM[:SS]";
+                             << "line 3: the time '2024-06-01 25:00' is not a date and time "
+                                "written YYYY-MM-DD HH:MM[:SS]";
+    QTest::newRow("30 February") << false << head + "2024-02-30 10:00,20,50\n"
+                                 << "line 3: the time '2024-02-30 10:00' is not a date and time "
+                                    "written YYYY-MM-DD HH:MM[:SS]";
     QTest::newRow("humidity") << false << head + "2024-06-01 10:10,20,100.5\n"
                               << "line 3: the relative humidity '100.5' is not a percentage "
                                  "from 0 to 100";

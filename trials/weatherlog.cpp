@@ -52,7 +52,8 @@ QString reading(const CsvRecord &record, const Columns &c, AirReading &r)
     const auto shown = [&field](int i) { return QString::fromStdString(written_form(field(i))); };
     const std::optional<LocalTime> t = local_time(QString::fromStdString(field(c.time)));
     if (!t)
-        return QStringLiteral("line %1: the time '%2' is not written YYYY-MM-DD HH:MM[:SS]")
+        return QStringLiteral("line %1: the time '%2' is not a date and time written "
+                              "YYYY-MM-DD HH:MM[:SS]")
             .arg(record.line)
             .arg(shown(c.time));
     const std::optional<double> air = decimal_number(field(c.temperature));
