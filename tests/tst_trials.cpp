@@ -58,6 +58,12 @@ void TestTrials::formulas_data()
         << -5.0 << 90.0 << -6.0 << 1.0 << -2.0 << 0.421176 << 0.042118 << 1.0 << -12.73757;
     QTest::newRow("saturated air, unclipped")
         << 20.0 << 100.0 << 19.0 << 0.51 << -1.92 << 2.338 << 0.0 << 1.0 << -10.507476;
+    // No index where the limits are under 0.05 °C apart: 0.044 °C here.
+    QTest::newRow("saturated air at 0 C")
+        << 0.0 << 100.0 << -1.0 << 0.51 << -1.92 << 0.6108 << 0.0 << 1.0 << std::nan("");
+    // Nor where they cross (UL 0.50 °C below LL): the index would read -2.88.
+    QTest::newRow("limits crossed")
+        << 30.0 << 95.0 << 29.0 << -2.0 << -2.0 << 4.243065 << 0.212153 << 1.0 << std::nan("");
 }
 
 void TestTrials::formulas()
@@ -75,7 +81,8 @@ void TestTrials::formulas()
     QVERIFY(std::abs(vapour_pressure_deficit(ta, rh) - vpd) < 1e-6);
     QVERIFY(std::abs(canopy_temperature_depression(ta, tc) - ctd) < 1e-9);
     const double got = crop_water_stress_index(tc, ta, vapour_pressure_deficit(ta, rh), {a, b});
-    QVERIFY2(std::abs(got - cwsi) < 1e-5, qPrintable(QString::number(got, 'f', 6)));
+    QVERIFY2(std::isnan(cwsi) ? std::isnan(got) : std::abs(got - cwsi) < 1e-5,
+             qPrintable(QString::number(got, 'f', 6)));
 }
 
 void TestTrials::interpolation_data()
@@ -232,6 +239,12 @@ void TestTrials::cameraAir()
     camera.request.air = AirSource::Camera;
     const TrialValues cold = trial_values(camera, {{101, {}}, {}, -60.0000061, 0.5, -61});
     QVERIFY(cold.notes.isEmpty() && std::abs(cold.ctd - 0.9999939) < 1e-9);
+    camera.request.cwsi = CwsiBaseline{-2, -2};
+    const TrialValues crossed = trial_values(camera, {{101, {}}, {}, 30, 0.95, 29});
+    QVERIFY(std::isnan(crossed.cwsi));
+    QCOMPARE(crossed.notes, QStringList{"no CWSI: the baseline's upper limit is -0.50 °C from its "
+                                        "lower at a VPD of 0.212 kPa, and must be 0.05 °C above "
+                                        "it"});
 }
 
 QTEST_APPLESS_MAIN(TestTrials)

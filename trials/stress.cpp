@@ -21,8 +21,7 @@ double canopy_temperature_depression(double air_celsius, double canopy_celsius)
     return air_celsius - canopy_celsius;
 }
 
-double crop_water_stress_index(double canopy_celsius, double air_celsius, double vpd_kpa,
-                               const CwsiBaseline &baseline)
+double cwsi_span(double air_celsius, double vpd_kpa, const CwsiBaseline &baseline)
 {
     const double lower = baseline.a + baseline.b * vpd_kpa;
     // A crop that does not transpire is a degrees warmer than the air, the
@@ -30,8 +29,17 @@ double crop_water_stress_index(double canopy_celsius, double air_celsius, double
     const double upper =
         baseline.a + baseline.b * (saturation_vapour_pressure(air_celsius) -
                                    saturation_vapour_pressure(air_celsius + baseline.a));
-    const double index = ((canopy_celsius - air_celsius) - lower) / (upper - lower);
-    return std::isfinite(index) ? index : std::numeric_limits<double>::quiet_NaN();
+    return upper - lower;
+}
+
+double crop_water_stress_index(double canopy_celsius, double air_celsius, double vpd_kpa,
+                               const CwsiBaseline &baseline)
+{
+    const double span = cwsi_span(air_celsius, vpd_kpa, baseline);
+    if (!(span >= cwsi_least_span))
+        return std::numeric_limits<double>::quiet_NaN();
+    const double lower = baseline.a + baseline.b * vpd_kpa;
+    return ((canopy_celsius - air_celsius) - lower) / span;
 }
 
 } // namespace ardentis

@@ -21,8 +21,16 @@ struct CwsiBaseline {
     double a = 0, b = 0; // °C, °C/kPa
 };
 
+// The index's upper limit less its lower, in °C, at this air and VPD.
+double cwsi_span(double air_celsius, double vpd_kpa, const CwsiBaseline &baseline);
+
+// The least span that gives an index: below it the limits are closer than a
+// thermal camera tells temperatures apart, and the index would magnify its
+// noise past meaning; below 0 they are crossed and its sense reversed.
+constexpr double cwsi_least_span = 0.05;
+
 // The crop water stress index, unclipped: 0 on the baseline, 1 at the upper
-// limit of a crop that does not transpire. NaN when the limits coincide.
+// limit of a crop that does not transpire. NaN when the span is below the least.
 double crop_water_stress_index(double canopy_celsius, double air_celsius, double vpd_kpa,
                                const CwsiBaseline &baseline);
 
