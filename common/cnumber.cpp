@@ -182,6 +182,21 @@ void append_fixed(std::string &text, double value, int decimals)
     text.append(buffer, r.ptr);
 }
 
+void append_figure(std::string &text, double value, int decimals)
+{
+    const size_t start = text.size();
+    append_fixed(text, value, decimals);
+    if (text[start] == '-' && text.find_first_not_of("0.", start + 1) == std::string::npos)
+        text.erase(start, 1);
+}
+
+std::string format_figure(double value, int decimals)
+{
+    std::string text;
+    append_figure(text, value, decimals);
+    return text;
+}
+
 std::string format_fixed(double value, int decimals)
 {
     std::string text;

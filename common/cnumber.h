@@ -39,6 +39,12 @@ std::optional<double> decimal_number(std::string_view text);
 std::string format_fixed(double value, int decimals);
 void append_fixed(std::string &text, double value, int decimals);
 
+// As append_fixed, but a value that rounds to zero is written without a
+// sign: for figures of this system's own files and pages, where "-0.00" would
+// only puzzle a reader. Files that keep printf's texts use append_fixed.
+void append_figure(std::string &text, double value, int decimals);
+std::string format_figure(double value, int decimals);
+
 // printf("%f"): six decimals.
 inline std::string format_fixed6(double value)
 {

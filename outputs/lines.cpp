@@ -37,7 +37,7 @@ namespace
 
 std::string fixed6(double v)
 {
-    return format_fixed6(v);
+    return format_figure(v, 6);
 }
 
 // stats.csv's columns in their order: each name with its cell of a record.

@@ -23,7 +23,7 @@ std::string esc(const QString &text)
 
 std::string fx(double v, int decimals)
 {
-    return std::isnan(v) ? std::string("–") : format_fixed(v, decimals);
+    return std::isnan(v) ? std::string("–") : format_figure(v, decimals);
 }
 
 namespace

@@ -148,6 +148,10 @@ void TestCore::fixedMatchesPrintf()
     QCOMPARE(format_fixed6(-0.0), std::string("-0.000000"));
     QCOMPARE(format_fixed6(-nan_), std::string("nan"));
     QCOMPARE(format_fixed(0.0078125, 6), std::string("0.007812")); // ties to even, as printf
+    // This system's own figures drop the sign of a zero, however it came.
+    for (const auto &[v, text] : std::vector<std::pair<double, std::string>>{
+             {-0.0, "0.00"}, {-0.004, "0.00"}, {-0.005, "-0.01"}, {-nan_, "nan"}, {-1.5, "-1.50"}})
+        QCOMPARE(format_figure(v, 2), text);
 }
 
 void TestCore::decimalCommaLocale()

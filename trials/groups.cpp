@@ -85,7 +85,7 @@ std::string groups_csv(const TrialSetup &setup, const std::vector<GroupSummary> 
         for (double v : values) {
             text += ',';
             if (!std::isnan(v))
-                append_fixed(text, v, 6);
+                append_figure(text, v, 6);
         }
         text += '\n';
     }

@@ -163,7 +163,7 @@ std::string trial_cells(const TrialSetup &setup, const TrialValues &v)
     const auto number = [&cells](double x) {
         cells += ',';
         if (std::isfinite(x))
-            append_fixed(cells, x, 6);
+            append_figure(cells, x, 6);
     };
     if (setup.request.air != AirSource::None)
         for (double x : {v.air, v.humidity, v.vpd, v.ctd})
