@@ -171,23 +171,33 @@ PairRecord pair_record(const PairPlan &plan, const Measurement &m, const Registr
     return r;
 }
 
-// A black photograph shows no plant, whatever noise a mask might take for it:
-// a camera may keep one inside the radiometric image when its visible lens
-// saw nothing. The user is told.
-void no_plant_if_black(const PairPlan &plan, PairPictures &pictures, PairOutcome &outcome)
+// Adds a sentence to the pair's note.
+void add_to_note(QString sentence, PairOutcome &outcome)
 {
-    if (plan.photo != PhotoSource::Embedded || !black_picture(pictures.part))
-        return;
-    pictures.plant.setTo(0);
-    pictures.masked.setTo(0);
-    pictures.mean = std::nan("");
-    QString black = QStringLiteral("the photograph is black: nothing in it can be told for plant, "
-                                   "so the plant fraction is 0 and the mean nan.");
     if (!outcome.note.isEmpty()) { // after another note's full stop: a sentence of its own
-        black[0] = black[0].toUpper();
+        sentence[0] = sentence[0].toUpper();
         outcome.note += QLatin1Char(' ');
     }
-    outcome.note += black;
+    outcome.note += sentence;
+}
+
+// A black photograph shows no plant, whatever noise a mask might take for it:
+// a camera may keep one inside the radiometric image when its visible lens
+// saw nothing. The user is told, as of any pair left without a plant mean.
+void note_no_plant(const PairPlan &plan, PairPictures &pictures, PairOutcome &outcome)
+{
+    if (plan.photo == PhotoSource::Embedded && black_picture(pictures.part)) {
+        pictures.plant.setTo(0);
+        pictures.masked.setTo(0);
+        pictures.mean = std::nan("");
+        add_to_note(QStringLiteral("the photograph is black: nothing in it can be told for plant, "
+                                   "so the plant fraction is 0 and the mean nan."),
+                    outcome);
+    } else if (std::isnan(pictures.mean)) {
+        add_to_note(QStringLiteral("the mask finds no plant pixel with a temperature in the "
+                                   "field, so the plant mean is nan."),
+                    outcome);
+    }
 }
 
 void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat &ir,
@@ -213,7 +223,7 @@ void process_measured(const PairPlan &plan, const Measurement &m, const cv::Mat 
             outcome.note = QStringLiteral("field not registered: %1.").arg(reg.note);
     }
     PairPictures pictures = compute_pair(ir, rgb, m.temps, reg.field, options.mask);
-    no_plant_if_black(plan, pictures, outcome);
+    note_no_plant(plan, pictures, outcome);
     const PairFiles files = pair_files(input.output_dir, plan.name);
     std::vector<OutputFile> outputs;
     outcome.problem = pair_outputs(pictures, m, files, options, outputs);

@@ -1074,6 +1074,14 @@ void TestBatch::maskAndStats()
              0);
     QVERIFY(stats_of(out + "-pure")["plant pixels"].toInt() <
             stats_of(out + "-shifted")["plant pixels"].toInt() - 100);
+    // A grey photograph holds no plant, and the run says so.
+    cv::imwrite(photo.toStdString(),
+                cv::Mat(plot.photograph.size(), CV_8UC3, cv::Scalar::all(128)));
+    const Finished grey = batch({"-o", out + "-grey", ir, photo});
+    QVERIFY2(grey.err.contains("pair 1 (" + ir + ", " + photo +
+                               "): the mask finds no plant pixel with a temperature in the "
+                               "field, so the plant mean is nan.\n"),
+             qPrintable(grey.err));
 }
 
 void TestBatch::fullRadiometry()
