@@ -49,6 +49,8 @@ namespace
 const QString title = QStringLiteral("Ardentis Campaign");
 // The setting of the folder images were last added from.
 constexpr char inputs_folder_key[] = "inputs folder";
+// In a result row's first cell: whether the run processed the pair.
+constexpr int processed_role = Qt::UserRole + 1;
 
 // Tells the window of each finished pair, from the run's thread.
 class Forwarder : public RunObserver
@@ -340,7 +342,7 @@ QLayout *CampaignWindow::run_buttons()
                                      .arg(path));
     };
     connect(open_report_, &QPushButton::clicked, this,
-            [this, open] { open(run_dir_ + QStringLiteral("/report.html")); });
+            [this, open] { open(in_folder(run_dir_, report_page)); });
     connect(open_folder_, &QPushButton::clicked, this, [this, open] { open(run_dir_); });
     for (QPushButton *b : {run_, cancel_, open_report_, open_folder_}) {
         b->setEnabled(false);
@@ -515,7 +517,7 @@ void CampaignWindow::set_running(bool running)
     inputs_->parentWidget()->setEnabled(!running);
     run_->setEnabled(!running && !refused_);
     cancel_->setEnabled(running);
-    const bool report = report_ && QFileInfo::exists(run_dir_ + QStringLiteral("/report.html"));
+    const bool report = report_ && QFileInfo::exists(in_folder(run_dir_, report_page));
     open_report_->setEnabled(!running && report);
     open_folder_->setEnabled(!running && !run_dir_.isEmpty() && QFileInfo(run_dir_).isDir());
     for (QAction *a : input_actions_)
@@ -543,8 +545,7 @@ void CampaignWindow::run()
     status_->setText(tr("Reading the files…"));
     stop_ = false;
     reading_ = true;
-    if (outside_)
-        outside_->pair_done = false; // of this run
+    signals_ask(false); // until this run has done a pair: nothing is at stake
     const BatchOptions options = line.options;
     thread_ = QThread::create([this, options] {
         auto prepared = std::make_shared<PreparedRun>();
@@ -556,8 +557,15 @@ void CampaignWindow::run()
     thread_->start();
 }
 
+void CampaignWindow::signals_ask(bool ask)
+{
+    if (outside_)
+        outside_->pair_done = ask;
+}
+
 void CampaignWindow::not_started()
 {
+    signals_ask(true);
     if (!refusal_shown_)
         keep_status();
     if (quit_after_run_)
@@ -587,8 +595,11 @@ void CampaignWindow::start_prepared(const std::shared_ptr<PreparedRun> &prepared
     reading_ = false;
     set_running(false);
     const BatchOptions &options = prepared->options;
-    if (stop_)
-        return not_started();
+    if (stop_) {
+        not_started();
+        status_->setStyleSheet(QString());
+        return status_->setText(tr("Cancelled while the files were read: nothing was written."));
+    }
     if (!prepared->problem.isEmpty()) {
         show_refusal(prepared->problem);
         return not_started();
@@ -637,9 +648,7 @@ void CampaignWindow::show_run_columns(const BatchOptions &options)
 
 bool CampaignWindow::may_replace(const QString &output_dir)
 {
-    // An earlier run stopped at once leaves its pictures without result.csv.
-    if (!QFileInfo::exists(output_dir + QStringLiteral("/result.csv")) &&
-        QDir(output_dir + QLatin1Char('/') + QLatin1String(pair_folders[0])).isEmpty())
+    if (!holds_results(output_dir))
         return true;
     QMessageBox ask(QMessageBox::Question, title,
                     tr("%1 holds the results of an earlier run. This run replaces its "
@@ -668,6 +677,7 @@ void CampaignWindow::cancel()
 void CampaignWindow::stop_on_signals(OutsideStop *outside)
 {
     outside_ = outside;
+    signals_ask(true); // with no run under way, a signal closes the window as Ctrl+Q does
     // Looked at from here: the signal's own thread touches no widget.
     auto *look = new QTimer(this);
     connect(look, &QTimer::timeout, this, [this, look] {
@@ -685,8 +695,7 @@ void CampaignWindow::stop_on_signals(OutsideStop *outside)
 
 void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
 {
-    if (outside_)
-        outside_->pair_done = true;
+    signals_ask(true);
     progress_->setRange(0, pairs);
     progress_->setValue(done);
     rate_->setText(progress_text(done, pairs, clock_.elapsed() / 1000.0));
@@ -710,6 +719,7 @@ void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
         cell(options_->in_words(notes.join(QStringLiteral(" "))),
              options_->in_words(notes.join(QStringLiteral("\n"))))};
     items[0]->setData(Qt::UserRole, o.plan.name); // what its result files are named after
+    items[0]->setData(processed_role, processed); // else files there are an earlier run's
     results_->setSortingEnabled(false);
     const int r = results_->rowCount();
     results_->insertRow(r);
@@ -727,6 +737,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
     delete thread_;
     thread_ = nullptr;
     set_running(false);
+    signals_ask(true);
     if (progress_->maximum() == 0) { // no pair was done: not busy any longer
         progress_->setRange(0, 1);
         progress_->setTextVisible(false);
@@ -753,6 +764,8 @@ void CampaignWindow::run_finished(const BatchRun &run)
     show_pictures(); // the report's maps are there now
     if (quit_after_run_)
         quit_now();
+    else if (quit_question_) // asked while it ran: there is nothing to stop now
+        quit_question_->setText(tr("The run has finished. Quit?"));
 }
 
 void CampaignWindow::show_refusal(const QString &problem)
@@ -769,6 +782,8 @@ void CampaignWindow::show_pictures()
     const QList<QTableWidgetItem *> selected = results_->selectedItems();
     const int row = selected.isEmpty() ? -1 : selected.first()->row();
     const QTableWidgetItem *first = row < 0 ? nullptr : results_->item(row, 0);
+    if (first && !first->data(processed_role).toBool())
+        first = nullptr;
     const int pair = first ? first->data(Qt::DisplayRole).toInt() - 1 : -1;
     const PairFiles f = pair_files(run_dir_, first ? first->data(Qt::UserRole).toString() : "");
     // The report's pictures when the run makes one (not an earlier run's in
@@ -824,11 +839,24 @@ void CampaignWindow::restore_settings()
 {
     const QSettings settings;
     last_folder_ = settings.value(QLatin1String(inputs_folder_key)).toString();
-    const CommandLine line =
-        parse_command_line(settings.value(QStringLiteral("options")).toStringList());
+    // The options are kept as they were set, a refused value too: that one
+    // is left out, not every setting with it.
+    QStringList saved = settings.value(QStringLiteral("options")).toStringList();
+    CommandLine line = parse_command_line(saved);
+    QStringList left_out;
+    for (int at; line.action == CommandLine::Error &&
+                 (at = int(saved.indexOf(QStringLiteral("--") + line.option))) >= 0;) {
+        const bool value = at + 1 < saved.size() && !saved[at + 1].startsWith(QLatin1String("--"));
+        saved.erase(saved.begin() + at, saved.begin() + at + (value ? 2 : 1));
+        left_out << options_->in_words(line.problem);
+        line = parse_command_line(saved);
+    }
     if (line.action == CommandLine::Run)
         options_->fill(line.options);
     options_changed();
+    if (!left_out.isEmpty())
+        status_->setText(
+            tr("Left out of the remembered settings: %1").arg(left_out.join(QLatin1Char(' '))));
 }
 
 void CampaignWindow::closeEvent(QCloseEvent *event)

@@ -74,11 +74,11 @@ public:
     QString open()
     {
         const QString dir = input_.output_dir;
-        QString problem = result_csv_.open(dir + QStringLiteral("/result.csv"));
+        QString problem = result_csv_.open(in_folder(dir, result_file));
         if (problem.isEmpty())
             problem = result_csv_.write(summary_header);
         if (problem.isEmpty() && input_.options.stats)
-            problem = stats_csv_.open(dir + QStringLiteral("/stats.csv"));
+            problem = stats_csv_.open(in_folder(dir, stats_file));
         if (problem.isEmpty() && input_.options.stats)
             problem = stats_csv_.write(
                 stats_header(input_.options.trial ? trial_header(*input_.options.trial) : ""));
@@ -129,7 +129,7 @@ private:
     QString write_groups(const TrialSetup &trial) const
     {
         return write_together(
-            {{input_.output_dir + QStringLiteral("/groups.csv"),
+            {{in_folder(input_.output_dir, groups_file),
               groups_csv(trial, summarise_groups(processed_trials(result_), trial.group_column))}});
     }
 

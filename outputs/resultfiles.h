@@ -15,6 +15,17 @@ extern const char *const thermal_folder;
 // removes files of earlier runs from each.
 extern const char *const pair_folders[6];
 
+// The run's summary files and the report's page, in the output folder.
+extern const char *const result_file;
+extern const char *const stats_file;
+extern const char *const groups_file;
+extern const char *const report_page;
+// `name` in the folder `dir`.
+QString in_folder(const QString &dir, const char *name);
+// Whether the output folder `dir` holds what an earlier run wrote there: a
+// summary file, a report, or a pair's file in any result folder.
+bool holds_results(const QString &dir);
+
 // Where the files of the pair named `name` (its file number, or its
 // photograph's name) go below `output_dir`.
 struct PairFiles {

@@ -249,7 +249,7 @@ private:
             problem_ = problem;
     }
     QString cards_path() const { return work_folder(dir_) + QStringLiteral("/cards.html"); }
-    QString page_path() const { return dir_ + QStringLiteral("/report.html"); }
+    QString page_path() const { return in_folder(dir_, report_page); }
     // The map of a pair, and with `thermal` its 4Thermal picture.
     QString write_map(const PairOutcome &row, bool thermal, BarCanvases &bars) const;
     QString write_maps(double lo, double hi);

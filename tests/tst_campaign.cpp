@@ -89,6 +89,7 @@ private slots:
     void refusedValue_data();
     void refusedValue();
     void refusedStart();
+    void remembered();
     void quitWhileReading();
     void signalUnderQuitQuestion();
     void inWords_data();
@@ -280,6 +281,32 @@ void TestCampaign::refusedStart()
     QVERIFY(cwsi->isEnabled() && window->arguments().contains("--cwsi"));
     air->setCurrentIndex(0);
     QVERIFY(!window->arguments().contains("--cwsi"));
+}
+
+void TestCampaign::remembered()
+{
+    // A value refused when the window closed is left out, not every setting.
+    const QString out = tmp.filePath("kept");
+    QSettings().setValue("options", QStringList{"--output", out, "--mask", "exgr", "--purity",
+                                                "1.5", "--temperatures"});
+    CampaignWindow window;
+    window.open({}, {});
+    QCOMPARE(window.arguments(),
+             (QStringList{"--output", out, "--mask", "exgr", "--temperatures"}));
+    QCOMPARE(child<QLabel>(&window, "status")->text(),
+             "Left out of the remembered settings: “Purity” takes a number over 0 and at most 1, "
+             "not '1.5'.");
+    // The session ending with no run under way closes the window as Ctrl+Q
+    // does, keeping what was set.
+    ardentis::OutsideStop outside;
+    window.stop_on_signals(&outside);
+    window.show();
+    QVERIFY(outside.pair_done); // what lets a signal ask rather than end the process
+    child<QComboBox>(&window, "mask")->setCurrentIndex(0);
+    outside.asked = true;
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(QSettings().value("options").toStringList(),
+             (QStringList{"--output", out, "--temperatures"}));
 }
 
 void TestCampaign::quitWhileReading()
@@ -533,14 +560,21 @@ void TestCampaign::sameAsBatch()
     answer("Replace", [&] { asked = true; });
     window->run();
     QTRY_VERIFY(asked && window->running());
-    bool ended = false;
-    answer("Yes", [&] { ended = QTest::qWaitFor([&] { return !window->running(); }, 60000); });
+    QString question; // once the run has ended
+    guitest::answer_next_modal([&](QWidget *box) {
+        QVERIFY(QTest::qWaitFor([&] { return !window->running(); }, 60000));
+        question = static_cast<QMessageBox *>(box)->text();
+        static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
+    });
     QVERIFY(window->close());
-    QVERIFY(ended);
+    QCOMPARE(question, "The run has finished. Quit?");
 
-    // Pictures left without result.csv are asked about too; without the report
-    // a pair shows this run's pictures, not the earlier report's.
-    QFile::remove(out + "/result.csv");
+    // Any file of an earlier run is asked about, stats.csv alone too; without
+    // the report a pair shows this run's pictures, not the earlier report's.
+    for (const char *file : {"result.csv", "report.html"})
+        QVERIFY(QFile::remove(out + '/' + file));
+    for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask", "4Thermal"})
+        QVERIFY(QDir(out + '/' + folder).removeRecursively());
     const auto plain = window_of({"-o", out, "-j", "2", "--names", "file", pairs});
     asked = false;
     answer("Replace", [&] { asked = true; });
