@@ -102,8 +102,8 @@ struct Options {
     QCommandLineOption radiometry = option(
         {"radiometry"},
         "simple (default): emissivity and reflected temperature only. full: also the air's "
-        "transmission and radiation and a protective window, from the values in each file, "
-        "as the camera maker's software does; use it beyond a metre, in humid or hot air, or "
+        "transmission over the object distance and radiation and a protective window at the "
+        "camera, from the values in each file; use it beyond a metre, in humid or hot air, or "
         "behind a window.",
         "MODEL");
     QCommandLineOption temperatures =

@@ -135,10 +135,10 @@ TrialValues trial_values(const TrialSetup &setup, const Capture &capture)
         v.cwsi = crop_water_stress_index(v.canopy, v.air, v.vpd, baseline);
         const double span = cwsi_span(v.air, v.vpd, baseline);
         if (!(span >= cwsi_least_span))
-            v.notes << QStringLiteral("no CWSI: the baseline's upper limit is %1 °C from its "
-                                      "lower at a VPD of %2 kPa, and must be %3 °C above it")
-                           .arg(QString::number(span, 'f', 2), QString::number(v.vpd, 'f', 3),
-                                QString::number(cwsi_least_span));
+            v.notes << QStringLiteral("no CWSI: at a VPD of %1 kPa the baseline's upper limit is "
+                                      "not %2 °C above its lower")
+                           .arg(QString::fromStdString(format_figure(v.vpd, 3)))
+                           .arg(cwsi_least_span);
     }
     return v;
 }
