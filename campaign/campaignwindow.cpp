@@ -130,6 +130,26 @@ QString file_name(const QString &path)
     return QFileInfo(path).fileName();
 }
 
+// The remembered options the batch takes, in their order. The options are
+// kept as they were set, a refused value too, or one of another version:
+// each such option is left out, not every setting with it, and `problems`
+// says why.
+QStringList usable_options(const QStringList &saved, QStringList &problems)
+{
+    QStringList kept;
+    for (int i = 0, end; i < saved.size(); i = end) {
+        for (end = i + 1; end < saved.size() && !saved[end].startsWith(QLatin1String("--"));)
+            ++end; // its values
+        const QStringList tried = kept + saved.mid(i, end - i);
+        const CommandLine line = parse_command_line(tried);
+        if (line.action == CommandLine::Run)
+            kept = tried;
+        else
+            problems << line.problem;
+    }
+    return kept;
+}
+
 } // namespace
 
 CampaignWindow::CampaignWindow(QWidget *parent) : QMainWindow(parent)
@@ -528,6 +548,8 @@ void CampaignWindow::set_running(bool running)
 
 void CampaignWindow::run()
 {
+    if (outside_ && outside_->asked) // the session is ending: it closes, and starts nothing
+        return quit_now();
     if (running() || refused_)
         return;
     const CommandLine line = parse_command_line(arguments());
@@ -545,7 +567,7 @@ void CampaignWindow::run()
     status_->setText(tr("Reading the files…"));
     stop_ = false;
     reading_ = true;
-    signals_ask(false); // until this run has done a pair: nothing is at stake
+    be_idle(false); // until this run has done a pair a signal ends it: nothing is at stake
     const BatchOptions options = line.options;
     thread_ = QThread::create([this, options] {
         auto prepared = std::make_shared<PreparedRun>();
@@ -557,15 +579,18 @@ void CampaignWindow::run()
     thread_->start();
 }
 
-void CampaignWindow::signals_ask(bool ask)
+void CampaignWindow::be_idle(bool idle)
 {
-    if (outside_)
-        outside_->pair_done = ask;
+    if (!outside_)
+        return;
+    outside_->idle = idle;
+    if (!idle)
+        outside_->pair_done = false; // of this run
 }
 
 void CampaignWindow::not_started()
 {
-    signals_ask(true);
+    be_idle(true);
     if (!refusal_shown_)
         keep_status();
     if (quit_after_run_)
@@ -677,7 +702,7 @@ void CampaignWindow::cancel()
 void CampaignWindow::stop_on_signals(OutsideStop *outside)
 {
     outside_ = outside;
-    signals_ask(true); // with no run under way, a signal closes the window as Ctrl+Q does
+    be_idle(true); // with no run under way, a signal closes the window as Ctrl+Q does
     // Looked at from here: the signal's own thread touches no widget.
     auto *look = new QTimer(this);
     connect(look, &QTimer::timeout, this, [this, look] {
@@ -695,7 +720,8 @@ void CampaignWindow::stop_on_signals(OutsideStop *outside)
 
 void CampaignWindow::pair_finished(const PairOutcome &o, int done, int pairs)
 {
-    signals_ask(true);
+    if (outside_)
+        outside_->pair_done = true;
     progress_->setRange(0, pairs);
     progress_->setValue(done);
     rate_->setText(progress_text(done, pairs, clock_.elapsed() / 1000.0));
@@ -737,7 +763,7 @@ void CampaignWindow::run_finished(const BatchRun &run)
     delete thread_;
     thread_ = nullptr;
     set_running(false);
-    signals_ask(true);
+    be_idle(true);
     if (progress_->maximum() == 0) { // no pair was done: not busy any longer
         progress_->setRange(0, 1);
         progress_->setTextVisible(false);
@@ -839,24 +865,15 @@ void CampaignWindow::restore_settings()
 {
     const QSettings settings;
     last_folder_ = settings.value(QLatin1String(inputs_folder_key)).toString();
-    // The options are kept as they were set, a refused value too: that one
-    // is left out, not every setting with it.
-    QStringList saved = settings.value(QStringLiteral("options")).toStringList();
-    CommandLine line = parse_command_line(saved);
     QStringList left_out;
-    for (int at; line.action == CommandLine::Error &&
-                 (at = int(saved.indexOf(QStringLiteral("--") + line.option))) >= 0;) {
-        const bool value = at + 1 < saved.size() && !saved[at + 1].startsWith(QLatin1String("--"));
-        saved.erase(saved.begin() + at, saved.begin() + at + (value ? 2 : 1));
-        left_out << options_->in_words(line.problem);
-        line = parse_command_line(saved);
-    }
+    const CommandLine line = parse_command_line(
+        usable_options(settings.value(QStringLiteral("options")).toStringList(), left_out));
     if (line.action == CommandLine::Run)
         options_->fill(line.options);
     options_changed();
     if (!left_out.isEmpty())
-        status_->setText(
-            tr("Left out of the remembered settings: %1").arg(left_out.join(QLatin1Char(' '))));
+        status_->setText(tr("Left out of the remembered settings: %1")
+                             .arg(options_->in_words(left_out.join(QLatin1Char(' ')))));
 }
 
 void CampaignWindow::closeEvent(QCloseEvent *event)

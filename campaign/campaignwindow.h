@@ -85,9 +85,8 @@ private:
     void start_prepared(const std::shared_ptr<PreparedRun> &prepared);
     // A run read and not started (stopped, refused or not replacing): the
     // window as before it, or closed when asked to quit.
-    // Whether a signal asks the window to stop and close (else it ends the
-    // process at once).
-    void signals_ask(bool ask);
+    // Whether no run is under way, for a signal to close the window by.
+    void be_idle(bool idle);
     void not_started();
     // The status as it was before the run.
     void keep_status();

@@ -29,6 +29,11 @@ void end_cleanly_on_signals(OutsideStop *outside)
     std::thread([held, outside] {
         int signal = 0;
         while (sigwait(&held, &signal) == 0) {
+            if (outside && outside->idle && !outside->asked) {
+                outside->signal = signal;
+                outside->asked = true;
+                continue;
+            }
             if (outside && outside->pair_done && !outside->asked) {
                 outside->signal = signal;
                 outside->asked = true;

@@ -12,9 +12,10 @@ namespace ardentis
 // are written, as when the window's run is stopped. Before that, results of
 // an earlier run would give way to none.
 struct OutsideStop {
-    // Set by the run once it has done a pair, or by a window while no run is
-    // under way: a signal then asks instead of ending the process at once.
-    std::atomic<bool> pair_done{false};
+    std::atomic<bool> pair_done{false}; // set by the run once it has done a pair
+    // Set by a window while no run is under way: a signal then asks it to
+    // close, as its user would, instead of ending the process at once.
+    std::atomic<bool> idle{false};
     std::atomic<int> signal{0};     // the signal that asked, set from outside; 0: none
     std::atomic<bool> asked{false}; // set from outside, after `signal`
 };

@@ -285,28 +285,35 @@ void TestCampaign::refusedStart()
 
 void TestCampaign::remembered()
 {
-    // A value refused when the window closed is left out, not every setting.
-    const QString out = tmp.filePath("kept");
-    QSettings().setValue("options", QStringList{"--output", out, "--mask", "exgr", "--purity",
-                                                "1.5", "--temperatures"});
+    // A value refused when the window closed, or an option it does not know,
+    // is left out, not every setting; so is an empty file after a good one.
+    const QString out = tmp.filePath("kept"), book = tmp.filePath("book.csv");
+    QSettings().setValue("options",
+                         QStringList{"--output", out, "--mask", "exgr", "--purity", "1.5",
+                                     "--plots", book, "--air", "", "--bogus", "--temperatures"});
     CampaignWindow window;
     window.open({}, {});
     QCOMPARE(window.arguments(),
-             (QStringList{"--output", out, "--mask", "exgr", "--temperatures"}));
+             (QStringList{"--output", out, "--mask", "exgr", "--temperatures", "--plots", book}));
     QCOMPARE(child<QLabel>(&window, "status")->text(),
              "Left out of the remembered settings: “Purity” takes a number over 0 and at most 1, "
-             "not '1.5'.");
+             "not '1.5'. “Field book” and “Air” take a file, not an empty name. Unknown option "
+             "'bogus'.");
     // The session ending with no run under way closes the window as Ctrl+Q
-    // does, keeping what was set.
+    // does, keeping what was set; Run clicked meanwhile starts nothing.
     ardentis::OutsideStop outside;
     window.stop_on_signals(&outside);
     window.show();
-    QVERIFY(outside.pair_done); // what lets a signal ask rather than end the process
+    QVERIFY(outside.idle); // what lets a signal ask rather than end the process
     child<QComboBox>(&window, "mask")->setCurrentIndex(0);
     outside.asked = true;
+    child<QListWidget>(&window, "inputs")->addItem(pairs);
+    window.run();
+    QVERIFY(!window.running());
     QTRY_VERIFY(!window.isVisible());
+    QVERIFY(!QFileInfo::exists(out));
     QCOMPARE(QSettings().value("options").toStringList(),
-             (QStringList{"--output", out, "--temperatures"}));
+             (QStringList{"--output", out, "--temperatures", "--plots", book}));
 }
 
 void TestCampaign::quitWhileReading()
