@@ -83,10 +83,10 @@ private:
     void pair_finished(const PairOutcome &outcome, int done, int pairs);
     // Once the input is read: the run started, or why not.
     void start_prepared(const std::shared_ptr<PreparedRun> &prepared);
-    // A run read and not started (stopped, refused or not replacing): the
-    // window as before it, or closed when asked to quit.
     // Whether no run is under way, for a signal to close the window by.
     void be_idle(bool idle);
+    // A run read and not started (stopped, refused or not replacing): the
+    // window as before it, or closed when asked to quit.
     void not_started();
     // The status as it was before the run.
     void keep_status();
