@@ -341,12 +341,14 @@ QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions 
         if (t.air == AirSource::None)
             return QStringLiteral("--cwsi needs --air: the index compares the canopy with the "
                                   "air.");
-        // A flat baseline (B = 0) gives no index: its limits coincide.
+        // A well-watered canopy cools as the air dries: a flat baseline
+        // (B = 0) has its limits coincide, and one that rises never has its
+        // upper limit above its lower where A is 0 or more.
         const auto v = numbers(p.value(o.cwsi), 2);
         const auto fits = [](double x) { return std::abs(x) <= max_baseline_value; };
-        if (!v || !fits((*v)[0]) || !fits((*v)[1]) || (*v)[1] == 0)
+        if (!v || !fits((*v)[0]) || !fits((*v)[1]) || (*v)[1] >= 0)
             return QStringLiteral("--cwsi takes A,B, the crop's baseline: numbers from -%1 to %1, "
-                                  "B not 0; not '%2'.")
+                                  "B below 0; not '%2'.")
                 .arg(max_baseline_value)
                 .arg(p.value(o.cwsi));
         t.cwsi = CwsiBaseline{(*v)[0], (*v)[1]};

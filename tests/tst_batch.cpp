@@ -314,10 +314,10 @@ void TestBatch::commandLine_data()
     QTest::newRow("cwsi without air")
         << QStringList{"--cwsi", "3.38,-3.25"} << error
         << "--cwsi needs --air: the index compares the canopy with the air.";
-    for (const char *baseline : {"3.38", "2,0", "100.01,1", "1e308,1"})
+    for (const char *baseline : {"3.38", "2,0", "2,0.5", "100.01,-1", "1e308,-1"})
         QTest::newRow(baseline) << QStringList{"--air", "camera", "--cwsi", baseline} << error
                                 << QStringLiteral("--cwsi takes A,B, the crop's baseline: numbers "
-                                                  "from -100 to 100, B not 0; not '%1'.")
+                                                  "from -100 to 100, B below 0; not '%1'.")
                                        .arg(baseline);
     QTest::newRow("everything")
         << QStringLiteral(

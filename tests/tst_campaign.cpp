@@ -277,7 +277,7 @@ void TestCampaign::refusedStart()
     auto *cwsi = child<QLineEdit>(window.get(), "cwsi");
     QVERIFY(!cwsi->isEnabled());
     air->setCurrentIndex(2); // the camera's
-    cwsi->setText("3,1");
+    cwsi->setText("3,-1");
     QVERIFY(cwsi->isEnabled() && window->arguments().contains("--cwsi"));
     air->setCurrentIndex(0);
     QVERIFY(!window->arguments().contains("--cwsi"));
