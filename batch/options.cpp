@@ -329,8 +329,10 @@ QString parse_trial(const QCommandLineParser &p, const Options &o, BatchOptions 
     TrialRequest &t = b.trial;
     t.book_path = p.value(o.plots);
     t.group = p.value(o.group);
-    if ((p.isSet(o.plots) && t.book_path.isEmpty()) || (p.isSet(o.air) && p.value(o.air).isEmpty()))
-        return QStringLiteral("--plots and --air take a file, not an empty name.");
+    for (const QCommandLineOption *file : {&o.plots, &o.air})
+        if (p.isSet(*file) && p.value(*file).isEmpty())
+            return QStringLiteral("--%1 takes a file, not an empty name.")
+                .arg(file->names().last());
     if (p.isSet(o.group) && (t.group.trimmed().isEmpty() || t.book_path.isEmpty()))
         return QStringLiteral("--group takes a column of the field book given with --plots.");
     if (p.isSet(o.air)) {

@@ -583,9 +583,9 @@ void CampaignWindow::be_idle(bool idle)
 {
     if (!outside_)
         return;
-    outside_->idle = idle;
     if (!idle)
-        outside_->pair_done = false; // of this run
+        outside_->pair_done = false; // of this run, and first: a signal between ends at once
+    outside_->idle = idle;
 }
 
 void CampaignWindow::not_started()

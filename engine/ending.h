@@ -24,7 +24,8 @@ struct OutsideStop {
 // other thread starts) and takes them in a thread of its own; one the process
 // was started ignoring (nohup, a script's background job) stays ignored. With
 // `outside`, the first of them once its run has done a pair asks it to stop,
-// and says so on standard error; any other ends the process at once with
+// and says so on standard error, and the first while a window is idle asks
+// it to close, silently; any other ends the process at once with
 // 128 + the signal, taking its temporary files, work folders, lock and tools
 // with it. Does nothing where there are no such signals.
 void end_cleanly_on_signals(OutsideStop *outside);

@@ -297,7 +297,7 @@ void TestCampaign::remembered()
              (QStringList{"--output", out, "--mask", "exgr", "--temperatures", "--plots", book}));
     QCOMPARE(child<QLabel>(&window, "status")->text(),
              "Left out of the remembered settings: “Purity” takes a number over 0 and at most 1, "
-             "not '1.5'. “Field book” and “Air” take a file, not an empty name. Unknown option "
+             "not '1.5'. “Air” takes a file, not an empty name. Unknown option "
              "'bogus'.");
     // The session ending with no run under way closes the window as Ctrl+Q
     // does, keeping what was set; Run clicked meanwhile starts nothing.
