@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPalette>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
@@ -122,6 +123,13 @@ OptionsPanel::OptionsPanel(QWidget *parent) : QWidget(parent)
     add_report_and_run(form);
     connect(this, &OptionsPanel::changed, this, &OptionsPanel::enable);
     enable();
+    // A hint shows how to fill a field, never a value: while a run disables
+    // the form it stays paler than the values set.
+    QPalette pale = palette();
+    QColor hint = pale.color(QPalette::Disabled, QPalette::Text);
+    hint.setAlpha(110);
+    pale.setColor(QPalette::Disabled, QPalette::PlaceholderText, hint);
+    setPalette(pale);
 }
 
 void OptionsPanel::guard(QWidget *control, const QString &tip)
