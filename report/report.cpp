@@ -312,11 +312,11 @@ void Report::add(const PairOutcome &outcome)
     for (std::string *line :
          {&rows_.back().summary_line, &rows_.back().stats_line, &rows_.back().extras})
         line->clear();
-    if (!outcome.trial.notes.isEmpty())
-        notes_ << QStringLiteral("Pair %1 (image %2): %3.")
+    if (const QString notes = pair_notes(outcome); !notes.isEmpty())
+        notes_ << QStringLiteral("Pair %1 (image %2): %3")
                       .arg(outcome.plan.pair + 1)
                       .arg(outcome.plan.number, 0, 'f', 0)
-                      .arg(outcome.trial.notes.join(QStringLiteral("; ")));
+                      .arg(notes);
     if (!cards_file_) {
         cards_file_ = std::make_unique<TextFile>();
         note(cards_file_->open(cards_path()));

@@ -50,11 +50,12 @@ std::string hex(const cv::Vec3b &bgr)
 }
 
 // Seconds since midnight of a time of day, for sorting a capture without a
-// date; -1 without one.
+// date; NaN without one.
 double seconds_of(const std::string &time)
 {
     int h = 0, m = 0, s = 0;
-    return std::sscanf(time.c_str(), "%d:%d:%d", &h, &m, &s) == 3 ? h * 3600 + m * 60 + s : -1;
+    return std::sscanf(time.c_str(), "%d:%d:%d", &h, &m, &s) == 3 ? h * 3600 + m * 60 + s
+                                                                  : std::nan("");
 }
 
 const char *const style = R"(<style>
@@ -93,8 +94,9 @@ document.querySelectorAll('th[data-sort]').forEach(function (th) {
     th.dataset.dir = up ? 'up' : 'down';
     Array.from(body.rows).sort(function (a, b) {
       var x = a.cells[column].dataset.v, y = b.cells[column].dataset.v;
-      var d = x !== '' && y !== '' && isFinite(x) && isFinite(y) ? x - y
-        : x.localeCompare(y, undefined, {numeric: true});
+      if (x === '' || y === '') // what is missing comes last, either way
+        return (x === '') - (y === '');
+      var d = isFinite(x) && isFinite(y) ? x - y : x.localeCompare(y, undefined, {numeric: true});
       return up ? d : -d;
     }).forEach(function (row) { body.appendChild(row); });
   });
@@ -187,6 +189,17 @@ std::string shift_words(const PairRecord &r)
 
 } // namespace
 
+QString pair_notes(const PairOutcome &o)
+{
+    if (o.trial.notes.isEmpty())
+        return o.note;
+    QString trial = o.trial.notes.join(QStringLiteral("; ")) + QLatin1Char('.');
+    if (o.note.isEmpty())
+        return trial;
+    trial[0] = trial[0].toUpper(); // after the run's note's full stop
+    return o.note + QLatin1Char(' ') + trial;
+}
+
 std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant)
 {
     const std::string k = std::to_string(o.plan.pair + 1), picture = "report/p" + k + "_";
@@ -198,8 +211,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
                        (r.registered ? "yes\">registered" : "no\">not registered") +
                        ", r = " + fx(r.correlation, 2) + ", fit " + fx(r.fit, 1) + " px</span> · " +
                        shift_words(r);
-    // The pair's note as the run words it, a sentence of its own here.
-    QString sentence = o.note;
+    // The pair's notes, sentences of their own here.
+    QString sentence = pair_notes(o);
     if (!sentence.isEmpty())
         sentence[0] = sentence[0].toUpper();
     const std::string note =
@@ -432,8 +445,8 @@ std::string plot_svg(const std::vector<PairOutcome> &rows)
 
 std::string cell(double sort, const std::string &text)
 {
-    return "<td data-v=\"" + (std::isnan(sort) ? std::string("-1e99") : format_fixed(sort, 6)) +
-           "\">" + text + "</td>";
+    return "<td data-v=\"" + (std::isnan(sort) ? std::string() : format_fixed(sort, 6)) + "\">" +
+           text + "</td>";
 }
 
 // A cell of text, sorted as text.

@@ -24,6 +24,10 @@ struct ReportSkip {
     QString radiometric, visible, problem;
 };
 
+// A pair's notes as the run words them, the field trial's after its own,
+// each a sentence; empty without any.
+QString pair_notes(const PairOutcome &outcome);
+
 // A pair's card: its numbers, pictures and a histogram of its plant and
 // other temperatures.
 std::string card_html(const PairOutcome &outcome, const cv::Mat &temps, const cv::Mat &plant);
@@ -36,7 +40,7 @@ struct PageFacts {
     Palette palette;
     double lo, hi;            // the maps' range
     const TrialSetup *trial;  // null without a field trial
-    const QStringList &notes; // what the trial lacks
+    const QStringList &notes; // the pairs' notes, and what the trial lacks
     const std::vector<GroupSummary> &groups;
 };
 

@@ -1027,9 +1027,10 @@ void TestBatch::embeddedPhotos()
                                  "told for plant, so the plant fraction is 0 and the mean nan.\n"));
         QCOMPARE(s["plant fraction"], QString("0.000000"));
         QCOMPARE(s["plant mean"], QString("nan"));
-        QVERIFY(read_file(out + "/report.html")
-                    .contains(" is used instead. The photograph is black: nothing in it can be "
+        const QByteArray html = read_file(out + "/report.html");
+        QVERIFY(html.contains(" is used instead. The photograph is black: nothing in it can be "
                               "told for plant, so the plant fraction is 0 and the mean nan.</p>"));
+        QVERIFY(html.contains("<li>Pair 1 (image 123): ")); // among the notes too
     }
     if (options.contains("--report")) // and the other options as for pairs
         QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
@@ -1215,7 +1216,9 @@ void TestBatch::fieldTrial()
     QVERIFY(groups[2].startsWith("Svevo,1,") && groups[2].endsWith(",,"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
     for (const char *part : {"<th scope=\"col\" data-sort>genotype</th>", "<h2>Groups by genotype",
-                             "Pair 4 (image 24): image 24 is not in the field book."})
+                             "Pair 4 (image 24): image 24 is not in the field book.",
+                             "<p class=\"note\">Image 24 is not in the field book.</p>",
+                             "<td data-v=\"\">–</td>"}) // on its card too; no CTD: sorted last
         QVERIFY2(html.contains(part), part);
     // The coolest group first.
     const int svevo = int(html.indexOf("<tr><td>Svevo</td>")),
