@@ -42,6 +42,14 @@ double capture_of(const PairOutcome &o)
     return capture ? double(*capture) : std::nan("");
 }
 
+// When the pair was captured, its date with it when known: a campaign may
+// span days.
+std::string capture_text(const PairOutcome &o)
+{
+    const double capture = capture_of(o);
+    return std::isnan(capture) ? o.record.time : local_time_text(LocalTime(capture)).toStdString();
+}
+
 std::string hex(const cv::Vec3b &bgr)
 {
     char text[8];
@@ -84,6 +92,7 @@ figcaption{font-size:12px;color:#5b6368;margin-top:3px}
 .note{color:#9a3412;margin:-4px 0 10px;font-size:13px}
 .contours{margin:14px 0 0}.contours img{display:block;max-width:100%;height:auto;border-radius:4px}
 svg text{font:11px system-ui,sans-serif;fill:#39414a}
+.nowrap{white-space:nowrap}
 </style>)";
 
 const char *const script = R"(<script>
@@ -223,8 +232,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
                "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
-           fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" + r.time +
-           "</span></h3>" + "<p class=\"facts\"><b>" + fx(r.plant.mean, 2) +
+           fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" +
+           capture_text(o) + "</span></h3>" + "<p class=\"facts\"><b>" + fx(r.plant.mean, 2) +
            " °C</b> plant mean · median " + fx(r.plant.median, 2) + " · SD " + fx(r.plant.sd, 2) +
            " · plant " + fx(100 * r.plant.plant_fraction, 0) + " % · field " + std::to_string(f.x) +
            ", " + std::to_string(f.y) + ", " + std::to_string(f.width) + " × " +
@@ -382,7 +391,8 @@ std::string pair_mark(const PairOutcome &r, double x, const std::function<double
     const std::string ctd =
         std::isnan(r.trial.ctd) ? std::string() : ", CTD " + fx(r.trial.ctd, 2) + " °C";
     return "<g><title>Image " + fx(r.record.number, 0) + " (pair " +
-           std::to_string(r.plan.pair + 1) + ") " + r.record.time + ": " +
+           std::to_string(r.plan.pair + 1) + ")" +
+           (capture_text(r).empty() ? "" : " " + capture_text(r)) + ": " +
            fx(r.record.plant.mean, 2) + " °C, P25–P75 " + fx(r.record.plant.p25, 2) + "–" +
            fx(r.record.plant.p75, 2) + " °C" + ctd + "</title><line x1=\"" + fx(x, 1) + "\" x2=\"" +
            fx(x, 1) + "\" y1=\"" + fx(y(r.record.plant.p25), 1) + "\" y2=\"" +
@@ -496,7 +506,7 @@ std::string table_html(const std::vector<PairOutcome> &rows, const TrialSetup *t
             cell(r.record.number, fx(r.record.number, 0)) +
             text_cell(photograph_name(r).toStdString()) +
             cell(std::isnan(capture_of(r)) ? seconds_of(r.record.time) : capture_of(r),
-                 r.record.time) +
+                 "<span class=\"nowrap\">" + capture_text(r) + "</span>") +
             cell(r.record.plant.mean, fx(r.record.plant.mean, 2)) +
             cell(r.record.plant.median, fx(r.record.plant.median, 2)) +
             cell(r.record.plant.sd, fx(r.record.plant.sd, 2)) +

@@ -1114,7 +1114,8 @@ void TestBatch::report()
         QVERIFY(html.contains(QStringLiteral("class=\"tick\" data-value=\"%1\"").arg(tick)));
     QCOMPARE(html.count("<article class=\"card\""), 4);
     // The time sorted with its date: 2014-03-12 10:15:21 in seconds from 1970.
-    QVERIFY(html.contains("<td data-v=\"1394619321.000000\">10:15:21</td>"));
+    QVERIFY(html.contains(
+        "<td data-v=\"1394619321.000000\"><span class=\"nowrap\">2014-03-12 10:15:21</span></td>"));
     QCOMPARE(html.count("alt=\"The thermal contours over the photograph, around the field\""), 4);
     // Around the field at full resolution, where 10 pixels off show.
     // The field 870 x 640 and its margins of 44 pixels, cut where the
