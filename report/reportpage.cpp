@@ -3,6 +3,7 @@
 #include "analysis/thermalmap.h"
 #include "common/cnumber.h"
 #include "report/trialhtml.h"
+#include "trials/weatherlog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -363,25 +364,40 @@ Across across(const std::vector<PairOutcome> &rows)
     return a;
 }
 
-// The air temperature of the pairs that have one, joined in time.
+// The air temperature of the pairs that have one, joined where their
+// captures are no further apart than the weather log's longest gap.
 std::string air_line(const std::vector<PairOutcome> &rows, const Across &a,
                      const std::function<double(double)> &x, const std::function<double(double)> &y)
 {
-    std::vector<std::pair<double, double>> points;
+    struct Point {
+        double at, air, capture;
+        bool operator<(const Point &o) const { return at < o.at; }
+    };
+    std::vector<Point> points;
     for (size_t i = 0; i < rows.size(); ++i)
         if (a.at[i] >= 0 && !std::isnan(rows[i].trial.air))
-            points.push_back({a.at[i], rows[i].trial.air});
-    if (points.empty())
-        return {};
+            points.push_back({a.at[i], rows[i].trial.air, capture_of(rows[i])});
     std::sort(points.begin(), points.end());
-    std::string svg = "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"1.5\" "
-                      "stroke-dasharray=\"5 3\" points=\"";
-    for (const auto &p : points)
-        svg += fx(x(p.first), 1) + "," + fx(y(p.second), 1) + " ";
-    svg += "\"/>";
-    for (const auto &p : points)
-        svg += "<rect x=\"" + fx(x(p.first) - 3, 1) + "\" y=\"" + fx(y(p.second) - 3, 1) +
-               "\" width=\"6\" height=\"6\" fill=\"#2563eb\"><title>Air " + fx(p.second, 2) +
+    std::string svg, line;
+    int joined = 0; // the points in `line`
+    const auto draw = [&] {
+        if (joined > 1)
+            svg += "<polyline fill=\"none\" stroke=\"#2563eb\" stroke-width=\"1.5\" "
+                   "stroke-dasharray=\"5 3\" points=\"" +
+                   line + "\"/>";
+        line.clear();
+        joined = 0;
+    };
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (i > 0 && !(std::abs(points[i].capture - points[i - 1].capture) <= longest_gap))
+            draw(); // not known to be near: no line across
+        line += fx(x(points[i].at), 1) + "," + fx(y(points[i].air), 1) + " ";
+        ++joined;
+    }
+    draw();
+    for (const Point &p : points)
+        svg += "<rect x=\"" + fx(x(p.at) - 3, 1) + "\" y=\"" + fx(y(p.air) - 3, 1) +
+               "\" width=\"6\" height=\"6\" fill=\"#2563eb\"><title>Air " + fx(p.air, 2) +
                " °C</title></rect>";
     return svg;
 }

@@ -1221,6 +1221,10 @@ void TestBatch::fieldTrial()
                              "<p class=\"note\">Image 24 is not in the field book.</p>",
                              "<td data-v=\"\">–</td>"}) // on its card too; no CTD: sorted last
         QVERIFY2(html.contains(part), part);
+    // The air of the three pairs in the log, joined: 10:05 to 10:20, no gap over 30 minutes.
+    const QRegularExpression line("<polyline [^>]*points=\"([^\"]*)\"");
+    QCOMPARE(html.count(line), 1);
+    QCOMPARE(line.match(html).captured(1).trimmed().split(' ').size(), 3);
     // The coolest group first.
     const int svevo = int(html.indexOf("<tr><td>Svevo</td>")),
               kronos = int(html.indexOf("<tr><td>Kronos</td>"));
