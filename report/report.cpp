@@ -312,7 +312,7 @@ void Report::add(const PairOutcome &outcome)
     for (std::string *line :
          {&rows_.back().summary_line, &rows_.back().stats_line, &rows_.back().extras})
         line->clear();
-    if (const QString notes = pair_notes(outcome); !notes.isEmpty())
+    if (const QString notes = pair_notes(outcome, false); !notes.isEmpty())
         notes_ << QStringLiteral("Pair %1 (image %2): %3")
                       .arg(outcome.plan.pair + 1)
                       .arg(outcome.plan.number, 0, 'f', 0)

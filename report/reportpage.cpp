@@ -199,15 +199,15 @@ std::string shift_words(const PairRecord &r)
 
 } // namespace
 
-QString pair_notes(const PairOutcome &o)
+QString pair_notes(const PairOutcome &o, bool labelled)
 {
     if (o.trial.notes.isEmpty())
         return o.note;
-    QString trial = o.trial.notes.join(QStringLiteral("; ")) + QLatin1Char('.');
-    if (o.note.isEmpty())
+    // A trial's note may start with a file name: it keeps its case.
+    const QString trial = o.trial.notes.join(QStringLiteral("; ")) + QLatin1Char('.');
+    if (o.note.isEmpty() && !labelled)
         return trial;
-    trial[0] = trial[0].toUpper(); // after the run's note's full stop
-    return o.note + QLatin1Char(' ') + trial;
+    return o.note + (o.note.isEmpty() ? "" : " ") + QStringLiteral("Field trial: ") + trial;
 }
 
 std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant)
@@ -222,8 +222,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
                        ", r = " + fx(r.correlation, 2) + ", fit " + fx(r.fit, 1) + " px</span> · " +
                        shift_words(r);
     // The pair's notes, sentences of their own here.
-    QString sentence = pair_notes(o);
-    if (!sentence.isEmpty())
+    QString sentence = pair_notes(o, true);
+    if (!o.note.isEmpty())
         sentence[0] = sentence[0].toUpper();
     const std::string note =
         sentence.isEmpty() ? std::string() : "<p class=\"note\">" + esc(sentence) + "</p>";
@@ -373,9 +373,9 @@ std::string air_line(const std::vector<PairOutcome> &rows, const Across &a,
         double at, air, capture;
         bool operator<(const Point &o) const { return at < o.at; }
     };
-    std::vector<Point> points;
+    std::vector<Point> points; // every pair placed, with its air or NaN
     for (size_t i = 0; i < rows.size(); ++i)
-        if (a.at[i] >= 0 && !std::isnan(rows[i].trial.air))
+        if (a.at[i] >= 0)
             points.push_back({a.at[i], rows[i].trial.air, capture_of(rows[i])});
     std::sort(points.begin(), points.end());
     std::string svg, line;
@@ -389,16 +389,22 @@ std::string air_line(const std::vector<PairOutcome> &rows, const Across &a,
         joined = 0;
     };
     for (size_t i = 0; i < points.size(); ++i) {
+        // Not across a pair without air, nor captures not known to be near.
         if (i > 0 && !(std::abs(points[i].capture - points[i - 1].capture) <= longest_gap))
-            draw(); // not known to be near: no line across
+            draw();
+        if (std::isnan(points[i].air)) {
+            draw();
+            continue;
+        }
         line += fx(x(points[i].at), 1) + "," + fx(y(points[i].air), 1) + " ";
         ++joined;
     }
     draw();
     for (const Point &p : points)
-        svg += "<rect x=\"" + fx(x(p.at) - 3, 1) + "\" y=\"" + fx(y(p.air) - 3, 1) +
-               "\" width=\"6\" height=\"6\" fill=\"#2563eb\"><title>Air " + fx(p.air, 2) +
-               " °C</title></rect>";
+        if (!std::isnan(p.air))
+            svg += "<rect x=\"" + fx(x(p.at) - 3, 1) + "\" y=\"" + fx(y(p.air) - 3, 1) +
+                   "\" width=\"6\" height=\"6\" fill=\"#2563eb\"><title>Air " + fx(p.air, 2) +
+                   " °C</title></rect>";
     return svg;
 }
 

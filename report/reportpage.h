@@ -25,8 +25,9 @@ struct ReportSkip {
 };
 
 // A pair's notes as the run words them, the field trial's after its own,
-// each a sentence; empty without any.
-QString pair_notes(const PairOutcome &outcome);
+// each a sentence; empty without any. The trial's are said to be its after
+// the run's, or `labelled`.
+QString pair_notes(const PairOutcome &outcome, bool labelled);
 
 // A pair's card: its numbers, pictures and a histogram of its plant and
 // other temperatures.

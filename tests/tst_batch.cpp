@@ -1216,10 +1216,11 @@ void TestBatch::fieldTrial()
     QVERIFY(std::abs(groups[1].split(',')[2].toDouble() - (tc[0] + tc[1]) / 2) < 0.01);
     QVERIFY(groups[2].startsWith("Svevo,1,") && groups[2].endsWith(",,"));
     const QString html = QString::fromUtf8(read_file(out + "/report.html"));
-    for (const char *part : {"<th scope=\"col\" data-sort>genotype</th>", "<h2>Groups by genotype",
-                             "Pair 4 (image 24): image 24 is not in the field book.",
-                             "<p class=\"note\">Image 24 is not in the field book.</p>",
-                             "<td data-v=\"\">–</td>"}) // on its card too; no CTD: sorted last
+    for (const char *part :
+         {"<th scope=\"col\" data-sort>genotype</th>", "<h2>Groups by genotype",
+          "Pair 4 (image 24): image 24 is not in the field book.",
+          "<p class=\"note\">Field trial: image 24 is not in the field book.</p>",
+          "<td data-v=\"\">–</td>"}) // on its card too; no CTD: sorted last
         QVERIFY2(html.contains(part), part);
     // The air of the three pairs in the log, joined: 10:05 to 10:20, no gap over 30 minutes.
     const QRegularExpression line("<polyline [^>]*points=\"([^\"]*)\"");
