@@ -293,7 +293,7 @@ std::string Report::piece(const ProcessedPair &p)
         const std::lock_guard<std::mutex> lock(mutex_);
         histogram_.add(temps, p.pictures.plant);
     }
-    return card_html(p.outcome, p.measurement.temps, p.pictures.plant);
+    return card_html(p.outcome, p.measurement.temps, p.pictures.plant, style_.range_given);
 }
 
 void Report::add(const PairOutcome &outcome)

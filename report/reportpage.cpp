@@ -210,7 +210,8 @@ QString pair_notes(const PairOutcome &o, bool labelled)
     return o.note + (o.note.isEmpty() ? "" : " ") + QStringLiteral("Field trial: ") + trial;
 }
 
-std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant)
+std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant,
+                      bool range_given)
 {
     const std::string k = std::to_string(o.plan.pair + 1), picture = "report/p" + k + "_";
     const PairRecord &r = o.record;
@@ -240,7 +241,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
            ", " + std::to_string(f.y) + ", " + std::to_string(f.width) + " × " +
            std::to_string(f.height) + registration + "</p>" + note + "<div class=\"pics\">" +
            figure("photo", "Photograph, thermal field outlined") +
-           figure("map", "Temperature (campaign scale)") +
+           figure("map", range_given ? "Temperature (on the range given)"
+                                     : "Temperature (campaign scale)") +
            figure("mask", "Plant mask: plant tinted, the rest dimmed") + "<figure>" +
            histogram_svg(temps, plant) +
            "<figcaption>Temperatures of plant and other "

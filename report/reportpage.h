@@ -30,8 +30,9 @@ struct ReportSkip {
 QString pair_notes(const PairOutcome &outcome, bool labelled);
 
 // A pair's card: its numbers, pictures and a histogram of its plant and
-// other temperatures.
-std::string card_html(const PairOutcome &outcome, const cv::Mat &temps, const cv::Mat &plant);
+// other temperatures; its map on the range given, or else the campaign's.
+std::string card_html(const PairOutcome &outcome, const cv::Mat &temps, const cv::Mat &plant,
+                      bool range_given);
 
 struct PageFacts {
     const ReportContext &context;

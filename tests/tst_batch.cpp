@@ -1113,6 +1113,7 @@ void TestBatch::report()
     for (const char *tick : {"0", "10", "20", "30", "40", "50"})
         QVERIFY(html.contains(QStringLiteral("class=\"tick\" data-value=\"%1\"").arg(tick)));
     QCOMPARE(html.count("<article class=\"card\""), 4);
+    QCOMPARE(html.count("<figcaption>Temperature (on the range given)</figcaption>"), 4);
     // The time sorted with its date: 2014-03-12 10:15:21 in seconds from 1970.
     QVERIFY(html.contains(
         "<td data-v=\"1394619321.000000\"><span class=\"nowrap\">2014-03-12 10:15:21</span></td>"));
