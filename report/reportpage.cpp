@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <numeric>
 
 namespace ardentis
 {
@@ -94,14 +95,20 @@ figcaption{font-size:12px;color:#5b6368;margin-top:3px}
 .contours{margin:14px 0 0}.contours img{display:block;max-width:100%;height:auto;border-radius:4px}
 svg text{font:11px system-ui,sans-serif;fill:#39414a}
 .nowrap{white-space:nowrap}
+th[aria-sort=ascending]::after{content:" \25B2"}th[aria-sort=descending]::after{content:" \25BC"}
+th:focus-visible{outline:2px solid #2563eb;outline-offset:-2px}
+@media (max-width:640px){main{padding:14px 10px 40px}.pics{grid-template-columns:repeat(2,minmax(0,1fr))}
+figure.chart{overflow-x:auto}figure.chart svg{min-width:640px}}
 </style>)";
 
 const char *const script = R"(<script>
 document.querySelectorAll('th[data-sort]').forEach(function (th) {
-  th.addEventListener('click', function () {
+  th.tabIndex = 0;
+  var sort = function () {
     var column = th.cellIndex, body = th.closest('table').tBodies[0];
-    var up = th.dataset.dir !== 'up';
-    th.dataset.dir = up ? 'up' : 'down';
+    var up = th.getAttribute('aria-sort') !== 'ascending';
+    th.parentNode.querySelectorAll('th').forEach(function (h) { h.removeAttribute('aria-sort'); });
+    th.setAttribute('aria-sort', up ? 'ascending' : 'descending');
     Array.from(body.rows).sort(function (a, b) {
       var x = a.cells[column].dataset.v, y = b.cells[column].dataset.v;
       if (x === '' || y === '') // what is missing comes last, either way
@@ -109,6 +116,13 @@ document.querySelectorAll('th[data-sort]').forEach(function (th) {
       var d = isFinite(x) && isFinite(y) ? x - y : x.localeCompare(y, undefined, {numeric: true});
       return up ? d : -d;
     }).forEach(function (row) { body.appendChild(row); });
+  };
+  th.addEventListener('click', sort);
+  th.addEventListener('keydown', function (e) {
+    if (e.key === 'Enter' || e.key === ' ') {
+      e.preventDefault();
+      sort();
+    }
   });
 });
 </script>)";
@@ -166,8 +180,12 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
                 counts[kind][b] += part[kind][b];
     const int most = std::max(*std::max_element(counts[0].begin(), counts[0].end()),
                               *std::max_element(counts[1].begin(), counts[1].end()));
-    std::string svg = "<svg viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
-                      "\" role=\"img\" aria-label=\"Histogram of temperatures\">";
+    const int totals[2] = {std::accumulate(counts[0].begin(), counts[0].end(), 0),
+                           std::accumulate(counts[1].begin(), counts[1].end(), 0)};
+    std::string svg =
+        "<svg viewBox=\"0 0 " + std::to_string(w) + " " + std::to_string(h) +
+        "\" role=\"img\" aria-label=\"Histogram of temperatures: " + std::to_string(totals[1]) +
+        " plant pixels, " + std::to_string(totals[0]) + " other pixels\">";
     const char *fills[2] = {"#9ca3af", "#2f9e44"};
     for (int kind : {0, 1})
         for (int b = 0; b < bins; ++b) {
@@ -182,9 +200,15 @@ std::string histogram_svg(const cv::Mat &temps, const cv::Mat &plant)
         svg += "<text x=\"" + fx(10 + (t - lo) / (hi - lo) * 282, 1) + "\" y=\"" +
                std::to_string(base + 14) + "\" text-anchor=\"middle\">" + tick_label(t, step) +
                "</text>";
-    return svg + "<text x=\"296\" y=\"128\" text-anchor=\"end\">°C</text><text x=\"12\" y=\"10\">"
-                 "<tspan fill=\"#2f9e44\">■ plant</tspan> <tspan fill=\"#6b7280\">■ other</tspan>"
-                 "</text></svg>";
+    // The legend names the kinds of pixel the pair has.
+    std::string legend;
+    if (totals[1] > 0)
+        legend += "<tspan fill=\"#2f9e44\">■ plant</tspan>";
+    if (totals[0] > 0)
+        legend +=
+            std::string(legend.empty() ? "" : " ") + "<tspan fill=\"#6b7280\">■ other</tspan>";
+    return svg + "<text x=\"296\" y=\"128\" text-anchor=\"end\">°C</text><text x=\"12\" y=\"10\">" +
+           legend + "</text></svg>";
 }
 
 // How far the field searched moved, in words: "moved 31 px from the camera's
@@ -230,8 +254,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
         sentence.isEmpty() ? std::string() : "<p class=\"note\">" + esc(sentence) + "</p>";
     const auto figure = [&](const char *what, const char *caption) {
         return "<figure><img src=\"" + picture + what + "." + report_picture_type(what) +
-               "\" alt=\"" + caption + "\" loading=\"lazy\"><figcaption>" + caption +
-               "</figcaption></figure>";
+               "\" alt=\"Pair " + k + ": " + caption + "\" loading=\"lazy\"><figcaption>" +
+               caption + "</figcaption></figure>";
     };
     return "<article class=\"card\" id=\"pair-" + k + "\"><h3>Pair " + k + " · image " +
            fx(r.number, 0) + " · " + esc(photograph_name(o)) + "<span class=\"time\">" +
@@ -247,8 +271,8 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
            histogram_svg(temps, plant) +
            "<figcaption>Temperatures of plant and other "
            "pixels</figcaption></figure></div><figure class=\"contours\"><img src=\"" +
-           picture +
-           "contours.jpg\" alt=\"The thermal contours over the photograph, around the field\" "
+           picture + "contours.jpg\" alt=\"Pair " + k +
+           ": Thermal contours over the photograph, around the field\" "
            "loading=\"lazy\"><figcaption>Edges of the thermal picture (magenta) over the "
            "photograph where the field places them, at full or half resolution: on a true field "
            "they follow the outlines of plants; a field a few pixels off shows them beside "

@@ -1031,6 +1031,10 @@ void TestBatch::embeddedPhotos()
         QVERIFY(html.contains(" is used instead. The photograph is black: nothing in it can be "
                               "told for plant, so the plant fraction is 0 and the mean nan.</p>"));
         QVERIFY(html.contains("<li>Pair 1 (image 123): ")); // among the notes too
+        // Its histogram has no plant to name: all 128 x 96 thermal pixels are other.
+        QVERIFY(html.contains("aria-label=\"Histogram of temperatures: 0 plant pixels, 12288 other "
+                              "pixels\">"));
+        QVERIFY(!html.contains("■ plant"));
     }
     if (options.contains("--report")) // and the other options as for pairs
         QVERIFY(read_file(out + "/report.html").contains("<h3>Pair 1 · image 123"));
@@ -1117,7 +1121,10 @@ void TestBatch::report()
     // The time sorted with its date: 2014-03-12 10:15:21 in seconds from 1970.
     QVERIFY(html.contains(
         "<td data-v=\"1394619321.000000\"><span class=\"nowrap\">2014-03-12 10:15:21</span></td>"));
-    QCOMPARE(html.count("alt=\"The thermal contours over the photograph, around the field\""), 4);
+    // Every picture's text names its pair.
+    QCOMPARE(html.count("alt=\"Pair "), 16);
+    QVERIFY(
+        html.contains("alt=\"Pair 4: Thermal contours over the photograph, around the field\""));
     // Around the field at full resolution, where 10 pixels off show.
     // The field 870 x 640 and its margins of 44 pixels, cut where the
     // photograph ends at the field's right and bottom edges.
@@ -1139,9 +1146,11 @@ void TestBatch::report()
         R"(<iframe id="r" src="report.html" width="1200" height="900"></iframe><pre id="o"></pre><script>
 var f = document.getElementById('r'), errors = [], all = function (q) { return Array.from(f.contentDocument.querySelectorAll(q)); };
 f.onload = function () { f.contentWindow.onerror = function (m) { errors.push(m); }; all('img').forEach(function (i) { i.loading = 'eager'; });
-  setTimeout(function () { all('th')[3].click(); var m = all('tbody tr').map(function (r) { return parseFloat(r.cells[3].dataset.v); });
+  var h = all('th')[3], sorted = function (sign) { var m = all('tbody tr').map(function (r) { return sign * parseFloat(r.cells[3].dataset.v); });
+    return m.length + ' ' + m.every(function (v, k) { return k == 0 || m[k - 1] <= v; }) + ' ' + h.getAttribute('aria-sort'); };
+  setTimeout(function () { h.click(); var up = sorted(1); h.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'}));
     document.getElementById('o').textContent = 'images ' + all('img').length + ' loaded ' + all('img').filter(function (i) { return i.complete && i.naturalWidth > 0; }).length +
-      ' rows ' + m.length + ' sorted ' + m.every(function (v, k) { return k == 0 || m[k - 1] <= v; }) + ' errors ' + errors.length; }, 1500); };</script>)");
+      ' rows ' + up + ', by key ' + sorted(-1) + ', focus ' + h.tabIndex + ' errors ' + errors.length; }, 1500); };</script>)");
     const QStringList flags =
         QStringLiteral("--headless --no-sandbox --disable-gpu --no-first-run --disable-sync "
                        "--disable-background-networking --disable-component-update "
@@ -1153,8 +1162,10 @@ f.onload = function () { f.contentWindow.onerror = function (m) { errors.push(m)
         flags + QStringList{"--dump-dom", QUrl::fromLocalFile(out + "/check.html").toString()});
     if (!dom.out.contains("<iframe"))
         QSKIP(qPrintable("Chromium could not start here: " + dom.err.left(300)));
-    QVERIFY2(dom.out.contains("images 16 loaded 16 rows 4 sorted true errors 0"),
-             qPrintable(dom.out.right(400)));
+    QVERIFY2(
+        dom.out.contains("images 16 loaded 16 rows 4 true ascending, by key 4 true descending, "
+                         "focus 0 errors 0"),
+        qPrintable(dom.out.right(400)));
     run_program(chromium,
                 flags + QStringList{"--window-size=1200,1800",
                                     "--screenshot=" + tmp.filePath("report.png"),
