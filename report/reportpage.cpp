@@ -75,7 +75,7 @@ h1{font-size:28px;margin:0 0 4px}h2{font-size:20px;margin:34px 0 10px;border-bot
 .meta{color:#5b6368;margin:0 0 16px;font-size:13px}.meta code{background:#e8eae4;padding:1px 5px;border-radius:4px}
 .tiles{display:flex;gap:12px;flex-wrap:wrap;margin:14px 0}
 .tile{background:#fff;border-radius:10px;padding:10px 16px;box-shadow:0 1px 3px #0001;min-width:120px}
-.tile b{display:block;font-size:24px}.tile span{color:#5b6368;font-size:13px}
+.tile b{display:block;font-size:24px}.tile span{color:#5b6368;font-size:13px}.scale+span{display:block;max-width:340px}
 .skipped li{margin-bottom:6px}.skipped .why{color:#9a3412}
 figure.chart{background:#fff;border-radius:10px;padding:10px;margin:0;box-shadow:0 1px 3px #0001}
 .wide{overflow-x:auto;border-radius:10px}.chart+.wide{margin-top:14px}
@@ -323,7 +323,8 @@ std::string head_html(const PageFacts &f)
             "</b><span>processed</span></div><div class=\"tile\"><b>" + std::to_string(skipped) +
             "</b><span>skipped</span></div><div class=\"tile\">" +
             scale_svg(f.palette, f.lo, f.hi) +
-            "<span>map scale, the same for every pair</span></div></div>";
+            "<span>map scale, the same for every pair; beyond it, the colour of its nearer "
+            "end</span></div></div>";
     if (!f.skipped.empty()) {
         html += "<h2>Skipped pairs</h2><ul class=\"skipped\">";
         for (const ReportSkip &s : f.skipped)
