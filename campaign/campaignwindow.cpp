@@ -857,7 +857,6 @@ void CampaignWindow::save_settings() const
 {
     QSettings settings;
     settings.setValue(QLatin1String(inputs_folder_key), last_folder_);
-    settings.setValue(QStringLiteral("output folder"), options_->output());
     settings.setValue(QStringLiteral("options"), options_->arguments());
 }
 

@@ -401,9 +401,14 @@ QString OptionsPanel::output() const
 QStringList OptionsPanel::arguments() const
 {
     QStringList a;
+    // A value that begins as an option does (a column named "--geno") is
+    // joined to its option, so that it is never taken for one.
     const auto add = [&a](const char *option, const QString &text) {
-        if (!text.isEmpty())
-            a << QStringLiteral("--") + QLatin1String(option) << text;
+        const QString name = QStringLiteral("--") + QLatin1String(option);
+        if (text.startsWith(QLatin1String("--")))
+            a << name + QLatin1Char('=') + text;
+        else if (!text.isEmpty())
+            a << name << text;
     };
     add("output", output());
     add("photo", value(photo_));
