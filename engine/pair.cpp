@@ -8,6 +8,7 @@
 #include "outputs/resultfiles.h"
 #include "outputs/wholefile.h"
 #include "pictures/pictures.h"
+#include "trials/weatherlog.h"
 
 #include <climits>
 #include <cmath>
@@ -157,6 +158,8 @@ PairRecord pair_record(const PairPlan &plan, const Measurement &m, const Registr
     r.radiometric = plan.radiometric.toStdString();
     r.photograph = plan.visible.toStdString();
     r.time = m.time.toStdString();
+    if (const auto taken = local_time(QString::fromUtf8(m.date_time)))
+        r.date = local_time_text(*taken).left(10).toStdString();
     r.field = reg.field;
     r.searched = reg.searched;
     r.registered = reg.registered;

@@ -82,6 +82,8 @@ const std::vector<StatsColumn> &stats_columns()
         {"emissivity", [](R r) { return fixed6(r.emissivity); }},
         {"reflected temperature", [](R r) { return fixed6(r.t_refl); }},
         {"radiometry", [](R r) { return r.radiometry; }},
+        // Last of the run's own, for whoever reads the columns in their order.
+        {"date", [](R r) { return r.date; }},
     };
     return columns;
 }

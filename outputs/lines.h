@@ -28,6 +28,7 @@ struct PairRecord {
     double number = 0;
     std::string radiometric, photograph; // the files as the run names them (UTF-8)
     std::string time;                    // of day, of the capture; empty when unknown
+    std::string date;                    // of the capture, YYYY-MM-DD; empty when unknown
     Field field;
     bool searched = false, registered = false; // the field was searched, and the one found used
     double correlation = 0, fit = 0;

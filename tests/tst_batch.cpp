@@ -1208,11 +1208,12 @@ void TestBatch::fieldTrial()
           QString("1 row of the field book names no image of the run: line 5 (image 99).\n")})
         QVERIFY2(f.err.contains(note), qPrintable(f.err));
     const QList<QByteArray> lines = lines_of(out + "/stats.csv");
-    QVERIFY(lines[0].endsWith(
-        ",radiometry,image,plot,genotype,note,air temperature,relative humidity,vpd,ctd,cwsi"));
-    QVERIFY(lines[1].contains(",simple,21,P1,Kronos,\"wet, \"\"north\"\"\",25.000000,55.000000,"));
-    QVERIFY(lines[3].endsWith(",simple,23,P3,Svevo,,,,,,"));
-    QVERIFY(lines[4].contains(",simple,,,,,28.000000,40.000000,"));
+    QVERIFY(lines[0].endsWith(",radiometry,date,image,plot,genotype,note,air temperature,relative "
+                              "humidity,vpd,ctd,cwsi"));
+    QVERIFY(lines[1].contains(
+        ",simple,2024-06-01,21,P1,Kronos,\"wet, \"\"north\"\"\",25.000000,55.000000,"));
+    QVERIFY(lines[3].endsWith(",simple,2024-06-01,23,P3,Svevo,,,,,,"));
+    QVERIFY(lines[4].contains(",simple,2024-06-01,,,,,28.000000,40.000000,"));
     // The first pair's air, humidity, VPD and stress limits worked out by
     // hand (A 3.38, B -3.25): 25 °C, 55 %, 1.4255 kPa, LL -1.252875, UL 5.643939.
     const QList<QByteArray> v = lines[1].split(',');
