@@ -4,6 +4,7 @@
 #include "batch/options.h"
 #include "engine/pairing.h"
 #include "outputs/outputlock.h"
+#include "outputs/resultfiles.h"
 #include "pictures/imagesize.h"
 #include "refltable/refltable.h"
 
@@ -91,6 +92,30 @@ QString pairs_text(const QString &count_of)
     return count_of + QStringLiteral("; images come in pairs: radiometric image, photograph.");
 }
 
+// What a folder given should be replaced with or added to.
+enum class GiveInside {
+    Instead,      // given alone: one of the folders inside it
+    InsteadOfOne, // among other inputs: the folders inside it
+    Too,          // its own files may be the photographs
+};
+
+// The sentence naming the folders inside `dir` that have JPEG files, as on a
+// camera's card, and saying how to give them; or nothing.
+QString folders_inside(const QString &dir, GiveInside give)
+{
+    const QStringList inside = folders_with_jpeg_files(dir);
+    if (inside.isEmpty())
+        return {};
+    const bool one = inside.size() == 1;
+    const QString found = one ? QStringLiteral(" The folder %1 inside it has JPEG files: ")
+                              : QStringLiteral(" The folders %1 inside it have JPEG files: ");
+    const QString advice = give == GiveInside::Too       ? (one ? "give it too." : "give them too.")
+                           : one                         ? "give it instead."
+                           : give == GiveInside::Instead ? "give one of them."
+                                                         : "give them instead.";
+    return found.arg(inside.join(QStringLiteral(", "))) + advice;
+}
+
 // For a folder given without any JPEG file (or, with `any`, without the
 // files asked for), the folders inside it that have some, as on a camera's
 // card: a sentence naming them, or nothing.
@@ -98,18 +123,8 @@ QString folders_inside(const BatchOptions &o, bool any = false)
 {
     if (o.images_from.isEmpty() || (!any && !o.input.image_files.isEmpty()))
         return {};
-    const QStringList inside = folders_with_jpeg_files(o.images_from);
-    if (inside.isEmpty())
-        return {};
-    const bool one = inside.size() == 1;
-    const QString found = one ? QStringLiteral(" The folder %1 inside it has JPEG files: ")
-                              : QStringLiteral(" The folders %1 inside it have JPEG files: ");
-    // The folder's own files may be the photographs.
-    const QString advice =
-        !o.input.image_files.isEmpty()
-            ? (one ? QStringLiteral("give it too.") : QStringLiteral("give them too."))
-            : (one ? QStringLiteral("give it instead.") : QStringLiteral("give one of them."));
-    return found.arg(inside.join(QStringLiteral(", "))) + advice;
+    return folders_inside(o.images_from,
+                          o.input.image_files.isEmpty() ? GiveInside::Instead : GiveInside::Too);
 }
 
 // Why the run did not start; `problem` says why its lock or a result file
@@ -279,6 +294,24 @@ QString left_out_of(const FolderImages &listed, QStringList &left_out)
     return {};
 }
 
+// The sentence naming the files of `folder` that are not named as JPEG files
+// (a photograph saved as .png, a video), which its images leave out.
+QString others_text(const QString &folder, QStringList others)
+{
+    // An earlier run's summaries, when results go to the images' folder.
+    for (const char *summary : {result_file, stats_file, groups_file, report_page})
+        others.removeOne(QLatin1String(summary));
+    if (others.isEmpty())
+        return {};
+    const int shown = 5;
+    QString names = others.mid(0, shown).join(QStringLiteral(", "));
+    if (others.size() > shown)
+        names += QStringLiteral(" and %1 more").arg(others.size() - shown);
+    return QStringLiteral("%1 holds %2 %3 not named .jpg or .jpeg, left out of its images: %4.")
+        .arg(folder, QString::number(others.size()),
+             others.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"), names);
+}
+
 // Lists an image folder given alone, or each folder among other inputs as its
 // JPEG files in name order (as the window takes it), naming in `left_out`
 // the entries their lists leave out; and reads the table.
@@ -296,6 +329,12 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
         const FolderImages listed = list_jpeg_files(image, FolderLinks::Follow);
         if (const QString problem = left_out_of(listed, left_out); !problem.isEmpty())
             return problem;
+        // Alone, it is said once its images are counted.
+        if (listed.files.isEmpty() && images.size() > 1)
+            return QStringLiteral("the folder %1 holds no JPEG files.").arg(image) +
+                   folders_inside(image, GiveInside::InsteadOfOne);
+        if (const QString others = others_text(image, listed.others); !others.isEmpty())
+            left_out << others;
         files << listed.files;
     }
     o.input.image_files = files;

@@ -149,8 +149,12 @@ FolderImages list_jpeg_files(const QString &dir, FolderLinks links)
     const QDir folder(dir);
     FolderImages images;
     for (const QByteArray &name : entry_names(dir)) {
-        if (!jpeg_name(name))
+        if (!jpeg_name(name)) {
+            const QString other = QFile::decodeName(name);
+            if (!name.startsWith('.') && QFileInfo(folder.absoluteFilePath(other)).isFile())
+                images.others << other;
             continue;
+        }
         if (!is_utf8(std::string_view(name.constData(), size_t(name.size())))) {
             images.left_out.push_back(
                 {folder.absoluteFilePath(escaped_bytes(name.toStdString())),
@@ -165,6 +169,7 @@ FolderImages list_jpeg_files(const QString &dir, FolderLinks links)
             images.left_out.push_back({path, reason, false});
     }
     std::sort(images.files.begin(), images.files.end(), before_ignoring_case);
+    std::sort(images.others.begin(), images.others.end(), before_ignoring_case);
     std::sort(images.left_out.begin(), images.left_out.end(),
               [](const LeftOutEntry &a, const LeftOutEntry &b) {
                   return before_ignoring_case(a.path, b.path);

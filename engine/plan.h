@@ -151,6 +151,7 @@ struct LeftOutEntry {
 struct FolderImages {
     QStringList files; // absolute paths, by name ignoring case
     std::vector<LeftOutEntry> left_out;
+    QStringList others; // the names of the files not named as JPEG files, in that order
 };
 
 enum class FolderLinks {

@@ -380,6 +380,11 @@ void TestBatch::inputErrors_data()
                                                        "folder %1/DCIM/100FLIR inside it has JPEG "
                                                        "files: give it instead.")
                                             .arg(tmp.filePath("card"));
+    QTest::newRow("a camera's card among other inputs")
+        << QStringList{"-o", out, a, b, tmp.filePath("card/DCIM")}
+        << QStringLiteral("the folder %1 holds no JPEG files. The folder %1/100FLIR inside it has "
+                          "JPEG files: give it instead.")
+               .arg(tmp.filePath("card/DCIM"));
     QDir().mkpath(tmp.filePath("day/100FLIR")); // and a photograph beside the camera's folder
     QFile::copy(a, tmp.filePath("day/100FLIR/FLIR11.jpg"));
     QFile::copy(b, tmp.filePath("day/FLIR12_RGB12.jpg"));
@@ -739,9 +744,14 @@ void TestBatch::folders()
         QFile::copy(pairs + name, day1 + name);
     QFile::copy(pairs + "/FLIR12_RGB12.jpg", day2 + "/FLIR12_RGB12.jpg");
     QFile::copy(pairs + "/FLIR12.jpg", day2 + "/.FLIR12.jpg");
+    // Files not named as JPEG files are named too, but not an earlier run's summary.
+    for (const char *name : {"/FLIR13_RGB13.png", "/notes.txt", "/result.csv"})
+        write_file(day2 + name, "");
     const Finished f = batch({"-o", tmp.filePath("days"), day1, pairs + "/FLIR12.jpg", day2});
     QCOMPARE(f.status, 0);
     QVERIFY2(f.err.contains(day2 + "/.FLIR12.jpg is left out of the folder's images") &&
+                 f.err.contains(day2 + " holds 2 files not named .jpg or .jpeg, left out of its "
+                                       "images: FLIR13_RGB13.png, notes.txt.\n") &&
                  f.err.contains("2 of 2 pairs processed"),
              qPrintable(f.err));
 }
