@@ -4,6 +4,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -72,6 +73,14 @@ SignalModel signal_model(const Calibration &c)
 // The shortest text that reads back as `v`: no digit is lost or made up.
 QString number(double v)
 {
+    // A camera keeps its values in single precision: 1.01 is read as
+    // 1.00999999046326, and is written as the camera was given it.
+    const float single = float(v);
+    if (std::isfinite(v) && double(single) == v) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
+        return QString::fromLatin1(text, int(end - text));
+    }
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 

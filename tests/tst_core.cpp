@@ -371,6 +371,9 @@ void TestCore::texts_data()
     QTest::newRow("emissivity just above 1")
         << emissivity_problem(1.00000000001, file)
         << "The emissivity 1.00000000001 of the radiometric image is outside (0, 1].";
+    QTest::newRow("emissivity 1.01 as a camera keeps it")
+        << emissivity_problem(double(1.01f), file)
+        << "The emissivity 1.01 of the radiometric image is outside (0, 1].";
     // The camera's model of the air beyond its reach: 1 km of hot humid air.
     const Atmosphere far{1000, 40, 0.95, 20, 1, 0.006569, 0.01262, -0.002276, -0.00667, 1.9};
     QTest::newRow("transmission below 0")
