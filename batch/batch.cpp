@@ -586,6 +586,7 @@ BatchRun run_prepared(PreparedRun &prepared, RunObserver *observer, const std::a
         notes << book_rows_note(trial, run.result);
     if (input.refl_loaded)
         notes << table_unused_note(options.table_path, run.result);
+    notes << all_plant_note(run.result);
     notes.removeAll(QString());
     run.rows_note = notes.join(QLatin1Char('\n'));
     run.status =

@@ -50,6 +50,25 @@ QString table_unused_note(const QString &table, const RunResult &result)
         .arg(table);
 }
 
+QString all_plant_note(const RunResult &result)
+{
+    int processed = 0, all_plant = 0;
+    for (const PairOutcome &o : result.outcomes) {
+        if (o.state != PairState::Processed)
+            continue;
+        ++processed;
+        // No more than one pixel in a thousand left out.
+        all_plant += o.record.mask == "gb" && o.record.plant.plant_fraction >= 0.999;
+    }
+    if (all_plant == 0 || 2 * all_plant < processed)
+        return {};
+    return QStringLiteral("The default mask (gb) counts the whole field as plant in %1 of the %2 "
+                          "pairs processed: where the field shows soil, straw or stubble, it is "
+                          "counted as plant too; --mask exgr leaves it out.")
+        .arg(all_plant)
+        .arg(processed);
+}
+
 std::vector<TrialValues> processed_trials(const RunResult &result)
 {
     std::vector<TrialValues> trials;

@@ -75,6 +75,10 @@ QString book_rows_note(const TrialSetup &trial, const RunResult &result);
 // its end: it changed nothing. Empty otherwise.
 QString table_unused_note(const QString &table, const RunResult &result);
 
+// What to say when the default mask takes nearly every pixel of the field
+// for plant in most pairs, as it does on beige or brown soil. Empty otherwise.
+QString all_plant_note(const RunResult &result);
+
 // What a field trial added to each processed pair, in pair order.
 std::vector<TrialValues> processed_trials(const RunResult &result);
 

@@ -388,6 +388,8 @@ QString Report::finish(const RunResult &result)
             if (!unused.isEmpty())
                 notes_ << unused;
         }
+        if (const QString all_plant = all_plant_note(result); !all_plant.isEmpty())
+            notes_ << all_plant;
         const PageFacts facts{context_, result.pairs, rows_,          skipped_, style_.palette,
                               lo,       hi,           context_.trial, notes_,   groups};
         if (problem.isEmpty())

@@ -1077,6 +1077,12 @@ void TestBatch::maskAndStats()
     QVERIFY(std::abs(s["other mean"].toDouble() - 30) < 0.05);
     QCOMPARE(s["mask"], QString("exgr"));
     QCOMPARE(s["field fit"], QString()); // not searched
+    // The default mask takes the straw for plant, and the run says so.
+    const Finished gb = batch({"-o", out + "-gb", ir, photo});
+    QVERIFY2(gb.err.contains("The default mask (gb) counts the whole field as plant in 1 of the 1 "
+                             "pairs processed: where the field shows soil, straw or stubble, it "
+                             "is counted as plant too; --mask exgr leaves it out.\n"),
+             qPrintable(gb.err));
     // Purity: a field a third of a thermal pixel off puts two thirds of each
     // edge pixel on the other side, so a purity of 0.9 drops them.
     QCOMPARE(
