@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <thread>
@@ -159,21 +160,21 @@ std::vector<int> in_taking_order(const Timing &t, const std::vector<char> &is)
     return order;
 }
 
-// The best of the pairs that keep the order of taking, between radiometric
-// images `rs` and photographs `ps` in that order, each candidate of a
-// radiometric image in `edges`, added to `chosen`.
-void best_in_order(const std::vector<int> &rs, const std::vector<int> &ps,
-                   const std::vector<const Candidate *> *edges, std::vector<Candidate> &chosen)
+// The best of the pairs that keep the order of taking, between `n`
+// radiometric images and `m` photographs in that order: `edges` holds the
+// candidates of each radiometric image, `column` the place of a
+// candidate's photograph. Adds them to `chosen`.
+void best_in_order(size_t n, size_t m, const std::vector<const Candidate *> *edges,
+                   const std::function<size_t(const Candidate &)> &column,
+                   std::vector<Candidate> &chosen)
 {
-    const size_t n = rs.size(), m = ps.size();
     std::vector<Worth> last(m + 1), row(m + 1);
     std::vector<const Candidate *> linked(m + 1);
     enum Step : char { SkipRadiometric, SkipPhotograph, Pair };
     std::vector<Step> how(n * m);
     for (size_t i = 1; i <= n; ++i) {
-        std::fill(linked.begin(), linked.end(), nullptr);
         for (const Candidate *c : edges[i - 1])
-            linked[size_t(std::find(ps.begin(), ps.end(), c->photograph) - ps.begin()) + 1] = c;
+            linked[column(*c) + 1] = c;
         for (size_t j = 1; j <= m; ++j) {
             Step step = SkipRadiometric;
             Worth best = last[j];
@@ -184,6 +185,8 @@ void best_in_order(const std::vector<int> &rs, const std::vector<int> &ps,
             row[j] = best;
             how[(i - 1) * m + j - 1] = step;
         }
+        for (const Candidate *c : edges[i - 1])
+            linked[column(*c) + 1] = nullptr;
         std::swap(last, row);
     }
     for (size_t i = n, j = m; i > 0 && j > 0;) {
@@ -191,7 +194,7 @@ void best_in_order(const std::vector<int> &rs, const std::vector<int> &ps,
         if (step == Pair)
             chosen.push_back(
                 **std::find_if(edges[i - 1].begin(), edges[i - 1].end(),
-                               [&](const Candidate *c) { return c->photograph == ps[j - 1]; }));
+                               [&](const Candidate *c) { return column(*c) == j - 1; }));
         i -= step != SkipPhotograph;
         j -= step != SkipRadiometric;
     }
@@ -207,12 +210,13 @@ std::vector<Candidate> in_order_pairs(const Timing &t, const std::vector<Candida
     for (const Candidate &c : found)
         is_r[size_t(c.radiometric)] = is_p[size_t(c.photograph)] = 1;
     const std::vector<int> rs = in_taking_order(t, is_r), ps = in_taking_order(t, is_p);
-    std::vector<int> place(size_t(t.files.size()));
-    for (size_t k = 0; k < rs.size(); ++k)
-        place[size_t(rs[k])] = int(k);
+    std::vector<size_t> place(size_t(t.files.size())); // in the order of its kind
+    for (const std::vector<int> *order : {&rs, &ps})
+        for (size_t k = 0; k < order->size(); ++k)
+            place[size_t((*order)[k])] = k;
     std::vector<std::vector<const Candidate *>> edges(rs.size());
     for (const Candidate &c : found)
-        edges[size_t(place[size_t(c.radiometric)])].push_back(&c);
+        edges[place[size_t(c.radiometric)]].push_back(&c);
     const auto time = [&t](int file) { return *t.times[size_t(file)]; };
     std::vector<Candidate> chosen;
     for (size_t r0 = 0, p0 = 0, r1, p1; r0 < rs.size(); r0 = r1, p0 = p1) {
@@ -227,9 +231,9 @@ std::vector<Candidate> in_order_pairs(const Timing &t, const std::vector<Candida
             at = next;
             ++(r_next ? r1 : p1);
         }
-        best_in_order({rs.begin() + std::ptrdiff_t(r0), rs.begin() + std::ptrdiff_t(r1)},
-                      {ps.begin() + std::ptrdiff_t(p0), ps.begin() + std::ptrdiff_t(p1)},
-                      edges.data() + r0, chosen);
+        best_in_order(
+            r1 - r0, p1 - p0, edges.data() + r0,
+            [&, p0](const Candidate &c) { return place[size_t(c.photograph)] - p0; }, chosen);
     }
     return chosen;
 }
