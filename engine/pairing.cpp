@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -126,117 +126,35 @@ std::vector<Candidate> Timing::candidates() const
     return found;
 }
 
-// The worth of a set of pairs: more pairs, then the smaller sums of their
-// candidates' keys.
-struct Worth {
-    int pairs = 0;
-    double apart = 0, names = 0;
-    int before = 0, list = 0;
+// The pairs chosen so far by their capture times, to keep two from crossing:
+// the camera takes both pictures of a shot before those of the next, so a
+// radiometric image taken after another never pairs with a photograph taken
+// before the other's. Pictures taken within the same second never cross.
+class Uncrossed
+{
+public:
+    // Whether the pair of radiometric image taken at `r` and photograph taken
+    // at `p` crosses none chosen; if so, it is chosen.
+    bool take(LocalTime r, LocalTime p)
+    {
+        // The pairs chosen keep their order: the nearest on either side tell.
+        const auto after = chosen_.upper_bound(r);
+        if (after != chosen_.end() && after->second.first < p)
+            return false;
+        auto at = chosen_.lower_bound(r);
+        if (at != chosen_.begin() && std::prev(at)->second.second > p)
+            return false;
+        auto &[lowest, highest] = chosen_.try_emplace(r, p, p).first->second;
+        lowest = std::min(lowest, p);
+        highest = std::max(highest, p);
+        return true;
+    }
 
-    Worth with(const Candidate &c) const
-    {
-        return {pairs + 1, apart + c.apart, names + c.names, before + int(c.before), list + c.list};
-    }
-    bool operator<(const Worth &o) const // worse than
-    {
-        return pairs != o.pairs ? pairs < o.pairs
-                                : std::tie(o.apart, o.names, o.before, o.list) <
-                                      std::tie(apart, names, before, list);
-    }
+private:
+    // The earliest and latest photograph of the pairs whose radiometric
+    // image was taken at each time.
+    std::map<LocalTime, std::pair<LocalTime, LocalTime>> chosen_;
 };
-
-// The files `is` marks, in the order the camera took them: by capture time,
-// then by the number in the name, then in the list.
-std::vector<int> in_taking_order(const Timing &t, const std::vector<char> &is)
-{
-    std::vector<int> order;
-    for (int i = 0; i < t.files.size(); ++i)
-        if (is[size_t(i)])
-            order.push_back(i);
-    std::sort(order.begin(), order.end(), [&t](int a, int b) {
-        return std::tie(*t.times[size_t(a)], t.numbers[size_t(a)], a) <
-               std::tie(*t.times[size_t(b)], t.numbers[size_t(b)], b);
-    });
-    return order;
-}
-
-// The best of the pairs that keep the order of taking, between `n`
-// radiometric images and `m` photographs in that order: `edges` holds the
-// candidates of each radiometric image, `column` the place of a
-// candidate's photograph. Adds them to `chosen`.
-void best_in_order(size_t n, size_t m, const std::vector<const Candidate *> *edges,
-                   const std::function<size_t(const Candidate &)> &column,
-                   std::vector<Candidate> &chosen)
-{
-    std::vector<Worth> last(m + 1), row(m + 1);
-    std::vector<const Candidate *> linked(m + 1);
-    enum Step : char { SkipRadiometric, SkipPhotograph, Pair };
-    std::vector<Step> how(n * m);
-    for (size_t i = 1; i <= n; ++i) {
-        for (const Candidate *c : edges[i - 1])
-            linked[column(*c) + 1] = c;
-        for (size_t j = 1; j <= m; ++j) {
-            Step step = SkipRadiometric;
-            Worth best = last[j];
-            if (best < row[j - 1])
-                best = row[j - 1], step = SkipPhotograph;
-            if (linked[j] && best < last[j - 1].with(*linked[j]))
-                best = last[j - 1].with(*linked[j]), step = Pair;
-            row[j] = best;
-            how[(i - 1) * m + j - 1] = step;
-        }
-        for (const Candidate *c : edges[i - 1])
-            linked[column(*c) + 1] = nullptr;
-        std::swap(last, row);
-    }
-    for (size_t i = n, j = m; i > 0 && j > 0;) {
-        const Step step = how[(i - 1) * m + j - 1];
-        if (step == Pair)
-            chosen.push_back(
-                **std::find_if(edges[i - 1].begin(), edges[i - 1].end(),
-                               [&](const Candidate *c) { return column(*c) == j - 1; }));
-        i -= step != SkipPhotograph;
-        j -= step != SkipRadiometric;
-    }
-}
-
-// The best pairs among the candidates that keep the order of taking: the
-// camera takes both pictures of a shot before those of the next, so the pairs
-// of two shots never cross in time. No candidate spans a gap wider than the
-// tolerance, so the pairs are chosen between such gaps.
-std::vector<Candidate> in_order_pairs(const Timing &t, const std::vector<Candidate> &found)
-{
-    std::vector<char> is_r(size_t(t.files.size())), is_p(size_t(t.files.size()));
-    for (const Candidate &c : found)
-        is_r[size_t(c.radiometric)] = is_p[size_t(c.photograph)] = 1;
-    const std::vector<int> rs = in_taking_order(t, is_r), ps = in_taking_order(t, is_p);
-    std::vector<size_t> place(size_t(t.files.size())); // in the order of its kind
-    for (const std::vector<int> *order : {&rs, &ps})
-        for (size_t k = 0; k < order->size(); ++k)
-            place[size_t((*order)[k])] = k;
-    std::vector<std::vector<const Candidate *>> edges(rs.size());
-    for (const Candidate &c : found)
-        edges[place[size_t(c.radiometric)]].push_back(&c);
-    const auto time = [&t](int file) { return *t.times[size_t(file)]; };
-    std::vector<Candidate> chosen;
-    for (size_t r0 = 0, p0 = 0, r1, p1; r0 < rs.size(); r0 = r1, p0 = p1) {
-        LocalTime at = std::min(time(rs[r0]), p0 < ps.size() ? time(ps[p0]) : time(rs[r0]));
-        for (r1 = r0, p1 = p0;;) { // the next picture taken, of either kind
-            const bool r_next = r1 < rs.size() && (p1 == ps.size() || time(rs[r1]) <= time(ps[p1]));
-            if (!r_next && p1 == ps.size())
-                break;
-            const LocalTime next = r_next ? time(rs[r1]) : time(ps[p1]);
-            if (double(next - at) > t.tolerance)
-                break;
-            at = next;
-            ++(r_next ? r1 : p1);
-        }
-        best_in_order(
-            r1 - r0, p1 - p0, edges.data() + r0,
-            [&, p0](const Candidate &c) { return place[size_t(c.photograph)] - p0; }, chosen);
-    }
-    return chosen;
-}
 
 QString seconds_text(double seconds)
 {
@@ -294,12 +212,14 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
     }
     std::vector<int> partner(size_t(files.size()), -1);
     std::vector<bool> near(size_t(files.size()), false);
-    const std::vector<Candidate> found = t.candidates();
-    for (const Candidate &c : found)
+    Uncrossed chosen;
+    for (const Candidate &c : t.candidates()) {
         near[size_t(c.photograph)] = near[size_t(c.radiometric)] = true;
-    for (const Candidate &c : in_order_pairs(t, found)) {
-        partner[size_t(c.radiometric)] = c.photograph;
-        partner[size_t(c.photograph)] = c.radiometric;
+        if (partner[size_t(c.radiometric)] < 0 && partner[size_t(c.photograph)] < 0 &&
+            chosen.take(*t.times[size_t(c.radiometric)], *t.times[size_t(c.photograph)])) {
+            partner[size_t(c.radiometric)] = c.photograph;
+            partner[size_t(c.photograph)] = c.radiometric;
+        }
     }
     PairingPlan plan;
     for (int i = 0; i < files.size(); ++i) {

@@ -1148,10 +1148,15 @@ void TestCore::pairing_data()
         << QStringList{"IR_1 r 10:00:00", "DC_2 p 10:00:01", "IR_3 r 10:00:02", "DC_4 p 10:00:03"}
         << 2.0 << "IR_1+DC_2 IR_3+DC_4"
         << "";
-    QTest::newRow("each photograph a second late, shots a second apart: in order, all paired")
+    QTest::newRow("shots a second apart, each photograph a second late: no two pairs cross")
         << QStringList{"IR_6007 r 10:00:00", "DC_6008 p 10:00:01", "IR_6009 r 10:00:01",
                        "DC_6010 p 10:00:02", "IR_6011 r 10:00:02", "DC_6012 p 10:00:03"}
-        << 5.0 << "IR_6007+DC_6008 IR_6009+DC_6010 IR_6011+DC_6012"
+        << 5.0 << "IR_6007! IR_6009+DC_6008 IR_6011+DC_6010"
+        << "DC_6012";
+    QTest::newRow("numbers wrapping within a second")
+        << QStringList{"IR_9999 r 10:00:00", "DC_0000 p 10:00:00", "IR_0001 r 10:00:00",
+                       "DC_0002 p 10:00:00"}
+        << 2.0 << "IR_9999+DC_0000 IR_0001+DC_0002"
         << "";
     QTest::newRow("nearest in time first, whatever the names")
         << QStringList{"a r 10:00:00", "b p 10:00:02", "c r 10:00:03", "d p 10:00:00.9"} << 2.0
