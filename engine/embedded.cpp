@@ -3,6 +3,9 @@
 #include "analysis/camerafield.h"
 #include "pictures/imagesize.h"
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
 namespace ardentis
 {
 
@@ -40,6 +43,18 @@ QString pictures_problem_for(const cv::Mat &ir, const cv::Mat &rgb, const FieldC
 namespace
 {
 
+// The camera keeps a PNG photograph in luma and chroma, as a JPEG holds
+// them: its red, green and blue channels hold Y, Cb and Cr (full range).
+cv::Mat from_luma_and_chroma(const cv::Mat &stored)
+{
+    // Decoded as blue, green, red: Cr, Cb, Y; the converter takes Y, Cr, Cb.
+    cv::Mat ycrcb(stored.size(), CV_8UC3), bgr;
+    const int from_to[] = {2, 0, 0, 1, 1, 2};
+    cv::mixChannels(&stored, 1, &ycrcb, 1, from_to, 3);
+    cv::cvtColor(ycrcb, bgr, cv::COLOR_YCrCb2BGR);
+    return bgr;
+}
+
 // The photograph kept in a radiometric image, or why there is none to use.
 Picture embedded_photograph(const EmbeddedPhoto &photo)
 {
@@ -47,12 +62,16 @@ Picture embedded_photograph(const EmbeddedPhoto &photo)
         return {{},
                 QStringLiteral("The radiometric image holds no photograph (no EmbeddedImage).")};
     const auto *data = reinterpret_cast<const std::uint8_t *>(photo.bytes.constData());
-    if (picture_format(data, size_t(photo.bytes.size())) == PictureFormat::Unknown)
+    const PictureFormat format = picture_format(data, size_t(photo.bytes.size()));
+    if (format == PictureFormat::Unknown)
         return {{},
                 QStringLiteral("The photograph in the radiometric image is of an unknown format "
                                "(neither JPEG, PNG, TIFF nor BMP).")};
-    return decode_picture(photo.bytes, QStringLiteral("photograph in the radiometric image"),
-                          Turning::Upright);
+    Picture decoded = decode_picture(
+        photo.bytes, QStringLiteral("photograph in the radiometric image"), Turning::Upright);
+    if (format == PictureFormat::Png && decoded.image.type() == CV_8UC3)
+        decoded.image = from_luma_and_chroma(decoded.image);
+    return decoded;
 }
 
 // The camera's field in the pair's photograph, or why its values give none.
