@@ -329,11 +329,13 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
         const FolderImages listed = list_jpeg_files(image, FolderLinks::Follow);
         if (const QString problem = left_out_of(listed, left_out); !problem.isEmpty())
             return problem;
+        const QString others = others_text(image, listed.others);
         // Alone, it is said once its images are counted.
         if (listed.files.isEmpty() && images.size() > 1)
             return QStringLiteral("the folder %1 holds no JPEG files.").arg(image) +
+                   (others.isEmpty() ? QString() : QLatin1Char(' ') + others) +
                    folders_inside(image, GiveInside::InsteadOfOne);
-        if (const QString others = others_text(image, listed.others); !others.isEmpty())
+        if (!others.isEmpty())
             left_out << others;
         files << listed.files;
     }

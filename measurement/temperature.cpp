@@ -70,11 +70,11 @@ SignalModel signal_model(const Calibration &c)
             w * tau * e};
 }
 
-// The shortest text that reads back as `v`: no digit is lost or made up.
+// The shortest text that reads back as `v`, or for a value of single
+// precision, as a camera keeps its values, the shortest that reads back as
+// that float: 1.01 is read as 1.00999999046326 and named 1.01.
 QString number(double v)
 {
-    // A camera keeps its values in single precision: 1.01 is read as
-    // 1.00999999046326, and is written as the camera was given it.
     const float single = float(v);
     if (std::isfinite(v) && double(single) == v) {
         char text[32];

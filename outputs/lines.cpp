@@ -83,7 +83,7 @@ const std::vector<StatsColumn> &stats_columns()
         {"reflected temperature", [](R r) { return fixed6(r.t_refl); }},
         {"radiometry", [](R r) { return r.radiometry; }},
         // Last of the run's own, for whoever reads the columns in their order.
-        {"date", [](R r) { return r.date; }},
+        {"capture date", [](R r) { return r.date; }},
     };
     return columns;
 }
