@@ -320,6 +320,9 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
     const QStringList images = o.input.image_files;
     if (images.size() == 1 && QFileInfo(images.first()).isDir())
         o.images_from = images.first();
+    // One name alone is meant as a folder, or a file keeping its photograph.
+    if (images.size() == 1 && !QFileInfo::exists(images.first()))
+        return QStringLiteral("%1 does not exist.").arg(images.first());
     QStringList files;
     for (const QString &image : images) {
         if (!QFileInfo(image).isDir()) {

@@ -371,6 +371,9 @@ void TestBatch::inputErrors_data()
                                   << QStringLiteral("the folder %1 holds 0 JPEG files; images come "
                                                     "in pairs: radiometric image, photograph.")
                                          .arg(tmp.filePath("empty"));
+    QTest::newRow("a folder that does not exist")
+        << QStringList{"-o", out, tmp.filePath("no-such-day")}
+        << QStringLiteral("%1 does not exist.").arg(tmp.filePath("no-such-day"));
     QTest::newRow("output under a file")
         << QStringList{"-o", b + "/out", a, b}
         << QStringLiteral("cannot create the output folder %1/out (Not a directory).").arg(b);
