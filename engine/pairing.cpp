@@ -63,13 +63,21 @@ namespace
 
 // A possible pair by capture time: the smaller, the better.
 struct Candidate {
-    double apart;    // seconds
+    // Seconds apart, but within the second that the times are written to
+    // (a photograph saved 0.3 s after its radiometric image may show 1 s
+    // later) none for files the camera numbered one after the other: their
+    // numbers then tell which shot a photograph belongs to.
+    double apart_told;
     double names;    // how far apart the numbers in their names are
     bool before;     // the photograph is numbered before the radiometric image
+    double apart;    // seconds
     int list;        // how far apart they are in the list
     int radiometric; // the files' places in the list
     int photograph;
-    auto key() const { return std::tie(apart, names, before, list, radiometric, photograph); }
+    auto key() const
+    {
+        return std::tie(apart_told, names, before, apart, list, radiometric, photograph);
+    }
 };
 
 struct Timing {
@@ -116,9 +124,11 @@ std::vector<Candidate> Timing::candidates() const
         auto p = std::lower_bound(photographs.begin(), photographs.end(),
                                   std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
         for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
-            const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
-            found.push_back({std::abs(double(p->first - t)), std::abs(a - b), b < a,
-                             std::abs(p->second - r), r, p->second});
+            const double a = numbers[size_t(r)], b = numbers[size_t(p->second)],
+                         apart = std::abs(double(p->first - t));
+            const bool numbered_together = a > 0 && b > 0 && std::abs(a - b) <= 1;
+            found.push_back({numbered_together ? std::max(0.0, apart - 1) : apart, std::abs(a - b),
+                             b < a, apart, std::abs(p->second - r), r, p->second});
         }
     }
     std::sort(found.begin(), found.end(),
@@ -161,22 +171,47 @@ QString seconds_text(double seconds)
     return QString::number(seconds, 'g', 6);
 }
 
-// The pair of radiometric image `r` that found no photograph; `any_near`:
-// those taken near it went to other pairs.
-PlannedPair unpaired(const Timing &t, int r, bool any_near)
+// What became of the files taken near one left in no pair.
+enum class Near {
+    None,   // there were none
+    Paired, // they went to other pairs
+    Across, // one was free, but the two would have crossed a pair in time
+};
+
+// Why a file left in no pair is: `kind` names what it lacks, `other` what it
+// is, `taken` its capture time, if said.
+QString near_reason(const Timing &t, Near near, const char *kind, const char *other,
+                    const QString &taken)
+{
+    const QString within = seconds_text(t.tolerance),
+                  when = taken.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(taken);
+    switch (near) {
+    case Near::Across:
+        return QStringLiteral("the %1 taken within %2 s of it%3 is in no pair either, but the two "
+                              "would cross another pair in time (one taken before that pair's "
+                              "shot, the other after)")
+            .arg(QLatin1String(kind), within, when);
+    case Near::Paired:
+        return QStringLiteral("the %1s taken within %2 s of it%3 are paired with other %4s")
+            .arg(QLatin1String(kind), within, when, QLatin1String(other));
+    case Near::None:
+        break;
+    }
+    return QStringLiteral("no %1 was taken within %2 s of it%3")
+        .arg(QLatin1String(kind), within, when);
+}
+
+// The pair of radiometric image `r` that found no photograph.
+PlannedPair unpaired(const Timing &t, int r, Near near)
 {
     const FileFacts &f = t.facts[size_t(r)];
     PlannedPair p;
     p.plan.radiometric = t.files[r];
-    const QString taken = QString::fromUtf8(f.date_time), within = seconds_text(t.tolerance);
     const QString why =
         !t.times[size_t(r)]
             ? QStringLiteral("it has no capture time (DateTimeOriginal) to pair it by")
-        : any_near
-            ? QStringLiteral("the photographs taken within %1 s of it (%2) are paired with "
-                             "other radiometric images")
-                  .arg(within, taken)
-            : QStringLiteral("no photograph was taken within %1 s of it (%2)").arg(within, taken);
+            : near_reason(t, near, "photograph", "radiometric image",
+                          QString::fromUtf8(f.date_time));
     if (f.embedded.empty())
         p.plan.problem =
             QStringLiteral("It is in no pair: %1, and it keeps no photograph inside.").arg(why);
@@ -185,18 +220,14 @@ PlannedPair unpaired(const Timing &t, int r, bool any_near)
     return p;
 }
 
-QString left_over_text(const Timing &t, int photograph, bool any_near)
+QString left_over_text(const Timing &t, int photograph, Near near)
 {
     const FileFacts &f = t.facts[size_t(photograph)];
-    const QString why =
-        !picture(f) ? QStringLiteral("it is no photograph that can be read (%1)")
-                          .arg(QString::fromUtf8(f.mime))
-        : !t.times[size_t(photograph)] ? QStringLiteral("it has no capture time (DateTimeOriginal)")
-        : any_near ? QStringLiteral("the radiometric images taken within %1 s of it are paired "
-                                    "with other photographs")
-                         .arg(seconds_text(t.tolerance))
-                   : QStringLiteral("no radiometric image was taken within %1 s of it")
-                         .arg(seconds_text(t.tolerance));
+    const QString why = !picture(f) ? QStringLiteral("it is no photograph that can be read (%1)")
+                                          .arg(QString::fromUtf8(f.mime))
+                        : !t.times[size_t(photograph)]
+                            ? QStringLiteral("it has no capture time (DateTimeOriginal)")
+                            : near_reason(t, near, "radiometric image", "photograph", {});
     return QStringLiteral("%1: %2.").arg(t.files[photograph], why);
 }
 
@@ -211,15 +242,20 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
         t.numbers.push_back(parse_image_number(files[i]));
     }
     std::vector<int> partner(size_t(files.size()), -1);
-    std::vector<bool> near(size_t(files.size()), false);
+    std::vector<Near> near(size_t(files.size()), Near::None);
     Uncrossed chosen;
     for (const Candidate &c : t.candidates()) {
-        near[size_t(c.photograph)] = near[size_t(c.radiometric)] = true;
-        if (partner[size_t(c.radiometric)] < 0 && partner[size_t(c.photograph)] < 0 &&
-            chosen.take(*t.times[size_t(c.radiometric)], *t.times[size_t(c.photograph)])) {
-            partner[size_t(c.radiometric)] = c.photograph;
-            partner[size_t(c.photograph)] = c.radiometric;
+        const size_t r = size_t(c.radiometric), p = size_t(c.photograph);
+        for (size_t file : {r, p})
+            near[file] = std::max(near[file], Near::Paired);
+        if (partner[r] >= 0 || partner[p] >= 0)
+            continue;
+        if (!chosen.take(*t.times[r], *t.times[p])) {
+            near[r] = near[p] = Near::Across;
+            continue;
         }
+        partner[r] = c.photograph;
+        partner[p] = c.radiometric;
     }
     PairingPlan plan;
     for (int i = 0; i < files.size(); ++i) {
