@@ -296,7 +296,7 @@ QString left_out_of(const FolderImages &listed, QStringList &left_out)
 
 // The sentence naming the files of `folder` that are not named as JPEG files
 // (a photograph saved as .png, a video), which its images leave out.
-QString others_text(const QString &folder, QStringList others)
+QString others_text(const QString &folder, QStringList others, bool left_out = true)
 {
     // An earlier run's summaries, when results go to the images' folder.
     for (const char *summary : {result_file, stats_file, groups_file, report_page})
@@ -307,9 +307,10 @@ QString others_text(const QString &folder, QStringList others)
     QString names = others.mid(0, shown).join(QStringLiteral(", "));
     if (others.size() > shown)
         names += QStringLiteral(" and %1 more").arg(others.size() - shown);
-    return QStringLiteral("%1 holds %2 %3 not named .jpg or .jpeg, left out of its images: %4.")
+    return QStringLiteral("%1 holds %2 %3 not named .jpg or .jpeg%4: %5.")
         .arg(folder, QString::number(others.size()),
-             others.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"), names);
+             others.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+             left_out ? QStringLiteral(", left out of its images") : QString(), names);
 }
 
 // Lists an image folder given alone, or each folder among other inputs as its
@@ -322,7 +323,9 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
         o.images_from = images.first();
     // One name alone is meant as a folder, or a file keeping its photograph.
     if (images.size() == 1 && !QFileInfo::exists(images.first()))
-        return QStringLiteral("%1 does not exist.").arg(images.first());
+        return QFileInfo(images.first()).isSymLink()
+                   ? QStringLiteral("%1 is a link to nothing.").arg(images.first())
+                   : QStringLiteral("%1 does not exist.").arg(images.first());
     QStringList files;
     for (const QString &image : images) {
         if (!QFileInfo(image).isDir()) {
@@ -332,12 +335,14 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
         const FolderImages listed = list_jpeg_files(image, FolderLinks::Follow);
         if (const QString problem = left_out_of(listed, left_out); !problem.isEmpty())
             return problem;
-        const QString others = others_text(image, listed.others);
         // Alone, it is said once its images are counted.
-        if (listed.files.isEmpty() && images.size() > 1)
+        if (listed.files.isEmpty() && images.size() > 1) {
+            const QString others = others_text(QStringLiteral("It"), listed.others, false);
             return QStringLiteral("the folder %1 holds no JPEG files.").arg(image) +
                    (others.isEmpty() ? QString() : QLatin1Char(' ') + others) +
                    folders_inside(image, GiveInside::InsteadOfOne);
+        }
+        const QString others = others_text(image, listed.others);
         if (!others.isEmpty())
             left_out << others;
         files << listed.files;

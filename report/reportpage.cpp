@@ -98,7 +98,7 @@ svg text{font:11px system-ui,sans-serif;fill:#39414a}
 th[aria-sort=ascending]::after{content:" \25B2"}th[aria-sort=descending]::after{content:" \25BC"}
 th:focus-visible{outline:2px solid #2563eb;outline-offset:-2px}
 @media (max-width:640px){main{padding:14px 10px 40px}.pics{grid-template-columns:repeat(2,minmax(0,1fr))}
-figure.chart{overflow-x:auto}figure.chart svg{min-width:640px}.pics>figure:last-child{grid-column:1/-1}}
+figure.chart{overflow-x:auto}figure.chart svg{min-width:640px}.pics>figure:nth-child(n+3){grid-column:1/-1}}
 </style>)";
 
 const char *const script = R"(<script>
