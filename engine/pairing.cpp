@@ -63,21 +63,13 @@ namespace
 
 // A possible pair by capture time: the smaller, the better.
 struct Candidate {
-    // Seconds apart, but within the second that the times are written to
-    // (a photograph saved 0.3 s after its radiometric image may show 1 s
-    // later) none for files the camera numbered one after the other: their
-    // numbers then tell which shot a photograph belongs to.
-    double apart_told;
+    double apart;    // seconds
     double names;    // how far apart the numbers in their names are
     bool before;     // the photograph is numbered before the radiometric image
-    double apart;    // seconds
     int list;        // how far apart they are in the list
     int radiometric; // the files' places in the list
     int photograph;
-    auto key() const
-    {
-        return std::tie(apart_told, names, before, apart, list, radiometric, photograph);
-    }
+    auto key() const { return std::tie(apart, names, before, list, radiometric, photograph); }
 };
 
 struct Timing {
@@ -124,11 +116,9 @@ std::vector<Candidate> Timing::candidates() const
         auto p = std::lower_bound(photographs.begin(), photographs.end(),
                                   std::make_pair(t - LocalTime(std::floor(tolerance)), -1));
         for (; p != photographs.end() && double(p->first - t) <= tolerance; ++p) {
-            const double a = numbers[size_t(r)], b = numbers[size_t(p->second)],
-                         apart = std::abs(double(p->first - t));
-            const bool numbered_together = a > 0 && b > 0 && std::abs(a - b) <= 1;
-            found.push_back({numbered_together ? std::max(0.0, apart - 1) : apart, std::abs(a - b),
-                             b < a, apart, std::abs(p->second - r), r, p->second});
+            const double a = numbers[size_t(r)], b = numbers[size_t(p->second)];
+            found.push_back({std::abs(double(p->first - t)), std::abs(a - b), b < a,
+                             std::abs(p->second - r), r, p->second});
         }
     }
     std::sort(found.begin(), found.end(),
@@ -243,20 +233,26 @@ PairingPlan pair_by_time(const QStringList &files, const std::vector<FileFacts> 
     }
     std::vector<int> partner(size_t(files.size()), -1);
     std::vector<Near> near(size_t(files.size()), Near::None);
+    std::vector<std::vector<int>> across(size_t(files.size())); // refused for crossing
     Uncrossed chosen;
     for (const Candidate &c : t.candidates()) {
         const size_t r = size_t(c.radiometric), p = size_t(c.photograph);
-        for (size_t file : {r, p})
-            near[file] = std::max(near[file], Near::Paired);
+        near[r] = near[p] = Near::Paired;
         if (partner[r] >= 0 || partner[p] >= 0)
             continue;
-        if (!chosen.take(*t.times[r], *t.times[p])) {
-            near[r] = near[p] = Near::Across;
-            continue;
+        if (chosen.take(*t.times[r], *t.times[p])) {
+            partner[r] = c.photograph;
+            partner[p] = c.radiometric;
+        } else {
+            across[r].push_back(c.photograph);
+            across[p].push_back(c.radiometric);
         }
-        partner[r] = c.photograph;
-        partner[p] = c.radiometric;
     }
+    // Crossing is the reason only while the other is left in no pair too.
+    for (size_t i = 0; i < across.size(); ++i)
+        if (std::any_of(across[i].begin(), across[i].end(),
+                        [&partner](int other) { return partner[size_t(other)] < 0; }))
+            near[i] = Near::Across;
     PairingPlan plan;
     for (int i = 0; i < files.size(); ++i) {
         const FileFacts &f = facts[size_t(i)];

@@ -47,11 +47,10 @@ std::vector<FileFacts> read_all_facts(const QStringList &files, const ToolFactor
 // The pairs by capture time of `files`, whose facts are `facts`: every
 // radiometric image (raw thermal data) with the photograph whose capture
 // time (DateTimeOriginal, its fraction of a second and time zone ignored) is
-// nearest, within `tolerance` seconds (files numbered one after the other
-// within a second counting as taken together), each photograph in one pair
-// at most; of two as near, the nearer by the numbers in the names, then the
-// photograph numbered after its radiometric image, then the nearer in time
-// and in the list; a pair that would cross one chosen in time is not formed. A
+// nearest, within `tolerance` seconds, each photograph in one pair at most;
+// of two as near, the nearer by the numbers in the names, then the
+// photograph numbered after its radiometric image, then the nearer in the
+// list; a pair that would cross one chosen in time is not formed. A
 // radiometric image without such a photograph keeps its own, or, with none,
 // is skipped; so is a file the tool cannot read. Pairs come in the order of
 // their radiometric images in the list.
