@@ -35,10 +35,11 @@ namespace
 // photograph that shows them nearest to that width.
 constexpr int shown_width = 256;
 // The contour picture shows this share of the field's width around it, at
-// full resolution up to this width and at half resolution beyond: a field 10
-// photograph pixels off is then at least 5 pixels off in the picture.
+// full resolution up to this width and at half resolution beyond, where it
+// is still over 450 pixels wide and a field 10 photograph pixels off is 5
+// pixels off in it. It is shown at the photograph's size.
 constexpr double contour_margin = 0.05;
-constexpr int contour_full_width = 1200;
+constexpr int contour_full_width = 900;
 // The quality of the pictures' JPEG files.
 constexpr int picture_quality = 85;
 // The report's own folder in the output folder, beside report.html.
@@ -197,15 +198,23 @@ cv::Mat mask_view(const PhotoScales &photo, const Field &field, const cv::Mat &p
     return out;
 }
 
-// The photograph around the field with the thermal contours over it.
-ContourPicture contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
+// The photograph around the field with the thermal contours over it, and
+// the size it is shown at.
+struct ContourView {
+    ContourPicture picture;
+    cv::Size shown;
+};
+
+ContourView contour_view(const PhotoScales &photo, const cv::Mat &temps, const Field &field)
 {
     const int m = int(std::ceil(contour_margin * field.width));
     const cv::Rect area =
         cv::Rect(field.x - m, field.y - m, field.width + 2 * m, field.height + 2 * m) &
         cv::Rect(0, 0, photo.photo().cols, photo.photo().rows);
-    return thermal_contours(photo, temps, field.rect(), area,
-                            area.width > contour_full_width ? 1 : 0);
+    const int halvings = area.width > contour_full_width ? 1 : 0;
+    ContourView out{thermal_contours(photo, temps, field.rect(), area, halvings), {}};
+    out.shown = {out.picture.view.cols << halvings, out.picture.view.rows << halvings};
+    return out;
 }
 
 class Report : public PairExtras
@@ -273,7 +282,8 @@ std::string Report::piece(const ProcessedPair &p)
     const int pair = p.outcome.plan.pair;
     const Field &field = p.outcome.record.field;
     const std::vector<int> quality{cv::IMWRITE_JPEG_QUALITY, picture_quality};
-    const ContourPicture over = contour_view(p.photograph, p.measurement.temps, field);
+    const ContourView contour = contour_view(p.photograph, p.measurement.temps, field);
+    const ContourPicture &over = contour.picture;
     const EncodedPicture photo = encode_picture(field_view(p.photograph, field), ".jpg", quality),
                          mask = encode_picture(mask_view(p.photograph, field, p.pictures.plant),
                                                ".jpg", quality),
@@ -293,7 +303,8 @@ std::string Report::piece(const ProcessedPair &p)
         const std::lock_guard<std::mutex> lock(mutex_);
         histogram_.add(temps, p.pictures.plant);
     }
-    return card_html(p.outcome, p.measurement.temps, p.pictures.plant, style_.range_given);
+    return card_html(p.outcome, p.measurement.temps, p.pictures.plant, style_.range_given,
+                     contour.shown);
 }
 
 void Report::add(const PairOutcome &outcome)

@@ -235,7 +235,7 @@ QString pair_notes(const PairOutcome &o, bool labelled)
 }
 
 std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat &plant,
-                      bool range_given)
+                      bool range_given, cv::Size contours_shown)
 {
     const std::string k = std::to_string(o.plan.pair + 1), picture = "report/p" + k + "_";
     const PairRecord &r = o.record;
@@ -272,8 +272,10 @@ std::string card_html(const PairOutcome &o, const cv::Mat &temps, const cv::Mat 
            "<figcaption>Temperatures of plant and other "
            "pixels</figcaption></figure></div><figure class=\"contours\"><img src=\"" +
            picture + "contours.jpg\" alt=\"Pair " + k +
-           ": Thermal contours over the photograph, around the field\" "
-           "loading=\"lazy\"><figcaption>Edges of the thermal picture (magenta) over the "
+           ": Thermal contours over the photograph, around the field\" width=\"" +
+           std::to_string(contours_shown.width) + "\" height=\"" +
+           std::to_string(contours_shown.height) +
+           "\" loading=\"lazy\"><figcaption>Edges of the thermal picture (magenta) over the "
            "photograph where the field places them, at full or half resolution: on a true field "
            "they follow the outlines of plants; a field a few pixels off shows them beside "
            "those.</figcaption></figure></article>\n";

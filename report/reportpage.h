@@ -30,9 +30,10 @@ struct ReportSkip {
 QString pair_notes(const PairOutcome &outcome, bool labelled);
 
 // A pair's card: its numbers, pictures and a histogram of its plant and
-// other temperatures; its map on the range given, or else the campaign's.
+// other temperatures; its map on the range given, or else the campaign's;
+// its contour picture shown at `contours_shown`.
 std::string card_html(const PairOutcome &outcome, const cv::Mat &temps, const cv::Mat &plant,
-                      bool range_given);
+                      bool range_given, cv::Size contours_shown);
 
 struct PageFacts {
     const ReportContext &context;

@@ -1161,11 +1161,13 @@ void TestBatch::report()
     QCOMPARE(html.count("alt=\"Pair "), 16);
     QVERIFY(
         html.contains("alt=\"Pair 4: Thermal contours over the photograph, around the field\""));
-    // Around the field at full resolution, where 10 pixels off show.
-    // The field 870 x 640 and its margins of 44 pixels, cut where the
-    // photograph ends at the field's right and bottom edges.
+    // Around the field: the field 870 x 640 and its margins of 44 pixels, cut
+    // where the photograph ends at the field's right and bottom edges, over
+    // 900 pixels wide: at half resolution, shown at the photograph's size.
     QCOMPARE(cv::imread((out + "/report/p1_contours.jpg").toStdString()).size(),
-             cv::Size(914, 684));
+             cv::Size(457, 342));
+    QVERIFY(html.contains("p1_contours.jpg\" alt=\"Pair 1: Thermal contours over the photograph, "
+                          "around the field\" width=\"914\" height=\"684\""));
     // The grey map: a pixel's grey level is its temperature's share of the range.
     const cv::Mat map = cv::imread((out + "/4Thermal/4Thermal_11.png").toStdString());
     const QList<QByteArray> t =
