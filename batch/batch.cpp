@@ -347,6 +347,7 @@ QString read_inputs(BatchOptions &o, QStringList &left_out)
             left_out << others;
         files << listed.files;
     }
+    left_out.removeDuplicates(); // a folder given twice is named once
     o.input.image_files = files;
     if (!o.table_path.isEmpty()) {
         const ReflTableFile table = read_refl_table(o.table_path);

@@ -758,6 +758,10 @@ void TestBatch::folders()
                                        "images: FLIR13_RGB13.png, notes.txt.\n") &&
                  f.err.contains("2 of 2 pairs processed"),
              qPrintable(f.err));
+    // Given twice, its pairs are refused and its entries named once.
+    const Finished twice = batch({"-o", tmp.filePath("days"), day1, day2, day1, day2});
+    QCOMPARE(twice.err.count("left out of the folder's images"), 1);
+    QCOMPARE(twice.err.count("not named .jpg or .jpeg"), 1);
 }
 
 void TestBatch::oddNames()
