@@ -173,21 +173,23 @@ enum class Near {
 QString near_reason(const Timing &t, Near near, const char *kind, const char *other,
                     const QString &taken)
 {
+    // The time is the file's own: the other's is not known when none was near.
     const QString within = seconds_text(t.tolerance),
-                  when = taken.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(taken);
+                  when = taken.isEmpty() ? QStringLiteral("it")
+                                         : QStringLiteral("its capture at %1").arg(taken);
     switch (near) {
     case Near::Across:
-        return QStringLiteral("the %1 taken within %2 s of it%3 is in no pair either, but the two "
+        return QStringLiteral("the %1 taken within %2 s of %3 is in no pair either, but the two "
                               "would cross another pair in time (one taken before that pair's "
                               "shot, the other after)")
             .arg(QLatin1String(kind), within, when);
     case Near::Paired:
-        return QStringLiteral("the %1s taken within %2 s of it%3 are paired with other %4s")
+        return QStringLiteral("the %1s taken within %2 s of %3 are paired with other %4s")
             .arg(QLatin1String(kind), within, when, QLatin1String(other));
     case Near::None:
         break;
     }
-    return QStringLiteral("no %1 was taken within %2 s of it%3")
+    return QStringLiteral("no %1 was taken within %2 s of %3")
         .arg(QLatin1String(kind), within, when);
 }
 
