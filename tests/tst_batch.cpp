@@ -1423,8 +1423,8 @@ void TestBatch::cameraFolder()
     QCOMPARE(f.status, 1);
     for (const char *said :
          {"pair 5 (%1/IR_6011.jpg): the photographs taken within 2 s of its capture at "
-          "2024:06:01 10:00:12.70+02:00 are paired with other radiometric images: the photograph it keeps "
-          "inside is used.\n",
+          "2024:06:01 10:00:12.70+02:00 are paired with other radiometric images: the photograph "
+          "it keeps inside is used.\n",
           "photograph in no pair: %1/DC_6030.jpg: no radiometric image was taken within 2 s of "
           "it.\n",
           "pair 7 skipped (%1/IR_6019.jpg):\n    It is in no pair: no photograph was taken within "

@@ -446,14 +446,15 @@ void TestCampaign::plan_data()
                            by_time};
     QTest::newRow("E-series, by time")
         << QStringList{"--pair", "time", e}
-        << QStringList{"1|IR_6007.jpg|DC_6008.jpg|6008|2024:06:01 10:00:00.70|",
-                       "2|IR_6009.jpg|DC_6010.jpg|6010|2024:06:01 10:00:03.70|",
-                       "3|IR_6011.jpg|none|6011|2024:06:01 10:00:06.70|It is in no pair: the "
-                       "photographs taken within 2 s of its capture at 2024:06:01 10:00:06.70 are paired "
-                       "with other radiometric images, and it keeps no photograph inside.",
-                       "|||||" + e +
-                           "/DC_6030.jpg: no radiometric image was taken within 2 s of "
-                           "it."};
+        << QStringList{
+               "1|IR_6007.jpg|DC_6008.jpg|6008|2024:06:01 10:00:00.70|",
+               "2|IR_6009.jpg|DC_6010.jpg|6010|2024:06:01 10:00:03.70|",
+               "3|IR_6011.jpg|none|6011|2024:06:01 10:00:06.70|It is in no pair: the "
+               "photographs taken within 2 s of its capture at 2024:06:01 10:00:06.70 are paired "
+               "with other radiometric images, and it keeps no photograph inside.",
+               "|||||" + e +
+                   "/DC_6030.jpg: no radiometric image was taken within 2 s of "
+                   "it."};
 }
 
 void TestCampaign::plan()

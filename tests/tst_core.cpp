@@ -1224,16 +1224,17 @@ void TestCore::pairing()
     QCOMPARE(formed.join(' '), pairs);
     QCOMPARE(unpaired.join(' '), left);
     if (QTest::currentDataTag()[0] == 'o')
-        QCOMPARE(plan.pairs[1].problem,
-                 QString("It is in no pair: the photographs taken within 2 s of its capture at "
-                         "2024:06:01 10:00:00 are paired with other radiometric images, and it keeps no "
-                         "photograph inside."));
+        QCOMPARE(
+            plan.pairs[1].problem,
+            QString("It is in no pair: the photographs taken within 2 s of its capture at "
+                    "2024:06:01 10:00:00 are paired with other radiometric images, and it keeps no "
+                    "photograph inside."));
     if (QByteArray(QTest::currentDataTag()).startsWith("shots a second apart")) {
         const QString across = "is in no pair either, but the two would cross another pair in "
                                "time (one taken before that pair's shot, the other after)";
-        QCOMPARE(plan.pairs[0].problem,
-                 "It is in no pair: the photograph taken within 5 s of its capture at 2024:06:01 10:00:00 " +
-                     across + ", and it keeps no photograph inside.");
+        QCOMPARE(plan.pairs[0].problem, "It is in no pair: the photograph taken within 5 s of its "
+                                        "capture at 2024:06:01 10:00:00 " +
+                                            across + ", and it keeps no photograph inside.");
         QCOMPARE(plan.left_over[0],
                  "/in/DC_6012.jpg: the radiometric image taken within 5 s of it " + across + ".");
     }
