@@ -823,7 +823,9 @@ void CampaignWindow::show_pictures()
             ? QStringList{tr("Thermal map"), tr("Plant mask"), tr("Thermal contours")}
             : QStringList{tr("Plants of the thermal picture"), tr("Photograph under the field"),
                           tr("Thermal picture on the photograph")};
-    const QStringList choices[3] = {{of_report("map"), f.thermal, report ? QString() : f.mask},
+    // 4Thermal holds the report's maps: without this run's report, an earlier
+    // run's, so it is never shown.
+    const QStringList choices[3] = {{of_report("map"), report ? QString() : f.mask},
                                     {of_report("mask"), f.part},
                                     {of_report("contours"), f.aligned}};
     for (int i = 0; i < 3; ++i) {

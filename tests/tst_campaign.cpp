@@ -579,11 +579,14 @@ void TestCampaign::sameAsBatch()
     QCOMPARE(question, "The run has finished. Quit?");
 
     // Any file of an earlier run is asked about, stats.csv alone too; without
-    // the report a pair shows this run's pictures, not the earlier report's.
+    // the report a pair shows this run's pictures, not the earlier report's
+    // nor its maps left in 4Thermal.
     for (const char *file : {"result.csv", "report.html"})
         QVERIFY(QFile::remove(out + '/' + file));
-    for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask", "4Thermal"})
+    for (const char *folder : {"0Aligned", "1PartRGB", "2Mascara", "3tempmask"})
         QVERIFY(QDir(out + '/' + folder).removeRecursively());
+    QVERIFY(QFile::rename(out + "/4Thermal/4Thermal_11.png",
+                          out + "/4Thermal/4Thermal_FLIR11_RGB11.png")); // as named below
     const auto plain = window_of({"-o", out, "-j", "2", "--names", "file", pairs});
     asked = false;
     answer("Replace", [&] { asked = true; });
@@ -596,6 +599,8 @@ void TestCampaign::sameAsBatch()
     for (const char *caption : {"caption0", "caption1", "caption2"})
         QVERIFY2(!child<QLabel>(plain.get(), caption)->text().startsWith("report/"),
                  qPrintable(child<QLabel>(plain.get(), caption)->text()));
+    QVERIFY2(child<QLabel>(plain.get(), "caption0")->text().startsWith("2Mascara/"),
+             qPrintable(child<QLabel>(plain.get(), "caption0")->text()));
     // Opened with options, a session keeps the folder images were last added from.
     QSettings().setValue("inputs folder", many);
     CampaignWindow with_options;
