@@ -122,9 +122,7 @@ public:
         }
         if (input_.options.extras)
             input_.options.extras->add(outcome);
-        outcome.summary_line.clear();
-        outcome.stats_line.clear();
-        outcome.extras.clear();
+        outcome.drop_lines();
         result_.outcomes.push_back(std::move(outcome));
         if (observer_)
             observer_->pair_finished(result_.outcomes.back(), int(result_.outcomes.size()),

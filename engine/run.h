@@ -41,6 +41,14 @@ struct PairOutcome {
     // stats.csv or the report), and its capture as the file has it.
     PairRecord record;
     QByteArray date_time;
+
+    // Lets go of the lines once they are written: a campaign keeps every
+    // pair's outcome, and a string cleared keeps its memory.
+    void drop_lines()
+    {
+        for (std::string *line : {&summary_line, &stats_line, &extras})
+            std::string().swap(*line);
+    }
 };
 
 enum class RunStart {

@@ -320,9 +320,7 @@ void Report::add(const PairOutcome &outcome)
     if (outcome.state != PairState::Processed)
         return;
     rows_.push_back(outcome);
-    for (std::string *line :
-         {&rows_.back().summary_line, &rows_.back().stats_line, &rows_.back().extras})
-        line->clear();
+    rows_.back().drop_lines();
     if (const QString notes = pair_notes(outcome, false); !notes.isEmpty())
         notes_ << QStringLiteral("Pair %1 (image %2): %3")
                       .arg(outcome.plan.pair + 1)
