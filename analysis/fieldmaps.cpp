@@ -151,15 +151,36 @@ Taps taps(double first, double step, int count, int length)
 }
 
 #ifdef ARDENTIS_X86_64
-// The values of `in` interpolated at the taps eight at a time, gathered with
-// AVX2, as far as whole eights go. Returns the values made.
-ARDENTIS_AVX2 size_t interpolated_eights(const float *in, const Taps &x, float *out)
+// Of the 16 values `lo` and `hi` (`lo` first), those at `at` (0 to 15).
+ARDENTIS_AVX2 inline __m256 picked(__m256 lo, __m256 hi, __m256i at)
+{
+    const __m256 high = _mm256_castsi256_ps(_mm256_cmpgt_epi32(at, _mm256_set1_epi32(7)));
+    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(lo, at), _mm256_permutevar8x32_ps(hi, at),
+                            high);
+}
+
+// The values of the row `in`, `length` long, interpolated at the taps eight
+// at a time, as far as whole eights go. Taps less than two pixels apart take
+// their eight from 16 values in a row, picked in registers; others are
+// gathered with AVX2, which costs about three times as much. Returns the
+// values made.
+ARDENTIS_AVX2 size_t interpolated_eights(const float *in, int length, const Taps &x, float *out)
 {
     size_t j = 0;
     for (; j + 8 <= x.at.size(); j += 8) {
-        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
-                      next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
-        const __m256 a = _mm256_i32gather_ps(in, at, 4), b = _mm256_i32gather_ps(in, next, 4);
+        const int first = x.at[j];
+        __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
+                next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
+        __m256 a, b;
+        if (first + 16 <= length && x.next[j + 7] - first < 16) {
+            const __m256 lo = _mm256_loadu_ps(in + first), hi = _mm256_loadu_ps(in + first + 8);
+            const __m256i from = _mm256_set1_epi32(first);
+            a = picked(lo, hi, _mm256_sub_epi32(at, from));
+            b = picked(lo, hi, _mm256_sub_epi32(next, from));
+        } else {
+            a = _mm256_i32gather_ps(in, at, 4);
+            b = _mm256_i32gather_ps(in, next, 4);
+        }
         _mm256_storeu_ps(out + j, _mm256_add_ps(a, _mm256_mul_ps(_mm256_loadu_ps(&x.weight[j]),
                                                                  _mm256_sub_ps(b, a))));
     }
@@ -176,7 +197,7 @@ void interpolate_row(const cv::Mat &level, int row, const Taps &x, float *out)
     size_t j = 0;
 #ifdef ARDENTIS_X86_64
     if (wide_vectors())
-        j = interpolated_eights(in, x, out);
+        j = interpolated_eights(in, level.cols, x, out);
 #endif
     for (; j < n; ++j) {
         const float a = in[at[j]], b = in[next[j]];
