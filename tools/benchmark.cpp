@@ -274,16 +274,20 @@ Runs run_all(const QString &root, int pairs)
     r.all200 = run_batch(dir.filePath("m200"), dir.filePath("out-a200"), 2, every);
     // The plain batch and each option by turns, five rounds: the machine's
     // other work then weighs on each alike, and the fastest of five is more
-    // often a run it did not slow.
+    // often a run it did not slow. Each round starts one later in the turn,
+    // so that none always follows the same run.
     const QString samples = dir.filePath("samples"), out = dir.filePath("out-s");
     r.with_options.resize(option_count, Run{1e9, 1e9, 0});
     r.plain = {1e9, 1e9, 0};
-    for (int round = 0; round < 5; ++round) {
-        r.plain = best_of(r.plain, run_batch_once(samples, out, 2, {}));
-        for (size_t i = 0; i < option_count; ++i)
-            r.with_options[i] =
-                best_of(r.with_options[i], run_batch_once(samples, out, 2, option_runs[i].options));
-    }
+    const size_t turn = option_count + 1; // the plain batch last in the first round
+    for (size_t round = 0; round < 5; ++round)
+        for (size_t k = 0; k < turn; ++k) {
+            const size_t i = (k + round) % turn;
+            const bool plain = i == option_count;
+            Run &best = plain ? r.plain : r.with_options[i];
+            best = best_of(best, run_batch_once(samples, out, 2,
+                                                plain ? QStringList() : option_runs[i].options));
+        }
     return r;
 }
 
