@@ -272,15 +272,16 @@ Runs run_all(const QString &root, int pairs)
     const QStringList &every = option_runs[option_count - 1].options;
     r.all20 = run_batch(dir.filePath("m20"), dir.filePath("out-a20"), 2, every);
     r.all200 = run_batch(dir.filePath("m200"), dir.filePath("out-a200"), 2, every);
-    // The plain batch and each option by turns, five rounds: the machine's
-    // other work then weighs on each alike, and the fastest of five is more
-    // often a run it did not slow. Each round starts one later in the turn,
+    // The plain batch and each option by turns, seven rounds: the machine's
+    // other work then weighs on each alike, and the fastest of seven is more
+    // often a run it did not slow (of five, a run's fastest was still up to
+    // a tenth slow on a busy host). Each round starts one later in the turn,
     // so that none always follows the same run.
     const QString samples = dir.filePath("samples"), out = dir.filePath("out-s");
     r.with_options.resize(option_count, Run{1e9, 1e9, 0});
     r.plain = {1e9, 1e9, 0};
     const size_t turn = option_count + 1; // the plain batch last in the first round
-    for (size_t round = 0; round < 5; ++round)
+    for (size_t round = 0; round < 7; ++round)
         for (size_t k = 0; k < turn; ++k) {
             const size_t i = (k + round) % turn;
             const bool plain = i == option_count;
