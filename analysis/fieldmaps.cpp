@@ -169,8 +169,8 @@ ARDENTIS_AVX2 size_t interpolated_eights(const float *in, int length, const Taps
     size_t j = 0;
     for (; j + 8 <= x.at.size(); j += 8) {
         const int first = x.at[j];
-        __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
-                next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
+        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.at[j])),
+                      next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(&x.next[j]));
         __m256 a, b;
         if (first + 16 <= length && x.next[j + 7] - first < 16) {
             const __m256 lo = _mm256_loadu_ps(in + first), hi = _mm256_loadu_ps(in + first + 8);
