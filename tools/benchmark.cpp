@@ -8,11 +8,10 @@
 // without one) against that per pair. On the sample pairs copied to as many
 // pairs, with two jobs, each option's time per pair and every option's
 // together against the plain batch's. Each batch figure is the fastest of
-// three runs, in time and in processor time (the batch's and its tools',
-// which another program's load leaves nearly alone). Also the field search
-// alone, in this process on one thread, on the pairs as hard as real ones that
-// its tests use, and the pairing of the same files by capture time (--pair
-// time), before any run, per file on one and two tools.
+// three runs (of seven for the options'), in time and in processor time (the batch's and its
+// tools', which another program's load leaves nearly alone). Also the field search alone, in this
+// process on one thread, on the pairs as hard as real ones that its tests use, and the pairing of
+// the same files by capture time (--pair time), before any run, per file on one and two tools.
 //   ardentis-benchmark [PAIRS] [WINDOW_PAIRS]     (defaults 120 and 8)
 
 #include "analysis/registration.h"
@@ -261,9 +260,10 @@ Runs run_all(const QString &root, int pairs)
     std::printf("batch on %d pairs: 1 job, 2 jobs, options...\n", pairs);
     const QDir dir(root);
     Runs r;
+    const Run none{1e9, 1e9, 0}; // slower than any run, before the first
     // One job and two by turns, so that a slow spell of the machine's
     // weighs on both alike.
-    r.one = r.two = {1e9, 1e9, 0};
+    r.one = r.two = none;
     for (int round = 0; round < 3; ++round) {
         r.one = best_of(r.one, run_batch_once(dir.filePath("pairs"), dir.filePath("out-1"), 1, {}));
         r.two = best_of(r.two, run_batch_once(dir.filePath("pairs"), dir.filePath("out-2"), 2, {}));
@@ -283,8 +283,8 @@ Runs run_all(const QString &root, int pairs)
     // a tenth slow on a busy host). Each round starts one later in the turn,
     // so that none always follows the same run.
     const QString samples = dir.filePath("samples"), out = dir.filePath("out-s");
-    r.with_options.resize(option_count, Run{1e9, 1e9, 0});
-    r.plain = {1e9, 1e9, 0};
+    r.with_options.resize(option_count, none);
+    r.plain = none;
     const size_t turn = option_count + 1; // the plain batch last in the first round
     for (size_t round = 0; round < 7; ++round)
         for (size_t k = 0; k < turn; ++k) {
